@@ -1,0 +1,38 @@
+// Small text services: number picking, character replacement and the kFY
+// text escaper that makes arbitrary text safe inside kFY and POF values.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+// Picks up to three numbers out of text: each number starts at the next
+// character of "+-.0123456789" and runs over characters of
+// "+-.0123456789eE"; the run is converted like the C runtime's atof in the
+// C locale (its longest valid prefix, 0 when there is none; so "1-2" is one
+// run worth 1).  Any other character separates numbers.  Results go to a, b
+// and c in order (each may be null); targets without a number are left
+// untouched.  Returns how many numbers were found, 0 to 3 (0 for null text).
+int strParseNumbers3(const char* text, double* a, double* b, double* c);
+
+// Copies src into dst with every character from replaced by to and returns
+// the number of replacements.  dst must hold strlen(src) + 1 bytes.  When
+// dst and src are the same block the replacement happens in place, and
+// nothing is done (result 0) when from equals to.  A null src gives an empty
+// dst (when dst is not null) and 0.
+int strReplaceChar(char* dst, const char* src, char from, char to);
+
+// kFY text escaping.  Letters, digits and the 27 characters
+//   @ $ % & # ~ | - + * / = < > ! ? ^ , ; . : _ ' " blank { }
+// are kept; a backslash becomes two backslashes; every other byte (among
+// them ( ) [ ], tab, line ends and bytes above 126) becomes a backslash and
+// its code as three decimal digits ("(" -> "\040").  The kFY value scanner
+// turns the escapes back.
+std::string kfyEscapeText(std::string_view src);
+
+// Bounded form: escapes src (null counts as empty) into dst of dstSize
+// bytes, always NUL-terminated when dstSize > 0.  When the escaped text does
+// not fit, it is cut before the first escape unit (a kept character, "\\"
+// or "\ddd") that would not fit, so dst never ends inside an escape.
+// Returns the number of characters written, without the terminator.
+std::size_t kfyEscapeText(char* dst, std::size_t dstSize, const char* src);
