@@ -12,11 +12,11 @@
 
 // Where a value came from.
 enum ParamOrigin : uint16_t {
-  kParamOriginLocal = 0,     // a local list of a component
-  kParamOriginSetup = 2,     // set by the kernel at setup
-  kParamOriginDefFile = 13,  // the cycle's default ".def" file
-  kParamOriginSettings = 21, // the settings file named by -S
-  kParamOriginRuntime = 31,  // set by code at run time
+  kParamOriginLocal = 0,      // a local list of a component
+  kParamOriginSetup = 2,      // set by the kernel at setup
+  kParamOriginDefFile = 13,   // the cycle's default ".def" file
+  kParamOriginSettings = 21,  // the settings file named by -S
+  kParamOriginRuntime = 31,   // set by code at run time
 };
 
 struct ParamEntry {
@@ -30,7 +30,7 @@ struct ParamEntry {
 using ParamList = ParamEntry*;
 
 // One name/value pair read from a PCF file.  Both strings are owned by the
-// pair (malloc'ed, released with memFree) until a list takes them.
+// pair (memory.h blocks, released with memFree) until a list takes them.
 struct PcfPair {
   char* name;
   char* value;
@@ -41,8 +41,7 @@ struct PcfPair {
 // entry of that name gets the new value and origin in place; otherwise a new
 // entry goes to the head.  When memory runs out the list is returned
 // unchanged.
-ParamList paramListSet(ParamList list, const char* name, const char* value,
-                       int origin);
+ParamList paramListSet(ParamList list, const char* name, const char* value, int origin);
 
 // Like paramListSet, but the list takes the pair's strings instead of
 // copying them: on replacement it takes the value (pair->value becomes null,

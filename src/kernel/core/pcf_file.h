@@ -20,8 +20,8 @@ extern PcfReadCharFn pcfReadCharHook;
 // cannot be opened.  Close with pcfCloseFile.
 FILE* pcfOpenFile(const char* path);
 
-// Closes a file from pcfOpenFile when it is a regular file; standard input
-// and pipes stay open.  Null is ignored.
+// Closes a file from pcfOpenFile; standard input stays open.  Null is
+// ignored.
 void pcfCloseFile(FILE* file);
 
 // The scanner behind pcfReadPair: reads the next pair into pair (after

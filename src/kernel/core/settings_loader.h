@@ -26,16 +26,12 @@ int cycLoadCfg(CycleDescriptor* ctx);
 // must give three numbers ("x,y,z") of length above 1e-8, else the entry
 // changes nothing.  With firstOnly only the first entry of that name counts
 // (the newest of a ParamList); otherwise every entry is applied in order.
-void cycReadAxis(CsMat* m, const ParamEntry* list, const char* key,
-                 int firstOnly, int column);
-void cycReadAxis(CsMat* m, const CfgLine* list, const char* key,
-                 int firstOnly, int column);
+void cycReadAxis(CsMat* m, const ParamEntry* list, const char* key, int firstOnly, int column);
+void cycReadAxis(CsMat* m, const CfgLine* list, const char* key, int firstOnly, int column);
 
 // Like cycReadAxis without normalising, into column 3 (the origin).
-void cycReadOrigin(CsMat* m, const ParamEntry* list, const char* key,
-                   int firstOnly);
-void cycReadOrigin(CsMat* m, const CfgLine* list, const char* key,
-                   int firstOnly);
+void cycReadOrigin(CsMat* m, const ParamEntry* list, const char* key, int firstOnly);
+void cycReadOrigin(CsMat* m, const CfgLine* list, const char* key, int firstOnly);
 
 // Adds each of "toolCs_x", "toolCs_y", "toolCs_z", "toolCs_o" that is missing
 // from ctx->params while its "frameCs_" counterpart exists, with that value
