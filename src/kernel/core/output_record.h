@@ -34,6 +34,45 @@ enum OutRecOffset : std::size_t {
   kRecMarkUsage = 528,
 };
 
+// Geometry records (channels 30, 31, 33, 35, 36, 41): an i32 at 8 (3104
+// size flag, 3121/3122 direction), the point at 40/48/56, the second vector
+// (u v w, arc centre, 3104 size at 80) at 64/72/80.
+constexpr std::size_t kRecGeoFlag = 8;
+constexpr std::size_t kRecGeoX = 40;
+constexpr std::size_t kRecGeoY = 48;
+constexpr std::size_t kRecGeoZ = 56;
+constexpr std::size_t kRecGeoU = 64;
+constexpr std::size_t kRecGeoV = 72;
+constexpr std::size_t kRecGeoW = 80;
+// Axis-flagged records (3107, 3109, 3114, 3118, 4007, 4016, 4019, 4020):
+// i32 presence flags of x y z at 8/12/16 with values at 24/32/40, and of
+// u v w at 48/52/56 with values at 64/72/80.
+constexpr std::size_t kRecAxFlagX = 8;
+constexpr std::size_t kRecAxFlagY = 12;
+constexpr std::size_t kRecAxFlagZ = 16;
+constexpr std::size_t kRecAxX = 24;
+constexpr std::size_t kRecAxY = 32;
+constexpr std::size_t kRecAxZ = 40;
+constexpr std::size_t kRecAxFlagU = 48;
+constexpr std::size_t kRecAxFlagV = 52;
+constexpr std::size_t kRecAxFlagW = 56;
+constexpr std::size_t kRecAxU = 64;
+constexpr std::size_t kRecAxV = 72;
+constexpr std::size_t kRecAxW = 80;
+// NC records (channel 32): x y z at 8/16/24; arc centre I J K (or U V of
+// 4017/4018) at 32/40/48.
+constexpr std::size_t kRecNcX = 8;
+constexpr std::size_t kRecNcY = 16;
+constexpr std::size_t kRecNcZ = 24;
+constexpr std::size_t kRecNcI = 32;
+constexpr std::size_t kRecNcJ = 40;
+constexpr std::size_t kRecNcK = 48;
+// Display point 7001: i32 0 at 8, the point three times from 16, 40, 64.
+constexpr std::size_t kRecDisplayFlag = 8;
+constexpr std::size_t kRecDisplayPoint1 = 16;
+constexpr std::size_t kRecDisplayPoint2 = 40;
+constexpr std::size_t kRecDisplayPoint3 = 64;
+
 // Size of every text field, terminator included.
 constexpr std::size_t kRecTextField = 256;
 // Marker texts are cut to this many characters.

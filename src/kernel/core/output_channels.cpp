@@ -1,0 +1,130 @@
+#include "kernel/core/output_channels.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <new>
+
+namespace {
+
+std::atomic<std::FILE*> gPofStream{nullptr};
+
+void raiseEvent(CycleDescriptor* ctx, int code) {
+  if (ctx->eventHook != nullptr) ctx->eventHook(ctx, code, ctx->eventUser);
+}
+
+OutputChannel* findChannel(CycleDescriptor* ctx, uint16_t channel) {
+  for (OutputChannel* node = ctx->channels; node != nullptr && node->channel <= channel;
+       node = node->next) {
+    if (node->channel == channel) return node;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::recursive_mutex& outDispatchMutex() {
+  // Never destroyed: worker threads may still dispatch while the process
+  // exits.
+  static auto* mutex = new std::recursive_mutex;
+  return *mutex;
+}
+
+int outRegisterChannel(CycleDescriptor* ctx, uint16_t channel, OutWriterFn pofWriter,
+                       OutWriterFn kfyWriter, int enabled) {
+  if (ctx == nullptr) return 0;
+  raiseEvent(ctx, kEventChannelRegisterBegin);
+  int result = 1;
+  {
+    std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+    if (OutputChannel* node = findChannel(ctx, channel)) {
+      node->pofWriter = pofWriter;
+      node->kfyWriter = kfyWriter;
+      node->enabled = enabled;
+    } else if (auto* fresh = new (std::nothrow)
+                   OutputChannel{channel, enabled, pofWriter, kfyWriter, nullptr, nullptr}) {
+      OutputChannel** link = &ctx->channels;
+      while (*link != nullptr && (*link)->channel < channel) link = &(*link)->next;
+      fresh->next = *link;
+      *link = fresh;
+    } else {
+      result = 0;
+    }
+  }
+  raiseEvent(ctx, kEventChannelRegisterEnd);
+  return result;
+}
+
+int outAddListener(CycleDescriptor* ctx, uint16_t channel, OutListenerFn pofFn, intptr_t user,
+                   OutListenerFn kfyFn, intptr_t user2) {
+  if (ctx == nullptr || (pofFn == nullptr && kfyFn == nullptr)) return 0;
+  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  OutputChannel* node = findChannel(ctx, channel);
+  if (node == nullptr) return 0;
+  auto* listener = new (std::nothrow) OutputListener{pofFn, user, kfyFn, user2, nullptr};
+  if (listener == nullptr) return 0;
+  OutputListener** link = &node->listeners;
+  while (*link != nullptr) link = &(*link)->next;
+  *link = listener;
+  return 1;
+}
+
+void outFreeChannels(CycleDescriptor* ctx) {
+  if (ctx == nullptr) return;
+  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  OutputChannel* node = ctx->channels;
+  ctx->channels = nullptr;
+  while (node != nullptr) {
+    OutputListener* listener = node->listeners;
+    while (listener != nullptr) {
+      OutputListener* next = listener->next;
+      delete listener;
+      listener = next;
+    }
+    OutputChannel* next = node->next;
+    delete node;
+    node = next;
+  }
+}
+
+int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) {
+  if (ctx == nullptr || record == nullptr) return 0;
+  // One lock around the whole dispatch: display records arrive from worker
+  // threads, and the host must never be entered twice at once.
+  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  if (ctx->firstRecord == 1) {
+    ctx->firstRecord = 0;
+    raiseEvent(ctx, kEventFirstRecord);
+  }
+  const OutputChannel* node = findChannel(ctx, channel);
+  if (node == nullptr || node->enabled != 1) return 0;
+  const bool kfyMode = ctx->outputMode == kOutputKfy;
+  int result = 0;
+  const OutWriterFn writer = kfyMode ? node->kfyWriter : node->pofWriter;
+  if (writer != nullptr) result = writer(ctx, record);
+  // The registry may not change under a listener: listeners are added at
+  // the first record and freed at the close, both on the cycle thread.
+  for (const OutputListener* l = node->listeners; l != nullptr; l = l->next) {
+    if (kfyMode) {
+      if (l->kfyFn != nullptr) l->kfyFn(ctx, record, l->user2);
+    } else if (l->pofFn != nullptr) {
+      l->pofFn(ctx, record, l->user);
+    }
+  }
+  return result;
+}
+
+int pofSetStream(std::FILE* file) {
+  struct stat st;
+  if (file != nullptr && fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode)) {
+    gPofStream.store(file);
+    return 1;
+  }
+  gPofStream.store(nullptr);
+  return 0;
+}
+
+std::FILE* pofGetStream() {
+  std::FILE* file = gPofStream.load();
+  return file != nullptr ? file : stdout;
+}
