@@ -74,47 +74,47 @@ struct Facet {
 // One further surface set of a model.  A group owns its surface data, corner
 // arrays and grid; a node copied into a working copy shares them.
 struct SurfaceGroup {
-  int32_t kind;         // kModelKindTriangles or kModelKindFacets
-  Facet* facets;        // kind 4
-  int32_t facetCount;   // kind 4
-  TriList* triangles;   // kind 3
-  Vec3d* maxCorners;    // one per item, component-wise maximum of its vertices
-  Vec3d* minCorners;    // one per item, component-wise minimum
+  int32_t kind;        // kModelKindTriangles or kModelKindFacets
+  Facet* facets;       // kind 4
+  int32_t facetCount;  // kind 4
+  TriList* triangles;  // kind 3
+  Vec3d* maxCorners;   // one per item, component-wise maximum of its vertices
+  Vec3d* minCorners;   // one per item, component-wise minimum
   Vec3d boxMin;
   Vec3d boxMax;
-  ToolShape tool;       // the model's tool grown by this group's allowance
-  ModelGrid* grid;      // bucket grid over the group's items
-  int32_t clip;         // 1 clip surface, 0 part surface
+  ToolShape tool;   // the model's tool grown by this group's allowance
+  ModelGrid* grid;  // bucket grid over the group's items
+  int32_t clip;     // 1 clip surface, 0 part surface
   SurfaceGroup* next;
 };
 
 // The machining model.  Item arrays (facets or triangles, with the corner
 // arrays in the same order) are kept sorted by top z, highest first.
 struct ModelRec {
-  int32_t kind;                // kModelKindTriangles or kModelKindFacets
-  Facet* facets;               // kind 4, shared with working copies
+  int32_t kind;   // kModelKindTriangles or kModelKindFacets
+  Facet* facets;  // kind 4, shared with working copies
   int32_t facetCount;
-  TriList* triangles;          // kind 3, shared with working copies
-  Vec3d* maxCorners;           // one per item
-  Vec3d* minCorners;           // one per item
-  Vec3d boxMin;                // box of the model's own surfaces
+  TriList* triangles;  // kind 3, shared with working copies
+  Vec3d* maxCorners;   // one per item
+  Vec3d* minCorners;   // one per item
+  Vec3d boxMin;        // box of the model's own surfaces
   Vec3d boxMax;
   ToolShape* tool;             // the tool to project
   BoundaryRec* boundaryChain;  // boundaries of the contact mode
   CurveRec* guideCurve;        // guide curve of the current drop
   int32_t contactMode;
   int32_t slopeMode;
-  double maxStep;              // sample step of the drops
-  double minStep;              // minimum step, model tolerance
+  double maxStep;  // sample step of the drops
+  double minStep;  // minimum step, model tolerance
   double profileStep;
   int32_t boundaryFlag;
   int32_t randomPoints;
   double slopeLimit;
-  double floorZ;               // height reported where the tool touches nothing
-  double topZ;                 // top height of a drop
-  CandidateList* candidates;   // candidate list of the contact computation
-  ModelGrid* grid;             // bucket grid over the model's own items
-  SurfaceGroup* groups;        // head of the group list, in append order
+  double floorZ;              // height reported where the tool touches nothing
+  double topZ;                // top height of a drop
+  CandidateList* candidates;  // candidate list of the contact computation
+  ModelGrid* grid;            // bucket grid over the model's own items
+  SurfaceGroup* groups;       // head of the group list, in append order
 };
 
 // Sets kind, maxStep = 1.0, minStep = 0.008 and every other field to zero or
