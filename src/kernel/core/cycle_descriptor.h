@@ -1,7 +1,11 @@
 // Cycle descriptors: the static record of one cycle, its run state and its
 // sixteen method slots.  Every cycle of the library is one static
 // CycleDescriptor; empty slots are inherited from the parent chain at the
-// first setup.
+// first setup (cycSetup, cycle_setup.h).
+//
+// Thread-safety: a descriptor's run data, slots and hook belong to the thread
+// that runs the cycle.  Only signalIn and statusOut may be touched from other
+// threads (the host sets the signal word from anywhere, workers poll it).
 #pragma once
 
 #include <atomic>
@@ -60,10 +64,52 @@ enum CycleModeFlag : uint16_t {
   kModeSettingsFile = 0x100,
 };
 
+// The flags that select the option mode of a run (all but kModeSettingsFile).
+constexpr uint16_t kModeOptionMask = kModeV | kModeQuery | kModeP | kModeA | kModeY | kModeD;
+
 enum CycleOutputMode : int32_t {
   kOutputPof = 0,
   kOutputKfy = 1,
 };
+
+// Events raised to the context's hook.  A begin code ends in 1, its end code
+// in 9.  The registry and dispatcher events (131, 139, 312) are listed with
+// the output channels (output_channels.h).
+enum HostEventCode : int {
+  kEventOnArgsBegin = 111,
+  kEventOnArgsEnd = 119,
+  kEventLoadSettingsBegin = 121,
+  kEventLoadSettingsEnd = 129,
+  kEventOptionVBegin = 211,
+  kEventOptionVEnd = 219,
+  kEventOptionQueryBegin = 221,
+  kEventOptionQueryEnd = 229,
+  kEventOptionPBegin = 231,
+  kEventOptionPEnd = 239,
+  kEventOptionABegin = 241,
+  kEventOptionAEnd = 249,
+  kEventOptionYBegin = 251,
+  kEventOptionYEnd = 259,
+  kEventOptionDBegin = 261,
+  kEventOptionDEnd = 269,
+  kEventInitBegin = 311,
+  kEventInitEnd = 319,
+  kEventReadParamsBegin = 321,
+  kEventReadParamsEnd = 329,
+  kEventPrepareBegin = 331,
+  kEventPrepareEnd = 339,
+  kEventExecuteBegin = 341,
+  kEventExecuteEnd = 349,
+  kEventPostExecuteBegin = 351,
+  kEventPostExecuteEnd = 359,
+  kEventCloseBegin = 391,
+  kEventCloseEnd = 399,
+  kEventCleanupBegin = 411,
+  kEventCleanupEnd = 419,
+};
+
+// The interface version shared by every descriptor of the library.
+constexpr uint16_t kCycleInterfaceVersion = 5;
 
 struct CycleDescriptor {
   CycleDescriptor* parent;
@@ -102,3 +148,35 @@ struct CycleDescriptor {
 
   ToolRecord* toolRecord;
 };
+
+// The root of every parent chain ("Zyklenkern"): all sixteen slots hold the
+// kernel defaults, and it counts as inherited from the start.
+extern CycleDescriptor kernelCycleDescriptor;
+
+// The identity coordinate system (initialiser of the descriptors' frames).
+constexpr CsMat kCsIdentity = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+
+// Shared stubs for slots and hooks: cycNoOp does nothing, cycNoOpOne returns
+// 1 and cycNoOpZero returns 0.  ctx is not touched (null is fine).
+void cycNoOp();
+int cycNoOpOne(CycleDescriptor* ctx);
+int cycNoOpZero(CycleDescriptor* ctx);
+
+// Help slots of the options -P, -A and -Y: 1 when the help file named by the
+// run's parameter "parameters", "algorithm" or "layers" has a block in the
+// configured language, else 0 (langHelpText).  Cycle thread only.
+int cycHelpParameters(CycleDescriptor* ctx);
+int cycHelpAlgorithm(CycleDescriptor* ctx);
+int cycHelpLayers(CycleDescriptor* ctx);
+
+// Raises event code to ctx's hook with the hook's user value; nothing when
+// ctx or its hook is null.
+void cycRaiseEvent(CycleDescriptor* ctx, int code);
+
+// The begin event of slot (0-15); the end event is begin + 8.
+int cycSlotBeginEvent(int slot);
+
+// Raises the slot's begin event, calls the slot with ctx, raises the end
+// event (whatever the slot returned) and returns the slot's result.  An
+// empty slot (possible only before inheritance) counts as a failure, 0.
+int cycCallSlot(CycleDescriptor* ctx, int slot);

@@ -1,8 +1,73 @@
-// Placeholder until the host interface lands.
+// The four functions the library exports.  Each is a firewall: no exception
+// leaves it, and failures become the documented results.
+#include "kernel/core/cycle_setup.h"
+#include "kernel/core/phase_runner.h"
+#include "kernel/host_interface/host_bridge.h"
+#include "profile_cycle/profile_cycle_descriptor.h"
 #include "tessaro.h"
-extern "C" {
-__attribute__((visibility("default"))) void* qzCSgetCycle(void) { return nullptr; }
-__attribute__((visibility("default"))) int qzCSexecCycle(void*, int, char**, HostCallbackSet*) { return 0; }
-__attribute__((visibility("default"))) int qzCSsetSignal(void*, int) { return 1; }
-__attribute__((visibility("default"))) int qzCSgetSignal(void*) { return 1; }
+
+#define TESSARO_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+// Answer of the signal functions when there is no context.
+constexpr int kNoContextSignal = 1;
+
+CycleDescriptor* contextOf(void* ctx) {
+  return ctx != nullptr ? static_cast<CycleDescriptor*>(ctx)
+                        : static_cast<CycleDescriptor*>(qzCSgetCycle());
+}
+
+}  // namespace
+
+TESSARO_EXPORT void* qzCSgetCycle(void) {
+  // Filled once; a function-local static is safe to reach from any thread.
+  static CycleDescriptor* const defaultContext = cycGetProfileCycle();
+  return defaultContext;
+}
+
+TESSARO_EXPORT int qzCSexecCycle(void* handle, int argc, char** argv, HostCallbackSet* callbacks) {
+  CycleDescriptor* ctx = nullptr;
+  bool running = false;
+  bool setUp = false;
+  try {
+    ctx = contextOf(handle);
+    if (ctx == nullptr || hostRunBegin(ctx) == 0) return 0;
+    running = true;
+    if (cycSetup(ctx, argv, argc, 0) == 0) {
+      hostRunEnd(ctx);
+      return 0;
+    }
+    setUp = true;
+    const CycleEventHook savedHook = ctx->eventHook;
+    const intptr_t savedUser = ctx->eventUser;
+    ctx->eventHook = hostOnEvent;
+    ctx->eventUser = reinterpret_cast<intptr_t>(callbacks);
+    cycRun(ctx);
+    ctx->eventHook = savedHook;
+    ctx->eventUser = savedUser;
+    hostRunEnd(ctx);
+    return 1;
+  } catch (...) {
+    // Nothing may cross into the host; an interrupted run counts as failed.
+    if (ctx != nullptr && setUp) {
+      ctx->eventHook = nullptr;
+      ctx->eventUser = 0;
+      ctx->statusOut.store(1);
+    }
+    if (running) hostRunEnd(ctx);
+    return setUp ? 1 : 0;
+  }
+}
+
+TESSARO_EXPORT int qzCSsetSignal(void* handle, int value) {
+  CycleDescriptor* ctx = contextOf(handle);
+  if (ctx == nullptr) return kNoContextSignal;
+  return ctx->signalIn.exchange(value);
+}
+
+TESSARO_EXPORT int qzCSgetSignal(void* handle) {
+  CycleDescriptor* ctx = contextOf(handle);
+  if (ctx == nullptr) return kNoContextSignal;
+  return ctx->statusOut.load();
 }

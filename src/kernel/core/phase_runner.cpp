@@ -1,0 +1,107 @@
+#include "kernel/core/phase_runner.h"
+
+#include "kernel/core/cycle_setup.h"
+#include "kernel/core/output_channels.h"
+#include "kernel/core/output_record.h"
+#include "kernel/core/settings_loader.h"
+
+namespace {
+
+CycleDescriptor* gOutermostRun = nullptr;
+
+struct OptionStep {
+  uint16_t flag;
+  int slot;
+};
+
+// Option slots in the order they answer, each with the flag that asks for it.
+constexpr OptionStep kOptionSteps[] = {
+    {kModeV, kSlotOptionV}, {kModeQuery, kSlotOptionQuery}, {kModeP, kSlotOptionP},
+    {kModeA, kSlotOptionA}, {kModeY, kSlotOptionY},         {kModeD, kSlotOptionD},
+};
+
+// A failed option slot's run code is its slot number plus this.
+constexpr int kOptionCodeBase = 7;
+
+int runOptions(CycleDescriptor* ctx) {
+  for (const OptionStep& step : kOptionSteps) {
+    if ((ctx->modeFlags & step.flag) == 0) continue;
+    if (cycCallSlot(ctx, step.slot) == 0) return step.slot + kOptionCodeBase;
+  }
+  return kRunOk;
+}
+
+int runPhases(CycleDescriptor* ctx) {
+  cycInit(ctx);  // its result is not a failure of the run
+  if (cycReadParams(ctx) == 0) return kRunReadParams;
+  if (cycPrepare(ctx) == 0) return kRunPrepare;
+  if (cycExecute(ctx) == 0) return kRunExecute;
+  if (cycPostExecute(ctx) == 0) return kRunPostExecute;
+  return kRunOk;
+}
+
+}  // namespace
+
+int cycOnOptionV(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotOptionV); }
+int cycOnOptionQuery(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotOptionQuery); }
+int cycOnOptionP(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotOptionP); }
+int cycOnOptionA(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotOptionA); }
+int cycOnOptionY(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotOptionY); }
+int cycOnOptionD(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotOptionD); }
+
+int cycInit(CycleDescriptor* ctx) {
+  cycRaiseEvent(ctx, kEventInitBegin);
+  if (gOutermostRun == nullptr) gOutermostRun = ctx;
+  const CycleSlot fn = ctx->slots[kSlotInit];
+  const int result = fn != nullptr ? fn(ctx) : 0;
+  cycEchoSettings(ctx);
+  cycRaiseEvent(ctx, kEventInitEnd);
+  return result;
+}
+
+int cycReadParams(CycleDescriptor* ctx) {
+  return cycCallSlot(ctx, ctx->cfgMode == 1 ? kSlotReadCfgParams : kSlotReadPcfParams);
+}
+
+int cycPrepare(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotPrepare); }
+int cycExecute(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotExecute); }
+int cycPostExecute(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotPostExecute); }
+int cycClose(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotClose); }
+
+int cycRun(CycleDescriptor* ctx) {
+  if (ctx == nullptr) return kRunOk;
+  int code = kRunOk;
+  if ((ctx->modeFlags & kModeOptionMask) != 0) {
+    code = runOptions(ctx);
+  } else {
+    // A phase that fails without a word of its own must not leave the
+    // status of an earlier run (or "done") behind.
+    ctx->statusOut.store(0);
+    code = runPhases(ctx);
+    const int closed = cycClose(ctx);
+    if (closed == 0 && code == kRunOk) code = kRunClose;
+  }
+  if (code != kRunOk) {
+    int32_t expected = 0;
+    ctx->statusOut.compare_exchange_strong(expected, 1);
+  }
+  if (gOutermostRun == ctx) gOutermostRun = nullptr;
+  cycCleanup(ctx);
+  return code;
+}
+
+int cycSendStatusRecord(CycleDescriptor* ctx, int code, const char* name, const char* value) {
+  OutputRecord record;
+  outRecClear(&record, code);
+  outRecSetText(&record, kRecName, name);
+  outRecSetText(&record, kRecValue, value);
+  return outSendRecord(ctx, kChanStatus, &record);
+}
+
+int cycBaseClose(CycleDescriptor* ctx) {
+  cycSendStatusRecord(ctx, kRecCycleEnd, "cycleEnd", ctx->title);
+  outFreeChannels(ctx);
+  return 1;
+}
+
+CycleDescriptor* cycGetOutermostRun() { return gOutermostRun; }
