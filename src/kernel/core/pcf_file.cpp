@@ -4,13 +4,12 @@
 #include <cstring>
 #include <string>
 
+#include "kernel/core/kfy_file.h"
 #include "kernel/core/memory.h"
 
 PcfReadCharFn pcfReadCharHook = [](FILE* file) { return std::fgetc(file); };
 
 namespace {
-
-constexpr char kStdinName[] = "| stdin";
 
 // One pair being scanned.  The scanner keeps everything here, so a pair
 // never leaks into the next one.
@@ -242,13 +241,8 @@ char* pcfCopyText(const std::string& s) {
 
 FILE* pcfOpenFile(const char* path) {
   if (path == nullptr) return nullptr;
-  if (std::strcmp(path, kStdinName) == 0) return stdin;
-  std::string name = path;
-  if (!name.empty() && name[0] == '~') {
-    // Without HOME the name is used as it stands.
-    if (const char* home = std::getenv("HOME")) name.replace(0, 1, home);
-  }
-  return std::fopen(name.c_str(), "rb");
+  if (std::strcmp(path, kKfyStdinName) == 0) return stdin;
+  return std::fopen(kfyExpandHome(path).c_str(), "rb");
 }
 
 void pcfCloseFile(FILE* file) {
