@@ -200,6 +200,10 @@ TEST_F(LanguageTest, HelpTextUsesSectionFileAndSystemLanguage) {
   EXPECT_EQ(langHelpText(&ctx, "algorithm"), 1);
   EXPECT_EQ(langHelpText(&ctx, "layers"), 0);
   EXPECT_EQ(langHelpText(&ctx, "parameters"), 0);
+  // The unset language is asked for as "???", which a file may name.
+  write("unset.txt", "default en\nlanguage ???\nstart en\nend en\nstart ???\n:q\n");
+  ctx.params = paramListSet(ctx.params, "algorithm", "unset.txt", 13);
+  EXPECT_EQ(langHelpText(&ctx, "algorithm"), 1);
   ctx.params = paramListSet(ctx.params, "algorithm", "firstonly.txt", 13);
   EXPECT_EQ(langHelpText(&ctx, "algorithm"), 1);
   ctx.params = paramListSet(ctx.params, "SystemLanguage", "de", 13);
