@@ -1,6 +1,5 @@
 #include "kernel/core/pcf_file.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <string>
 

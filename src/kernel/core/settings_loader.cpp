@@ -6,6 +6,7 @@
 
 #include "kernel/core/cfg_lines.h"
 #include "kernel/core/cs_matrix.h"
+#include "kernel/core/kfy_file.h"
 #include "kernel/core/memory.h"
 #include "kernel/core/output_channels.h"
 #include "kernel/core/output_record.h"
@@ -17,8 +18,6 @@ namespace {
 
 // An axis this short (or shorter) has no direction and is ignored.
 constexpr double kCsAxisMinLength = 1e-8;
-
-constexpr char kStdinName[] = "| stdin";
 
 // The settings-source record of the status channel.
 constexpr int32_t kRecSettingsSource = 112;
@@ -180,7 +179,7 @@ int cycLoadPcf(CycleDescriptor* ctx) {
   }
   if (ctx->settingsFile != nullptr && ctx->settingsFile[0] != '\0') {
     std::string name = ctx->settingsFile;
-    if (name != kStdinName && !endsWithNoCase(name, ".pcf", 4)) name += ".pcf";
+    if (name != kKfyStdinName && !endsWithNoCase(name, ".pcf", 4)) name += ".pcf";
     ctx->params = pcfReadFile(ctx->params, name.c_str(), kParamOriginSettings);
   }
   csMatIdentity(&ctx->frameCs);

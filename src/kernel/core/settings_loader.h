@@ -23,9 +23,11 @@ int cycLoadPcf(CycleDescriptor* ctx);
 int cycLoadCfg(CycleDescriptor* ctx);
 
 // Applies the entries named key to column 0-2 of m as a unit axis: the value
-// must give three numbers ("x,y,z") of length above 1e-8, else the entry
-// changes nothing.  With firstOnly only the first entry of that name counts
-// (the newest of a ParamList); otherwise every entry is applied in order.
+// must give three finite numbers ("x,y,z") of length above 1e-8, else the
+// entry changes nothing.  With firstOnly only the first entry of that name
+// counts (the newest of a ParamList); otherwise every entry is applied in
+// order, so the last one wins.  A null m or key, or a column outside 0-2,
+// does nothing.
 void cycReadAxis(CsMat* m, const ParamEntry* list, const char* key, int firstOnly, int column);
 void cycReadAxis(CsMat* m, const CfgLine* list, const char* key, int firstOnly, int column);
 
