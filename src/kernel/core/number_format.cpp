@@ -18,6 +18,9 @@ constexpr int64_t kPow10[kNumMaxPrecision + 1] = {1,      10,      100,      100
 // doubles are integers anyway, so the fraction carries no information.
 constexpr double kNumInt64Limit = 9.2e18;
 
+// From this size on doubles have no fraction bits.
+constexpr double kNumWholeOnly = 4503599627370496.0;  // 2^52
+
 std::atomic<int> gPrecision{kNumDefaultPrecision};
 
 char* writeText(char* buf, const char* text) {
@@ -42,8 +45,10 @@ char* numFormat(char* buf, double x) {
   const int64_t scaleInt = kPow10[n];
   const double scale = static_cast<double>(scaleInt);
 
-  // 1. Round to the scale (half up, as floor(x*s + 0.5)).
-  const double r = std::floor(x * scale + 0.5) / scale;
+  // 1. Round to the scale (half up, as floor(x*s + 0.5)).  From 2^52 on
+  // every double is a whole number: scaling would only add error, or
+  // overflow to infinity.
+  const double r = std::fabs(x) >= kNumWholeOnly ? x : std::floor(x * scale + 0.5) / scale;
   if (!(std::fabs(r) < kNumInt64Limit)) {
     const auto res = std::to_chars(buf, buf + kNumTextSize - 1, r);
     *res.ptr = '\0';
