@@ -33,13 +33,15 @@ constexpr std::size_t kVersionTextSize = 64;
 // then "-%d.%d.%d.%d" of kFileVersionNumbers.  Returns out.
 inline char* cycFormatFileVersion(char* out, std::size_t outSize) {
   if (out == nullptr || outSize == 0) return out;
+  char numbers[64];
+  std::snprintf(numbers, sizeof numbers, "-%d.%d.%d.%d", kFileVersionNumbers[0],
+                kFileVersionNumbers[1], kFileVersionNumbers[2], kFileVersionNumbers[3]);
   std::size_t n = 0;
   for (const char* p = kFileVersionText; *p != '\0' && n + 1 < outSize; ++p) {
     if (*p != ' ') out[n++] = *p;
   }
+  for (const char* p = numbers; *p != '\0' && n + 1 < outSize; ++p) out[n++] = *p;
   out[n] = '\0';
-  std::snprintf(out + n, outSize - n, "-%d.%d.%d.%d", kFileVersionNumbers[0],
-                kFileVersionNumbers[1], kFileVersionNumbers[2], kFileVersionNumbers[3]);
   return out;
 }
 
