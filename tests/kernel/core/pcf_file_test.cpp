@@ -88,6 +88,7 @@ const PcfCase kPcfCases[] = {
      "a:=1\r\nb:=\"x y\"\r\nc:=3 >\r\n 4\r\n;c\r\nd:=5",
      {{"d", "5"}, {"c", "34"}, {"b", "x y"}, {"a", "1"}}},
     {"BytesAbove127Kept", "n\xe4me:=v\xfc\xff\n", {{"n\xe4me", "v\xfc\xff"}}},
+    {"NulByteEndsTheText", std::string("a:=x\0y\nb\0:=2\n", 13), {{"b", "2"}, {"a", "x"}}},
     {"NoFinalLineEnd", "a:=1", {{"a", "1"}}},
     {"EmptyFile", "", {}},
     {"OnlyComments", ";a\n;b", {}},
