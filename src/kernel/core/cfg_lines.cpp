@@ -36,7 +36,7 @@ int cfgReadLine(std::FILE* file, const char** keyword, const char** value) {
   tValue.clear();
   if (file == nullptr) return 0;
   enum { kBeforeKeyword, kKeyword, kBeforeValue, kValue, kComment } state = kBeforeKeyword;
-  bool pendingBlank = false;
+  std::size_t pendingBlanks = 0;
   for (;;) {
     const int c = std::fgetc(file);
     if (c == EOF || isLineEnd(c)) {
@@ -73,13 +73,13 @@ int cfgReadLine(std::FILE* file, const char** keyword, const char** value) {
         }
         break;
       case kValue:
-        // A run of blanks and tabs inside the value becomes one blank; it
-        // is written only when more value follows, which trims the end.
+        // Every later blank or tab becomes one blank; blanks are held back
+        // until more value follows, which trims the end.
         if (isBlank(c)) {
-          pendingBlank = true;
+          ++pendingBlanks;
         } else {
-          if (pendingBlank) tValue.push_back(' ');
-          pendingBlank = false;
+          tValue.append(pendingBlanks, ' ');
+          pendingBlanks = 0;
           tValue.push_back(static_cast<char>(c));
         }
         break;

@@ -41,7 +41,8 @@ INSTANTIATE_TEST_SUITE_P(
     Table, CfgReadLineTest,
     ::testing::Values(
         CfgCase{"plain", "*TOOL 12\n", {{"*TOOL", "12"}}},
-        CfgCase{"blanks_collapse_and_trim", "  *A\t  x   y \t z  \r\n", {{"*A", "x y z"}}},
+        CfgCase{
+            "tabs_become_blanks_and_end_is_trimmed", "  *A\t  x  y\tz \t \r\n", {{"*A", "x  y z"}}},
         CfgCase{"keyword_only", "*ONLY\n", {{"*ONLY", ""}}},
         CfgCase{"comment_after_value_ends_at_line_end",
                 "*K v # note\n*NEXT 1\n",
