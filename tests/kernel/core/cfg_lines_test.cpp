@@ -97,7 +97,7 @@ TEST(CfgLines, ReadFileAppendsBehindExistingLines) {
     got.emplace_back(l->keyword, l->value);
     origins.push_back(l->origin);
   }
-  EXPECT_EQ(got, (Lines{{"*FIRST", "0"}, {"*X", "1"}, {"*Y", "a b"}}));
+  EXPECT_EQ(got, (Lines{{"*FIRST", "0"}, {"*X", "1"}, {"*Y", "a  b"}}));
   EXPECT_EQ(origins, (std::vector<int>{2, 21, 21}));
 
   // A file that cannot be opened leaves the list as it was.
