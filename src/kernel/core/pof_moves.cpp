@@ -19,7 +19,8 @@ constexpr std::size_t kGeoX = 40, kGeoY = 48, kGeoZ = 56;
 constexpr std::size_t kGeoU = 64, kGeoV = 72, kGeoW = 80;
 constexpr std::size_t kGeoCx = 64, kGeoCy = 72, kGeoCz = 80;
 constexpr std::size_t kGeoDirection = 8;
-// Axis-flagged records (3107, 3109, 3114, 3118): i32 flags, then values.
+// Axis-flagged records (geometry 3107, 3109, 3114, 3118 and NC 4007, 4016,
+// 4019, 4020): i32 presence flags, then the values; u, v, w at 64, 72, 80.
 constexpr std::size_t kGeoFlagX = 8, kGeoFlagY = 12, kGeoFlagZ = 16;
 constexpr std::size_t kGeoFlagU = 48, kGeoFlagV = 52, kGeoFlagW = 56;
 constexpr std::size_t kGeoValX = 24, kGeoValY = 32, kGeoValZ = 40;
@@ -29,10 +30,6 @@ constexpr std::size_t kGeoValX = 24, kGeoValY = 32, kGeoValZ = 40;
 constexpr std::size_t kNcX = 8, kNcY = 16, kNcZ = 24;
 constexpr std::size_t kNcI = 32, kNcJ = 40, kNcK = 48;
 constexpr std::size_t kNcU = 32, kNcV = 40;
-constexpr std::size_t kNcFlagX = 8, kNcFlagY = 12, kNcFlagZ = 16;
-constexpr std::size_t kNcFlagU = 48, kNcFlagV = 52, kNcFlagW = 56;
-constexpr std::size_t kNcValX = 24, kNcValY = 32, kNcValZ = 40;
-constexpr std::size_t kNcValU = 64, kNcValV = 72, kNcValW = 80;
 
 bool pofGeoOpensBracket(int code) {
   return (code >= kRecRapidXY && code <= kRecRapidXYZ) ||
@@ -64,45 +61,45 @@ struct PofMoveBody {
   int axes = 0;
 };
 
-// Axis-flagged geometry move (3107, 3109, 3114, 3118).
-PofMoveBody pofFlaggedGeoBody(const OutputRecord* r, bool fiveAxis) {
+// One axis of the axis-flagged records: its i32 presence flag, its value
+// and its bit.  Geometry (3107, 3109, 3114, 3118) and NC records (4007,
+// 4016, 4019, 4020) keep them at the same offsets.
+struct PofFlaggedAxis {
+  std::size_t flagOffset;
+  std::size_t valueOffset;
+  char geoName;
+  char ncName;
+  int bit;
+  bool rotary;  // u, v, w: written with eight fixed decimals
+};
+
+constexpr PofFlaggedAxis kPofFlaggedAxes[] = {
+    {kGeoFlagX, kGeoValX, 'x', 'X', kPofAxisX, false},
+    {kGeoFlagY, kGeoValY, 'y', 'Y', kPofAxisY, false},
+    {kGeoFlagZ, kGeoValZ, 'z', 'Z', kPofAxisZ, false},
+    {kGeoFlagU, kGeoU, 'u', 'U', kPofAxisU, true},
+    {kGeoFlagV, kGeoV, 'v', 'V', kPofAxisV, true},
+    {kGeoFlagW, kGeoW, 'w', 'W', kPofAxisW, true},
+};
+
+// Body of an axis-flagged move: each flagged axis in x y z u v w order; u,
+// v, w only for the five-axis codes.  Geometry parts read " x[/1]", NC parts
+// " X1".
+PofMoveBody pofFlaggedBody(const OutputRecord* r, bool fiveAxis, bool nc) {
   PofMoveBody b;
-  if (pofFlag(r, kGeoFlagX))
-    b.text += pofAxisPart('x', pofNum(outRecGetF64(r, kGeoValX))), b.axes |= kPofAxisX;
-  if (pofFlag(r, kGeoFlagY))
-    b.text += pofAxisPart('y', pofNum(outRecGetF64(r, kGeoValY))), b.axes |= kPofAxisY;
-  if (pofFlag(r, kGeoFlagZ))
-    b.text += pofAxisPart('z', pofNum(outRecGetF64(r, kGeoValZ))), b.axes |= kPofAxisZ;
-  if (fiveAxis) {
-    if (pofFlag(r, kGeoFlagU))
-      b.text += pofAxisPart('u', pofFixed8(outRecGetF64(r, kGeoU))), b.axes |= kPofAxisU;
-    if (pofFlag(r, kGeoFlagV))
-      b.text += pofAxisPart('v', pofFixed8(outRecGetF64(r, kGeoV))), b.axes |= kPofAxisV;
-    if (pofFlag(r, kGeoFlagW))
-      b.text += pofAxisPart('w', pofFixed8(outRecGetF64(r, kGeoW))), b.axes |= kPofAxisW;
+  for (const PofFlaggedAxis& a : kPofFlaggedAxes) {
+    if (a.rotary && !fiveAxis) break;
+    if (!pofFlag(r, a.flagOffset)) continue;
+    const double v = outRecGetF64(r, a.valueOffset);
+    const std::string text = a.rotary ? pofFixed8(v) : pofNum(v);
+    b.text += nc ? " " + std::string(1, a.ncName) + text : pofAxisPart(a.geoName, text);
+    b.axes |= a.bit;
   }
   return b;
 }
 
 std::string pofArcPart(char axis, double end, double centre) {
   return pofAxisPart(axis, pofNum(end) + "/" + pofNum(centre));
-}
-
-// Axis-flagged NC block (4007, 4016, 4019, 4020).
-PofMoveBody pofFlaggedNcBody(const OutputRecord* r, bool fiveAxis) {
-  PofMoveBody b;
-  if (pofFlag(r, kNcFlagX)) b.text += " X" + pofNum(outRecGetF64(r, kNcValX)), b.axes |= kPofAxisX;
-  if (pofFlag(r, kNcFlagY)) b.text += " Y" + pofNum(outRecGetF64(r, kNcValY)), b.axes |= kPofAxisY;
-  if (pofFlag(r, kNcFlagZ)) b.text += " Z" + pofNum(outRecGetF64(r, kNcValZ)), b.axes |= kPofAxisZ;
-  if (fiveAxis) {
-    if (pofFlag(r, kNcFlagU))
-      b.text += " U" + pofFixed8(outRecGetF64(r, kNcValU)), b.axes |= kPofAxisU;
-    if (pofFlag(r, kNcFlagV))
-      b.text += " V" + pofFixed8(outRecGetF64(r, kNcValV)), b.axes |= kPofAxisV;
-    if (pofFlag(r, kNcFlagW))
-      b.text += " W" + pofFixed8(outRecGetF64(r, kNcValW)), b.axes |= kPofAxisW;
-  }
-  return b;
 }
 
 }  // namespace
@@ -210,11 +207,11 @@ int pofWriteContour(CycleDescriptor* ctx, unsigned channel, OutputRecord* record
       break;
     case kRecRapidAxes:
       kind = "oM";
-      body = pofFlaggedGeoBody(r, false);
+      body = pofFlaggedBody(r, false, false);
       break;
     case kRecRapid5X:
       kind = "oM";
-      body = pofFlaggedGeoBody(r, true);
+      body = pofFlaggedBody(r, true, false);
       break;
     case kRecRapidUV:
       kind = "oM";
@@ -242,11 +239,11 @@ int pofWriteContour(CycleDescriptor* ctx, unsigned channel, OutputRecord* record
       break;
     case kRecLineAxes:
       kind = "oL";
-      body = pofFlaggedGeoBody(r, false);
+      body = pofFlaggedBody(r, false, false);
       break;
     case kRecLine5X:
       kind = "oL";
-      body = pofFlaggedGeoBody(r, true);
+      body = pofFlaggedBody(r, true, false);
       break;
     case kRecLineUV:
       kind = "oL";
@@ -351,7 +348,7 @@ int pofWriteNcBlock(CycleDescriptor* ctx, OutputRecord* record) {
     case kRecNcRapidAxes:
     case kRecNcRapid5X: {
       const bool rapid = code == kRecNcRapidAxes || code == kRecNcRapid5X;
-      PofMoveBody b = pofFlaggedNcBody(r, code == kRecNcLine5X || code == kRecNcRapid5X);
+      PofMoveBody b = pofFlaggedBody(r, code == kRecNcLine5X || code == kRecNcRapid5X, true);
       text = std::string(rapid ? "G0" : "G1") + b.text;
       axes = b.axes;
       break;

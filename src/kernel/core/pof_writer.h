@@ -32,11 +32,20 @@
 // returns 1 (pofWriteStatus returns 0 for an abort record).  Codes a writer
 // does not know write nothing.
 
-// Channel 0: status records.  103 opens a cycle level and writes the cycle
-// header (technology arguments, tool definitions, release, UUID, job, time,
-// frame, user parameters); 102 and 104 write the closing lines (time,
-// elapsed, signal and status words, block "EOC") once per level; 110 scans
-// the layer list for channel 32.  Every record writes "0: name(value)".
+// Channel 0: status records.  Every record writes "0: name(value)".
+//  - 103 (cycle begin) opens a level and, when "pofFilename" is set, makes
+//    that file (appended to, "\" read as "/") the stream of the level; it
+//    writes the technology arguments, the tool definitions (toolOutput 1),
+//    and after its line the cycle header (release, UUID, job, time, frame,
+//    user parameters).
+//  - 102 (abort) and 104 (cycle end) of a context with an open level write
+//    the closing lines (time, elapsed, signal and status words, block "EOC"),
+//    release the tool record and close the level, once: later closing
+//    records of the same run write only their own line, into the same file.
+//    The file is closed at the 104, and the stream of the enclosing level
+//    (standard output at the outermost one) comes back.  A closing record of
+//    a context without a level writes only its line.
+//  - 110 (layers) sets the level's NC flag when the list names channel 32.
 int pofWriteStatus(CycleDescriptor* ctx, OutputRecord* record);
 
 // Channel 1 (201-204): "1: name(value)".
