@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <ostream>
 #include <random>
 #include <string>
 
@@ -73,6 +74,8 @@ Mat4 permuted() {
   Mat4 m = {{{0, 0, 1, 0}, {0, 1, 0, 0}, {1, 0, 0, 0}, {5, -3, 2, 1}}};
   return m;
 }
+
+void PrintTo(const InvertCase& c, std::ostream* os) { *os << c.name; }
 
 class Mat4InvertTest : public testing::TestWithParam<InvertCase> {};
 
