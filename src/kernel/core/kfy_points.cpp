@@ -17,7 +17,7 @@ constexpr std::size_t kCoordChars = kKfyCoordField - 1;
 
 void copyCut(char* field, const char* text) {
   const std::size_t n = text != nullptr ? strnlen(text, kCoordChars) : 0;
-  std::memcpy(field, text, n);
+  if (n > 0) std::memcpy(field, text, n);
   field[n] = '\0';
 }
 
