@@ -4,10 +4,58 @@
 
 #include <atomic>
 #include <new>
+#include <vector>
 
 namespace {
 
 std::atomic<std::FILE*> gPofStream{nullptr};
+
+// Dispatch bookkeeping, guarded by the dispatcher mutex.  A listener may
+// free the registry it is called from (a host callback that starts a nested
+// run on the same context, whose close frees the channels): while a
+// dispatch is in progress freed nodes are parked and released when the
+// outermost dispatch ends, and the generation tells the dispatch to stop
+// walking a registry that is gone.
+int gDispatchDepth = 0;
+uint64_t gRegistryGeneration = 0;
+std::vector<OutputChannel*> gParkedRegistries;
+
+void freeRegistry(OutputChannel* node) {
+  while (node != nullptr) {
+    OutputListener* listener = node->listeners;
+    while (listener != nullptr) {
+      OutputListener* next = listener->next;
+      delete listener;
+      listener = next;
+    }
+    OutputChannel* next = node->next;
+    delete node;
+    node = next;
+  }
+}
+
+class DispatchScope {
+ public:
+  DispatchScope() { ++gDispatchDepth; }
+  ~DispatchScope() {
+    if (--gDispatchDepth == 0 && !gParkedRegistries.empty()) {
+      for (OutputChannel* head : gParkedRegistries) freeRegistry(head);
+      gParkedRegistries.clear();
+    }
+  }
+  DispatchScope(const DispatchScope&) = delete;
+  DispatchScope& operator=(const DispatchScope&) = delete;
+};
+
+// True while node belongs to ctx's registry.  Parked nodes are not freed
+// during a dispatch, so no new node can take the address of a freed one.
+bool stillRegistered(const CycleDescriptor* ctx, const OutputChannel* node, uint64_t generation) {
+  if (gRegistryGeneration == generation) return true;
+  for (const OutputChannel* c = ctx->channels; c != nullptr; c = c->next) {
+    if (c == node) return true;
+  }
+  return false;
+}
 
 void raiseEvent(CycleDescriptor* ctx, int code) {
   if (ctx->eventHook != nullptr) ctx->eventHook(ctx, code, ctx->eventUser);
@@ -72,19 +120,21 @@ int outAddListener(CycleDescriptor* ctx, uint16_t channel, OutListenerFn pofFn, 
 void outFreeChannels(CycleDescriptor* ctx) {
   if (ctx == nullptr) return;
   std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
-  OutputChannel* node = ctx->channels;
+  OutputChannel* head = ctx->channels;
   ctx->channels = nullptr;
-  while (node != nullptr) {
-    OutputListener* listener = node->listeners;
-    while (listener != nullptr) {
-      OutputListener* next = listener->next;
-      delete listener;
-      listener = next;
+  ++gRegistryGeneration;
+  if (head == nullptr) return;
+  if (gDispatchDepth > 0) {
+    // A dispatch further up this thread's stack still walks these nodes.
+    try {
+      gParkedRegistries.push_back(head);
+      return;
+    } catch (const std::bad_alloc&) {
+      // Leaking beats freeing memory that is still in use.
+      return;
     }
-    OutputChannel* next = node->next;
-    delete node;
-    node = next;
   }
+  freeRegistry(head);
 }
 
 int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) {
@@ -92,19 +142,20 @@ int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) 
   // One lock around the whole dispatch: display records arrive from worker
   // threads, and the host must never be entered twice at once.
   std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  DispatchScope scope;
   if (ctx->firstRecord == 1) {
     ctx->firstRecord = 0;
     raiseEvent(ctx, kEventFirstRecord);
   }
   const OutputChannel* node = findChannel(ctx, channel);
   if (node == nullptr || node->enabled != 1) return 0;
+  const uint64_t generation = gRegistryGeneration;
   const bool kfyMode = ctx->outputMode == kOutputKfy;
   int result = 0;
   const OutWriterFn writer = kfyMode ? node->kfyWriter : node->pofWriter;
   if (writer != nullptr) result = writer(ctx, record);
-  // The registry may not change under a listener: listeners are added at
-  // the first record and freed at the close, both on the cycle thread.
-  for (const OutputListener* l = node->listeners; l != nullptr; l = l->next) {
+  for (const OutputListener* l = node->listeners;
+       l != nullptr && stillRegistered(ctx, node, generation); l = l->next) {
     if (kfyMode) {
       if (l->kfyFn != nullptr) l->kfyFn(ctx, record, l->user2);
     } else if (l->pofFn != nullptr) {

@@ -145,6 +145,49 @@ TEST_F(OutputChannelsTest, AddListenerNeedsAChannelAndAFunction) {
   EXPECT_EQ(outSendRecord(nullptr, 3, nullptr), 0);
 }
 
+TEST_F(OutputChannelsTest, ListenerThatFreesTheRegistryEndsTheDispatchSafely) {
+  // A host callback may start a nested run on the same context; its close
+  // frees the registry while the outer dispatch is still walking it.
+  static CycleDescriptor* freeing = nullptr;
+  freeing = &ctx_;
+  outRegisterChannel(&ctx_, 0, &pofWriterA, nullptr, 1);
+  outRegisterChannel(&ctx_, 2, &pofWriterA, nullptr, 1);
+  outAddListener(&ctx_, 0, &pofListener, 1, nullptr, 0);
+  outAddListener(
+      &ctx_, 0,
+      [](CycleDescriptor*, OutputRecord*, intptr_t) {
+        gCalls.push_back("free");
+        outFreeChannels(freeing);
+        outRegisterChannel(freeing, 0, &pofWriterB, nullptr, 1);
+        return 1;
+      },
+      0, nullptr, 0);
+  outAddListener(&ctx_, 0, &pofListener, 3, nullptr, 0);
+  EXPECT_EQ(send(0), 11);
+  EXPECT_EQ(gCalls, (std::vector<std::string>{"pofA", "L1", "free"}));
+  EXPECT_EQ(registered(), (std::vector<uint16_t>{0}));
+  gCalls.clear();
+  EXPECT_EQ(send(0), 12);
+  EXPECT_EQ(gCalls, (std::vector<std::string>{"pofB"}));
+}
+
+TEST_F(OutputChannelsTest, FreeingAnotherContextDoesNotCutTheDispatch) {
+  static CycleDescriptor other{};
+  outRegisterChannel(&other, 5, nullptr, nullptr, 1);
+  outRegisterChannel(&ctx_, 0, &pofWriterA, nullptr, 1);
+  outAddListener(
+      &ctx_, 0,
+      [](CycleDescriptor*, OutputRecord*, intptr_t) {
+        outFreeChannels(&other);
+        return 1;
+      },
+      0, nullptr, 0);
+  outAddListener(&ctx_, 0, &pofListener, 2, nullptr, 0);
+  EXPECT_EQ(send(0), 11);
+  EXPECT_EQ(gCalls, (std::vector<std::string>{"pofA", "L2"}));
+  EXPECT_EQ(other.channels, nullptr);
+}
+
 TEST_F(OutputChannelsTest, WorkerThreadRecordsNeverOverlapInListeners) {
   static std::atomic<int> inside{0};
   static std::atomic<int> overlaps{0};
