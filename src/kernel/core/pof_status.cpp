@@ -126,6 +126,9 @@ void pofBeginLevel(CycleDescriptor* ctx) {
   if (!name.empty()) {
     std::replace(name.begin(), name.end(), '\\', '/');
     f.streamChanged = true;
+    // Lines buffered for the enclosing level go out first, so that two
+    // levels appending to one file keep their order.
+    std::fflush(f.savedStream);
     f.file = std::fopen(name.c_str(), "a");
     if (pofSetStream(f.file) == 0 && f.file != nullptr) {
       // Not a regular file: the stream fell back to standard output.

@@ -314,6 +314,29 @@ TEST_F(PofRunTest, NestedRunUsesLevelOneAndItsOwnStreamThenRestoresTheOuterOne) 
   expectGolden(readFile(work_.file("inner.pof")), "nested_inner.pof");
 }
 
+TEST_F(PofRunTest, NestedRunAppendingToTheOuterFileKeepsTheLineOrder) {
+  PofCycle outer("Outer Cycle");
+  PofCycle inner("Inner Cycle");
+  inner.setup({{"pofFilename", "same.pof"}}, false,
+              [](CycleDescriptor* ctx) { outRapidXY(ctx, 3, 4); });
+  outer.setup({{"pofFilename", "same.pof"}}, false, [&](CycleDescriptor* ctx) {
+    outRapidXY(ctx, 1, 2);
+    EXPECT_EQ(inner.run(), 0);
+    outLineXY(ctx, 7, 8);
+  });
+  EXPECT_EQ(outer.run(), 0);
+  std::vector<std::string> order;
+  for (const std::string& l : splitLines(readFile(work_.file("same.pof")))) {
+    if (l.rfind("31: ", 0) == 0 || l.rfind("0: cycle", 0) == 0) order.push_back(l);
+  }
+  const std::vector<std::string> expected = {
+      "0: cycle(Outer Cycle)",    "31: oM[1]( x[/1] y[/2] )", "0: cycle(Inner Cycle)",
+      "31: oM[2]( x[/3] y[/4] )", "0: cycleEnd(Inner Cycle)", "31: oL[2]( x[/7] y[/8] )",
+      "0: cycleEnd(Outer Cycle)",
+  };
+  EXPECT_EQ(order, expected);
+}
+
 // Tool definition hooks of the test: count the writes and releases.
 int gToolWrites = 0;
 int gToolReleases = 0;
