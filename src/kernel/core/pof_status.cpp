@@ -71,19 +71,28 @@ void pofSendStatusValue(CycleDescriptor* ctx, const char* name, const std::strin
   outSendRecord(ctx, kChanStatus, &r);
 }
 
-// Ends frame i: closes the file it opened and gives the stream back to the
-// enclosing level.  Lowers the level when its closing lines were never
-// written (a nested run that stopped without its end record).
-void pofFinishFrame(std::size_t i) {
+// Ends the innermost frame: closes the file it opened and gives the stream
+// back to the enclosing level.  Lowers the level when its closing lines were
+// never written (a nested run that stopped without its end record).  Only
+// the innermost frame may end, because the frames inside a level write to
+// that level's file or took their saved stream from it.
+void pofFinishInnermostFrame() {
   PofStatusState& s = pofState();
-  PofFrame f = s.frames[i];
-  s.frames.erase(s.frames.begin() + static_cast<std::ptrdiff_t>(i));
+  if (s.frames.empty()) return;
+  const PofFrame f = s.frames.back();
+  s.frames.pop_back();
   if (!f.levelClosed && s.level >= 0) --s.level;
   if (f.file != nullptr) {
     std::fflush(f.file);
     std::fclose(f.file);
   }
   if (f.streamChanged) pofSetStream(f.savedStream);
+}
+
+// Ends frame i and every frame inside it.
+void pofFinishFramesFrom(std::size_t i) {
+  PofStatusState& s = pofState();
+  while (s.frames.size() > i) pofFinishInnermostFrame();
 }
 
 // Index of the innermost frame opened by ctx, or -1.
@@ -112,11 +121,10 @@ int pofReadWriteAlias(const CycleDescriptor* ctx) {
 // Cycle begin record, before its line.
 void pofBeginLevel(CycleDescriptor* ctx) {
   PofStatusState& s = pofState();
-  // A level of this context that was closed but never saw its end record
-  // belongs to an earlier run: finish it now.
-  for (int i = pofFindFrame(ctx); i >= 0 && s.frames[static_cast<std::size_t>(i)].levelClosed;
-       i = pofFindFrame(ctx)) {
-    pofFinishFrame(static_cast<std::size_t>(i));
+  // An innermost level of this context that was closed but never saw its
+  // end record belongs to an earlier run: finish it now.
+  while (!s.frames.empty() && s.frames.back().owner == ctx && s.frames.back().levelClosed) {
+    pofFinishInnermostFrame();
   }
   ++s.level;
   *pofCurrentLevel() = pofFreshLevel();
@@ -214,7 +222,7 @@ void pofCloseLevel(CycleDescriptor* ctx) {
   int i = pofFindFrame(ctx);
   if (i < 0) return;
   // Levels opened inside this one that never ended are finished first.
-  while (static_cast<int>(s.frames.size()) > i + 1) pofFinishFrame(s.frames.size() - 1);
+  pofFinishFramesFrom(static_cast<std::size_t>(i) + 1);
   PofFrame& f = s.frames[static_cast<std::size_t>(i)];
   if (f.levelClosed) return;
   f.levelClosed = true;
@@ -235,9 +243,7 @@ void pofCloseLevel(CycleDescriptor* ctx) {
 void pofEndFrame(const CycleDescriptor* ctx) {
   int i = pofFindFrame(ctx);
   if (i < 0) return;
-  PofStatusState& s = pofState();
-  while (static_cast<int>(s.frames.size()) > i + 1) pofFinishFrame(s.frames.size() - 1);
-  pofFinishFrame(static_cast<std::size_t>(i));
+  pofFinishFramesFrom(static_cast<std::size_t>(i));
 }
 
 }  // namespace
@@ -284,7 +290,7 @@ int pofCycleLevel() { return pofState().level; }
 
 void pofResetLevels() {
   PofStatusState& s = pofState();
-  while (!s.frames.empty()) pofFinishFrame(s.frames.size() - 1);
+  pofFinishFramesFrom(0);
   s.level = -1;
   for (PofLevelState& l : s.levels) l = pofFreshLevel();
   pofSetStream(stdout);

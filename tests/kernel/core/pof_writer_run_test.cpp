@@ -415,6 +415,32 @@ TEST_F(PofRunTest, NestedAbortKeepsTheOuterLevelAndStream) {
   EXPECT_EQ(splitLines(outerText).back(), "0: cycleEnd(Outer Cycle)");
 }
 
+// A nested level whose run never sent its end record is finished with the
+// enclosing level: its file is closed, and the closing lines of the outer
+// level go into the outer file.
+TEST_F(PofRunTest, OuterEndFinishesANestedLevelThatNeverEnded) {
+  tsupport::TestCycle a, b;
+  a.ctx()->params = paramListSet(nullptr, "pofFilename", "a.pof", kParamOriginSettings);
+  b.ctx()->params = paramListSet(nullptr, "pofFilename", "b.pof", kParamOriginSettings);
+  for (CycleDescriptor* ctx : {a.ctx(), b.ctx()}) {
+    ctx->firstRecord = 0;
+    registerPofChannels(ctx, false);
+  }
+  const int fds = openFdCount();
+  tsupport::sendTextRecord(a.ctx(), 0, kRecCycleBegin, "cycle", "A");
+  tsupport::sendTextRecord(b.ctx(), 0, kRecCycleBegin, "cycle", "B");
+  EXPECT_EQ(pofCycleLevel(), 1);
+  tsupport::sendTextRecord(a.ctx(), 0, kRecCycleEnd, "cycleEnd", "A");
+  EXPECT_EQ(pofCycleLevel(), -1);
+  EXPECT_EQ(pofGetStream(), stdout);
+  EXPECT_EQ(openFdCount(), fds);
+  const auto aLines = splitLines(readFile(work_.file("a.pof")));
+  ASSERT_GE(aLines.size(), 2u);
+  EXPECT_EQ(aLines[aLines.size() - 2], "10: nctx(0)");
+  EXPECT_EQ(aLines.back(), "0: cycleEnd(A)");
+  EXPECT_EQ(splitLines(readFile(work_.file("b.pof"))).back(), "10: del(S:P%d[1;20;1])");
+}
+
 // Levels beyond the room of two share the nested level's state; no record
 // ever lowers the level below "none", and records without a level use the
 // outer level's state.
