@@ -31,6 +31,15 @@ int runOptions(CycleDescriptor* ctx) {
   return kRunOk;
 }
 
+// A run that failed must not read as "done": when the status word is still
+// 0 at a failing run code, it becomes 1.  A status the cycle chose itself
+// (cancelled, failed) is kept.
+void markFailure(CycleDescriptor* ctx, int code) {
+  if (code == kRunOk) return;
+  int32_t expected = 0;
+  ctx->statusOut.compare_exchange_strong(expected, 1);
+}
+
 int runPhases(CycleDescriptor* ctx) {
   cycInit(ctx);  // its result is not a failure of the run
   if (cycReadParams(ctx) == 0) return kRunReadParams;
@@ -78,13 +87,12 @@ int cycRun(CycleDescriptor* ctx) {
     // status of an earlier run (or "done") behind.
     ctx->statusOut.store(0);
     code = runPhases(ctx);
+    // Marked before close, so that the cycle end record reports it.
+    markFailure(ctx, code);
     const int closed = cycClose(ctx);
     if (closed == 0 && code == kRunOk) code = kRunClose;
   }
-  if (code != kRunOk) {
-    int32_t expected = 0;
-    ctx->statusOut.compare_exchange_strong(expected, 1);
-  }
+  markFailure(ctx, code);
   if (gOutermostRun == ctx) gOutermostRun = nullptr;
   cycCleanup(ctx);
   return code;

@@ -30,8 +30,9 @@ enum CycleRunCode : int {
 //  - Phase mode: the status word becomes 0, then init, read parameters,
 //    prepare, execute and post-process run until one fails (codes 21-24);
 //    close always runs (code 31 only when nothing failed before).
-// A run that ends with a non-zero code while the status word is still 0
-// sets the status word to 1, so a failure never reads as "done".  The run
+// A failing run code while the status word is still 0 sets the status word
+// to 1, so a failure never reads as "done"; for a failed phase this happens
+// before close runs, so the cycle end record already carries it.  The run
 // data are always freed (cycCleanup).
 int cycRun(CycleDescriptor* ctx);
 
