@@ -11,7 +11,7 @@
 // configured level of 1 or more.
 //
 // Thread-safety: every message function may be called from any thread; the
-// sink holds the dispatcher mutex while it formats and sends.  The level,
+// sink holds the dispatcher mutex while it sends.  The level,
 // the break hook and the output cycle are set from the cycle thread.
 #pragma once
 

@@ -82,7 +82,10 @@ int outAddListener(CycleDescriptor* ctx, uint16_t channel, OutListenerFn pofFn, 
                    OutListenerFn kfyFn, intptr_t user2);
 
 // Frees every channel node and listener of ctx; the registry is empty
-// afterwards.  Null ctx is ignored.  Cycle thread only.
+// afterwards.  Null ctx is ignored.  Cycle thread only.  When called from
+// inside a dispatch (a listener that runs a nested cycle on the same
+// context), the nodes are released when the outermost dispatch ends, and
+// the dispatch calls no further listeners of the freed registry.
 void outFreeChannels(CycleDescriptor* ctx);
 
 // Dispatches record on channel of ctx:
