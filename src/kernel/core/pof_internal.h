@@ -69,9 +69,10 @@ std::string pofNum(double v);
 // Number as printf "%.8lf" would write it in the C locale.
 std::string pofFixed8(double v);
 
-// The value of the last cfg line with exactly this keyword, or null.
+// The value of the last cfg line with exactly this keyword, or null (also
+// for a null ctx).
 const char* pofCfgValue(const CycleDescriptor* ctx, const char* keyword);
-// The value of a parameter (a copy), or "" when absent.
+// The value of a parameter (a copy), or "" when absent or ctx is null.
 std::string pofParam(const CycleDescriptor* ctx, const char* name);
-// True when the parameter exists.
+// True when the parameter exists (false for a null ctx).
 bool pofHasParam(const CycleDescriptor* ctx, const char* name);

@@ -130,6 +130,7 @@ std::string pofFixed8(double v) {
 
 const char* pofCfgValue(const CycleDescriptor* ctx, const char* keyword) {
   const char* found = nullptr;
+  if (ctx == nullptr) return found;
   for (const CfgLine* l = ctx->cfgLines; l != nullptr; l = l->next) {
     if (l->keyword != nullptr && std::strcmp(l->keyword, keyword) == 0) found = l->value;
   }
@@ -137,6 +138,7 @@ const char* pofCfgValue(const CycleDescriptor* ctx, const char* keyword) {
 }
 
 std::string pofParam(const CycleDescriptor* ctx, const char* name) {
+  if (ctx == nullptr) return std::string();
   char* v = paramListGet(ctx->params, name, nullptr);
   if (v == nullptr) return std::string();
   std::string s(v);
@@ -145,6 +147,7 @@ std::string pofParam(const CycleDescriptor* ctx, const char* name) {
 }
 
 bool pofHasParam(const CycleDescriptor* ctx, const char* name) {
+  if (ctx == nullptr) return false;
   for (const ParamEntry* e = ctx->params; e != nullptr; e = e->next) {
     if (e->name != nullptr && std::strcmp(e->name, name) == 0) return true;
   }

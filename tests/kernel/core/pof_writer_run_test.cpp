@@ -415,6 +415,40 @@ TEST_F(PofRunTest, NestedAbortKeepsTheOuterLevelAndStream) {
   EXPECT_EQ(splitLines(outerText).back(), "0: cycleEnd(Outer Cycle)");
 }
 
+// NC blocks on a channel that the layer list does not name: the geometry
+// channel opens the bracket, the NC writer joins it, and it is closed once,
+// after the NC block that completes the position.
+TEST_F(PofRunTest, NcWriterJoinsABracketOpenedByTheGeometry) {
+  tsupport::TestCycle t;
+  CycleDescriptor* ctx = t.ctx();
+  ctx->firstRecord = 0;
+  registerPofChannels(ctx, true);
+  const std::string path = work_.file("join.pof");
+  std::FILE* f = std::fopen(path.c_str(), "w");
+  ASSERT_EQ(pofSetStream(f), 1);
+  tsupport::sendTextRecord(ctx, 0, kRecCycleBegin, "cycle", "c");
+  tsupport::sendTextRecord(ctx, 0, 110, "layers", "12,35,36");
+  outRapidZ(ctx, 50);
+  outRapidXY(ctx, 1, 2);
+  outLineXY(ctx, 3, 4);
+  pofSetStream(stdout);
+  std::fclose(f);
+  std::vector<std::string> tail;
+  bool seen = false;
+  for (const std::string& l : splitLines(readFile(path))) {
+    seen = seen || l == "0: layers(12,35,36)";
+    if (seen) tail.push_back(l);
+  }
+  const std::vector<std::string> expected = {
+      "0: layers(12,35,36)",         "10: nctx(BFP)",       "10: nctx(0)",
+      "10: arg(I:firstPosition:=1)", "31: oM[1]( z[/50] )", "32: G0 Z50",
+      "31: oM[2]( x[/1] y[/2] )",    "32: G0 X1 Y2",        "10: arg(I:firstPosition:=0)",
+      "10: proc(firstPosition3D)",   "10: nctx(AFP)",       "10: nctx(0)",
+      "31: oL[3]( x[/3] y[/4] )",    "32: G1 X3 Y4",
+  };
+  EXPECT_EQ(tail, expected);
+}
+
 // A nested level whose run never sent its end record is finished with the
 // enclosing level: its file is closed, and the closing lines of the outer
 // level go into the outer file.
