@@ -402,6 +402,9 @@ TEST_F(PofWriterTest, CompensationRegistersFollowTheToolNumber) {
 }
 
 TEST_F(PofWriterTest, LiteralBlockTakesTheFirstEntryOfEachIndexInIndexOrder) {
+  const std::string longLiteral = "BFP:" + std::string(100, '(');
+  std::string cutEscapes;
+  for (int i = 0; i < 63; ++i) cutEscapes += "\\040";
   struct Case {
     const char* name;
     bool cfgMode;
@@ -426,6 +429,11 @@ TEST_F(PofWriterTest, LiteralBlockTakesTheFirstEntryOfEachIndexInIndexOrder) {
         {"literal_5", "BFP:not a cfg line"}},
        {"10: nctx(BFP)", "10: Gcode(G0)", "10: Gcode(G1)", "10: nctx(0)"}},
       {"Empty", false, {}, {"10: nctx(BFP)", "10: nctx(0)"}},
+      // 100 "(" escape to 400 characters; the record keeps 63 whole escapes.
+      {"LongLineCutAtAnEscape",
+       false,
+       {{"literal_1", longLiteral.c_str()}},
+       {"10: nctx(BFP)", "10: Gcode(" + cutEscapes + ")", "10: nctx(0)"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
