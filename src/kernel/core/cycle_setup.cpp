@@ -139,8 +139,10 @@ int cycParseArgs(CycleDescriptor* ctx, char** argv, int argc) {
   ctx->firstRecord = 1;
   ctx->outputMode = kOutputPof;
 
-  // The count is a 16-bit number; a vector that is not there holds nothing.
-  const uint16_t count = argv != nullptr ? static_cast<uint16_t>(argc) : 0;
+  // The count is a 16-bit number; a vector that is not there, or a negative
+  // count (which as 16 bits would send the reading far past the vector),
+  // holds nothing.
+  const uint16_t count = (argv != nullptr && argc > 0) ? static_cast<uint16_t>(argc) : 0;
   if (count == 0) return 1;
   ctx->args = static_cast<char**>(memAllocZeroed(count * sizeof(char*)));
   if (ctx->args == nullptr) return 0;

@@ -19,7 +19,7 @@ constexpr int kBypassLineLength = 512;
 //  2. the version text: from ctx's own version and date unless final, then
 //     from the library file (version_text.h);
 //  3. the arguments (argv[0 .. argc-1], argc taken as a 16-bit count; a null
-//     argv or null entries count as absent): the options set modeFlags,
+//     argv, a negative argc and null entries count as absent): the options set modeFlags,
 //     detailLevel, outputMode and settingsFile; the other arguments are
 //     copied into ctx->args and announced to slot 0 (events 111/119).  With
 //     no option the flags become 3 (answer -V and -?).

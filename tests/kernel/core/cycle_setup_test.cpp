@@ -131,6 +131,16 @@ TEST(CycleSetup, NullArgumentVectorCountsAsEmpty) {
   EXPECT_EQ(cycle.ctx()->argCount, 0);
 }
 
+TEST(CycleSetup, NegativeArgumentCountReadsNothing) {
+  ScopedWorkDir dir;
+  TestCycle cycle;
+  char a[] = "-Sjob";
+  char* argv[] = {a};
+  ASSERT_EQ(cycSetup(cycle.ctx(), argv, -1, 0), 1);
+  EXPECT_EQ(cycle.ctx()->modeFlags, kAnswerVQuery);
+  EXPECT_EQ(cycle.ctx()->settingsFile, nullptr);
+}
+
 TEST(CycleSetup, NullEntriesAreSkipped) {
   ScopedWorkDir dir;
   TestCycle cycle;
