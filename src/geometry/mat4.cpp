@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "geometry/primitives.h"
 #include "geometry/tolerances.h"
 
 namespace {
@@ -18,8 +19,6 @@ double dot3(const Vec3d& a, const Vec3d& b) { return a.x * b.x + a.y * b.y + a.z
 Vec3d cross3(const Vec3d& a, const Vec3d& b) {
   return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
-
-double acosClamped(double x) { return std::acos(x < -1.0 ? -1.0 : (x > 1.0 ? 1.0 : x)); }
 
 // Rotates the local point l about the local z axis by angle.
 Vec3d rotateAboutLocalZ(const Vec3d& l, double angle) {
@@ -175,7 +174,7 @@ int vec3TiltToward(Vec3d* out, const Vec3d* v, const Vec3d* target, double angle
 }
 
 int vec3TiltTowardClamped(Vec3d* out, const Vec3d* v, const Vec3d* target, double angle) {
-  if (angle > acosClamped(dot3(*v, *target))) {
+  if (angle > geoAcosClamped(dot3(*v, *target))) {
     *out = *target;
     return 1;
   }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "geometry/mat4.h"
+#include "geometry/primitives.h"
 #include "geometry/tolerances.h"
 #include "kernel/core/memory.h"
 
@@ -25,18 +26,11 @@ constexpr Vec3d kDefaultAxis{0.0, 0.0, 1.0};
 constexpr double kPlineClimbRiseLimit = 1.0;
 constexpr double kPlineClimbShortRun = 1.0;
 
-double dist3(const Vec3d& a, const Vec3d& b) {
-  const double dx = b.x - a.x;
-  const double dy = b.y - a.y;
-  const double dz = b.z - a.z;
-  return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
+double dist3(const Vec3d& a, const Vec3d& b) { return ptDistance3d(&a, &b); }
 
 Vec3d lerp3(const Vec3d& a, const Vec3d& b, double f) {
   return {a.x + (b.x - a.x) * f, a.y + (b.y - a.y) * f, a.z + (b.z - a.z) * f};
 }
-
-double acosClamped(double x) { return std::acos(x < -1.0 ? -1.0 : (x > 1.0 ? 1.0 : x)); }
 
 int codeAt(const Pline* pl, int i) { return pointStatusCode(pl->status[i]); }
 
@@ -426,7 +420,7 @@ int plineAxisAtParam(const Pline* pl, double param, Vec3d* point, Vec3d* axis) {
   // Two points at the same parameter: keep the first axis instead of
   // dividing by zero.
   const double f = span != 0.0 ? (param - pl->params[i]) / span : 0.0;
-  const double angle = acosClamped(a.x * b.x + a.y * b.y + a.z * b.z);
+  const double angle = geoAcosClamped(a.x * b.x + a.y * b.y + a.z * b.z);
   vec3TiltToward(axis, &a, &b, f * angle);
   return 1;
 }

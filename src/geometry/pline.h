@@ -132,7 +132,10 @@ int plineAppend(Pline* pl, double param, const Vec3d* point, int status, const V
 // Index of a point whose parameter equals param within kGeoEqualTol, or -1
 // (also for a null or empty Pline).  Parameters must ascend.  The point after
 // the calling thread's last hit is tried first; otherwise the highest index
-// within the tolerance is found by bisection (O(log n)).  On success copies
+// within the tolerance is found by bisection (O(log n)); the result is that of
+// a backward scan from the last point that gives up at the first parameter
+// below param - kGeoEqualTol, which is also what a descending Pline gets (a
+// reversed line is found only through the hint or near its end).  On success copies
 // the point to *point and sets *hasAxis to 1 with the axis in *axis when the
 // Pline has axes and flags, else to 0 (each output may be null).  The result
 // becomes the thread's new hint.
