@@ -166,7 +166,7 @@ TEST(HostProgram, CtrlCStopsTheRunWithStatus100) {
   host.signal(SIGINT);
   // The watcher thread sets the signal word asynchronously; give it time
   // before the run goes on.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   ASSERT_EQ(write(fd, "echo\n", 5), 5);
   close(fd);
   const ProcessResult r = host.wait();
