@@ -201,6 +201,8 @@ int pofWriteDetailMark3(CycleDescriptor*, OutputRecord*) {
   return 1;
 }
 
+int pofWriteNothing(CycleDescriptor*, OutputRecord*) { return 1; }
+
 int pofWriteVariable(CycleDescriptor*, OutputRecord* record) {
   std::string line;
   if (record->code == kRecVariable) {

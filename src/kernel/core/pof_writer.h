@@ -83,6 +83,11 @@ int pofWriteContourCh36(CycleDescriptor* ctx, OutputRecord* record);
 // layer list names channel 32.
 int pofWriteNcBlock(CycleDescriptor* ctx, OutputRecord* record);
 
+// Channels without POF text (41, 42: display data for the host's listeners
+// only): writes nothing and returns 1.  The writer-shaped form of
+// cycNoOpOne, so that it can be registered without a function cast.
+int pofWriteNothing(CycleDescriptor* ctx, OutputRecord* record);
+
 // ---------------------------------------------------------------------------
 // Helpers.
 

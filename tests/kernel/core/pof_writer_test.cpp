@@ -291,6 +291,8 @@ TEST_F(PofWriterTest, SimpleWriterLineForms) {
       {"DrillWithoutSize", pofWriteDrillPoint,
        makeRecord(3104, {{8, 0}}, {{40, 1}, {48, 2}, {56, 3}, {80, 2.5}}),
        "30: oP( x[1] y[2] z[3] u[d] )"},
+      {"DisplayWritesNothing", pofWriteNothing, makeRecord(3113, {}, {{40, 1}, {48, 2}, {56, 3}}),
+       ""},
       {"ArgPlain", pofWriteArg, makeRecord(301, {}, {}, "F", "100"), "10: F(100)"},
       {"ArgFrame", pofWriteArg, makeRecord(301, {}, {}, "tr", "frameCs"), "10: tr(frameCs)"},
       {"ArgWorkplane", pofWriteArg, makeRecord(301, {}, {}, "workplane", "XY"),
