@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -45,16 +44,77 @@ std::string readAll(const std::string& name) {
 void writeFile(const std::string& name, const std::string& text) { std::ofstream(name) << text; }
 
 // The debug marker is read once per process, so every scenario that depends on
-// it runs in a child process.  Returns the child's exit code (-1 when it did
-// not exit normally).
-int inChild(const std::function<int()>& body) {
+// it runs in a fresh process: this test program started again with
+// VYR_SCENARIO set, which runs the scenario before any test and exits with
+// its result.
+int runScenario(const std::string& scenario, const std::string& dir, const std::string& marker,
+                int code = 0) {
   std::fflush(nullptr);
   const pid_t pid = fork();
-  if (pid == 0) _exit(body());
+  if (pid == 0) {
+    setenv("VYR_SCENARIO", scenario.c_str(), 1);
+    setenv("VYR_DIR", dir.c_str(), 1);
+    setenv("VYR_CODE", std::to_string(code).c_str(), 1);
+    if (marker.empty()) {
+      unsetenv("TESSARO_VYRDEBUG");
+    } else {
+      setenv("TESSARO_VYRDEBUG", marker.c_str(), 1);
+    }
+    char self[] = "/proc/self/exe";
+    char filter[] = "--gtest_filter=FileExists.Table";  // environments run only with a test
+    char* argv[] = {self, filter, nullptr};
+    execv(self, argv);
+    _exit(127);
+  }
   int status = 0;
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+int scenarioMain(const std::string& scenario) {
+  const std::string dir = std::getenv("VYR_DIR");
+  const int code = std::atoi(std::getenv("VYR_CODE"));
+  vyrErrSetDir(dir.c_str());
+  if (scenario == "set") {
+    vyrErrSet(code, "QZVYR5\\kont2d", 77);
+    return 0;
+  }
+  if (scenario == "log_text") {
+    if (vyrDebugEnabled() != 1) return 1;
+    vyrErrLogText("message");
+    return vyrErrGetCode() == 0 ? 0 : 2;
+  }
+  if (scenario == "read_once") {
+    vyrErrSet(-27, "first", 1);
+    writeFile(std::getenv("TESSARO_VYRDEBUG"), "DEBUG=1\n");
+    vyrErrSet(-28, "second", 2);
+    return vyrDebugEnabled();
+  }
+  if (scenario == "threads") {
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 8; ++t) {
+      workers.emplace_back([t] {
+        for (int i = 0; i < 50; ++i) vyrErrSet(-1 - t, "worker", i);
+      });
+    }
+    for (auto& w : workers) w.join();
+    return 0;
+  }
+  return 3;
+}
+
+class ScenarioEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    if (const char* scenario = std::getenv("VYR_SCENARIO")) {
+      std::fflush(nullptr);
+      _exit(scenarioMain(scenario));
+    }
+  }
+};
+
+[[maybe_unused]] testing::Environment* const kScenarioEnvironment =
+    testing::AddGlobalTestEnvironment(new ScenarioEnvironment);
 
 std::string stateLine() {
   std::FILE* f = std::tmpfile();
@@ -127,13 +187,7 @@ TEST_P(ErrorLog, AppendsOnlyNegativeCodesWithMarker) {
   TempDir dir;
   const std::string marker = dir.file("marker.info");
   if (c.marker != nullptr) writeFile(marker, c.marker);
-  const int rc = inChild([&] {
-    setenv("TESSARO_VYRDEBUG", marker.c_str(), 1);
-    vyrErrSetDir(dir.path().c_str());
-    vyrErrSet(c.code, "QZVYR5\\kont2d", 77);
-    return 0;
-  });
-  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(runScenario("set", dir.path(), marker, c.code), 0);
   EXPECT_EQ(readAll(dir.file("vyrerrno.txt")), c.log);
 }
 
@@ -156,29 +210,13 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ErrorLog, MarkerInWorkDirectoryByDefault) {
   TempDir dir;
   writeFile(dir.file("vyrdebug.info"), "DEBUG 1\n");
-  const int rc = inChild([&] {
-    unsetenv("TESSARO_VYRDEBUG");
-    vyrErrSetDir(dir.path().c_str());
-    if (vyrDebugEnabled() != 1) return 1;
-    vyrErrLogText("message");
-    return vyrErrGetCode() == 0 ? 0 : 2;
-  });
-  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(runScenario("log_text", dir.path(), ""), 0);
   EXPECT_EQ(readAll(dir.file("vyrerrno.txt")), "code = -1, line = 0, file = message\n");
 }
 
 TEST(ErrorLog, MarkerIsReadOnlyOnce) {
   TempDir dir;
-  const std::string marker = dir.file("marker.info");
-  const int rc = inChild([&] {
-    setenv("TESSARO_VYRDEBUG", marker.c_str(), 1);
-    vyrErrSetDir(dir.path().c_str());
-    vyrErrSet(-27, "first", 1);
-    writeFile(marker, "DEBUG=1\n");
-    vyrErrSet(-28, "second", 2);
-    return vyrDebugEnabled();
-  });
-  EXPECT_EQ(rc, 0);
+  EXPECT_EQ(runScenario("read_once", dir.path(), dir.file("marker.info")), 0);
   EXPECT_FALSE(fs::exists(dir.file("vyrerrno.txt")));
 }
 
@@ -186,19 +224,7 @@ TEST(ErrorLog, AppendsFromManyThreadsKeepWholeLines) {
   TempDir dir;
   const std::string marker = dir.file("marker.info");
   writeFile(marker, "DEBUG=1\n");
-  const int rc = inChild([&] {
-    setenv("TESSARO_VYRDEBUG", marker.c_str(), 1);
-    vyrErrSetDir(dir.path().c_str());
-    std::vector<std::thread> workers;
-    for (int t = 0; t < 8; ++t) {
-      workers.emplace_back([t] {
-        for (int i = 0; i < 50; ++i) vyrErrSet(-1 - t, "worker", i);
-      });
-    }
-    for (auto& w : workers) w.join();
-    return 0;
-  });
-  ASSERT_EQ(rc, 0);
+  ASSERT_EQ(runScenario("threads", dir.path(), marker), 0);
   std::ifstream in(dir.file("vyrerrno.txt"));
   int lines = 0;
   for (std::string line; std::getline(in, line); ++lines) {
