@@ -76,9 +76,11 @@ void* qzCSgetCycle(void);
  * Runs one cycle on ctx (null: the default context) with the options in argv
  * (argv[0] is an option or argument like every other entry, not a program
  * name).  Returns 1 when the run was set up, whatever its phases then did,
- * and 0 when it was refused: a ninth nested call, a parent cycle of another
- * interface version, or settings that could not be loaded.  The outcome of a
- * run that was set up is the status word (qzCSgetSignal).
+ * and 0 when it was refused: a ninth nested call, a call for a context whose
+ * run is still in progress (from one of its callbacks), a call from another
+ * thread while a run is in progress, a parent cycle of another interface
+ * version, or settings that could not be loaded.  The outcome of a run that
+ * was set up is the status word (qzCSgetSignal).
  */
 int qzCSexecCycle(void* ctx, int argc, char** argv, HostCallbackSet* callbacks);
 
