@@ -319,6 +319,10 @@ int kfyParserRun(const char* path, KfyParser* parser, KfyHeaderCheck headerCheck
           break;
       }
     }
+    // A file that breaks off inside an element, or holds a malformed one,
+    // must not pass for a complete file: its reader would go on with part
+    // of the content.
+    if (result == 1 && kfyLastReadFailed()) result = 0;
     kfyElementClear(&element);
   }
   kfyHeaderFree(&header);

@@ -145,10 +145,11 @@ int kfyParserOnMethod(KfyParser* parser, const char* name, KfyHandler handler);
 // handler reads the body from element->bodyFile up to its ")") and after
 // the body's end afterwards.  When headerCheck is given and does not
 // return 1, no element is read and its value is the result.  Otherwise the
-// result is 1 when every handler returned 1 up to the end of the file or the
-// first malformed element, else the first other handler result (one further
-// element is read and dropped after it).  0 for a null parser or when the
-// file cannot be opened or its header is not valid.
+// result is the first handler result other than 1 (one further element is
+// read and dropped after it), else 0 when the reading stopped at a malformed
+// or cut-off element (the handlers have seen the elements before it), else
+// 1.  0 also for a null parser or when the file cannot be opened or its
+// header is not valid.
 int kfyParserRun(const char* path, KfyParser* parser, KfyHeaderCheck headerCheck);
 
 // Frees the parser with its store and tries.  Returns 0 (also for null).

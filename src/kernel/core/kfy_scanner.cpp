@@ -147,16 +147,16 @@ class ElementScanner {
   explicit ElementScanner(Source& source, bool keepLongBodies)
       : src_(source), keepLongBodies_(keepLongBodies) {}
 
-  // Runs the states from the start; true when an element was completed.
-  bool run() {
+  // Runs the states from the start; returns the final state: kDone (an
+  // element), kEnd (the input ended between elements) or kError.
+  int run() {
     int state = kStart;
     for (;;) {
       switch (state) {
         case kError:
         case kEnd:
-          return false;
         case kDone:
-          return true;
+          return state;
         case kStart:
           state = start();
           break;
@@ -211,7 +211,7 @@ class ElementScanner {
           state = longBodyRest();
           break;
         default:
-          return false;
+          return kError;
       }
     }
   }
@@ -570,19 +570,25 @@ bool handOver(const PartialElement& from, FILE* file, KfyElement* to) {
   return !failed;
 }
 
+thread_local bool tLastReadFailed = false;
+
 template <class Source>
 int scanElement(Source& source, bool keepLongBodies, KfyElement* element) {
   try {
     ElementScanner<Source> scanner(source, keepLongBodies);
-    if (!scanner.run()) return 0;
-    return handOver(scanner.element(), source.file(), element) ? 1 : 0;
+    const int state = scanner.run();
+    if (state == kEnd) return 0;
+    if (state == kDone && handOver(scanner.element(), source.file(), element)) return 1;
   } catch (const std::bad_alloc&) {
     kfyElementClear(element);
-    return 0;
   }
+  tLastReadFailed = true;
+  return 0;
 }
 
 }  // namespace
+
+bool kfyLastReadFailed() { return tLastReadFailed; }
 
 void kfyElementClear(KfyElement* element) {
   if (element == nullptr) return;
@@ -600,6 +606,7 @@ void kfyElementClear(KfyElement* element) {
 }
 
 int kfyReadElement(FILE* file, KfyElement* element) {
+  tLastReadFailed = false;
   if (element == nullptr) return 0;
   kfyElementClear(element);
   if (file == nullptr) return 0;
@@ -608,6 +615,7 @@ int kfyReadElement(FILE* file, KfyElement* element) {
 }
 
 int kfyReadElementFromString(const char** cursor, KfyElement* element) {
+  tLastReadFailed = false;
   if (element == nullptr) return 0;
   kfyElementClear(element);
   if (cursor == nullptr || *cursor == nullptr) return 0;

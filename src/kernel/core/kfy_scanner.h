@@ -84,3 +84,9 @@ int kfyReadElement(FILE* file, KfyElement* element);
 // *cursor is null.
 int kfyReadElementFromString(const char** cursor, KfyElement* element);
 int kfyReadElementFromString(char** cursor, KfyElement* element);
+
+// Whether the last read of this thread (kfyReadElement or
+// kfyReadElementFromString) returned 0 because the input was malformed or
+// memory ran out, rather than because the input ended between elements.
+// Readers use it to tell a complete file from a damaged one.
+bool kfyLastReadFailed();

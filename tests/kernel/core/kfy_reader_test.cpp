@@ -180,6 +180,15 @@ TEST_F(KfyParserTest, LongMethodBodyIsReadFromTheFile) {
                                                   "m V[2] body=x level=1"}));
 }
 
+// A file cut off inside an element is not a complete file: the handlers
+// see the elements before the cut, and the run fails.
+TEST_F(KfyParserTest, CutOffElementFailsTheRun) {
+  EXPECT_EQ(run("oP()\noP(x[1]"), 0);
+  EXPECT_EQ(log_.lines.size(), 1u);
+  EXPECT_EQ(run("oP()\nq(1)\noP()"), 0);
+  EXPECT_EQ(run("oP() ; comment at the end"), 1);
+}
+
 int refuseHeader(const KfyHeader* h) { return std::string(h->fileType) == "Geometry" ? 7 : 1; }
 
 TEST_F(KfyParserTest, HeaderCheckDecides) {

@@ -28,15 +28,15 @@ std::string render(const KfyElement& e) {
 }
 
 // Every element of text, then "END" when the reads stopped at the end of
-// the text (an element cut off there gives no element) or "STOP" when they
-// stopped before it (a syntax error).
+// the input between elements or "ERROR" when they stopped at a malformed or
+// cut-off element.
 std::vector<std::string> scanAll(const std::string& text) {
   std::vector<std::string> out;
   const char* cursor = text.c_str();
   KfyElement e;
   while (kfyReadElementFromString(&cursor, &e) == 1) out.push_back(render(e));
   kfyElementClear(&e);
-  out.push_back(*cursor == '\0' ? "END" : "STOP");
+  out.push_back(kfyLastReadFailed() ? "ERROR" : "END");
   return out;
 }
 
@@ -47,7 +47,7 @@ std::string header(const std::string& version = "1.0") {
 struct ScanCase {
   const char* name;
   std::string text;
-  std::vector<std::string> elements;  // renders, then "END" or "STOP"
+  std::vector<std::string> elements;  // renders, then "END" or "ERROR"
 };
 
 void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
@@ -81,14 +81,14 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"BlanksDroppedInBracketText", "oA[ 1 2 ]()", {"o 'A' '12'", "END"}},
         ScanCase{"AttributeEndsAtLineEnd", "oA(x[1\n y[2])", {"o 'A' null 'x'='1' 'y'='2'", "END"}},
         ScanCase{"DigitAsName", "o7(a[1])", {"o '7' null 'a'='1'", "END"}},
-        ScanCase{"BadFirstLetter", "q(1)", {"STOP"}},
+        ScanCase{"BadFirstLetter", "q(1)", {"ERROR"}},
         ScanCase{"Blocks", "{ vk(1) }", {"{ null null", "v 'k' '1'", "} null null", "END"}},
         ScanCase{"Comments",
                  "; head\nvk(1) ; tail\noA( ; inside\n x[1] ) ; end",
                  {"v 'k' '1'", "o 'A' null 'x'='1'", "END"}},
         ScanCase{"CommentAfterNameBeforeBody", "vk ; c\n (1)", {"v 'k' '1'", "END"}},
-        ScanCase{"CommentRightAfterKeyIsError", "oA(x;c\n[1])", {"STOP"}},
-        ScanCase{"CommentRunningToEndInsideElement", "vk ; c", {"END"}},
+        ScanCase{"CommentRightAfterKeyIsError", "oA(x;c\n[1])", {"ERROR"}},
+        ScanCase{"CommentRunningToEndInsideElement", "vk ; c", {"ERROR"}},
         ScanCase{"Method", "mfoo[2](abc def)", {"m 'foo' '2' null='abc def'", "END"}},
         ScanCase{"MethodBodyDropsCarriageReturns",
                  "mf(\r\nab\r\n)",
@@ -105,14 +105,14 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"CrLf",
                  "vk(1)\r\noM[2](x[1]\r\n y[2])\r\n",
                  {"v 'k' '1'", "o 'M' '2' 'x'='1' 'y'='2'", "END"}},
-        ScanCase{"ByteAbove127InValue", "vk(\xc3\xa9)", {"STOP"}},
-        ScanCase{"ByteAbove127InName", "o\xe9(a[1])", {"STOP"}},
-        ScanCase{"ByteAbove127InBody", "mf(a\xff)", {"STOP"}},
+        ScanCase{"ByteAbove127InValue", "vk(\xc3\xa9)", {"ERROR"}},
+        ScanCase{"ByteAbove127InName", "o\xe9(a[1])", {"ERROR"}},
+        ScanCase{"ByteAbove127InBody", "mf(a\xff)", {"ERROR"}},
         ScanCase{"ByteAbove127InComment", "; \xff\xfe\nvk(1)", {"v 'k' '1'", "END"}},
-        ScanCase{"ObjectCutAtEnd", "oA(x[1]", {"END"}},
-        ScanCase{"AttributeValueCutAtEnd", "oA(x[1", {"END"}},
-        ScanCase{"BracketAfterValueName", "vk[1](2)", {"STOP"}},
-        ScanCase{"Character26EndsText", "vk(1)\x1avz(2)", {"v 'k' '1'", "STOP"}}),
+        ScanCase{"ObjectCutAtEnd", "oA(x[1]", {"ERROR"}},
+        ScanCase{"AttributeValueCutAtEnd", "oA(x[1", {"ERROR"}},
+        ScanCase{"BracketAfterValueName", "vk[1](2)", {"ERROR"}},
+        ScanCase{"Character26EndsText", "vk(1)\x1avz(2)", {"v 'k' '1'", "END"}}),
     [](const ::testing::TestParamInfo<ScanCase>& info) { return std::string(info.param.name); });
 
 TEST(KfyScanner, CursorStopsAfterTheElement) {
@@ -145,7 +145,7 @@ class KfyFileTest : public ::testing::Test {
     KfyElement e;
     while (kfyReadElement(f, &e) == 1) out.push_back(render(e));
     kfyElementClear(&e);
-    out.push_back(std::feof(f) ? "END" : "STOP");
+    out.push_back(kfyLastReadFailed() ? "ERROR" : "END");
     kfyHeaderFree(&h);
     kfyCloseFile(f);
     return out;
