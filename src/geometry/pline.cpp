@@ -517,18 +517,16 @@ int plineCopyRange(Pline* dst, const Pline* src, int from, int to) {
   if (from < 0 || to >= src->count || from > to) return -1;
   dst->count = 0;
   dst->tag = src->tag;
-  // Parameters are inserted ascending (negated for a descending range) and
-  // turned back at the end.
-  const double s = src->params[to] < src->params[from] ? -1.0 : 1.0;
+  // The points are copied in their order.  Placing them by parameter would
+  // swap points whose parameters agree within the tolerance (a plunge and the
+  // point above it, for example) and so change the path.
   for (int i = from; i <= to; ++i) {
     const Vec3d* axis = src->axes != nullptr ? &src->axes[i] : nullptr;
     const int flag = src->flags != nullptr ? src->flags[i] : 0;
-    if (InsertPline(dst, src->params[i] * s, &src->points[i], src->status[i], axis, flag) < 0) {
+    if (plineStoreAt(dst, dst->count, src->params[i], &src->points[i], src->status[i], axis, flag) <
+        0) {
       return -1;
     }
-  }
-  if (s < 0.0) {
-    for (int i = 0; i < dst->count; ++i) dst->params[i] = -dst->params[i];
   }
   return 1;
 }

@@ -205,9 +205,10 @@ void plineShiftStart(Pline* pl, int n);
 int plineCopy(Pline* dst, const Pline* src);
 
 // Empties dst, copies the tag and copies the points from..to (inclusive) of
-// src, keeping their order relative to their parameters.  1, or -1 when from
-// or to lies outside 0..count-1, from > to (dst then unchanged), or an insert
-// fails.  dst and src must differ.
+// src in their order, with parameters, status words, axes (when src has them)
+// and flags.  Points whose parameters agree within the tolerance keep their
+// order.  1, or -1 when from or to lies outside 0..count-1, from > to (dst
+// then unchanged), or an insert fails.  dst and src must differ.
 int plineCopyRange(Pline* dst, const Pline* src, int from, int to);
 
 // Makes sure a point exists at param.  Returns 0 when an existing point lies

@@ -650,6 +650,22 @@ TEST(PlineEdit, CopyRangeChecksBoundsAndKeepsOrder) {
   EXPECT_EQ(paramsOf(dst.get()), (std::vector<double>{1}));
 }
 
+TEST(PlineEdit, CopyRangeKeepsTheOrderOfPointsWithEqualParameters) {
+  // A plunge: two points at the same parameter, and two within the
+  // tolerance.  Placing them by parameter would swap each pair.
+  PlinePtr src(plineNew(5, 0));
+  const Vec3d pts[] = {{0, 0, 5}, {1, 0, 5}, {1, 0, 0}, {2, 0, 0}, {2, 0, -1}};
+  const double params[] = {0, 1, 1, 2, 2 + 0.5e-5};
+  for (int i = 0; i < 5; ++i) plineAppend(src.get(), params[i], &pts[i], kCut, nullptr, 0);
+  for (bool reversed : {false, true}) {
+    SCOPED_TRACE(reversed);
+    if (reversed) plineReverse(src.get());
+    PlinePtr dst(plineNew(0, 0));
+    ASSERT_EQ(plineCopyRange(dst.get(), src.get(), 0, 4), 1);
+    expectSamePline(dst.get(), src.get());
+  }
+}
+
 TEST(PlineSplit, ExistingPointsWithinToleranceAreReused) {
   PlinePtr pl = lineWithParams({0, 1, 2, 3});
   struct Case {
