@@ -421,3 +421,41 @@ void modelFacetCorners(const Facet* facets, int count, Vec3d* minCorners, Vec3d*
 void modelTriCorners(const Tri* tris, int count, Vec3d* minCorners, Vec3d* maxCorners) {
   for (int i = 0; i < count; ++i) cornersOf(tris[i].v, &minCorners[i], &maxCorners[i]);
 }
+
+void facetOrientCcw(Facet* facet) {
+  const Vec3d* p = facet->v;
+  auto turn = [p](int a, int b, int c) {
+    return (p[b].x - p[a].x) * (p[c].y - p[b].y) - (p[b].y - p[a].y) * (p[c].x - p[b].x);
+  };
+  double s = turn(0, 1, 2);
+  if (std::fabs(s) < kModelTol) s = turn(1, 2, 3);
+  if (std::fabs(s) < kModelTol) s = turn(2, 3, 0);
+  if (s < 0.0) std::swap(facet->v[1], facet->v[3]);
+}
+
+void triTopVertexFirst(Tri* tri) {
+  int top = 0;
+  for (int k = 1; k < 3; ++k) {
+    if (tri->v[k].z > tri->v[top].z) top = k;
+  }
+  std::rotate(tri->v, tri->v + top, tri->v + 3);
+}
+
+void modelFacetDiagExtents(const Facet* facets, int count, double* diagMin, double* diagMax) {
+  const double c = kModelDiagCos;
+  for (int i = 0; i < count; ++i) {
+    double lo[2] = {0, 0}, hi[2] = {0, 0};
+    for (int k = 0; k < 4; ++k) {
+      const Vec3d& v = facets[i].v[k];
+      const double d[2] = {c * v.x - c * v.y, c * v.y + c * v.x};
+      for (int j = 0; j < 2; ++j) {
+        lo[j] = k == 0 ? d[j] : std::min(lo[j], d[j]);
+        hi[j] = k == 0 ? d[j] : std::max(hi[j], d[j]);
+      }
+    }
+    diagMin[2 * i] = lo[0];
+    diagMin[2 * i + 1] = lo[1];
+    diagMax[2 * i] = hi[0];
+    diagMax[2 * i + 1] = hi[1];
+  }
+}

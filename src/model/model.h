@@ -223,4 +223,19 @@ bool modelSortTris(Tri* tris, int count);
 void modelFacetCorners(const Facet* facets, int count, Vec3d* minCorners, Vec3d* maxCorners);
 void modelTriCorners(const Tri* tris, int count, Vec3d* minCorners, Vec3d* maxCorners);
 
+// Orients a facet counter-clockwise seen from above: the turn of the first
+// corner (P0, P1, P2) decides, or of the next corner while the turn is below
+// kModelTol in size; a clockwise facet gets vertices 1 and 3 exchanged.
+void facetOrientCcw(Facet* facet);
+
+// Rotates the vertices cyclically so that the highest comes first (the first
+// of equal highest z wins); the orientation is kept.
+void triTopVertexFirst(Tri* tri);
+
+// The 45-degree rotated extents of count facets: with c = kModelDiagCos, entry
+// 2i of diagMin is the minimum over the four vertices of c*x - c*y and entry
+// 2i+1 the minimum of c*y + c*x; diagMax holds the maxima.
+inline constexpr double kModelDiagCos = 0.70710678;
+void modelFacetDiagExtents(const Facet* facets, int count, double* diagMin, double* diagMax);
+
 #endif  // TESSARO_MODEL_MODEL_H_
