@@ -134,9 +134,11 @@ class Poly3dfParse {
               kfyParserOnObject(parser, "Face", &onFaceObject) &&
               kfyParserOnMethod(parser, "P", &onPointMethod) &&
               kfyParserOnMethod(parser, "V", &onFaceMethod);
-    // A handler that fails stops the parse with 0.  A file whose blocks do not
-    // close was cut short or broken off at a syntax error.
-    ok = ok && kfyParserRun(fileName, parser, nullptr) == 1 && !failed_ && depth_ == 0;
+    // A handler that fails, or a malformed element, stops the parse with 0.  A
+    // file whose blocks do not close, or whose last polyhedron never got its
+    // block, was cut short.
+    ok = ok && kfyParserRun(fileName, parser, nullptr) == 1 && !failed_ && depth_ == 0 &&
+         !polyPending_;
     kfyParserFree(parser);
     return ok;
   }

@@ -24,7 +24,8 @@
 // to working coordinates.  Results come sorted by top z, highest first.
 //
 // Failures give null and leave nothing allocated: a file that cannot be
-// opened or parsed (also one whose blocks do not close, as a cut file), no
+// opened or parsed (also one whose blocks do not close, or whose last
+// polyhedron has no block, as a cut file), no
 // polyhedron, a face with a point never stored or with more than four
 // distinct vertices, a coordinate that is not a finite number, a compact
 // number out of range, or no memory.  Faces with fewer than three distinct

@@ -364,18 +364,20 @@ TEST_F(Poly3df, FilesThatGiveNothing) {
   EXPECT_EQ(poly3dfReadFacets(dir_.file("bad").c_str(), "POLY", 1, 0), nullptr);
 }
 
-TEST_F(Poly3df, ACutFileFailsUnlessItEndsBetweenPolyhedra) {
+TEST_F(Poly3df, ACutFileFailsUnlessItEndsAfterAPolyhedronBlock) {
   const std::string first = poly("mP[1](+0+0+0+1+0+0+0+1+0)mV(1/1/1/2/1/3)", "first");
   const std::string second = poly("mP[1](+0+0+1+1+0+1+0+1+1)mV(1/1/1/2/1/3)", "second");
   const std::string whole = first + second;
-  const std::size_t secondBlock = first.size() + second.find('{');
-  for (std::size_t len = secondBlock + 1; len < whole.size() - 1; ++len) {
+  for (std::size_t len = first.size() + 1; len < whole.size() - 1; ++len) {
     SCOPED_TRACE(len);
     EXPECT_EQ(facets(whole.substr(0, len)), nullptr);
   }
-  FacetSetPtr set = facets(whole);
-  ASSERT_NE(set, nullptr);
-  EXPECT_EQ(set->facets->count, 2);
+  FacetSetPtr one = facets(first);
+  ASSERT_NE(one, nullptr);
+  EXPECT_EQ(one->facets->count, 1);
+  FacetSetPtr both = facets(whole);
+  ASSERT_NE(both, nullptr);
+  EXPECT_EQ(both->facets->count, 2);
 }
 
 TEST_F(Poly3df, HugeIdsAndHintsCostNothing) {
