@@ -76,8 +76,9 @@ int geo2dPointInContourMargin(const Vec2d* p, const Kont2d* k, double margin) {
 
   // Nearness: 2 clear, 1 exactly at the margin, 0 nearer than the margin.
   const double m = std::fabs(margin);
+  const int count = k->segs != nullptr ? k->count : 0;
   int state = 2;
-  for (int i = 0; i < k->count && state != 0; ++i) {
+  for (int i = 0; i < count && state != 0; ++i) {
     const Seg2& s = k->segs[i];
     const Vec2d s0 = startOf(s), s1 = endOf(s);
     double a, b, c;

@@ -16,6 +16,7 @@
 // at the same time; one container is used by one thread at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "geometry/vec.h"
@@ -189,12 +190,14 @@ Seg2List* listSeg2New(int capacity);
 int listSeg2Append(Seg2List* list, const Seg2* seg);
 void listSeg2Free(Seg2List* list);
 void listSeg2Free(Pt2List* list);
+inline void listSeg2Free(std::nullptr_t) {}
 
 // Capacity 3 when asked for 1 or less.  Append returns 1.
 Pt3List* listPt3New(int capacity);
 int listPt3Append(Pt3List* list, const Vec3d* point);
 void listPt3Free(Pt3List* list);
 void listPt3Free(TriList* list);
+inline void listPt3Free(std::nullptr_t) {}
 
 // Capacity 2 when asked for less than 2; grows to (int)(capacity x 1.5).
 // Append copies nine doubles (vertex 0 x, y, z, vertex 1, vertex 2) and
@@ -229,6 +232,7 @@ void dynArrayFree(DynArray* array);
 void itemArrayFree(ItemArray* array);
 void itemArrayFree(IntPairList* list);
 void itemArrayFree(Int4List* list);
+inline void itemArrayFree(std::nullptr_t) {}
 
 // Free the data and the head (null allowed).  syncParamArrayFree releases a
 // curve's parameter-pair array the same way.

@@ -354,6 +354,9 @@ TEST(ListFree, EveryFreeAcceptsNull) {
   dynArrayFree(nullptr);
   countedArrayFree(nullptr);
   itemGridFree(nullptr);
+  itemArrayFree(nullptr);
+  listSeg2Free(nullptr);
+  listPt3Free(nullptr);
   EXPECT_EQ(listClear(static_cast<IntList*>(nullptr)), 1);
 }
 
