@@ -1,6 +1,7 @@
 #include "geometry/pline.h"
 
 #include <algorithm>
+#include <cassert>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -81,17 +82,22 @@ void openSlot(T* array, int i, int count) {
 // Stores one point at index i (0 <= i <= count), growing when full.
 int plineStoreAt(Pline* pl, int i, double param, const Vec3d* point, int status, const Vec3d* axis,
                  int flag) {
+  assert(i >= 0 && i <= pl->count);
+  // Copies first: the caller may pass a point or axis of this very Pline,
+  // which growing or shifting would move.
+  const Vec3d newPoint = *point;
+  const Vec3d newAxis = axis != nullptr ? *axis : kDefaultAxis;
   if (pl->count >= pl->capacity && !plineGrow(pl)) return -1;
   const int n = pl->count;
   openSlot(pl->points, i, n);
   openSlot(pl->params, i, n);
   openSlot(pl->status, i, n);
-  pl->points[i] = *point;
+  pl->points[i] = newPoint;
   pl->params[i] = param;
   pl->status[i] = storedStatus(status);
   if (pl->axes != nullptr) {
     openSlot(pl->axes, i, n);
-    pl->axes[i] = axis != nullptr ? *axis : kDefaultAxis;
+    pl->axes[i] = newAxis;
   }
   if (pl->flags != nullptr) {
     openSlot(pl->flags, i, n);

@@ -162,6 +162,21 @@ TEST(PlineCreate, FailedGrowthLeavesThePlineIntact) {
   EXPECT_EQ(InsertPline(nullptr, 1.0, &p, kCut, nullptr, 0), -1);
 }
 
+TEST(PlineCreate, InsertingAPointOfTheSamePlineSurvivesGrowth) {
+  // The arrays move when a full Pline grows: the point and axis handed in
+  // from the Pline itself must be read before that.
+  PlinePtr pl(plineNew(2, 1));
+  const Vec3d p0{1, 2, 3}, p1{4, 5, 6}, a0{0, 1, 0};
+  plineAppend(pl.get(), 0, &p0, kCut, &a0, 1);
+  plineAppend(pl.get(), 1, &p1, kCut, &a0, 1);
+  ASSERT_EQ(plineAppend(pl.get(), 2, &pl->points[0], kCut, &pl->axes[0], 1), 2);
+  EXPECT_EQ(pl->points[2].z, 3.0);
+  EXPECT_EQ(pl->axes[2].y, 1.0);
+  ASSERT_EQ(InsertPline(pl.get(), -1, &pl->points[2], kCut, &pl->axes[1], 1), 0);
+  EXPECT_EQ(pl->points[0].x, 1.0);
+  EXPECT_EQ(pl->points[0].z, 3.0);
+}
+
 // ---- inserting ------------------------------------------------------------
 
 enum class InsertFn { kInsert, kBisect };
