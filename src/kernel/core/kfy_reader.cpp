@@ -55,8 +55,7 @@ int defaultValueHandler(KfyElement* element, KfyValueStore* store, void*) {
 }
 
 int defaultOpenHandler(KfyElement*, KfyValueStore* store, void*) {
-  kfyStorePushScope(store);
-  return 1;
+  return kfyStorePushScope(store);
 }
 
 int defaultCloseHandler(KfyElement*, KfyValueStore* store, void*) {
@@ -113,14 +112,17 @@ int kfyStoreSet(KfyValueStore* store, const char* name, const char* value) {
   try {
     const auto it = store->values.find(name);
     if (it == store->values.end()) {
-      KfyValueStore::Value node{value, store->level};
-      const auto inserted = store->values.emplace(name, std::move(node)).first;
+      // Names first set inside a block go when it closes.
+      if (store->level > 1 && !store->scopes.empty())
+        store->scopes.back().created.emplace_back(name);
+      const auto inserted =
+          store->values.emplace(name, KfyValueStore::Value{value, store->level}).first;
       syncCounter(store, inserted->first, inserted->second.value);
       return 0;
     }
     KfyValueStore::Value& entry = it->second;
     if (entry.level < store->level && store->level > 1 && !store->scopes.empty()) {
-      store->scopes.back().push_back(KfyValueStore::Saved{it->first, entry.value});
+      store->scopes.back().saved.push_back(KfyValueStore::Saved{it->first, entry.value});
     }
     entry.value = value;
     syncCounter(store, it->first, entry.value);
@@ -142,7 +144,7 @@ char* kfyStoreGet(const KfyValueStore* store, const char* name) {
 }
 
 int kfyStorePushScope(KfyValueStore* store) {
-  if (store == nullptr) return 0;
+  if (store == nullptr || store->level >= kKfyMaxLevel) return 0;
   try {
     kfyStoreSet(store, kObjectCounterName, std::to_string(store->objectCounter).c_str());
     kfyStoreSet(store, kMethodCounterName, std::to_string(store->methodCounter).c_str());
@@ -161,14 +163,16 @@ int kfyStorePushScope(KfyValueStore* store) {
 int kfyStorePopScope(KfyValueStore* store) {
   if (store == nullptr || store->level <= 1 || store->scopes.empty()) return 0;
   --store->level;
-  std::vector<KfyValueStore::Saved> saved = std::move(store->scopes.back());
+  KfyValueStore::Scope scope = std::move(store->scopes.back());
   store->scopes.pop_back();
-  // Newest first, so the value from before the block is restored last.
-  for (auto s = saved.rbegin(); s != saved.rend(); ++s) {
+  // Newest first, so the value from before the block is restored last.  An
+  // entry keeps the level at which it was first set: lowering it to the
+  // current level would make the close of the enclosing block drop a name
+  // that was set outside it.
+  for (auto s = scope.saved.rbegin(); s != scope.saved.rend(); ++s) {
     auto it = store->values.find(s->name);
     if (it != store->values.end()) {
       it->second.value = std::move(s->value);
-      it->second.level = store->level;
     } else {
       try {
         store->values.emplace(s->name, KfyValueStore::Value{std::move(s->value), store->level});
@@ -177,7 +181,7 @@ int kfyStorePopScope(KfyValueStore* store) {
       }
     }
   }
-  std::erase_if(store->values, [store](const auto& kv) { return kv.second.level > store->level; });
+  for (const std::string& name : scope.created) store->values.erase(name);
   store->objectCounter = readCounter(store, kObjectCounterName);
   store->methodCounter = readCounter(store, kMethodCounterName);
   return 1;

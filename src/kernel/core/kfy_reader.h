@@ -19,6 +19,9 @@
 #include "kernel/core/kfy_points.h"
 #include "kernel/core/kfy_scanner.h"
 
+// Deepest block a store follows; a deeper "{" is refused.
+inline constexpr int32_t kKfyMaxLevel = 65535;
+
 // Scoped values of one parse.  Use through the kfyStore* functions.
 struct KfyValueStore {
   struct Value {
@@ -29,11 +32,15 @@ struct KfyValueStore {
     std::string name;
     std::string value;
   };
+  // What one open block changed: the outer values it replaced, in the order
+  // they were saved, and the names first set inside it.
+  struct Scope {
+    std::vector<Saved> saved;
+    std::vector<std::string> created;
+  };
   std::unordered_map<std::string, Value> values;
-  int32_t level = 1;  // current block depth, 1 at the outermost level
-  // One list per open block, innermost last: the outer values the block
-  // replaced, in the order they were saved.
-  std::vector<std::vector<Saved>> scopes;
+  int32_t level = 1;          // current block depth, 1 at the outermost level
+  std::vector<Scope> scopes;  // one per open block, innermost last
   int32_t objectCounter = 1;  // number for the next unnamed object
   int32_t methodCounter = 1;  // number for the next unnamed method
 };
@@ -56,13 +63,15 @@ char* kfyStoreGet(const KfyValueStore* store, const char* name);
 
 // Opens a block: the counters are stored as the values "objectCounter" and
 // "methodCounter", the level rises by one and both counters restart at 1.
-// Returns 1; 0 for a null store or when out of memory.
+// Returns 1; 0 for a null store, beyond kKfyMaxLevel or when out of memory
+// (nothing changes then).
 int kfyStorePushScope(KfyValueStore* store);
 
 // Closes the innermost block: names first set inside it disappear, outer
 // names changed inside it get their outer values back (with several changes
-// the value from before the block wins), and the outer numbering of objects
-// and methods continues.  Returns 1; 0 at level 1 or with no open block.
+// the value from before the block wins) and stay, however deeply the block
+// was nested, and the outer numbering of objects and methods continues.
+// Returns 1; 0 at level 1 or with no open block.
 int kfyStorePopScope(KfyValueStore* store);
 
 // For an element of kind 'o' (kfyStoreNumberMethod: 'm') without text, the
@@ -124,8 +133,10 @@ struct KfyParser {
 };
 
 // A parser with its own value store.  A null handler gets its default:
-// values are stored with kfyStoreSet (name, text); "{" pushes and "}" pops
-// a scope of the store; each default returns 1.  Null when out of memory.
+// values are stored with kfyStoreSet (name, text) and "}" pops a scope of
+// the store, both returning 1; "{" pushes a scope and returns the result of
+// kfyStorePushScope, so that a file nested beyond kKfyMaxLevel (or a push
+// without memory) stops the parse with 0.  Null when out of memory.
 // Free with kfyParserFree.
 KfyParser* kfyParserNew(void* user, KfyHandler valueHandler, KfyHandler openHandler,
                         KfyHandler closeHandler);

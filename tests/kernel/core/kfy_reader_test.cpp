@@ -59,6 +59,38 @@ TEST(KfyValueStore, SeveralChangesInABlockRestoreTheValueFromBeforeIt) {
   EXPECT_EQ(get(store.get(), "A"), "1");
 }
 
+// An outer value changed only in an inner block of a nested pair must
+// survive the close of the outer block too.
+TEST(KfyValueStore, NestedBlocksKeepOuterValues) {
+  StorePtr store(kfyStoreNew());
+  kfyStoreSet(store.get(), "A", "1");
+  kfyStorePushScope(store.get());
+  kfyStoreSet(store.get(), "B", "2");
+  kfyStorePushScope(store.get());
+  kfyStoreSet(store.get(), "A", "3");
+  kfyStoreSet(store.get(), "B", "4");
+  kfyStoreSet(store.get(), "C", "5");
+  kfyStorePopScope(store.get());
+  EXPECT_EQ(get(store.get(), "A"), "1");
+  EXPECT_EQ(get(store.get(), "B"), "2");
+  EXPECT_EQ(get(store.get(), "C"), "<none>");
+  kfyStorePopScope(store.get());
+  EXPECT_EQ(get(store.get(), "A"), "1");
+  EXPECT_EQ(get(store.get(), "B"), "<none>");
+  EXPECT_EQ(store->values.size(), 3u);  // A and the two counters
+}
+
+TEST(KfyValueStore, RefusesBlocksBeyondTheDeepestLevel) {
+  StorePtr store(kfyStoreNew());
+  while (store->level < kKfyMaxLevel) ASSERT_EQ(kfyStorePushScope(store.get()), 1);
+  EXPECT_EQ(kfyStorePushScope(store.get()), 0);
+  EXPECT_EQ(store->level, kKfyMaxLevel);
+  while (kfyStorePopScope(store.get()) == 1) {
+  }
+  EXPECT_EQ(store->level, 1);
+  EXPECT_EQ(get(store.get(), "objectCounter"), "1");
+}
+
 TEST(KfyValueStore, IgnoresEmptyNamesAndValues) {
   StorePtr store(kfyStoreNew());
   EXPECT_EQ(kfyStoreSet(store.get(), "", "1"), 0);
@@ -190,6 +222,12 @@ TEST_F(KfyParserTest, CutOffElementFailsTheRun) {
 }
 
 int refuseHeader(const KfyHeader* h) { return std::string(h->fileType) == "Geometry" ? 7 : 1; }
+
+TEST_F(KfyParserTest, NestingBeyondTheDeepestLevelFailsTheRun) {
+  const std::string deep(kKfyMaxLevel, '{');
+  EXPECT_EQ(run(deep + "oP()"), 0);
+  EXPECT_TRUE(log_.lines.empty());
+}
 
 TEST_F(KfyParserTest, HeaderCheckDecides) {
   EXPECT_EQ(run("oP()", refuseHeader), 7);
