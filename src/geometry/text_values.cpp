@@ -33,8 +33,14 @@ int textGetLetterValue(int letter, const char* line, double* value) {
   if (at == nullptr) return 0;
   const char* p = at + 1;
   if (!(isDigit(*p) || *p == '-' || isBlank(*p))) return 0;
-  while (isBlank(*p)) ++p;
-  // Plain decimal syntax only: an optional '-', then a digit or a point.  This
+  if (isBlank(*p)) {
+    while (isBlank(*p)) ++p;
+    if (*p == '+') {  // a sign after the blanks is part of the number
+      ++p;
+      if (*p == '-') return 0;
+    }
+  }
+  // Plain decimal syntax only: an optional sign, then a digit or a point.  This
   // keeps "inf", "nan" and hexadecimal forms out of coordinates.
   const char* digits = *p == '-' ? p + 1 : p;
   if (!(isDigit(*digits) || (*digits == '.' && isDigit(digits[1])))) return 0;
