@@ -31,8 +31,10 @@ constexpr float kStlNormalLimit = 2.0f;
 
 // Records read per block of the binary reader.
 constexpr int kStlRecordsPerBlock = 4096;
-// Rough bytes per facet of an ASCII file, to size the list before reading.
+// Rough bytes per facet of an ASCII file, to size the list before reading,
+// and the most triangles room is made for up front (the list grows beyond).
 constexpr long long kStlAsciiBytesPerFacet = 200;
+constexpr long long kStlAsciiInitialMax = 1 << 20;
 
 struct FileCloser {
   std::FILE* f;
@@ -250,7 +252,7 @@ TriList* stlReadAscii(const char* name) {
   const long long size = fileSizeOf(f);
   if (size < 0) return nullptr;
   // The list grows as needed; the size only spares most of the regrowth.
-  const long long guess = std::min<long long>(size / kStlAsciiBytesPerFacet, INT32_MAX / 2);
+  const long long guess = std::min(size / kStlAsciiBytesPerFacet, kStlAsciiInitialMax);
   TriList* list = listTriNew(static_cast<int>(guess));
   if (list == nullptr) return nullptr;
 
