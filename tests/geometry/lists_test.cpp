@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -598,6 +599,74 @@ TEST(Crossings, AllPairsFallbackSkipsNeighbours) {
   Seg2List* square = chainList(kSquare);
   EXPECT_EQ(lists_detail::seg2FindCrossingsAllPairs(square, nullptr, 0), 0);
   listSeg2Free(square);
+}
+
+long double orient(const Seg2& s, double x, double y) {
+  return (static_cast<long double>(s.x1) - s.x0) * (static_cast<long double>(y) - s.y0) -
+         (static_cast<long double>(s.y1) - s.y0) * (static_cast<long double>(x) - s.x0);
+}
+
+// Every interior crossing of a random soup is found, whatever cells the two
+// segments share: the distinct points match a brute-force search.
+TEST(Crossings, GridFindsTheSameCrossingsAsBruteForce) {
+  std::mt19937 rng(4711);
+  std::uniform_real_distribution<double> coord(0.0, 100.0);
+  std::uniform_real_distribution<double> length(-12.0, 12.0);
+  int rounds = 0, crossings = 0;
+  for (int round = 0; round < 20; ++round) {
+    const int n = 10 + round * 6;
+    Seg2List* segs = listSeg2New(n);
+    for (int i = 0; i < n; ++i) {
+      const double x = coord(rng), y = coord(rng);
+      const Seg2 s{x, y, x + length(rng), y + length(rng)};
+      listSeg2Append(segs, &s);
+    }
+    std::vector<std::pair<double, double>> expected;
+    bool nearDegenerate = false;
+    for (int i = 0; i < n; ++i) {
+      for (int j = i + 1; j < n; ++j) {
+        const Seg2 &a = segs->items[i], &b = segs->items[j];
+        const long double o1 = orient(a, b.x0, b.y0), o2 = orient(a, b.x1, b.y1);
+        const long double o3 = orient(b, a.x0, a.y0), o4 = orient(b, a.x1, a.y1);
+        for (long double o : {o1, o2, o3, o4})
+          nearDegenerate |= std::fabs(static_cast<double>(o)) < 1e-6;
+        if ((o1 > 0) == (o2 > 0) || (o3 > 0) == (o4 > 0)) continue;
+        const long double t = o3 / (o3 - o4);
+        expected.emplace_back(static_cast<double>(a.x0 + t * (a.x1 - a.x0)),
+                              static_cast<double>(a.y0 + t * (a.y1 - a.y0)));
+      }
+    }
+    if (nearDegenerate) {
+      listSeg2Free(segs);
+      continue;
+    }
+    ++rounds;
+    crossings += static_cast<int>(expected.size());
+    Pt2List* points = listPt2New(0);
+    EXPECT_EQ(listSeg2FindCrossings(segs, points, 1, 1e-5), expected.empty() ? 0 : 1);
+    // Distinct points of the grid search (a pair sharing cells repeats its point).
+    std::vector<std::pair<double, double>> found;
+    for (int k = 0; k < points->count; ++k) {
+      const Vec2d& p = points->items[k];
+      const bool seen = std::any_of(found.begin(), found.end(), [&](const auto& q) {
+        return std::fabs(q.first - p.x) < 1e-9 && std::fabs(q.second - p.y) < 1e-9;
+      });
+      if (!seen) found.emplace_back(p.x, p.y);
+    }
+    ASSERT_EQ(found.size(), expected.size()) << "round " << round;
+    for (const auto& e : expected) {
+      EXPECT_TRUE(std::any_of(found.begin(), found.end(),
+                              [&](const auto& q) {
+                                return std::fabs(q.first - e.first) < 1e-7 &&
+                                       std::fabs(q.second - e.second) < 1e-7;
+                              }))
+          << e.first << " " << e.second;
+    }
+    listSeg2Free(points);
+    listSeg2Free(segs);
+  }
+  EXPECT_GE(rounds, 15);
+  EXPECT_GE(crossings, 100);
 }
 
 }  // namespace
