@@ -144,8 +144,11 @@ void appendTrace(const std::string& methodName) {
 template <class Source>
 class ElementScanner {
  public:
-  explicit ElementScanner(Source& source, bool keepLongBodies)
-      : src_(source), keepLongBodies_(keepLongBodies) {}
+  // keepLongBodies: keep method bodies of any length.  A text ends where
+  // its caller decided, so the end of input may close a body there; a file
+  // that ends inside a body was cut off.
+  ElementScanner(Source& source, bool keepLongBodies, bool endClosesBody)
+      : src_(source), keepLongBodies_(keepLongBodies), endClosesBody_(endClosesBody) {}
 
   // Runs the states from the start; returns the final state: kDone (an
   // element), kEnd (the input ended between elements) or kError.
@@ -342,7 +345,10 @@ class ElementScanner {
           c_ = src_.get();
           continue;
         }
-      } else if (c_ == ')' || isLineEnd(c_) || c_ == EOF) {
+      } else if (c_ == ')' || isLineEnd(c_)) {
+        break;
+      } else if (c_ == EOF) {
+        if (!endClosesBody_) return kError;
         break;
       }
       started = true;
@@ -491,7 +497,7 @@ class ElementScanner {
         break;
       }
       if (c_ == EOF) {
-        if (!started) return kError;
+        if (!started || !endClosesBody_) return kError;
         break;
       }
       if (c_ == ' ' || c_ == '\t' || c_ == '\n' || isBody(c_)) {
@@ -517,6 +523,7 @@ class ElementScanner {
   int longBodyRest() {
     for (;;) {
       c_ = src_.get();
+      if (c_ == EOF && !endClosesBody_) return kError;
       if (c_ == ')' || c_ == EOF) {
         el_.bodyEnd = src_.tell();
         return kDone;
@@ -528,6 +535,7 @@ class ElementScanner {
 
   Source& src_;
   const bool keepLongBodies_;
+  const bool endClosesBody_;
   PartialElement el_;
   std::string tok_;
   std::string key_;
@@ -573,9 +581,9 @@ bool handOver(const PartialElement& from, FILE* file, KfyElement* to) {
 thread_local bool tLastReadFailed = false;
 
 template <class Source>
-int scanElement(Source& source, bool keepLongBodies, KfyElement* element) {
+int scanElement(Source& source, bool fromText, KfyElement* element) {
   try {
-    ElementScanner<Source> scanner(source, keepLongBodies);
+    ElementScanner<Source> scanner(source, fromText, fromText);
     const int state = scanner.run();
     if (state == kEnd) return 0;
     if (state == kDone && handOver(scanner.element(), source.file(), element)) return 1;

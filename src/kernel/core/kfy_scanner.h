@@ -72,16 +72,18 @@ void kfyElementClear(KfyElement* element);
 // element, which is cleared first.  Returns 1 when an element was read; 0
 // at the end of the file, on a syntax error (the partial element is
 // discarded; characters up to the error are consumed) or when an argument
-// is null.  A method body longer than kKfyBodyKeepMax characters is kept
-// only when the file cannot be repositioned (a pipe); otherwise the element
-// gets bodyFile/bodyStart/bodyEnd, no attributes, and the file is left
-// after the body.
+// is null.  A file that ends inside a value or method body was cut off: that
+// is a syntax error too.  A method body longer than kKfyBodyKeepMax
+// characters is kept only when the file cannot be repositioned (a pipe);
+// otherwise the element gets bodyFile/bodyStart/bodyEnd, no attributes, and
+// the file is left after the body.
 int kfyReadElement(FILE* file, KfyElement* element);
 
 // The same over a NUL-terminated text: reads from *cursor and leaves it at
 // the first character not consumed.  A NUL or the character 26 ends the
-// text.  Method bodies are always kept whole.  Returns 0 when cursor or
-// *cursor is null.
+// text, and after the first character of a value or method body it also
+// ends the body.  Method bodies are always kept whole.  Returns 0 when
+// cursor or *cursor is null.
 int kfyReadElementFromString(const char** cursor, KfyElement* element);
 int kfyReadElementFromString(char** cursor, KfyElement* element);
 

@@ -279,6 +279,17 @@ TEST_F(KfyFileTest, ElementsFollowTheHeader) {
             (std::vector<std::string>{"v 'precision' '4'", "o 'A' null 'x'='1'", "END"}));
 }
 
+// A file that ends inside a body was cut off; a text may end a body.
+TEST_F(KfyFileTest, FileEndingInsideABodyIsCutOff) {
+  EXPECT_EQ(readFileElements("v.kfy", header() + "vk(1)\nvscale(10"),
+            (std::vector<std::string>{"v 'k' '1'", "ERROR"}));
+  EXPECT_EQ(readFileElements("m.kfy", header() + "mP(+1+2"), (std::vector<std::string>{"ERROR"}));
+  EXPECT_EQ(readFileElements("l.kfy", header() + "mP(" + std::string(5000, '1')),
+            (std::vector<std::string>{"ERROR"}));
+  EXPECT_EQ(scanAll("vscale(10"), (std::vector<std::string>{"v 'scale' '10'", "END"}));
+  EXPECT_EQ(scanAll("mP(+1+2"), (std::vector<std::string>{"m 'P' null null='+1+2'", "END"}));
+}
+
 struct BodyCase {
   const char* name;
   int length;
