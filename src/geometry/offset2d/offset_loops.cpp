@@ -1,0 +1,244 @@
+#include "geometry/offset2d/offset_loops.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+#include "geometry/primitives.h"
+#include "geometry/tolerances.h"
+
+namespace {
+
+// A start crossing is tested again at this blend towards the next point.
+constexpr double kStartTestBlend = 0.9;
+// A run ends on the next crossing when that lies this near its last segment.
+constexpr double kTraceSnap = 0.01;
+
+bool sameXY(double ax, double ay, double bx, double by) {
+  return std::fabs(ax - bx) < kGeoEqualTol && std::fabs(ay - by) < kGeoEqualTol;
+}
+
+Vec2d pointOf(const Seg2Isect& r) { return {r.x, r.y}; }
+
+// The segment number a record is entered on: its second when state 1, else
+// its first.
+int entrySegment(const Seg2Isect& r) { return r.state == 1 ? r.second : r.first; }
+
+}  // namespace
+
+int ptEqual2d(const Vec2d* a, const Vec2d* b) {
+  return geoAlmostEqual(a->x, b->x) && geoAlmostEqual(a->y, b->y) ? 1 : 0;
+}
+
+int seg2ChainCutsCircle(const Vec2d* centre, double radius, const Seg2* chain, int n) {
+  double circle[7] = {};
+  circle[kCircleCentreX] = centre->x;
+  circle[kCircleCentreY] = centre->y;
+  circle[kCircleRadius] = radius;
+  for (int i = 0; i < n; ++i) {
+    Vec2d pts[2];
+    const int k = seg2CircleIntersect(&chain[i], circle, pts);
+    if (k == 2) return 1;
+    if (k == 1) {
+      const bool atStart =
+          geoAlmostEqual(pts[0].x, chain[i].x0) && geoAlmostEqual(pts[0].y, chain[i].y0);
+      const bool atEnd =
+          geoAlmostEqual(pts[0].x, chain[i].x1) && geoAlmostEqual(pts[0].y, chain[i].y1);
+      if (!atStart && !atEnd) return 1;
+    }
+  }
+  return 0;
+}
+
+int seg2PointOrderOnSegment(const Seg2* s, const Vec2d* p, const Vec2d* o) {
+  double tp, to;
+  if (geoAlmostEqual(s->x0, s->x1)) {
+    const double dy = s->y1 - s->y0;
+    if (dy == 0.0) return 2;
+    tp = (p->y - s->y0) / dy;
+    to = (o->y - s->y0) / dy;
+  } else {
+    const double dx = s->x1 - s->x0;
+    tp = (p->x - s->x0) / dx;
+    to = (o->x - s->x0) / dx;
+  }
+  return tp > to ? 1 : 2;
+}
+
+namespace {
+
+// Direction in which the chain leaves X along the branch of segment number
+// (1-based) seg.
+Vec2d branchDirection(const Seg2* chain, int m, int seg, Vec2d x) {
+  int i = std::clamp(seg, 1, m) - 1;
+  if (sameXY(chain[i].x1, chain[i].y1, x.x, x.y)) {
+    if (i + 1 < m) {
+      ++i;
+    } else if (seg2ChainIsClosed(chain, m)) {
+      i = 0;
+    }
+  }
+  const Seg2& s = chain[i];
+  if (sameXY(s.x1, s.y1, x.x, x.y)) return {x.x - s.x0, x.y - s.y0};
+  return {s.x1 - x.x, s.y1 - x.y};
+}
+
+}  // namespace
+
+int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec) {
+  const Vec2d x = pointOf(*rec);
+  // The start record of a trace (the chain's start, paired with its last
+  // segment) has no second branch to turn from: the path leaves on the first.
+  if (rec->second >= m && sameXY(x.x, x.y, chain[0].x0, chain[0].y0)) return 1;
+  const Vec2d d1 = branchDirection(chain, m, rec->first, x);
+  const Vec2d d2 = branchDirection(chain, m, rec->second, x);
+  const double delta = std::atan2(d1.y, d1.x) - std::atan2(d2.y, d2.x);
+  const bool leftOf = (delta >= 0.0 && delta <= std::numbers::pi) || delta < -std::numbers::pi;
+  if (side == 1) return leftOf ? 1 : 2;
+  return leftOf ? 2 : 1;
+}
+
+void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, const Seg2* in,
+                           int inCount, double distance, int side) {
+  if (recs == nullptr || n <= 0 || m <= 0) return;
+  const double r = distance - std::min(distance / 100.0, 0.001);
+  for (int k = n - 1; k >= 0; --k) {
+    Seg2Isect& rec = recs[k];
+    const Vec2d x = pointOf(rec);
+    rec.state = 1;
+    if (seg2ChainCutsCircle(&x, r, in, inCount)) {
+      rec.state = 0;
+      continue;
+    }
+    if (sameXY(x.x, x.y, chain[0].x0, chain[0].y0)) {
+      // The crossing at the chain's start: test a point a little way along
+      // the path it starts, which must keep its distance too.
+      const int j = std::clamp(rec.first, 1, m);
+      int f = j;
+      const Seg2* s = &chain[j - 1];
+      if (geoAlmostEqual(x.x, s->x1) && geoAlmostEqual(x.y, s->y1) && j < m) {
+        f = j + 1;
+        s = &chain[j];
+      }
+      Vec2d p{s->x1, s->y1};
+      if (k + 1 < n && recs[k + 1].first == f) p = pointOf(recs[k + 1]);
+      const Vec2d t{kStartTestBlend * x.x + (1.0 - kStartTestBlend) * p.x,
+                    kStartTestBlend * x.y + (1.0 - kStartTestBlend) * p.y};
+      if (seg2ChainCutsCircle(&t, r, in, inCount)) {
+        rec.state = 0;
+        continue;
+      }
+    }
+    rec.state = seg2IsectTurnClass(side, chain, m, &rec) == 1 ? 1 : 0;
+  }
+}
+
+int offset2dNextCrossing(const Seg2* chain, int key, const Seg2Isect* recs, int n, int cur,
+                         int* next) {
+  const Seg2Isect& c = recs[cur];
+  const int a = key == 1 ? c.first : c.second;
+  const Vec2d curPt = pointOf(c);
+  int best = -1;
+  int bestSeg = INT_MAX;  // no upper limit on the segment number
+  for (int p = 0; p < n; ++p) {
+    const Seg2Isect& r = recs[p];
+    if (p == cur || r.state == 2 || r.state == key) continue;
+    const int g = entrySegment(r);
+    if (g <= 0 || g < a || g > bestSeg) continue;
+    const Seg2& s = chain[g - 1];
+    const Vec2d pt = pointOf(r);
+    const bool beyondCur = ptEqual2d(&pt, &curPt) || seg2PointOrderOnSegment(&s, &pt, &curPt) == 1;
+    if (g == bestSeg) {
+      const Vec2d bestPt = pointOf(recs[best]);
+      if (seg2PointOrderOnSegment(&s, &pt, &bestPt) == 2 && (g != a || beyondCur)) best = p;
+    } else if (g != a || beyondCur) {
+      best = p;
+      bestSeg = g;
+    }
+  }
+  if (best < 0) return 0;
+  *next = best;
+  return 1;
+}
+
+int offset2dTraceStep(const Seg2* chain, int m, int key, Seg2Isect* recs, int n, int cur, Seg2* out,
+                      int outCapacity, int* count) {
+  *count = 0;
+  const Seg2Isect& c = recs[cur];
+  const int a = key == 1 ? c.first : c.second;
+  int next = 0;
+  const bool found = offset2dNextCrossing(chain, key, recs, n, cur, &next) == 1;
+  if (!found) next = 0;
+  const Seg2Isect& target = recs[next];
+  const int d = (!found || target.state != 0) ? target.second : target.first;
+  if (a < 1 || d > m || d < a) return -1;
+  const int run = d - a + 1;
+  if (run > outCapacity) return -2;
+  std::copy(chain + (a - 1), chain + d, out);
+  out[0].x0 = c.x;
+  out[0].y0 = c.y;
+  const Vec2d np = pointOf(target);
+  Seg2& lastSeg = out[run - 1];
+  if ((seg2ChainIsClosed(chain, m) || !sameXY(np.x, np.y, chain[0].x0, chain[0].y0)) &&
+      seg2PointDistance(&np, &lastSeg) < kTraceSnap) {
+    lastSeg.x1 = np.x;
+    lastSeg.y1 = np.y;
+  }
+  *count = run;
+  for (int i = 1; i < run; ++i) {
+    if (!sameXY(out[i].x0, out[i].y0, out[i - 1].x1, out[i - 1].y1)) {
+      if (next != 0) return -1;
+      break;  // the closing run keeps its gap for the gap closing
+    }
+  }
+  return next;
+}
+
+int offset2dTraceLoop(Seg2Isect* recs, int n, const Seg2* chain, int m, Seg2* out, int outCapacity,
+                      int* failed) {
+  if (recs == nullptr || n <= 0 || chain == nullptr || m <= 0) return 0;
+  int key = recs[0].state == 1 ? 1 : 2;
+  int count = 0;
+  int next = offset2dTraceStep(chain, m, key, recs, n, 0, out, outCapacity, &count);
+  if (next < 0) {
+    recs[0].state = 2;
+    *failed = 1;
+    return 0;
+  }
+  int total = count;
+  key = recs[next].state == 0 ? 2 : 1;
+  int current = next;
+  // Every step uses up one record, so a trace that has not come back after
+  // n + 1 steps is going round in circles.
+  for (int steps = 0; current != 0; ++steps) {
+    next = steps > n ? -1
+                     : offset2dTraceStep(chain, m, key, recs, n, current, out + total,
+                                         outCapacity - total, &count);
+    if (next < 0) {
+      recs[0].state = 2;
+      *failed = 1;
+      return (next == -1 && total > static_cast<int>(m * 2.0 / 3.0)) ? total : 0;
+    }
+    const int s = recs[next].state;
+    recs[next].state = 2;
+    total += count;
+    key = s == 0 ? 2 : 1;
+    current = next;
+  }
+  recs[0].state = 2;
+  return total;
+}
+
+int offset2dTraceOuter(Seg2Isect* recs, int n, const Seg2* chain, int m, Seg2* out, int outCapacity,
+                       int* failed) {
+  if (recs == nullptr || n <= 0) return 0;
+  int start = -1;
+  for (int i = 0; i < n && start < 0; ++i) {
+    if (recs[i].state == 1) start = i;
+  }
+  if (start < 0) return 0;
+  std::swap(recs[0], recs[start]);
+  return offset2dTraceLoop(recs, n, chain, m, out, outCapacity, failed);
+}
