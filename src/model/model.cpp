@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "kernel/core/messages.h"
+#include "model/model_grid.h"
 
 namespace {
 
@@ -86,8 +87,8 @@ int compareTop(double za, double zb, double tol) {
   return za < zb ? 1 : -1;
 }
 
-// A new group of the model's kind-independent parts: empty box, the tool
-// copied from the model (zero tool when there is none), no items yet.
+// A new group node without items: the given kind and clip mark, an empty box
+// and a copy of the model's tool (a zero tool when the model has none).
 SurfaceGroup* groupNode(const ModelRec* model, int kind, int clip) {
   auto* g = static_cast<SurfaceGroup*>(std::calloc(1, sizeof(SurfaceGroup)));
   if (g == nullptr) return nullptr;
@@ -161,6 +162,7 @@ void surfaceGroupFree(SurfaceGroup* group) {
   listPt3Free(group->triangles);
   std::free(group->maxCorners);
   std::free(group->minCorners);
+  modelGridFree(group->grid);
   std::free(group);
 }
 
@@ -175,6 +177,8 @@ void modelFreeSurfaces(ModelRec* model) {
   model->maxCorners = nullptr;
   std::free(model->minCorners);
   model->minCorners = nullptr;
+  if (modelDiagonalBoxesOn()) modelFreeDiagonalExtents();
+  modelGridFree(model->grid);
   model->grid = nullptr;
   SurfaceGroup* g = model->groups;
   while (g != nullptr) {
@@ -342,6 +346,10 @@ int surfaceGroupCopyFacets(ModelRec* model, const ModelRec* other) {
     widenBox(&g->boxMin, &g->boxMax, g->minCorners[i]);
     widenBox(&g->boxMin, &g->boxMax, g->maxCorners[i]);
   }
+  if (surfaceGroupBuildLoadGrid(g) != 1) {
+    surfaceGroupFree(g);
+    return -1;
+  }
   modelAppendGroup(model, g);
   return 1;
 }
@@ -368,6 +376,10 @@ int surfaceGroupCopyTris(ModelRec* model, const ModelRec* other) {
   const TriList* t = g->triangles;
   g->boxMin = Vec3d{t->minX, t->minY, t->minZ};
   g->boxMax = Vec3d{t->maxX, t->maxY, t->maxZ};
+  if (surfaceGroupBuildLoadGrid(g) != 1) {
+    surfaceGroupFree(g);
+    return -1;
+  }
   modelAppendGroup(model, g);
   return 1;
 }

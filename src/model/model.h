@@ -135,9 +135,10 @@ void modelFreeCopy(ModelRec* copy);
 // Frees the group nodes (not their surface data) and sets groups to null.
 void modelFreeGroups(ModelRec* model);
 
-// Frees the model's own triangles or facets, both corner arrays and the grid,
-// and for every group its surfaces, corner arrays and grid and the node
-// itself; each pointer becomes null and facetCount 0.  The record, its tool,
+// Frees the model's own triangles or facets, both corner arrays, the grid and,
+// while the diagonal-boxes switch is on, the process-wide diagonal extents;
+// then for every group its surfaces, corner arrays and grid and the node
+// itself.  Each pointer becomes null and facetCount 0.  The record, its tool,
 // boundaries and guide curve are untouched.  Null is allowed.
 void modelFreeSurfaces(ModelRec* model);
 

@@ -10,6 +10,7 @@
 #include "kernel/core/messages.h"
 #include "kernel/core/output_channels.h"
 #include "kernel/core/output_record.h"
+#include "model/model_grid.h"
 
 namespace {
 
@@ -223,6 +224,39 @@ TEST(Model, GrowToolRetypeDerivesTheTypeFromTheRadii) {
   }
 }
 
+// Grids and diagonal extents go with the surfaces (the leak checker of the
+// sanitizer build watches this); a working copy leaves them to the source.
+TEST(Model, FreeSurfacesReleasesGridsAndDiagonalExtents) {
+  ToolShape t = tool(kToolBall, 1, 1);
+  ModelRec m, other;
+  facetModel(&m, &t);
+  facetModel(&other, &t);
+  ASSERT_TRUE(modelSortFacets(m.facets, m.facetCount));
+  m.minCorners = static_cast<Vec3d*>(std::malloc(3 * sizeof(Vec3d)));
+  m.maxCorners = static_cast<Vec3d*>(std::malloc(3 * sizeof(Vec3d)));
+  modelFacetCorners(m.facets, 3, m.minCorners, m.maxCorners);
+  m.boxMin = Vec3d{-1, -2, 0};
+  m.boxMax = Vec3d{3, 1, 3};
+  ASSERT_EQ(surfaceGroupCopyFacets(&m, &other), 1);
+  ASSERT_EQ(modelBuildGrids(&m), 1);
+  ASSERT_NE(m.grid, nullptr);
+  modelSetDiagonalBoxes(1);
+  ASSERT_EQ(modelBuildDiagonalExtents(m.facets, 3), 1);
+
+  ModelRec* copy = modelCopy(&m);
+  ASSERT_NE(copy, nullptr);
+  modelFreeCopy(copy);
+  EXPECT_NE(diagMin, nullptr);
+
+  modelFreeSurfaces(&m);
+  modelSetDiagonalBoxes(0);
+  EXPECT_EQ(m.grid, nullptr);
+  EXPECT_EQ(m.groups, nullptr);
+  EXPECT_EQ(diagMin, nullptr);
+  EXPECT_EQ(diagMax, nullptr);
+  modelFreeSurfaces(&other);
+}
+
 TEST(Model, IsEmptyLooksAtTheModelAndEveryGroup) {
   ToolShape t = tool(kToolFlat, 2, 0);
   ModelRec m;
@@ -321,6 +355,7 @@ TEST(Model, MergeMovesGroupsAsClipAndCopiesTheOwnSurfaces) {
     }
   }
   ASSERT_EQ(copied->facetCount, 3);
+  EXPECT_NE(copied->grid, nullptr);
   EXPECT_NE(copied->facets, other.facets);
   expectSortedWithCorners(copied->facets, 3, copied->minCorners, copied->maxCorners);
   EXPECT_EQ(copied->boxMin.x, -1);
@@ -358,6 +393,7 @@ TEST(Model, GroupCopiesOfTrianglesAreSortedAndBoxed) {
   EXPECT_EQ(g->boxMin.x, -2);
   EXPECT_EQ(g->boxMax.x, 6);
   EXPECT_EQ(g->boxMax.z, 7);
+  EXPECT_NE(g->grid, nullptr);
   modelFreeSurfaces(&m);
   modelFreeSurfaces(&other);
 }
