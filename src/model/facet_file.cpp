@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "model/model_bytes.h"
+#include "model/model_file_codec.h"
 
 namespace {
 

@@ -16,6 +16,7 @@
 
 #include "geometry/working_frame.h"
 #include "kernel/core/kfy_reader.h"
+#include "model/model_file_codec.h"
 
 namespace {
 
@@ -46,13 +47,6 @@ struct ReaderSettings {
 ReaderSettings& settings() {
   static ReaderSettings s;
   return s;
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
 }
 
 std::string_view trimBlanks(std::string_view s) {
@@ -180,7 +174,7 @@ class Poly3dfParse {
       double s = 0;
       if (parseDecimal(text, &s) && std::isfinite(s) && std::fabs(s) > kScaleMin) scale_ = s;
     } else if (name == "increment") {
-      increment_ = equalsNoCase(trimBlanks(text), "true");
+      increment_ = modelEqualsNoCase(trimBlanks(text), "true");
     }
     return true;
   }

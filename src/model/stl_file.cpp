@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/model_bytes.h"
+#include "model/model_file_codec.h"
 
 namespace {
 
@@ -45,21 +45,10 @@ struct FileCloser {
 
 bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool containsNoCase(std::string_view text, std::string_view word) {
   if (word.size() > text.size()) return false;
   for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {
-    if (equalsNoCase(text.substr(i, word.size()), word)) return true;
+    if (modelEqualsNoCase(text.substr(i, word.size()), word)) return true;
   }
   return false;
 }
@@ -201,7 +190,7 @@ int stlIsBinary(const char* name) {
   std::string_view text(buf, got);
   text = text.substr(0, text.find('\0'));
   // ASCII files from other programs may write their words in capitals.
-  const bool ascii = text.size() >= 5 && equalsNoCase(text.substr(0, 5), "solid") &&
+  const bool ascii = text.size() >= 5 && modelEqualsNoCase(text.substr(0, 5), "solid") &&
                      containsNoCase(text, "facet") && containsNoCase(text, "normal");
   return ascii ? 0 : 1;
 }
@@ -261,11 +250,11 @@ TriList* stlReadAscii(const char* name) {
   while (lines.next(line)) {
     std::size_t pos = 0;
     const std::string_view word = nextWord(line, pos);
-    if (equalsNoCase(word, "end")) {
+    if (modelEqualsNoCase(word, "end")) {
       if (nextWord(line, pos).empty()) break;
       continue;
     }
-    if (!equalsNoCase(word, "facet")) continue;
+    if (!modelEqualsNoCase(word, "facet")) continue;
 
     // The facet body: "outer loop", three vertex lines, "endloop", "endfacet".
     double t[9];
