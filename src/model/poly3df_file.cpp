@@ -551,12 +551,9 @@ PolyFacetSet* poly3dfReadFacets(const char* fileName, const char* setName, int v
     const bool orient = withDiagonals && frameCurrent().frameActive;
     for (int i = 0; ok && i < n; ++i) {
       Facet& f = list->items[i];
+      // The new list's empty box gives way to the first vertex.
       for (Vec3d& v : f.v) {
         ok = ok && mapVertex(&v);
-        if (i == 0 && &v == &f.v[0]) {
-          list->boxMin = v;
-          list->boxMax = v;
-        }
         widen(&list->boxMin, &list->boxMax, v);
       }
       if (orient) facetOrientCcw(&f);
