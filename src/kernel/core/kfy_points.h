@@ -75,13 +75,16 @@ struct KfyPointSet {
   ~KfyPointSet();
 };
 
-// A table of point sets.  Storage not written yet reads as zeros.
+// A table of point sets.  Storage not written yet reads as zeros.  The sets
+// live in a map keyed by set index, so a huge set id costs one node;
+// `capacity` is the set count the table is sized for (a multiple of 16).
 struct KfyPointSets {
   int32_t maxIndex = 0;  // highest set index stored (0 when none)
-  int32_t capacity = 0;  // sets the table holds without growing (multiple of 16)
+  int32_t capacity = 0;
   std::map<int32_t, KfyPointSet> entries;
   // Used to grow the dense point arrays; null means std::realloc.  Tests
-  // replace it to simulate an exhausted heap.
+  // replace it to simulate an exhausted heap; its blocks must be ones that
+  // std::free releases.
   KfyReallocFn reallocFn = nullptr;
 };
 
