@@ -581,6 +581,29 @@ TEST(ContactConeTest, TopDiskRimReportsItsContactPoint) {
   EXPECT_NEAR(std::hypot(r.contact.x, r.contact.y), 0.0, 3.0 + 1e-9);
 }
 
+// The side of the frustum touches an edge line where the line is tangent to
+// it, also when the line passes the axis inside the inner radius: here at
+// distance 0.9 (inner radius 1) with slope 0.6 on a side of slope 1, the
+// point of tangency lies 1.125 from the axis.
+TEST(ContactConeTest, SideTouchesAnEdgePassingInsideTheInnerRadius) {
+  const Tri3 t{{{-2, 0.9, -1.2}, {2, 0.9, 1.2}, {0, 8, -10}}};
+  ContactTriangle r = record(t, 0.0, 0.0, 1.0);
+  EXPECT_EQ(contactConeTriangle(&r, 1.0, 3.0, 0.0, 2.0), 1);
+  EXPECT_NEAR(r.height, 1.0 - 0.9 * 0.8, 1e-12);
+  EXPECT_NEAR(r.contact.x, 0.675, 1e-12);
+  EXPECT_NEAR(r.contact.z, 0.405, 1e-12);
+}
+
+// A tangency of the side's extension beyond the top rim is no contact: the
+// line then meets the frustum first at the rim of its top disk.
+TEST(ContactConeTest, SideIgnoresTangencyBeyondTheTopRim) {
+  const Tri3 t{{{-3, 1.5, -2.4}, {3, 1.5, 2.4}, {0, -8, -10}}};
+  ContactTriangle r = record(t, 0.0, 0.0, 1.0);
+  EXPECT_EQ(contactConeTriangle(&r, 1.0, 2.0, 0.0, 1.0), 1);
+  EXPECT_NEAR(r.height, 0.8 * std::sqrt(1.75) - 1.0, 1e-12);
+  EXPECT_NEAR(std::hypot(r.contact.x, r.contact.y), 2.0, 1e-9);
+}
+
 // ---- Closed-form surfaces ------------------------------------------------------------
 
 using Surface = std::vector<Facet>;
