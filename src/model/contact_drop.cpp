@@ -1,0 +1,685 @@
+#include "model/contact_drop.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "boundaries/boundary_rec.h"
+#include "boundaries/curve_boundary.h"
+#include "geometry/curve.h"
+#include "kernel/core/messages.h"
+#include "model/contact_triangle.h"
+#include "model/model_grid.h"
+#include "model/offset_model.h"
+
+namespace {
+
+constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
+
+double lowestReach(const ToolShape* tool, double h) {
+  switch (tool->type) {
+    case kToolBall:
+      return h - tool->radius;
+    case kToolTorus:
+      return h - tool->cornerRadius;
+    case kToolConeFrustum:
+      return h + tool->length;
+    default:
+      return h;
+  }
+}
+
+// Reach of the tool beyond its axis for the box tests: its radius, widened by
+// the cone growth while the taper is on, or half the shank of a frustum.
+double boxReach(const ContactContext* ctx, const ToolShape* tool) {
+  if (tool->type == kToolConeFrustum) return 0.5 * tool->shankDiameter;
+  return tool->radius + (ctx->taperOn ? ctx->coneGrowth : 0.0);
+}
+
+// The position's xy and its 45-degree coordinates.
+struct DropPoint {
+  double x, y, u, v;
+};
+
+DropPoint dropPointOf(const Vec3d* p) {
+  return {p->x, p->y, kModelDiagCos * p->x - kModelDiagCos * p->y,
+          kModelDiagCos * p->y + kModelDiagCos * p->x};
+}
+
+// True when the surface's box lies farther than R from the point in x or y
+// (or along the diagonals when the extents exist).
+inline bool boxRejects(const FacetBoxSet* b, int i, const DropPoint& p, double R) {
+  const Vec3d& mx = b->maxCorners[i];
+  const Vec3d& mn = b->minCorners[i];
+  if (p.x - R > mx.x || p.y - R > mx.y || mn.x > p.x + R || mn.y > p.y + R) return true;
+  if (b->diagMin != nullptr && b->diagMax != nullptr) {
+    const double* dmn = b->diagMin + 2 * static_cast<std::ptrdiff_t>(i);
+    const double* dmx = b->diagMax + 2 * static_cast<std::ptrdiff_t>(i);
+    if (p.u - R > dmx[0] || p.v - R > dmx[1] || dmn[0] > p.u + R || dmn[1] > p.v + R) return true;
+  }
+  return false;
+}
+
+// The height bound of one surface for the tool (true when reachable).
+inline bool candidateBound(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx,
+                           const DropPoint& p, double* bound) {
+  const double dx = p.x < mn.x ? mn.x - p.x : (p.x > mx.x ? p.x - mx.x : 0.0);
+  const double dy = p.y < mn.y ? mn.y - p.y : (p.y > mx.y ? p.y - mx.y : 0.0);
+  const double d2 = dx * dx + dy * dy;
+  const double r = tool->radius;
+  if (!(d2 <= r * r)) return false;
+  switch (tool->type) {
+    case kToolBall:
+      *bound = mx.z + std::sqrt(r * r - d2);
+      break;
+    case kToolFlat:
+      *bound = mx.z;
+      break;
+    case kToolTorus: {
+      const double rc = tool->cornerRadius;
+      const double f = std::sqrt(d2) - (r - rc);
+      *bound =
+          f >= kContactTorusBoundTol ? mx.z + std::sqrt(std::max(0.0, rc * rc - f * f)) : mx.z + rc;
+      break;
+    }
+    default:
+      return false;
+  }
+  return *bound == *bound;  // a NaN bound cannot be ordered
+}
+
+// Walk order of the candidates: higher bound first, then lower index.  As a
+// "less" for the heap functions: a comes after b.
+struct CandidateAfter {
+  bool operator()(const CandidateEntry& a, const CandidateEntry& b) const {
+    if (a.bound != b.bound) return a.bound < b.bound;
+    return a.index > b.index;
+  }
+};
+
+// Collects the reachable surfaces into out (room for cap).  Returns the count,
+// or -1 when more than cap are reachable.  *lastPos / *lastIndex receive the
+// last list position and surface walked.
+int collectCandidates(const FacetBoxSet* boxes, CandidateEntry* out, int cap, const int* indices,
+                      int count, const ToolShape* tool, const Vec3d* position, int* lastPos,
+                      int* lastIndex) {
+  if (tool->type != kToolBall && tool->type != kToolFlat && tool->type != kToolTorus) {
+    return 0;
+  }
+  const DropPoint p = dropPointOf(position);
+  const double R = tool->radius;
+  int n = 0;
+  for (int k = 0; k < count; ++k) {
+    const int i = indices != nullptr ? indices[k] : k;
+    *lastPos = indices != nullptr ? k : -1;
+    *lastIndex = i;
+    if (boxRejects(boxes, i, p, R)) continue;
+    double bound;
+    if (!candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) continue;
+    if (n == cap) return -1;
+    out[n++] = {i, bound};
+  }
+  return n;
+}
+
+// Per-thread candidate scratch of the engines (the list of kContactCandidate-
+// Capacity entries each drop would otherwise allocate).
+std::vector<CandidateEntry>& candidateScratch() {
+  thread_local std::vector<CandidateEntry> scratch(kContactCandidateCapacity);
+  return scratch;
+}
+
+// The end of every walk: what an untouched position reports.
+int finishWalk(const ContactContext* ctx, const ToolShape* tool, const Vec3d* position, int touched,
+               int faceFound, Vec3d* contact) {
+  if (!touched) {
+    if (!ctx->keepUntouched) return 0;
+    // The lowest point of the tool stands in for the contact.
+    *contact = {position->x, position->y, lowestReach(tool, position->z)};
+    return 1;
+  }
+  return faceFound ? 2 : 1;
+}
+
+inline bool inZRange(const ContactContext* ctx, double h) {
+  return h >= ctx->zFloor && h <= ctx->zTop;
+}
+
+// One surface of a walk: the contact test, then the bookkeeping of touched and
+// face contacts.  Returns the contact's result.
+template <bool kFacets>
+inline int walkOne(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
+                   Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound) {
+  int r;
+  if constexpr (kFacets) {
+    r = contactFacetShape(ctx, &ctx->facets[i], start, tool, &position->z, contact, kind);
+  } else {
+    r = contactTriangleShape(ctx, &ctx->triangles->items[i].v[0].x, start, tool, &position->z,
+                             contact, kind);
+  }
+  if (r <= 0) return r;
+  if (r == 2 && inZRange(ctx, position->z)) *faceFound = 1;
+  *touched = 1;
+  return r;
+}
+
+// The full walk of either engine.  Facets stop before the box test, triangles
+// after it; both orders give the same result because the surfaces come in
+// descending top z.
+template <bool kFacets>
+int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position, double startZ,
+            const ToolShape* tool, const int* indices, int count, Vec3d* contact, int* kind) {
+  const double R = boxReach(ctx, tool);
+  const DropPoint p = dropPointOf(position);
+  const Vec3d start{position->x, position->y, startZ};
+  const bool haveBoxes = boxes->maxCorners != nullptr && boxes->minCorners != nullptr;
+  double l = lowestReach(tool, position->z);
+  int touched = 0;
+  int faceFound = 0;
+  for (int k = 0; k < count; ++k) {
+    const int i = indices != nullptr ? indices[k] : k;
+    if (haveBoxes) {
+      if (l > boxes->maxCorners[i].z) break;
+      if (boxRejects(boxes, i, p, R)) continue;
+    }
+    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
+      l = lowestReach(tool, position->z);
+    }
+  }
+  if (!kFacets && !touched && tool->type == kToolConeFrustum) return 0;
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+template <bool kFacets>
+int scanList(const ContactContext* ctx, const CandidateList* list, Vec3d* position, double startZ,
+             const ToolShape* tool, Vec3d* contact, int* kind) {
+  const Vec3d start{position->x, position->y, startZ};
+  int touched = 0;
+  int faceFound = 0;
+  for (int k = 0; k < list->count; ++k) {
+    const CandidateEntry& e = list->entries[k];
+    if (e.bound < position->z) break;
+    walkOne<kFacets>(ctx, e.index, &start, tool, position, contact, kind, &touched, &faceFound);
+  }
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+// The candidate walk on the per-thread scratch: the same visiting order as a
+// sorted list, but the order is produced lazily by a heap, so a walk that
+// stops after a few candidates does not pay for sorting all of them.
+// Returns -3 when the candidates overflow the list (the caller walks all).
+template <bool kFacets>
+int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                       double startZ, const ToolShape* tool, const int* indices, int count,
+                       Vec3d* contact, int* kind) {
+  std::vector<CandidateEntry>& scratch = candidateScratch();
+  CandidateEntry* e = scratch.data();
+  int lastPos = -1;
+  int lastIndex = -1;
+  int n = collectCandidates(boxes, e, kContactCandidateCapacity, indices, count, tool, position,
+                            &lastPos, &lastIndex);
+  if (n < 0) return -3;
+  const Vec3d start{position->x, position->y, startZ};
+  int touched = 0;
+  int faceFound = 0;
+  std::make_heap(e, e + n, CandidateAfter());
+  while (n > 0 && !(e[0].bound < position->z)) {
+    const int i = e[0].index;
+    std::pop_heap(e, e + n, CandidateAfter());
+    --n;
+    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+  }
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+bool candidateWalkApplies(const ContactContext* ctx, const ToolShape* tool) {
+  return ctx->candidates != nullptr && ctx->maxCorners != nullptr && ctx->minCorners != nullptr &&
+         tool->type != kToolConeFrustum && !ctx->taperOn;
+}
+
+void refreshCone(ContactContext* ctx, const ToolShape* tool) {
+  if (ctx->taperOn && ctx->coneStale) {
+    contactContextSetCone(ctx, tool);
+    ctx->coneStale = 0;
+  }
+}
+
+// The cell of a grid as an index list; an empty cell is an empty list (never
+// "walk all").
+void cellIndices(const ModelGrid* grid, const Vec3d* position, const int** indices, int* count) {
+  static const int kNoItem = 0;
+  *indices = nullptr;
+  *count = 0;
+  if (grid == nullptr) return;
+  const GridCell* cell = modelGridCellAt(grid, position->x, position->y);
+  if (cell == nullptr) return;
+  *indices = cell->items != nullptr ? cell->items : &kNoItem;
+  *count = cell->items != nullptr ? cell->count : 0;
+}
+
+bool overlapsStrictly(const Vec3d& mn, const Vec3d& mx, const double* box) {
+  return mn.x < box[2] && mx.x > box[0] && mn.y < box[3] && mx.y > box[1];
+}
+
+int* preselect(int itemCount, const Vec3d* minCorners, const Vec3d* maxCorners,
+               const CurveRec* curve, double radius, int* count, const BoundaryRec* boundaries,
+               double pieceLength) {
+  *count = 0;
+  const char* text = "* Warnung: Zu wenig Speicher - Keine Optimierung moeglich";
+  auto* result = static_cast<int*>(
+      std::malloc(sizeof(int) * static_cast<std::size_t>(std::max(itemCount, 1))));
+  if (result == nullptr) {
+    msgNumbered(kMsgPreselectNoMemoryLevel, kMsgPreselectNoMemory, text, nullptr);
+    return nullptr;
+  }
+  CountedArray* boxes = curvePieceBoxes(curve, radius, boundaries, pieceLength);
+  if (boxes == nullptr) {
+    std::free(result);
+    msgNumbered(kMsgPreselectNoMemoryLevel, kMsgPreselectNoMemory, text, nullptr);
+    return nullptr;
+  }
+  const auto* b = static_cast<const double*>(boxes->data);
+  int n = 0;
+  for (int i = 0; i < itemCount; ++i) {
+    for (int k = 0; k < boxes->count; ++k) {
+      if (overlapsStrictly(minCorners[i], maxCorners[i], b + 4 * k)) {
+        result[n++] = i;
+        break;
+      }
+    }
+  }
+  countedArrayFree(boxes);
+  *count = n;
+  return result;
+}
+
+}  // namespace
+
+// ---- Lists and boxes -----------------------------------------------------------
+
+CandidateList* contactListNew(int capacity) {
+  capacity = std::max(capacity, 1);
+  auto* list = static_cast<CandidateList*>(std::calloc(1, sizeof(CandidateList)));
+  if (list == nullptr) return nullptr;
+  list->entries = static_cast<CandidateEntry*>(
+      std::malloc(sizeof(CandidateEntry) * static_cast<std::size_t>(capacity)));
+  if (list->entries == nullptr) {
+    std::free(list);
+    return nullptr;
+  }
+  list->complete = 1;
+  list->capacity = capacity;
+  list->lastPosition = -1;
+  list->lastIndex = -1;
+  return list;
+}
+
+CandidateList* modelCandidateListNew(int capacity) { return contactListNew(capacity); }
+
+void contactListFree(CandidateList* list) {
+  if (list == nullptr) return;
+  std::free(list->entries);
+  std::free(list);
+}
+
+void contactBoxSetClear(FacetBoxSet* boxes) { *boxes = {nullptr, nullptr, nullptr, nullptr}; }
+
+void contactBoxSetInit(FacetBoxSet* boxes, const Vec3d* minCorners, const Vec3d* maxCorners,
+                       const double* diagMin, const double* diagMax) {
+  *boxes = {maxCorners, minCorners, diagMin, diagMax};
+}
+
+int contactCandidatesAt(const FacetBoxSet* boxes, CandidateList* list, const int* indices,
+                        int count, const ToolShape* tool, const Vec3d* position) {
+  list->complete = 1;
+  list->count = 0;
+  int lastPos = -1;
+  int lastIndex = list->lastIndex;
+  const int n = collectCandidates(boxes, list->entries, list->capacity, indices, count, tool,
+                                  position, &lastPos, &lastIndex);
+  list->lastPosition = lastPos;
+  list->lastIndex = lastIndex;
+  if (n < 0) {
+    list->complete = 0;
+    list->count = list->capacity;
+    return -1;
+  }
+  list->count = n;
+  std::sort(list->entries, list->entries + n, [](const CandidateEntry& a, const CandidateEntry& b) {
+    return CandidateAfter()(b, a);
+  });
+  return n;
+}
+
+// ---- Walks -----------------------------------------------------------------------
+
+int contactScanFacets(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                      double startZ, const ToolShape* tool, const int* indices, int count,
+                      Vec3d* contact, int* kind) {
+  if (ctx->facets == nullptr) count = 0;
+  return scanAll<true>(ctx, boxes, position, startZ, tool, indices, count, contact, kind);
+}
+
+int contactScanTriangles(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                         double startZ, const ToolShape* tool, const int* indices, int count,
+                         Vec3d* contact, int* kind) {
+  if (ctx->triangles == nullptr) count = 0;
+  return scanAll<false>(ctx, boxes, position, startZ, tool, indices, count, contact, kind);
+}
+
+int contactScanCandidates(const ContactContext* ctx, const CandidateList* list, Vec3d* position,
+                          double startZ, const ToolShape* tool, Vec3d* contact, int* kind) {
+  return scanList<true>(ctx, list, position, startZ, tool, contact, kind);
+}
+
+int contactScanTriCandidates(const ContactContext* ctx, const CandidateList* list, Vec3d* position,
+                             double startZ, const ToolShape* tool, Vec3d* contact, int* kind) {
+  return scanList<false>(ctx, list, position, startZ, tool, contact, kind);
+}
+
+void contactOffsetModelStart(const ContactContext* ctx, Vec3d* position,
+                             const OffsetModel* offsetModel, double startZ) {
+  if (offsetModel == nullptr || offsetModel->offsetCopy == nullptr) return;
+  const ModelRec* m = offsetModel->offsetCopy;
+  if (m->facets == nullptr || m->maxCorners == nullptr || m->minCorners == nullptr) return;
+  ToolShape point{};
+  if (m->tool != nullptr) point = *m->tool;
+  point.type = kToolFlat;
+  point.radius = 0.0;
+  point.cornerRadius = 0.0;
+  const int* indices = nullptr;
+  int count = m->facetCount;
+  if (m->grid != nullptr) cellIndices(m->grid, position, &indices, &count);
+  const Vec3d start{position->x, position->y, startZ};
+  Vec3d contact;
+  int kind = 0;
+  for (int k = 0; k < count; ++k) {
+    const int i = indices != nullptr ? indices[k] : k;
+    const Vec3d& mx = m->maxCorners[i];
+    const Vec3d& mn = m->minCorners[i];
+    if (position->z > mx.z) break;
+    if (position->x < mn.x || position->x > mx.x || position->y < mn.y || position->y > mx.y) {
+      continue;
+    }
+    contactFacetShape(ctx, &m->facets[i], &start, &point, &position->z, &contact, &kind);
+  }
+}
+
+// ---- Engines ---------------------------------------------------------------------
+
+int contactDropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ,
+                          const ToolShape* tool, const int* indices, int count, Vec3d* contact,
+                          int* kind) {
+  FacetBoxSet boxes;
+  contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, ctx->diagMin, ctx->diagMax);
+  if (indices == nullptr) count = ctx->facetCount;
+  if (ctx->facets == nullptr) count = 0;
+  *kind = 0;
+  refreshCone(ctx, tool);
+  if (ctx->offsetModel != nullptr && tool->type == kToolBall) {
+    contactOffsetModelStart(ctx, position, ctx->offsetModel, startZ);
+    return contactScanFacets(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
+  }
+  if (candidateWalkApplies(ctx, tool)) {
+    const int r = scanCandidatesLazy<true>(ctx, &boxes, position, startZ, tool, indices, count,
+                                           contact, kind);
+    if (r != -3) return r;
+  }
+  return contactScanFacets(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
+}
+
+int contactDropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ,
+                             const ToolShape* tool, const int* indices, int count, Vec3d* contact,
+                             int* kind) {
+  FacetBoxSet boxes;
+  contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, nullptr, nullptr);
+  if (ctx->triangles == nullptr) {
+    count = 0;
+  } else if (indices == nullptr) {
+    count = ctx->triangles->count;
+  }
+  *kind = 0;
+  refreshCone(ctx, tool);
+  if (candidateWalkApplies(ctx, tool) && count > 0) {
+    const int r = scanCandidatesLazy<false>(ctx, &boxes, position, startZ, tool, indices, count,
+                                            contact, kind);
+    if (r != -3) return r;
+  }
+  return contactScanTriangles(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
+}
+
+// ---- Wrappers and point entries -----------------------------------------------------
+
+int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const ToolShape* tool,
+                              Vec3d* position, Vec3d* contact, int* kind) {
+  const int* indices = nullptr;
+  int count = 0;
+  cellIndices(model->grid, position, &indices, &count);
+  ctx->maxCorners = model->maxCorners;
+  ctx->minCorners = model->minCorners;
+  ctx->candidates = model->candidates;
+  ctx->facets = model->facets;
+  ctx->facetCount = model->facetCount;
+  ctx->triangles = model->triangles;
+  ctx->diagMin = nullptr;
+  ctx->diagMax = nullptr;
+  const double radius = model->tool != nullptr ? model->tool->radius : tool->radius;
+  const double startZ = radius + model->boxMax.z + kContactStartLift;
+  if (model->kind == kModelKindFacets) {
+    return contactDropOnFacetSet(ctx, position, startZ, tool, indices, count, contact, kind);
+  }
+  return contactDropOnTriangleSet(ctx, position, startZ, tool, indices, count, contact, kind);
+}
+
+int contactDropOnGroupSurface(ContactContext* ctx, const SurfaceGroup* group, const ToolShape* tool,
+                              Vec3d* position, Vec3d* contact, int* kind) {
+  const int* indices = nullptr;
+  int count = 0;
+  cellIndices(group->grid, position, &indices, &count);
+  ctx->maxCorners = group->maxCorners;
+  ctx->minCorners = group->minCorners;
+  ctx->candidates = nullptr;
+  ctx->facets = group->facets;
+  ctx->facetCount = group->facetCount;
+  ctx->triangles = group->triangles;
+  ctx->diagMin = nullptr;
+  ctx->diagMax = nullptr;
+  if (ctx->taperOn) ctx->coneStale = 1;
+  const double startZ = group->tool.radius + group->boxMax.z + kContactStartLift;
+  if (group->kind == kModelKindFacets) {
+    return contactDropOnFacetSet(ctx, position, startZ, tool, indices, count, contact, kind);
+  }
+  return contactDropOnTriangleSet(ctx, position, startZ, tool, indices, count, contact, kind);
+}
+
+namespace {
+
+int dropModelAndGroups(const ModelRec* model, const ToolShape* tool, bool groupTools,
+                       Vec3d* position, Vec3d* contact, int* kind) {
+  ContactContext ctx;
+  contactContextLoad(&ctx);
+  int result = contactDropOnModelSurface(&ctx, model, tool, position, contact, kind);
+  for (const SurfaceGroup* g = model->groups; g != nullptr; g = g->next) {
+    ContactContext gctx;
+    contactContextLoad(&gctx);
+    Vec3d local{};
+    int k = 0;
+    const int a =
+        contactDropOnGroupSurface(&gctx, g, groupTools ? &g->tool : tool, position, &local, &k);
+    if (a > 0 && k > 0) {
+      *contact = local;
+      result = a;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+int contactDropAtPoint(const ModelRec* model, Vec3d* position, Vec3d* contact, int* kind) {
+  *kind = 0;
+  if (model->tool == nullptr) return 0;
+  return dropModelAndGroups(model, model->tool, true, position, contact, kind);
+}
+
+int contactDropShapeAtPoint(const ModelRec* model, const ToolShape* tool, Vec3d* position,
+                            Vec3d* contact, int* kind) {
+  return dropModelAndGroups(model, tool, false, position, contact, kind);
+}
+
+int contactDropOnGroup(const SurfaceGroup* group, Vec3d* position, Vec3d* contact, int* kind) {
+  ContactContext ctx;
+  contactContextLoad(&ctx);
+  return contactDropOnGroupSurface(&ctx, group, &group->tool, position, contact, kind);
+}
+
+// ---- Preselection ------------------------------------------------------------------
+
+int* contactPreselectFacets(const ContactContext* ctx, const CurveRec* curve, double radius,
+                            int* count, const BoundaryRec* boundaries, double pieceLength) {
+  *count = 0;
+  if (ctx->minCorners == nullptr || ctx->maxCorners == nullptr) return nullptr;
+  return preselect(ctx->facetCount, ctx->minCorners, ctx->maxCorners, curve, radius, count,
+                   boundaries, pieceLength);
+}
+
+int* projPreselectTriangles(const ContactContext* ctx, const CurveRec* curve, double radius,
+                            int* count, const BoundaryRec* boundaries, double pieceLength) {
+  *count = 0;
+  if (ctx->triangles == nullptr || ctx->minCorners == nullptr || ctx->maxCorners == nullptr) {
+    return nullptr;
+  }
+  return preselect(ctx->triangles->count, ctx->minCorners, ctx->maxCorners, curve, radius, count,
+                   boundaries, pieceLength);
+}
+
+// ---- Tests -------------------------------------------------------------------------
+
+int contactFootprintInBoundary(const BoundaryRec* boundary, const ToolShape* tool,
+                               const Vec3d* contact, const Vec3d* position, double parameter,
+                               const CurveRec* curve) {
+  if (std::fabs(contact->x - position->x) >= kContactFootprintTol ||
+      std::fabs(contact->y - position->y) >= kContactFootprintTol ||
+      std::fabs(contact->z - position->z) >= kContactFootprintTol) {
+    return bndPointInside(boundary, contact);
+  }
+  double b;
+  if (tool->type == kToolFlat) {
+    b = tool->radius;
+  } else if (tool->type == kToolTorus) {
+    b = tool->radius - tool->cornerRadius;
+  } else {
+    return 0;
+  }
+  if (!(b > kContactFootprintTol)) return 0;
+  Vec2d q;
+  for (const double t : {parameter + b, parameter - b}) {
+    if (curveEvalAt(curve, t, &q, nullptr) < 0) return 0;
+    const Vec3d p{q.x, q.y, 0.0};
+    if (!bndPointInside(boundary, &p)) return 0;
+  }
+  double dir[2];
+  if (curveTangentAt(curve, parameter, dir) < 0) return 0;
+  for (const double s : {b, -b}) {
+    const Vec3d p{position->x - s * dir[1], position->y + s * dir[0], 0.0};
+    if (!bndPointInside(boundary, &p)) return 0;
+  }
+  return 1;
+}
+
+int contactFootprintInBoundaries(const BoundaryRec* chain, const ToolShape* tool,
+                                 const Vec3d* contact, const Vec3d* position, double parameter,
+                                 const CurveRec* curve) {
+  for (const BoundaryRec* b = chain; b != nullptr; b = b->next) {
+    if (!b->isOuter) continue;
+    if (!contactFootprintInBoundary(b, tool, contact, position, parameter, curve)) continue;
+    for (const BoundaryIslandNode* n = b->islands; n != nullptr; n = n->next) {
+      if (n->island != nullptr &&
+          contactFootprintInBoundary(n->island, tool, contact, position, parameter, curve)) {
+        return 0;
+      }
+    }
+    return 1;
+  }
+  return 0;
+}
+
+int toolShapeSlopeInRange(const ToolShape* tool, const Vec3d* position, const Vec3d* contact,
+                          double slopeAngle, double flatAngle) {
+  if (tool->type == kToolFlat || tool->radius < kContactFootprintTol) return 0;
+  if (tool->type == kToolTorus && tool->cornerRadius < kContactFootprintTol) return 0;
+  double d;
+  if (tool->type == kToolTorus) {
+    const double dx = contact->x - position->x;
+    const double dy = contact->y - position->y;
+    const double a = std::sqrt(dx * dx + dy * dy);
+    if (a < kContactFootprintTol) {
+      d = tool->cornerRadius;
+    } else {
+      const double ring = tool->radius - tool->cornerRadius;
+      const double cx = position->x + ring * dx / a;
+      const double cy = position->y + ring * dy / a;
+      d = std::sqrt((contact->x - cx) * (contact->x - cx) + (contact->y - cy) * (contact->y - cy) +
+                    (contact->z - position->z) * (contact->z - position->z));
+    }
+  } else {
+    const double dx = contact->x - position->x;
+    const double dy = contact->y - position->y;
+    const double dz = contact->z - position->z;
+    d = std::sqrt(dx * dx + dy * dy + dz * dz);
+  }
+  // A contact at the centre has no direction (no slope to judge).
+  if (!(d > 0.0)) return 0;
+  const double s = std::fabs(position->z - contact->z) / d;
+  if (std::cos(slopeAngle * kDegToRad) > s) return -1;
+  if (flatAngle < kContactFootprintTol) return 1;
+  if (std::cos(flatAngle * kDegToRad) >= s) return 1;
+  return -1;
+}
+
+int projSlopeAtLeast(const Vec3d* a, const Vec3d* b, double angle) {
+  const double dx = b->x - a->x;
+  const double dy = b->y - a->y;
+  const double dz = b->z - a->z;
+  const double len = std::sqrt(dx * dx + dy * dy + dz * dz);
+  if (!(len > 0.0)) return 0;
+  return std::fabs(dz) / len >= std::fabs(std::sin(angle * kDegToRad)) ? 1 : 0;
+}
+
+int projSecondChance(const ContactContext* ctx, Vec3d* position, const ModelRec* model,
+                     double curveZ, double startHeight, double startZ, const int* indices,
+                     int count) {
+  if (!ctx->extraAllowanceOn) return 0;
+  ModelRec* copy = modelCopy(model);
+  if (copy == nullptr) return 0;
+  modelGrowTool(copy, -ctx->extraAllowance);
+  Vec3d pos{position->x, position->y, startHeight};
+  Vec3d contact;
+  int touched = 0;
+  if (copy->tool != nullptr) {
+    ContactContext local = *ctx;
+    int k = 0;
+    const int r =
+        contactDropOnTriangleSet(&local, &pos, startZ, copy->tool, indices, count, &contact, &k);
+    if (r > 0 && k > 0) touched = 1;
+  }
+  for (const SurfaceGroup* g = copy->groups; g != nullptr; g = g->next) {
+    ContactContext gctx;
+    contactContextForGroup(&gctx, ctx, g);
+    const int* cell = nullptr;
+    int cellCount = 0;
+    cellIndices(g->grid, &pos, &cell, &cellCount);
+    int k = 0;
+    const int r =
+        contactDropOnTriangleSet(&gctx, &pos, startZ, &g->tool, cell, cellCount, &contact, &k);
+    if (r > 0 && k > 0) touched = 1;
+  }
+  const int result = (touched && (pos.z > curveZ - kContactFootprintTol ||
+                                  pos.z > position->z - 2.0 * ctx->extraAllowance))
+                         ? 0
+                         : 1;
+  if (result == 1) position->z = touched ? pos.z : startHeight;
+  modelFreeCopy(copy);
+  return result;
+}

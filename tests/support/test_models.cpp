@@ -1,0 +1,195 @@
+#include "support/test_models.h"
+
+#include <cmath>
+#include <cstdlib>
+
+#include "model/contact_drop.h"
+#include "model/model_grid.h"
+
+namespace testmodels {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+void addQuad(std::vector<Tri>* out, const Vec3d& a, const Vec3d& b, const Vec3d& c,
+             const Vec3d& d) {
+  out->push_back(Tri{{a, b, c}});
+  out->push_back(Tri{{a, c, d}});
+}
+
+// Fills items sorted by top z, corners and the box of a facet or triangle set.
+void fillItems(const std::vector<Tri>& tris, int kind, Facet** facets, int32_t* facetCount,
+               TriList** triangles, Vec3d** minCorners, Vec3d** maxCorners, Vec3d* boxMin,
+               Vec3d* boxMax) {
+  const int n = static_cast<int>(tris.size());
+  *minCorners = static_cast<Vec3d*>(std::malloc(sizeof(Vec3d) * std::max(n, 1)));
+  *maxCorners = static_cast<Vec3d*>(std::malloc(sizeof(Vec3d) * std::max(n, 1)));
+  if (kind == kModelKindFacets) {
+    if (*facets == nullptr)
+      *facets = static_cast<Facet*>(std::malloc(sizeof(Facet) * std::max(n, 1)));
+    for (int i = 0; i < n; ++i) {
+      (*facets)[i] = Facet{0, {tris[i].v[0], tris[i].v[1], tris[i].v[2], tris[i].v[2]}};
+    }
+    *facetCount = n;
+    modelSortFacets(*facets, n);
+    modelFacetCorners(*facets, n, *minCorners, *maxCorners);
+  } else {
+    if (*triangles == nullptr) *triangles = listTriNew(n);
+    (*triangles)->count = 0;
+    for (const Tri& t : tris) listTriAppend(*triangles, &t);
+    modelSortTris((*triangles)->items, n);
+    modelTriCorners((*triangles)->items, n, *minCorners, *maxCorners);
+  }
+  *boxMin = {1e300, 1e300, 1e300};
+  *boxMax = {-1e300, -1e300, -1e300};
+  for (int i = 0; i < n; ++i) {
+    boxMin->x = std::min(boxMin->x, (*minCorners)[i].x);
+    boxMin->y = std::min(boxMin->y, (*minCorners)[i].y);
+    boxMin->z = std::min(boxMin->z, (*minCorners)[i].z);
+    boxMax->x = std::max(boxMax->x, (*maxCorners)[i].x);
+    boxMax->y = std::max(boxMax->y, (*maxCorners)[i].y);
+    boxMax->z = std::max(boxMax->z, (*maxCorners)[i].z);
+  }
+}
+
+}  // namespace
+
+std::vector<Tri> singleTriangle(const Vec3d& a, const Vec3d& b, const Vec3d& c) {
+  return {Tri{{a, b, c}}};
+}
+
+std::vector<Tri> heightField(const std::function<double(double, double)>& f, double x0, double x1,
+                             double y0, double y1, int nx, int ny) {
+  std::vector<Tri> out;
+  out.reserve(static_cast<std::size_t>(2 * nx * ny));
+  auto at = [&](int i, int j) {
+    const double x = x0 + (x1 - x0) * i / nx;
+    const double y = y0 + (y1 - y0) * j / ny;
+    return Vec3d{x, y, f(x, y)};
+  };
+  for (int j = 0; j < ny; ++j) {
+    for (int i = 0; i < nx; ++i)
+      addQuad(&out, at(i, j), at(i + 1, j), at(i + 1, j + 1), at(i, j + 1));
+  }
+  return out;
+}
+
+std::vector<Tri> tiltedPlane(double angleDeg, double half, int n) {
+  const double m = std::tan(angleDeg * kPi / 180.0);
+  return heightField([m](double x, double) { return m * x; }, -half, half, -half, half, n, n);
+}
+
+std::vector<Tri> roof(double angleDeg, double height, double half, int n) {
+  const double m = std::tan(angleDeg * kPi / 180.0);
+  auto f = [m, height](double x, double) { return height - m * std::fabs(x); };
+  std::vector<Tri> out = heightField(f, -half, 0.0, -half, half, n, 2 * n);
+  const std::vector<Tri> right = heightField(f, 0.0, half, -half, half, n, 2 * n);
+  out.insert(out.end(), right.begin(), right.end());
+  return out;
+}
+
+std::vector<Tri> vGroove(double angleDeg, double half, int n) {
+  const double m = std::tan(angleDeg * kPi / 180.0);
+  auto f = [m](double x, double) { return m * std::fabs(x); };
+  std::vector<Tri> out = heightField(f, -half, 0.0, -half, half, n, 2 * n);
+  const std::vector<Tri> right = heightField(f, 0.0, half, -half, half, n, 2 * n);
+  out.insert(out.end(), right.begin(), right.end());
+  return out;
+}
+
+std::vector<Tri> step(double height, double half, int n) {
+  std::vector<Tri> out =
+      heightField([](double, double) { return 0.0; }, -half, 0.0, -half, half, n, 2 * n);
+  const std::vector<Tri> top =
+      heightField([height](double, double) { return height; }, 0.0, half, -half, half, n, 2 * n);
+  out.insert(out.end(), top.begin(), top.end());
+  addQuad(&out, {0.0, -half, 0.0}, {0.0, half, 0.0}, {0.0, half, height}, {0.0, -half, height});
+  return out;
+}
+
+std::vector<Tri> hemisphereOnPlate(double r, int rings, int segments, double plateHalf,
+                                   int plateN) {
+  std::vector<Tri> out = heightField([](double, double) { return 0.0; }, -plateHalf, plateHalf,
+                                     -plateHalf, plateHalf, plateN, plateN);
+  auto at = [&](int ring, int seg) {
+    const double polar = 0.5 * kPi * ring / rings;  // 0 at the top
+    const double az = 2.0 * kPi * seg / segments;
+    return Vec3d{r * std::sin(polar) * std::cos(az), r * std::sin(polar) * std::sin(az),
+                 r * std::cos(polar)};
+  };
+  for (int ring = 0; ring < rings; ++ring) {
+    for (int seg = 0; seg < segments; ++seg) {
+      const Vec3d a = at(ring, seg), b = at(ring + 1, seg), c = at(ring + 1, seg + 1),
+                  d = at(ring, seg + 1);
+      if (ring == 0) {
+        out.push_back(Tri{{a, b, c}});
+      } else {
+        addQuad(&out, a, b, c, d);
+      }
+    }
+  }
+  return out;
+}
+
+TestModel::TestModel(const std::vector<Tri>& tris, int kind, const ToolShape& tool) : tool_(tool) {
+  modelInit(&model_, kind);
+  model_.tool = &tool_;
+  fillItems(tris, kind, &model_.facets, &model_.facetCount, &model_.triangles, &model_.minCorners,
+            &model_.maxCorners, &model_.boxMin, &model_.boxMax);
+  model_.floorZ = model_.boxMin.z - 1.0;
+  model_.topZ = model_.boxMax.z + 1000.0;
+}
+
+TestModel::~TestModel() {
+  contactListFree(model_.candidates);
+  model_.candidates = nullptr;
+  modelFreeSurfaces(&model_);
+}
+
+void TestModel::buildGrid(double cellSize) { modelBuildGridsSized(&model_, cellSize); }
+
+void TestModel::enableCandidates() {
+  if (model_.candidates == nullptr) {
+    model_.candidates = modelCandidateListNew(kContactCandidateCapacity);
+  }
+}
+
+SurfaceGroup* TestModel::addGroup(const std::vector<Tri>& tris, double allowance, int clip) {
+  const int n = static_cast<int>(tris.size());
+  SurfaceGroup* g = surfaceGroupNew(&model_, allowance, 0, model_.kind, clip, n);
+  if (g == nullptr) return nullptr;
+  std::free(g->minCorners);
+  std::free(g->maxCorners);
+  fillItems(tris, g->kind, &g->facets, &g->facetCount, &g->triangles, &g->minCorners,
+            &g->maxCorners, &g->boxMin, &g->boxMax);
+  surfaceGroupBuildLoadGrid(g);
+  modelAppendGroup(&model_, g);
+  return g;
+}
+
+ToolShape ballTool(double r) {
+  ToolShape t{};
+  t.type = kToolBall;
+  t.radius = r;
+  t.cornerRadius = r;
+  t.length = 30.0;
+  t.shankDiameter = 2.0 * r;
+  return t;
+}
+
+ToolShape flatTool(double r) {
+  ToolShape t = ballTool(r);
+  t.type = kToolFlat;
+  t.cornerRadius = 0.0;
+  return t;
+}
+
+ToolShape torusTool(double r, double rc) {
+  ToolShape t = ballTool(r);
+  t.type = kToolTorus;
+  t.cornerRadius = rc;
+  return t;
+}
+
+}  // namespace testmodels
