@@ -1,7 +1,11 @@
 #include "profile_cycle/profile_cycle_descriptor.h"
 
+#include "boundaries/macro_rec.h"
+#include "geometry/working_frame.h"
 #include "kernel/core/messages.h"
+#include "kernel/core/number_format.h"
 #include "kernel/cycles/common_cycle_descriptor.h"
+#include "model/contact_settings.h"
 
 namespace {
 
@@ -76,9 +80,18 @@ int profReadJobLines(CycleDescriptor*) { return 1; }
 
 int profSetRetractPlane(CycleDescriptor*) { return 1; }
 
+void profResetRunState() {
+  msgSetLevel(nullptr, kMsgDefaultLevel);
+  numSetPrecision(kNumDefaultPrecision);
+  frameReset();
+  contactSettingsReset();
+  macroSetHolderCollided(0);
+}
+
 int profExecute(CycleDescriptor* ctx) {
   outSetContext(ctx);
   cycSetBreakHook(profBreakHook);
+  profResetRunState();
   // The job has nothing to compute yet; a stop asked for before this point
   // still reads as cancelled.
   const int result = cycCheckBreak() != 0 ? kResultCancelled : 1;

@@ -21,10 +21,15 @@ int profReadParams(CycleDescriptor* ctx);
 int profReadJobLines(CycleDescriptor* ctx);
 // Slot 12: returns 1.
 int profSetRetractPlane(CycleDescriptor* ctx);
-// Slot 13: makes ctx the output cycle, installs profBreakHook, runs the job
-// and stores its outcome with cycSetSignalOut (100 cancelled, 1 failed, 0
-// done).  Returns 1 in every case: the host learns the outcome from the
-// status word.
+// Puts the process-wide state that a run relies on back to its start values
+// (message level 3, 6 decimals, the initial working frame, the default
+// contact settings, no holder collision), so that a run never inherits what
+// an earlier run of the process set.  Cycle thread, outside parallel regions.
+void profResetRunState();
+// Slot 13: makes ctx the output cycle, installs profBreakHook, resets the
+// run state (profResetRunState), runs the job and stores its outcome with
+// cycSetSignalOut (100 cancelled, 1 failed, 0 done).  Returns 1 in every
+// case: the host learns the outcome from the status word.
 int profExecute(CycleDescriptor* ctx);
 // Slot 14: returns 1.
 int profFinalRetract(CycleDescriptor* ctx);

@@ -2,13 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <vector>
 
+#include "boundaries/macro_rec.h"
+#include "geometry/working_frame.h"
 #include "kernel/core/messages.h"
+#include "kernel/core/number_format.h"
 #include "kernel/core/phase_runner.h"
 #include "kernel/cycles/common_cycle_descriptor.h"
+#include "model/contact_settings.h"
 #include "pocket_cycle/pocket_cycle_descriptor.h"
 #include "support/temp_dir.h"
+#include "tessaro.h"
 
 namespace {
 
@@ -77,6 +84,86 @@ TEST(ProfExecute, StoresTheOutcomeInTheStatusWordAndAlwaysSucceeds) {
   profCycleDescriptor.signalIn.store(0);
   outSetContext(nullptr);
   cycSetBreakHook(nullptr);
+}
+
+// Leaves behind what a finished run may have changed: message level,
+// decimals, an active scaled frame, contact settings, a holder collision.
+void dirtyRunState() {
+  msgSetLevel(nullptr, 1);
+  numSetPrecision(2);
+  const Vec3d o{1, 2, 3}, x{0, 1, 0}, y{-1, 0, 0}, z{0, 0, 1};
+  frameSetToolSystem(&o, &x, &y, &z);
+  frameActivate();
+  frameScaleMultiply(4);
+  contactSetClipPass(1);
+  macroSetHolderCollided(1);
+}
+
+TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
+  ContactContext defaults;
+  contactSettingsReset();
+  contactContextLoad(&defaults);
+  dirtyRunState();
+
+  EXPECT_EQ(profExecute(&profCycleDescriptor), 1);
+
+  // Level 3 again: a level-3 message passes, a level-4 one is held back.
+  EXPECT_EQ(msgNumbered(3, 1, "", nullptr), 1);
+  EXPECT_EQ(msgNumbered(4, 1, "", nullptr), 2);
+  char text[kNumTextSize];
+  EXPECT_STREQ(numFormat(text, 1.23456789), "1.234568");
+  EXPECT_EQ(frameCurrent().frameScale, 1.0);
+  EXPECT_EQ(frameCurrent().frameActive, 0);
+  Vec3d p{5, 6, 7};
+  framePtToolToWorld(&p);
+  EXPECT_EQ(p.x, 5.0);
+  EXPECT_EQ(p.y, 6.0);
+  EXPECT_EQ(p.z, 7.0);
+  EXPECT_EQ(contactGetClipPass(), defaults.clipPass);
+  EXPECT_EQ(macroHolderCollided(), 0);
+  outSetContext(nullptr);
+  cycSetBreakHook(nullptr);
+}
+
+// The lines of a POF text that differ between runs by nature (clock, run
+// id) lose their values.
+std::vector<std::string> stableLines(const std::vector<std::string>& lines) {
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    bool volatileLine = false;
+    for (const char* head : {"0: time(", "0: elapsed(", "0: ucid("}) {
+      if (line.rfind(head, 0) == 0) volatileLine = true;
+    }
+    out.push_back(volatileLine ? line.substr(0, line.find('(')) : line);
+  }
+  return out;
+}
+
+TEST(ProfileRun, TwoRunsOfOneJobInOneProcessWriteTheSamePof) {
+  namespace fs = std::filesystem;
+  tsupport::ScopedWorkDir dir;
+  for (const char* name : {"job.pcf", "qzProf.def"}) {
+    fs::copy_file(fs::path(TESSARO_TEST_DATA) / "settings" / name, name);
+  }
+  char arg[] = "-Sjob";
+  char* argv[] = {arg};
+  std::vector<std::string> runs[2];
+  for (auto& run : runs) {
+    ASSERT_EQ(qzCSexecCycle(nullptr, 1, argv, nullptr), 1);
+    EXPECT_EQ(qzCSgetSignal(nullptr), 0);
+    run = stableLines(tsupport::splitLines(tsupport::readFile("out.pof")));
+    fs::remove("out.pof");
+    // What a computing run could leave behind must not reach the next one.
+    dirtyRunState();
+  }
+  ASSERT_FALSE(runs[0].empty());
+  EXPECT_EQ(runs[0].back(), "0: cycleEnd(Talvora 3D Profile Finishing Cycle)");
+  EXPECT_EQ(runs[0], runs[1]);
+  msgSetLevel(nullptr, kMsgDefaultLevel);
+  numSetPrecision(kNumDefaultPrecision);
+  frameReset();
+  contactSettingsReset();
+  macroSetHolderCollided(0);
 }
 
 }  // namespace
