@@ -201,6 +201,15 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
     }
   }
   if (*failed == 0 && !offset2dKeepsDistance(in, n, distance, out.data(), m)) *failed = 1;
+  if (*failed == 0 && m > 2) {
+    // A loop the trace could not resolve leaves a result that crosses
+    // itself: that is no offset either.
+    Seg2IsectArray* left = seg2IsectArrayNew(16);
+    const int crossings = left != nullptr ? offset2dSelfCrossings(out.data(), m, left, 0) : -1;
+    seg2IsectArrayFree(left);
+    if (crossings < 0) return -1;
+    if (crossings > 0) *failed = 1;
+  }
   return m;
 }
 

@@ -6,9 +6,13 @@
 // corner), concave corners are trimmed, the loops that form where the chain
 // bends tighter than the distance are cut away (offset_loops.h), small gaps
 // are closed and a closed input gives a closed result.  A result whose end
-// points come nearer to the input than 0.9 x distance is retried up to 20
-// times at slightly larger distances on a cleaned copy of the input (short
-// segments dropped, jogs merged).
+// points come nearer to the input than 0.9 x distance, or that still crosses
+// itself, is retried up to 20 times at slightly larger distances on a cleaned
+// copy of the input (short segments dropped, jogs merged); when every try
+// fails, the offset reports failure.
+//
+// The result is one chain.  Where an inward offset splits the region into
+// several parts, it is the part the trace starts in.
 //
 // Side: +1 offsets to the left of the direction of travel, any other value to
 // the right.  For a counter-clockwise closed chain side +1 goes inward.

@@ -1,0 +1,574 @@
+#include "geometry/offset2d/planar_offset.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <polyclipping/clipper.hpp>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "geometry/primitives.h"
+
+namespace {
+
+using Chain = std::vector<Seg2>;
+
+Chain chainOf(std::vector<Vec2d> pts, bool closed) {
+  if (closed) pts.push_back(pts.front());
+  Chain c;
+  for (std::size_t i = 1; i < pts.size(); ++i)
+    c.push_back({pts[i - 1].x, pts[i - 1].y, pts[i].x, pts[i].y});
+  return c;
+}
+
+// Signed area of the polygon through the segment starts (counter-clockwise
+// positive).
+double signedArea(const Chain& c) {
+  double a = 0.0;
+  for (const Seg2& s : c) a += s.x0 * s.y1 - s.x1 * s.y0;
+  return a / 2.0;
+}
+
+struct Offset {
+  int count = 0;
+  Chain segs;
+};
+
+Offset offsetOf(const Chain& in, double d, int side, int capacity = -1) {
+  Offset r;
+  if (capacity < 0) capacity = offset2dResultCapacity(static_cast<int>(in.size()));
+  r.segs.resize(static_cast<std::size_t>(std::max(capacity, 1)));
+  r.count =
+      offset2dSegChain(in.data(), static_cast<int>(in.size()), d, r.segs.data(), capacity, side);
+  r.segs.resize(static_cast<std::size_t>(std::max(r.count, 0)));
+  return r;
+}
+
+// Side of c relative to the line a->b; points within 0.0001 of the line (the
+// library's point tolerance, within which contacts count as touches) lie on
+// it.
+int orient(double ax, double ay, double bx, double by, double cx, double cy) {
+  const double len = std::hypot(bx - ax, by - ay);
+  if (len == 0.0) return 0;
+  const double v = ((bx - ax) * (cy - ay) - (by - ay) * (cx - ax)) / len;
+  return v > 1e-4 ? 1 : (v < -1e-4 ? -1 : 0);
+}
+
+// Crossing beyond the tolerance: each segment's ends clearly on both sides of
+// the other.
+bool properCross(const Seg2& s, const Seg2& t) {
+  return orient(s.x0, s.y0, s.x1, s.y1, t.x0, t.y0) * orient(s.x0, s.y0, s.x1, s.y1, t.x1, t.y1) <
+             0 &&
+         orient(t.x0, t.y0, t.x1, t.y1, s.x0, s.y0) * orient(t.x0, t.y0, t.x1, t.y1, s.x1, s.y1) <
+             0;
+}
+
+// Pairs of non-neighbouring segments that cross properly.
+int selfCrossingCount(const Chain& c) {
+  const std::size_t n = c.size();
+  int count = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t j = i + 2; j < n; ++j) {
+      if (i == 0 && j == n - 1) continue;
+      count += properCross(c[i], c[j]) ? 1 : 0;
+    }
+  }
+  return count;
+}
+
+double distanceToChain(Vec2d p, const Chain& c) {
+  return seg2ArrayNearest(&p, c.data(), static_cast<int>(c.size()), nullptr);
+}
+
+// Nearest and farthest distance of the result's points (ends and four inner
+// points per segment) from the input chain.
+std::pair<double, double> distanceRange(const Chain& in, const Chain& out) {
+  double lo = 1e300, hi = 0.0;
+  for (const Seg2& s : out) {
+    for (int k = 0; k <= 4; ++k) {
+      const double t = k / 4.0;
+      const double d = distanceToChain({s.x0 + t * (s.x1 - s.x0), s.y0 + t * (s.y1 - s.y0)}, in);
+      lo = std::min(lo, d);
+      hi = std::max(hi, d);
+    }
+  }
+  return {lo, hi};
+}
+
+// ---- Oracle: Clipper 1 offsets of the same closed polygon ----------------------
+
+constexpr double kClipperScale = 1e5;
+
+double clipperArea(const Chain& in, double d, bool outward, bool miterMode, int* parts = nullptr) {
+  ClipperLib::Path path;
+  for (const Seg2& s : in) {
+    path.push_back(
+        ClipperLib::IntPoint(static_cast<ClipperLib::cInt>(std::llround(s.x0 * kClipperScale)),
+                             static_cast<ClipperLib::cInt>(std::llround(s.y0 * kClipperScale))));
+  }
+  // Squared corners are this offset's default joins; Clipper's mitered ones
+  // (its smallest limit, 2, miters turns up to 120 degrees) bound mode 1.
+  ClipperLib::ClipperOffset co(2.0, 0.25);
+  co.AddPath(path, miterMode ? ClipperLib::jtMiter : ClipperLib::jtSquare,
+             ClipperLib::etClosedPolygon);
+  ClipperLib::Paths solution;
+  co.Execute(solution, (outward ? d : -d) * kClipperScale);
+  double area = 0.0;
+  for (const auto& p : solution) area += ClipperLib::Area(p);
+  if (parts != nullptr) *parts = static_cast<int>(solution.size());
+  return std::fabs(area) / (kClipperScale * kClipperScale);
+}
+
+// ---- Corpus of closed polygons filed by degeneracy ------------------------------
+
+struct CorpusCase {
+  const char* name;  // degeneracy_shape_direction
+  std::vector<Vec2d> polygon;
+  double distance;
+  bool outward;
+  bool compareArea;  // the region offset of Clipper is the same figure
+};
+void PrintTo(const CorpusCase& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Vec2d> regular(int n, double r, double phase = 0.0) {
+  std::vector<Vec2d> p;
+  for (int i = 0; i < n; ++i) {
+    const double a = phase + 2.0 * std::numbers::pi * i / n;
+    p.push_back({r * std::cos(a), r * std::sin(a)});
+  }
+  return p;
+}
+
+std::vector<Vec2d> star(int points, double outer, double inner) {
+  std::vector<Vec2d> p;
+  for (int i = 0; i < 2 * points; ++i) {
+    const double a = std::numbers::pi * i / points;
+    const double r = i % 2 ? inner : outer;
+    p.push_back({r * std::cos(a), r * std::sin(a)});
+  }
+  return p;
+}
+
+const std::vector<Vec2d> kSquare{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
+const std::vector<Vec2d> kL{{0, 0}, {10, 0}, {10, 3}, {3, 3}, {3, 10}, {0, 10}};
+const std::vector<Vec2d> kSlotC{{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 6}, {8, 6}, {8, 4}, {0, 4}};
+
+const CorpusCase kCorpus[] = {
+    {"plain_square_out", kSquare, 1.0, true, true},
+    {"plain_square_in", kSquare, 1.0, false, true},
+    {"plain_l_out", kL, 1.0, true, true},
+    {"plain_l_in", kL, 1.0, false, true},
+    {"plain_star_out", star(5, 10, 4), 0.5, true, true},
+    {"plain_star_in", star(5, 10, 4), 0.5, false, true},
+    {"plain_polygon64_in_near_inradius", regular(64, 10), 9.5, false, true},
+    {"collinear_square_out",
+     {{0, 0}, {5, 0}, {10, 0}, {10, 5}, {10, 10}, {5, 10}, {0, 10}, {0, 5}},
+     1.0,
+     true,
+     true},
+    {"collinear_square_in",
+     {{0, 0}, {5, 0}, {10, 0}, {10, 5}, {10, 10}, {5, 10}, {0, 10}, {0, 5}},
+     2.0,
+     false,
+     true},
+    {"collinear_short_runs_out",
+     {{0, 0}, {1, 0}, {1.001, 0}, {1.002, 0}, {10, 0}, {10, 10}, {0, 10}},
+     1.0,
+     true,
+     true},
+    {"zero_length_repeated_vertex_out",
+     {{0, 0}, {10, 0}, {10, 0}, {10, 10}, {0, 10}},
+     1.0,
+     true,
+     true},
+    {"zero_length_repeated_vertex_in",
+     {{0, 0}, {10, 0}, {10, 0}, {10, 10}, {0, 10}},
+     1.0,
+     false,
+     true},
+    {"zero_length_tiny_edge_out",
+     {{0, 0}, {10, 0}, {10, 1e-6}, {10, 10}, {0, 10}},
+     1.0,
+     true,
+     true},
+    {"touching_slot_narrower_than_offset_out", kSlotC, 1.5, true, true},
+    {"touching_slot_wider_than_offset_out", kSlotC, 0.5, true, true},
+    {"touching_slot_in", kSlotC, 0.5, false, true},
+    {"coincident_antenna_out",
+     {{0, 0}, {10, 0}, {10, 5}, {15, 5}, {10, 5}, {10, 10}, {0, 10}},
+     1.0,
+     true,
+     true},
+    {"sliver_thin_triangle_out", {{0, 0}, {100, 0}, {100, 0.5}}, 1.0, true, true},
+    {"sliver_thin_rectangle_out", {{0, 0}, {100, 0}, {100, 0.1}, {0, 0.1}}, 1.0, true, true},
+    {"sliver_needle_notch_out",
+     {{0, 0}, {10, 0}, {10, 10}, {5.05, 10}, {5, 2}, {4.95, 10}, {0, 10}},
+     0.5,
+     true,
+     true},
+    {"small_square_out", kSquare, 1e-4, true, true},
+    {"small_l_in", kL, 1e-4, false, true},
+    {"small_star_out", star(5, 10, 4), 1e-3, true, true},
+    {"small_slot_in", kSlotC, 1e-3, false, true},
+    {"large_square_out", kSquare, 1000.0, true, true},
+    {"large_l_out", kL, 250.0, true, true},
+    {"large_coordinates_square_out",
+     {{1e5, 1e5}, {1e5 + 10, 1e5}, {1e5 + 10, 1e5 + 10}, {1e5, 1e5 + 10}},
+     1.0,
+     true,
+     false},
+};
+
+class OffsetCorpus : public testing::TestWithParam<CorpusCase> {};
+
+TEST_P(OffsetCorpus, KeepsEveryProperty) {
+  const CorpusCase& c = GetParam();
+  const Chain in = chainOf(c.polygon, true);
+  ASSERT_GT(signedArea(in), 0.0) << "corpus polygons run counter-clockwise";
+  // Counter-clockwise: the left side is inside.
+  const Offset r = offsetOf(in, c.distance, c.outward ? -1 : 1);
+  ASSERT_GT(r.count, 0);
+  EXPECT_EQ(seg2ChainIsClosed(r.segs.data(), r.count), 1);
+  const double inArea = signedArea(in), outArea = signedArea(r.segs);
+  if (c.outward) {
+    EXPECT_GE(outArea, inArea);
+  } else {
+    EXPECT_LE(outArea, inArea);
+  }
+  EXPECT_EQ(selfCrossingCount(r.segs), 0);
+  const auto [lo, hi] = distanceRange(in, r.segs);
+  // Below 0.001 the library's point tolerance of 0.0001 (joins shorter than
+  // that are merged into their neighbours) dominates the error.
+  const double tol = 1e-6 * std::max(1.0, c.distance) + (c.distance < 0.001 ? 0.5e-4 : 0.0);
+  EXPECT_GE(lo, c.distance - tol);
+  EXPECT_LE(hi,
+            std::sqrt(2.0) * c.distance + tol);  // corners are cut at most to a right-angle miter
+  if (c.compareArea) {
+    const double oracle = clipperArea(in, c.distance, c.outward, false);
+    EXPECT_NEAR(outArea, oracle, 1e-3 * std::max(oracle, 1.0)) << "Clipper area";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Polygons, OffsetCorpus, testing::ValuesIn(kCorpus),
+                         [](const testing::TestParamInfo<CorpusCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// ---- Random polygons against the oracle --------------------------------------------
+
+// Star-shaped polygons around the origin with random radii: concave corners of
+// every sharpness.  In the moderate regime (features large against the
+// distance) every offset must succeed; in the hard one an offset may report
+// failure, but whatever it returns as a result must be right.
+struct RandomRegime {
+  const char* name;
+  double minRadius;
+  double maxDistance;
+  int side;
+  int allowedFailures;  // of 80 rounds
+};
+void PrintTo(const RandomRegime& r, std::ostream* os) { *os << r.name; }
+
+class OffsetRandom : public testing::TestWithParam<RandomRegime> {};
+
+TEST_P(OffsetRandom, StarPolygonsMatchTheOracle) {
+  const RandomRegime& regime = GetParam();
+  std::mt19937 rng(7031);
+  std::uniform_real_distribution<double> radius(regime.minRadius, 20.0),
+      dist(0.05, regime.maxDistance);
+  std::uniform_int_distribution<int> corners(3, 40);
+  int failures = 0;
+  for (int round = 0; round < 80; ++round) {
+    const int n = corners(rng);
+    std::vector<Vec2d> pts;
+    for (int i = 0; i < n; ++i) {
+      const double a = 2.0 * std::numbers::pi * i / n, r = radius(rng);
+      pts.push_back({r * std::cos(a), r * std::sin(a)});
+    }
+    const Chain in = chainOf(pts, true), before = in;
+    const double d = dist(rng);
+    const bool miter = round % 3 == 2;
+    offset2dSetCornerJoin(miter ? 1 : 0);
+    const Offset r = offsetOf(in, d, regime.side);
+    offset2dSetCornerJoin(0);
+    EXPECT_EQ(std::memcmp(in.data(), before.data(), in.size() * sizeof(Seg2)), 0);
+    if (r.count <= 0) {
+      EXPECT_EQ(r.count, 0) << "round " << round;
+      ++failures;
+      continue;
+    }
+    EXPECT_EQ(seg2ChainIsClosed(r.segs.data(), r.count), 1) << "round " << round;
+    EXPECT_EQ(selfCrossingCount(r.segs), 0) << "round " << round;
+    const auto [lo, hi] = distanceRange(in, r.segs);
+    // Points agree within the library's point tolerance of 0.0001.
+    EXPECT_GE(lo, d - 1e-4) << "round " << round;
+    EXPECT_LE(hi, (miter ? 1.43 : std::sqrt(2.0)) * d + 1e-4) << "round " << round;
+    const bool outward = regime.side == -1;
+    const double area = signedArea(r.segs);
+    EXPECT_TRUE(outward ? area >= signedArea(in) : area <= signedArea(in)) << "round " << round;
+    int parts = 0;
+    const double square = clipperArea(in, d, outward, false, &parts);
+    const double tol = 1e-3 * square + 1e-6;
+    if (parts > 1) {
+      // The region splits: the offset is one of its parts.
+      EXPECT_FALSE(outward) << "round " << round;
+      EXPECT_LE(area, square + tol) << "round " << round;
+    } else if (!miter) {
+      EXPECT_NEAR(area, square, tol) << "round " << round;
+    } else {
+      // Clipper miters up to 120 degree turns, this offset up to about 91:
+      // the area lies between Clipper's squared and mitered offsets.
+      const double mitered = clipperArea(in, d, outward, true);
+      EXPECT_GE(area, std::min(square, mitered) - tol) << "round " << round;
+      EXPECT_LE(area, std::max(square, mitered) + tol) << "round " << round;
+    }
+  }
+  EXPECT_LE(failures, regime.allowedFailures);
+}
+
+INSTANTIATE_TEST_SUITE_P(Regimes, OffsetRandom,
+                         testing::Values(RandomRegime{"moderate_outward", 5.0, 2.0, -1, 0},
+                                         RandomRegime{"moderate_inward", 5.0, 2.0, 1, 0},
+                                         RandomRegime{"hard_outward", 2.0, 6.0, -1, 4},
+                                         RandomRegime{"hard_inward", 2.0, 3.0, 1, 2}),
+                         [](const testing::TestParamInfo<RandomRegime>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// ---- Single behaviours ------------------------------------------------------------------
+
+TEST(OffsetSegChain, DistanceBelowTolerenceCopiesTheInput) {
+  const Chain in = chainOf(kL, true);
+  const Offset r = offsetOf(in, 0.5e-5, 1);
+  ASSERT_EQ(r.count, static_cast<int>(in.size()));
+  EXPECT_EQ(std::memcmp(r.segs.data(), in.data(), in.size() * sizeof(Seg2)), 0);
+}
+
+TEST(OffsetSegChain, OpenChainStopsAtItsEndsClosedChainCloses) {
+  const Chain open = chainOf({{0, 0}, {10, 0}, {10, 10}}, false);
+  const Offset left = offsetOf(open, 1.0, 1);
+  ASSERT_EQ(left.count, 2);  // a concave corner: trimmed, no join
+  EXPECT_EQ(seg2ChainIsClosed(left.segs.data(), left.count), 0);
+  EXPECT_DOUBLE_EQ(left.segs[0].x0, 0.0);
+  EXPECT_DOUBLE_EQ(left.segs[0].y0, 1.0);
+  EXPECT_DOUBLE_EQ(left.segs[0].x1, 9.0);
+  EXPECT_DOUBLE_EQ(left.segs[1].x1, 9.0);
+  EXPECT_DOUBLE_EQ(left.segs[1].y1, 10.0);
+  const Offset right = offsetOf(open, 1.0, -1);
+  ASSERT_EQ(right.count, 3);  // a convex corner: one connecting segment
+  EXPECT_DOUBLE_EQ(right.segs[2].x1, 11.0);
+  EXPECT_DOUBLE_EQ(right.segs[2].y1, 10.0);
+
+  const Chain closed = chainOf(kSquare, true);
+  const Offset inner = offsetOf(closed, 1.0, 1);
+  ASSERT_EQ(inner.count, 4);
+  EXPECT_EQ(seg2ChainIsClosed(inner.segs.data(), inner.count), 1);
+  EXPECT_NEAR(signedArea(inner.segs), 64.0, 1e-9);
+}
+
+TEST(OffsetSegChain, OutwardSquareGetsConnectingSegmentsByDefaultAndMitersInWideMode) {
+  const Chain sq = chainOf(kSquare, true);
+  const Offset bevel = offsetOf(sq, 1.0, -1);
+  ASSERT_EQ(bevel.count, 8);
+  for (int i = 1; i < 8; i += 2) {
+    // Every second segment joins a corner on the tangent of the unit circle.
+    const Seg2& j = bevel.segs[static_cast<std::size_t>(i)];
+    const double len = std::hypot(j.x1 - j.x0, j.y1 - j.y0);
+    EXPECT_NEAR(len, 2.0 * std::tan(std::numbers::pi / 8.0), 1e-9);
+  }
+  offset2dSetCornerJoin(1);
+  EXPECT_DOUBLE_EQ(offset2dCornerThreshold(), 1.02);
+  const Offset miter = offsetOf(sq, 1.0, -1);
+  offset2dSetCornerJoin(0);
+  EXPECT_DOUBLE_EQ(offset2dCornerThreshold(), 0.02);
+  ASSERT_EQ(miter.count, 4);
+  EXPECT_NEAR(signedArea(miter.segs), 144.0, 1e-9);
+  EXPECT_DOUBLE_EQ(miter.segs[0].x0, -1.0);
+  EXPECT_DOUBLE_EQ(miter.segs[0].y0, -1.0);
+}
+
+TEST(OffsetSegChain, ReversalIsJoinedAsConvexCornerAndCountsAsSuccess) {
+  for (const double back : {5.0, 0.0}) {  // exact reversal, and one to the far side
+    const Chain spike = chainOf({{0, 0}, {10, 0}, {back, 1e-4 * (back == 0.0)}}, false);
+    Chain raw(16);
+    int m = 0;
+    EXPECT_EQ(offset2dSegChainRaw(1.0, spike.data(), 2, raw.data(), 16, &m, 1), -3) << back;
+    const Offset r = offsetOf(spike, 1.0, 1);
+    ASSERT_GT(r.count, 0) << back;
+    // Around the tip at distance 1: the square cap reaches x = 11.
+    double maxX = 0.0;
+    for (const Seg2& s : r.segs) maxX = std::max({maxX, s.x0, s.x1});
+    EXPECT_NEAR(maxX, 11.0, 1e-3) << back;
+  }
+}
+
+TEST(OffsetSegChain, InwardBeyondTheInradiusReportsFailure) {
+  // The first pass and all 20 retries come too near the input: no result is
+  // passed off as an offset.
+  for (const double d : {5.5, 6.0, 50.0}) {
+    const Chain sq = chainOf(kSquare, true);
+    EXPECT_EQ(offsetOf(sq, d, 1).count, 0) << d;
+  }
+  EXPECT_GT(offsetOf(chainOf(kSquare, true), 4.9, 1).count, 0);
+}
+
+TEST(OffsetSegChain, RetriesLeaveTheCallersChainUntouched) {
+  // A segment too short to have a direction fails the first pass; the retry
+  // drops it from its own copy and succeeds at a slightly larger distance.
+  const Chain in = chainOf({{0, 0}, {10, 0}, {10, 1e-8}, {10, 10}, {0, 10}}, true);
+  const Chain before = in;
+  Chain raw(32);
+  int m = 0;
+  ASSERT_EQ(
+      offset2dSegChainRaw(1.0, in.data(), static_cast<int>(in.size()), raw.data(), 32, &m, -1), 0);
+  const Offset r = offsetOf(in, 1.0, -1);
+  ASSERT_GT(r.count, 0);
+  EXPECT_EQ(std::memcmp(in.data(), before.data(), in.size() * sizeof(Seg2)), 0);
+  const auto [lo, hi] = distanceRange(in, r.segs);
+  EXPECT_NEAR(lo, 1.0006, 1e-6);  // the first retry's distance
+  (void)hi;
+  // A retried failure leaves it untouched as well.
+  const Chain sq = chainOf(kSquare, true), sqBefore = sq;
+  EXPECT_EQ(offsetOf(sq, 7.0, 1).count, 0);
+  EXPECT_EQ(std::memcmp(sq.data(), sqBefore.data(), sq.size() * sizeof(Seg2)), 0);
+}
+
+TEST(OffsetSegChain, ResultThatDoesNotFitFailsWithoutWritingPastTheBuffer) {
+  const Chain sq = chainOf(kSquare, true);
+  EXPECT_EQ(offsetOf(sq, 1.0, -1, 7).count, -1);  // needs 8; ASan guards the block
+  EXPECT_EQ(offsetOf(sq, 1.0, -1, 8).count, 8);
+  EXPECT_EQ(offsetOf(sq, 0.0, -1, 3).count, -1);  // a copy needs 4
+  EXPECT_EQ(offset2dSegChain(sq.data(), 0, 1.0, nullptr, 0, 1), 0);
+}
+
+TEST(OffsetSegChain, ThreadsShareOneInputAndKeepTheirOwnJoinMode) {
+  const Chain in = chainOf(regular(6, 10), true);  // 60 degree corners
+  const Chain before = in;
+  const Offset bevelRef = offsetOf(in, 0.8, -1);
+  offset2dSetCornerJoin(1);
+  const Offset miterRef = offsetOf(in, 0.8, -1);
+  offset2dSetCornerJoin(0);
+  ASSERT_GT(bevelRef.count, 0);
+  ASSERT_NE(bevelRef.count, miterRef.count);
+  std::vector<Offset> results(8);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t) {
+    threads.emplace_back([&, t] {
+      offset2dSetCornerJoin(t % 2);
+      for (int k = 0; k < 20; ++k) results[static_cast<std::size_t>(t)] = offsetOf(in, 0.8, -1);
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int t = 0; t < 8; ++t) {
+    const Offset& ref = t % 2 ? miterRef : bevelRef;
+    const Offset& got = results[static_cast<std::size_t>(t)];
+    ASSERT_EQ(got.count, ref.count) << t;
+    EXPECT_EQ(std::memcmp(got.segs.data(), ref.segs.data(), ref.segs.size() * sizeof(Seg2)), 0)
+        << t;
+  }
+  EXPECT_EQ(std::memcmp(in.data(), before.data(), in.size() * sizeof(Seg2)), 0);
+  EXPECT_DOUBLE_EQ(offset2dCornerThreshold(), 0.02);
+}
+
+// ---- Steps -------------------------------------------------------------------------------
+
+TEST(OffsetSteps, CornerJoinMeetsTheOffsetCircle) {
+  Seg2 a{0, 0, 10, 0}, b{10, 0, 10, 10}, join{};
+  // Right side: the corner at (10, 0) is convex.
+  ASSERT_EQ(offset2dCornerJoin(&a, &b, 1.0, &join, -1), 1);
+  const double mx = (join.x0 + join.x1) / 2.0, my = (join.y0 + join.y1) / 2.0;
+  EXPECT_NEAR(std::hypot(mx - 10.0, my), 1.0, 1e-12);  // tangent point on the circle
+  EXPECT_DOUBLE_EQ(a.y0, -1.0);
+  EXPECT_DOUBLE_EQ(a.x1, join.x0);
+  EXPECT_DOUBLE_EQ(b.x0, join.x1);
+  offset2dSetCornerJoin(1);
+  Seg2 c{0, 0, 10, 0}, d{10, 0, 10, 10};
+  EXPECT_EQ(offset2dCornerJoin(&c, &d, 1.0, &join, -1), 2);
+  offset2dSetCornerJoin(0);
+  EXPECT_DOUBLE_EQ(join.x0, 11.0);
+  EXPECT_DOUBLE_EQ(join.y0, -1.0);
+  EXPECT_DOUBLE_EQ(join.x1, 11.0);
+  Seg2 e{0, 0, 0, 0}, f{0, 0, 1, 0};
+  EXPECT_EQ(offset2dCornerJoin(&e, &f, 1.0, &join, 1), -1);
+}
+
+TEST(OffsetSteps, RawOffsetReportsGapsAndClosingOverlaps) {
+  struct Case {
+    const char* name;
+    Chain chain;
+    int side;
+    int expected;
+  };
+  const Case cases[] = {
+      {"clean", chainOf(kSquare, true), -1, 1},
+      {"gap_at_narrow_slot", chainOf(kSlotC, true), -1, -1},
+      {"closing_segments_overlap",
+       chainOf({{5, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}, {8, 0}, {5, 0}}, false), -1, -2},
+      {"zero_length_segment", chainOf({{0, 0}, {1, 0}, {1, 0}, {1, 1}}, false), 1, 0},
+  };
+  for (const Case& c : cases) {
+    Chain raw(64);
+    int m = 0;
+    const double d = std::string(c.name) == "gap_at_narrow_slot" ? 1.5 : 1.0;
+    EXPECT_EQ(offset2dSegChainRaw(d, c.chain.data(), static_cast<int>(c.chain.size()), raw.data(),
+                                  64, &m, c.side),
+              c.expected)
+        << c.name;
+  }
+  Chain small(3);
+  int m = 0;
+  const Chain sq = chainOf(kSquare, true);
+  EXPECT_EQ(offset2dSegChainRaw(1.0, sq.data(), 4, small.data(), 3, &m, 1), 0);  // needs 2n + 1
+}
+
+TEST(OffsetSteps, ConvexOffsetIsItsRawOffset) {
+  // No self-crossing and no gap: the loop trace is skipped and the raw offset
+  // comes back unchanged.
+  const Chain hex = chainOf(regular(6, 10), true);
+  Chain raw(32);
+  int m = 0;
+  ASSERT_EQ(offset2dSegChainRaw(2.0, hex.data(), 6, raw.data(), 32, &m, -1), 1);
+  const Offset r = offsetOf(hex, 2.0, -1);
+  ASSERT_EQ(r.count, m);
+  EXPECT_EQ(std::memcmp(r.segs.data(), raw.data(), static_cast<std::size_t>(m) * sizeof(Seg2)), 0);
+}
+
+TEST(OffsetSteps, CleaningHelpers) {
+  Chain c = chainOf({{0, 0}, {0, 0}, {5, 0}, {5, 0.005}, {5, 5}}, false);
+  EXPECT_EQ(seg2ChainDropZeroLength(c.data(), static_cast<int>(c.size())), 3);
+  c = chainOf({{0, 0}, {0, 0}, {5, 0}, {5, 0.005}, {5, 5}}, false);
+  EXPECT_EQ(seg2ChainDropShort(c.data(), static_cast<int>(c.size()), 0.01), 2);
+  EXPECT_DOUBLE_EQ(c[1].y0, 0.005);
+
+  // A small zig-zag jog on a straight run is merged; a quarter turn stays.
+  Chain jog = chainOf({{0, 0}, {10, 0}, {10, 0.5}, {20, 0.5}, {20, 10}}, false);
+  EXPECT_EQ(offset2dRemoveJogs(jog.data(), 4, 1.0), 3);
+  EXPECT_DOUBLE_EQ(jog[0].x1, 10.0);
+  EXPECT_DOUBLE_EQ(jog[0].y1, 0.25);
+  EXPECT_DOUBLE_EQ(jog[1].x0, 10.0);
+  EXPECT_DOUBLE_EQ(jog[2].x1, 20.0);
+
+  const Chain sq = chainOf(kSquare, true);
+  const Chain near = chainOf({{1, 1}, {9, 1}, {9, 9}, {1, 9}}, true);
+  EXPECT_EQ(offset2dKeepsDistance(sq.data(), 4, 1.0, near.data(), 4), 1);
+  EXPECT_EQ(offset2dKeepsDistance(sq.data(), 4, 1.2, near.data(), 4), 0);
+  EXPECT_EQ(offset2dKeepsDistance(sq.data(), 4, 1.2, near.data(), 0), 1);
+
+  Vec2d pts[4];
+  int segs[4];
+  // Circle of radius 5 about (5, 5): the square's four sides touch it.
+  EXPECT_EQ(seg2ChainCircleCrossings(4, sq.data(), 5, 5, 5, pts, segs, 4), 0);
+  EXPECT_EQ(seg2ChainCircleCrossings(4, sq.data(), 0, 0, 5, pts, segs, 4), 2);
+  EXPECT_EQ(segs[0], 1);
+  EXPECT_DOUBLE_EQ(pts[0].x, 5.0);
+  EXPECT_EQ(segs[1], 4);
+  EXPECT_EQ(seg2ChainCircleCrossings(4, sq.data(), 0, 0, 5, pts, segs, 1),
+            2);  // counts past the room
+}
+
+}  // namespace
