@@ -13,9 +13,11 @@
 
 namespace {
 
-// Margin that covers the rounding of an edge's height above its bound (end
-// point z plus the tool's reach upwards), for skipping the costly torus
-// search when the edge cannot win.
+// Margin that covers the rounding of an edge's or vertex's height above its
+// bound (its highest z plus what the tool can add there).  A case whose bound
+// lies more than this below the height to beat can neither win this triangle
+// nor reach the caller's height, so it is skipped: the results are the same,
+// only faster.
 constexpr double kBoundMargin = 1e-6;
 
 struct Plane {
@@ -82,11 +84,18 @@ inline double planeHeightAt(const Plane& p, double x, double y) {
   return (p.n.x * x + p.n.y * y + p.k) / p.t;
 }
 
-// Running best of the cases of one triangle.
+// Running best of the cases of one triangle; floor is the caller's height.
 struct Best {
+  explicit Best(double callerHeight) : floor(callerHeight) {}
   double h = kContactNoHeight;
+  double floor;
   Vec3d contact{0.0, 0.0, 0.0};
   int kind = 0;
+  // True when a case whose height cannot exceed bound cannot matter: it would
+  // not replace h, and it could not reach the caller's height.  (A skipped
+  // case that would have counted as found changes no result: either another
+  // case was found before it, or the triangle stores nothing anyway.)
+  bool cannotBeat(double bound) const { return bound + kBoundMargin < std::max(h, floor); }
   void offer(double z, const Vec3d& at, int k) {
     if (z > h) {
       h = z;
@@ -107,17 +116,22 @@ struct Edge {
 };
 
 // False for a vertical or zero-length edge, which has no direction across the
-// drop: callers skip it explicitly instead of dividing by its length.
-inline bool edgeOf(const Vec3d& a, const Vec3d& b, const Vec3d& p, Edge* e) {
+// drop (callers skip it explicitly instead of dividing by its length), and for
+// an edge line farther than reach from the axis (decided on squares first, so
+// that most far edges cost no root and no division).
+inline bool edgeOf(const Vec3d& a, const Vec3d& b, const Vec3d& p, double reach, Edge* e) {
   e->u = sub(b, a);
   const double uxy2 = e->u.x * e->u.x + e->u.y * e->u.y;
   if (!(uxy2 >= kContactVerticalEdgeTol * kContactVerticalEdgeTol)) return false;
-  e->uxy = std::sqrt(uxy2);
+  if (!(reach >= 0.0)) return false;
   const double px = p.x - a.x;
   const double py = p.y - a.y;
+  const double acrossScaled = e->u.y * px - e->u.x * py;  // across x uxy
+  if (acrossScaled * acrossScaled > reach * reach * uxy2) return false;
+  e->uxy = std::sqrt(uxy2);
   e->sigma = (e->u.x * px + e->u.y * py) / e->uxy;
-  e->across = (e->u.y * px - e->u.x * py) / e->uxy;
-  return true;
+  e->across = acrossScaled / e->uxy;
+  return std::fabs(e->across) <= reach;
 }
 
 inline Vec3d along(const Vec3d& a, const Vec3d& u, double f) {
@@ -146,10 +160,10 @@ inline int store(ContactTriangle* r, int cases, const Best& best, bool orEqual, 
 
 // Ball centre riding on the edge line at distance r.
 inline int ballEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, double r, Best* best) {
+  if (best->cannotBeat(std::max(a.z, b.z) + r)) return 0;
   Edge e;
-  if (!edgeOf(a, b, p, &e)) return 0;
+  if (!edgeOf(a, b, p, r - kContactBallReachTol, &e)) return 0;
   const double dist = std::fabs(e.across);
-  if (dist > r - kContactBallReachTol) return 0;
   const double ulen = std::sqrt(e.uxy * e.uxy + e.u.z * e.u.z);
   const double q = std::sqrt(r * r - dist * dist);
   // The foot of the perpendicular from the centre lies q sin(slope) further
@@ -162,6 +176,7 @@ inline int ballEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, double r, Be
 }
 
 inline int ballVertex(const Vec3d& v, const Vec3d& p, double r, Best* best) {
+  if (best->cannotBeat(v.z + r)) return 0;
   const double reach = r - kContactBallReachTol;
   const double g2 = horizontalDist2(v, p);
   if (reach < 0.0 || g2 > reach * reach) return 0;
@@ -198,9 +213,9 @@ int ballCases(const Vec3d* v, const Plane& pl, const Vec3d& p, double r, Best* b
 // ---- Flat -----------------------------------------------------------------------
 
 inline int flatEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, double radius, Best* best) {
+  if (best->cannotBeat(std::max(a.z, b.z))) return 0;
   Edge e;
-  if (!edgeOf(a, b, p, &e)) return 0;
-  if (std::fabs(e.across) > radius - kContactFlatReachTol) return 0;
+  if (!edgeOf(a, b, p, radius - kContactFlatReachTol, &e)) return 0;
   const double s0 = e.sigma / e.uxy;
   const double q = std::sqrt(radius * radius - e.across * e.across) / e.uxy;
   if (std::fabs(e.u.z) < kContactFlatHorizontalEdge) {
@@ -295,13 +310,14 @@ struct TorusTool {
 };
 
 inline int torusEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const TorusTool& tool,
-                     double floor, Best* best) {
-  Edge e;
-  if (!edgeOf(a, b, p, &e)) return 0;
+                     Best* best) {
   const double rr = tool.ring;
   const double rc = tool.corner;
+  const double top = std::max(a.z, b.z);
+  if (best->cannotBeat(top + rc)) return 0;
+  Edge e;
+  if (!edgeOf(a, b, p, rr + rc - kContactTorusReachTol, &e)) return 0;
   const double dist = std::fabs(e.across);
-  if (dist > rr + rc - kContactTorusReachTol) return 0;
   const double s0 = e.sigma / e.uxy;
   const double ulen = std::sqrt(e.uxy * e.uxy + e.u.z * e.u.z);
   if (std::fabs(e.u.z) < kContactTorusHorizontalEdge) {
@@ -329,11 +345,22 @@ inline int torusEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const Torus
     if (!(f >= 0.0 && f <= 1.0)) return 0;
     lift = s * rc;
   } else {
-    if (std::max(a.z, b.z) + rc + kBoundMargin < std::max(best->h, floor)) return 0;
+    // The search finds x in [0, sqrt((Rr + rc)^2 - dist^2)], uphill of the
+    // line's closest point: skip it when that part of the line misses the
+    // edge, or when even its highest point, lifted by the most the tube can
+    // lift at dist from the axis, cannot win.
+    const double reach = rr + rc;
+    const double half = std::sqrt(std::max(0.0, reach * reach - dist * dist)) / e.uxy;
+    const double fLo = (c > 0.0) ? std::max(0.0, s0 - half) : std::max(0.0, s0);
+    const double fHi = (c > 0.0) ? std::min(1.0, s0) : std::min(1.0, s0 + half);
+    if (!(fLo <= fHi)) return 0;
+    const double zHigh = a.z + ((c > 0.0) ? fLo : fHi) * e.u.z;
+    const double off = std::max(0.0, dist - rr);
+    if (best->cannotBeat(zHigh + std::sqrt(std::max(0.0, rc * rc - off * off)))) return 0;
     double x = 0.0;
     if (torusSlopeParam(&x, rc, rr, dist, std::fabs(c) / s) != 0) return 0;
-    const double off = x / (ulen * s);
-    f = (c > 0.0) ? s0 - off : s0 + off;
+    const double shift = x / (ulen * s);
+    f = (c > 0.0) ? s0 - shift : s0 + shift;
     if (!(f >= 0.0 && f <= 1.0)) return 0;
     lift = -torusLowerZ(x, rc, rr, dist);
   }
@@ -343,6 +370,7 @@ inline int torusEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const Torus
 }
 
 inline int torusVertex(const Vec3d& v, const Vec3d& p, const TorusTool& tool, Best* best) {
+  if (best->cannotBeat(v.z + tool.corner)) return 0;
   const double reach = tool.ring + tool.corner - kContactTorusReachTol;
   const double g2 = horizontalDist2(v, p);
   if (reach < 0.0 || g2 > reach * reach) return 0;
@@ -356,8 +384,7 @@ inline int torusVertex(const Vec3d& v, const Vec3d& p, const TorusTool& tool, Be
   return 1;
 }
 
-int torusCases(const Vec3d* v, const Plane& pl, const Vec3d& p, const TorusTool& tool, double floor,
-               Best* best) {
+int torusCases(const Vec3d* v, const Plane& pl, const Vec3d& p, const TorusTool& tool, Best* best) {
   const int cls = tiltClass(pl.t, kContactRoundTiltLo, kContactRoundTiltHi);
   if (cls != 0) {
     Vec3d q;
@@ -386,9 +413,9 @@ int torusCases(const Vec3d* v, const Plane& pl, const Vec3d& p, const TorusTool&
     }
   }
   int found = 0;
-  found |= torusEdge(v[0], v[1], p, tool, floor, best);
-  found |= torusEdge(v[0], v[2], p, tool, floor, best);
-  found |= torusEdge(v[1], v[2], p, tool, floor, best);
+  found |= torusEdge(v[0], v[1], p, tool, best);
+  found |= torusEdge(v[0], v[2], p, tool, best);
+  found |= torusEdge(v[1], v[2], p, tool, best);
   found |= torusVertex(v[0], p, tool, best);
   found |= torusVertex(v[1], p, tool, best);
   found |= torusVertex(v[2], p, tool, best);
@@ -412,7 +439,7 @@ struct Frustum {
 inline void coneEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const Frustum& fr,
                      double* bestH, Vec3d* contact, bool* raised) {
   Edge e;
-  if (!edgeOf(a, b, p, &e)) return;
+  if (!edgeOf(a, b, p, fr.ro - kContactConeTol, &e)) return;
   const double dist = std::fabs(e.across);
   if (!(dist < fr.ro - kContactConeTol)) return;
   const double ks = (fr.zo - fr.zi) / (fr.ro - fr.ri);
@@ -510,7 +537,7 @@ inline bool sameVertex(const Vec3d& a, const Vec3d& b) {
 int contactBallTriangle(ContactTriangle* record) {
   Plane pl;
   planeOf(record->v[0], record->v[1], record->v[2], &pl);
-  Best best;
+  Best best(record->height);
   const int cases = ballCases(record->v, pl, record->position, record->radius, &best);
   return store(record, cases, best, false, false);
 }
@@ -518,7 +545,7 @@ int contactBallTriangle(ContactTriangle* record) {
 int contactFlatTriangle(ContactTriangle* record) {
   Plane pl;
   planeOf(record->v[0], record->v[1], record->v[2], &pl);
-  Best best;
+  Best best(record->height);
   const int cases = flatCases(record->v, pl, record->position, record->radius, &best);
   return store(record, cases, best, true, true);
 }
@@ -526,9 +553,9 @@ int contactFlatTriangle(ContactTriangle* record) {
 int contactTorusTriangle(ContactTriangle* record) {
   Plane pl;
   planeOf(record->v[0], record->v[1], record->v[2], &pl);
-  Best best;
+  Best best(record->height);
   const TorusTool tool{record->ringRadius, record->cornerRadius};
-  const int cases = torusCases(record->v, pl, record->position, tool, record->height, &best);
+  const int cases = torusCases(record->v, pl, record->position, tool, &best);
   return store(record, cases, best, true, true);
 }
 
