@@ -148,9 +148,72 @@ inline bool inZRange(const ContactContext* ctx, double h) {
 
 // One surface of a walk: the contact test, then the bookkeeping of touched and
 // face contacts.  Returns the contact's result.
+// Upper bound of the height the tool can reach on a triangle, from its plane:
+// the tool's reference ring (radius 0 for a ball, R - rc for a torus, R for a
+// flat tool) stays within the slab of half width rc (ball r, flat 0) about
+// the plane, so its height is at most the plane's height at the axis plus
+// ring x tan(slope) + rc / cos(slope).  No bound (infinity) for steep or
+// ill-shaped triangles, where the numbers would not be trustworthy.
+inline double planeBound(const Vec3d& a, const Vec3d& b, const Vec3d& c, double x, double y,
+                         double ring, double rc) {
+  const double e1x = b.x - a.x, e1y = b.y - a.y, e1z = b.z - a.z;
+  const double e2x = c.x - a.x, e2y = c.y - a.y, e2z = c.z - a.z;
+  const double nx = e1y * e2z - e1z * e2y;
+  const double ny = e1z * e2x - e1x * e2z;
+  const double nz = e1x * e2y - e1y * e2x;
+  const double nxy2 = nx * nx + ny * ny;
+  const double scale = (e1x * e1x + e1y * e1y + e1z * e1z) * (e2x * e2x + e2y * e2y + e2z * e2z);
+  // Slopes beyond about 84 degrees and slivers give no bound.
+  if (!(nz * nz > 0.01 * (nxy2 + nz * nz)) || !(nz * nz > 1e-12 * scale)) return HUGE_VAL;
+  const double anz = std::fabs(nz);
+  const double zAxis = a.z - (nx * (x - a.x) + ny * (y - a.y)) / nz;
+  return zAxis + (ring * std::sqrt(nxy2) + rc * std::sqrt(nxy2 + nz * nz)) / anz;
+}
+
+// Slack of the plane bound against rounding of both computations.
+constexpr double kPlaneBoundSlack = 1e-7;
+
+// True when the surface cannot reach height h (so its contact test would
+// change nothing).  Only for the plain tool shapes without the taper cone.
+template <bool kFacets>
+inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
+                        double h) {
+  double ring, rc;
+  switch (tool->type) {
+    case kToolBall:
+      ring = 0.0;
+      rc = tool->radius;
+      break;
+    case kToolFlat:
+      ring = tool->radius;
+      rc = 0.0;
+      break;
+    case kToolTorus:
+      ring = tool->radius - tool->cornerRadius;
+      rc = tool->cornerRadius;
+      break;
+    default:
+      return false;
+  }
+  if (ctx->taperOn) return false;
+  double bound;
+  if constexpr (kFacets) {
+    const Vec3d* v = ctx->facets[i].v;
+    bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
+    if (!(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) {
+      bound = std::max(bound, planeBound(v[0], v[2], v[3], start->x, start->y, ring, rc));
+    }
+  } else {
+    const Vec3d* v = ctx->triangles->items[i].v;
+    bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
+  }
+  return bound + kPlaneBoundSlack * (1.0 + std::fabs(bound)) < h;
+}
+
 template <bool kFacets>
 inline int walkOne(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
                    Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound) {
+  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z)) return 0;
   int r;
   if constexpr (kFacets) {
     r = contactFacetShape(ctx, &ctx->facets[i], start, tool, &position->z, contact, kind);
@@ -205,6 +268,86 @@ int scanList(const ContactContext* ctx, const CandidateList* list, Vec3d* positi
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
+// Largest lift of a bound over a surface's max z (at distance 0), and the
+// slack that keeps rounding out of the order decisions below.
+double boundLiftMax(const ToolShape* tool) {
+  switch (tool->type) {
+    case kToolBall:
+      return std::max(tool->radius, std::sqrt(tool->radius * tool->radius));
+    case kToolTorus:
+      return std::max(tool->cornerRadius, std::sqrt(tool->cornerRadius * tool->cornerRadius));
+    default:
+      return 0.0;
+  }
+}
+constexpr double kBoundSlack = 1e-9;
+// Surfaces fetched ahead of the one collected.
+constexpr int kPrefetchAhead = 12;
+
+// The candidate walk of a short index list (at most one list of candidates,
+// so it cannot overflow) in the order of a sorted list, without collecting
+// surfaces that cannot be reached.  The index list ascends and the surfaces
+// are stored by descending top z, so every surface not yet collected has a
+// bound of at most M + lift, M the max z of the next surface of the list.
+// An entry of the heap whose bound exceeds that comes before every surface
+// not yet collected and is walked at once; once M + lift lies below the
+// height reached, no surface left can raise it (or tie it) and collecting
+// stops.  The visiting order and the stop are exactly those of the sorted
+// list.
+template <bool kFacets>
+int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                         double startZ, const ToolShape* tool, const int* indices, int count,
+                         CandidateEntry* e, Vec3d* contact, int* kind) {
+  const Vec3d start{position->x, position->y, startZ};
+  const DropPoint p = dropPointOf(position);
+  const double R = tool->radius;
+  const double lift = boundLiftMax(tool);
+  const bool shaped =
+      tool->type == kToolBall || tool->type == kToolFlat || tool->type == kToolTorus;
+  int touched = 0;
+  int faceFound = 0;
+  int n = 0;
+  int k = shaped ? 0 : count;
+  for (;;) {
+    double limit = -HUGE_VAL;
+    if (k < count) {
+      const double m = boxes->maxCorners[indices[k]].z;
+      limit = m + lift + kBoundSlack * (1.0 + std::fabs(m));
+    }
+    // Walk every entry that precedes all surfaces not yet collected.
+    while (n > 0 && e[0].bound > limit) {
+      if (e[0].bound < position->z)
+        return finishWalk(ctx, tool, position, touched, faceFound, contact);
+      const int i = e[0].index;
+      std::pop_heap(e, e + n, CandidateAfter());
+      --n;
+      walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+    }
+    if (k >= count || limit < position->z) break;
+    // The surfaces of a cell lie scattered through the corner arrays (they
+    // are stored by height): fetch a few ahead so the misses overlap.
+    if (k + kPrefetchAhead < count) {
+      const int ahead = indices[k + kPrefetchAhead];
+      __builtin_prefetch(&boxes->maxCorners[ahead]);
+      __builtin_prefetch(&boxes->minCorners[ahead]);
+    }
+    const int i = indices[k++];
+    if (boxRejects(boxes, i, p, R)) continue;
+    double bound;
+    if (!candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) continue;
+    e[n++] = {i, bound};
+    std::push_heap(e, e + n, CandidateAfter());
+  }
+  // Nothing left to collect can reach the height: the rest of the heap in order.
+  while (n > 0 && !(e[0].bound < position->z)) {
+    const int i = e[0].index;
+    std::pop_heap(e, e + n, CandidateAfter());
+    --n;
+    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+  }
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
 // The candidate walk on the per-thread scratch: the same visiting order as a
 // sorted list, but the order is produced lazily by a heap, so a walk that
 // stops after a few candidates does not pay for sorting all of them.
@@ -215,6 +358,10 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
                        Vec3d* contact, int* kind) {
   std::vector<CandidateEntry>& scratch = candidateScratch();
   CandidateEntry* e = scratch.data();
+  if (indices != nullptr && count <= kContactCandidateCapacity) {
+    return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, e,
+                                         contact, kind);
+  }
   int lastPos = -1;
   int lastIndex = -1;
   int n = collectCandidates(boxes, e, kContactCandidateCapacity, indices, count, tool, position,

@@ -230,6 +230,46 @@ TEST_F(ContactDropTest, WalksAndGridsAgreeWithBruteForce) {
   }
 }
 
+// The engine walks candidates without sorting them all; results, contacts and
+// kinds must equal those of the walk of the fully sorted list.
+TEST_F(ContactDropTest, EngineWalksCandidatesInSortedListOrder) {
+  const std::vector<Tri> tris = testmodels::heightField(
+      [](double x, double y) { return 2.0 * std::sin(x / 3.0) * std::cos(y / 4.0); }, 0.0, 30.0,
+      0.0, 30.0, 30, 30);
+  std::mt19937 rng(99);
+  std::uniform_real_distribution<double> u(0.0, 30.0);
+  for (const int type : {kToolBall, kToolFlat, kToolTorus}) {
+    const ToolShape tool = toolOf(type);
+    TestModel tm(tris, kModelKindFacets, tool);
+    tm.buildGrid(1.0);
+    tm.enableCandidates();
+    const ModelRec* m = tm.model();
+    FacetBoxSet boxes;
+    contactBoxSetInit(&boxes, m->minCorners, m->maxCorners, nullptr, nullptr);
+    std::unique_ptr<CandidateList, void (*)(CandidateList*)> list(contactListNew(3000),
+                                                                  contactListFree);
+    for (int k = 0; k < 300; ++k) {
+      const double x = u(rng), y = u(rng);
+      ContactContext ctx;
+      contactContextLoad(&ctx);
+      const DropResult a = dropAt(tm.model(), tm.tool(), x, y, &ctx);
+      const GridCell* cell = modelGridCellAt(m->grid, x, y);
+      Vec3d pos{x, y, kLow};
+      ASSERT_GE(contactCandidatesAt(&boxes, list.get(), cell->items, cell->count, &tool, &pos), 0);
+      Vec3d c{};
+      int kind = 0;
+      const int r =
+          contactScanCandidates(&ctx, list.get(), &pos, m->boxMax.z + kR + 1.0, &tool, &c, &kind);
+      EXPECT_EQ(a.result, r);
+      EXPECT_EQ(a.z, pos.z);
+      EXPECT_EQ(a.kind, kind);
+      EXPECT_EQ(a.contact.x, c.x);
+      EXPECT_EQ(a.contact.y, c.y);
+      EXPECT_EQ(a.contact.z, c.z);
+    }
+  }
+}
+
 TEST_F(ContactDropTest, CandidateListMatchesSortedOrderAndBounds) {
   const std::vector<Tri> tris = testmodels::tiltedPlane(kAngle, 10.0, 6);
   const ToolShape tool = toolOf(kToolBall);

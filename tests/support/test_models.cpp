@@ -1,4 +1,4 @@
-#include "support/test_models.h"
+#include "test_models.h"
 
 #include <cmath>
 #include <cstdlib>

@@ -1,0 +1,154 @@
+// Throughput of the tool drop on two surfaces of about 100,000 triangles each
+// (a height field z = 5 sin(x/7) cos(y/9) over 100 x 100 mm, and a hemisphere
+// of radius 40 on a plate): single-position drops at every point of a
+// 500 x 500 grid, and drops along 200 parallel guide lines, each at one
+// thread and at all threads.  Prints positions per second, lines per second
+// and the speed-up.
+//
+// A plain program: run it as it is (drop_bench), or with an argument n to use
+// an n x n position grid (quicker runs).
+#include <omp.h>
+#include <time.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "geometry/curve.h"
+#include "geometry/pline.h"
+#include "model/contact_drop.h"
+#include "model/contact_settings.h"
+#include "model/drop_along_curve.h"
+#include "model/model_grid.h"
+// The in-memory surfaces of the tests.
+#include "../../tests/support/test_models.cpp"
+
+namespace {
+
+struct Surface {
+  const char* name;
+  std::vector<Tri> tris;
+  double x0, x1, y0, y1;  // drop area
+};
+
+struct ToolCase {
+  const char* name;
+  ToolShape tool;
+};
+
+double threadCpuSeconds() {
+  timespec ts;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+// Single-position drops at every point of an n x n grid; returns wall seconds
+// and the CPU seconds of all threads in *cpu.  heights receives every height.
+double timePositions(testmodels::TestModel& tm, const Surface& s, int n, int threads,
+                     std::vector<double>* heights, double* cpu) {
+  omp_set_num_threads(threads);
+  heights->assign(static_cast<std::size_t>(n) * n, 0.0);
+  double cpuSum = 0.0;
+  const double t0 = omp_get_wtime();
+#pragma omp parallel reduction(+ : cpuSum)
+  {
+    const double c0 = threadCpuSeconds();
+    ContactContext ctx;
+    contactContextLoad(&ctx);
+#pragma omp for schedule(dynamic, 4)
+    for (int j = 0; j < n; ++j) {
+      const double y = s.y0 + (s.y1 - s.y0) * j / (n - 1);
+      for (int i = 0; i < n; ++i) {
+        Vec3d pos{s.x0 + (s.x1 - s.x0) * i / (n - 1), y, -1000.0};
+        Vec3d contact;
+        int kind;
+        contactDropOnModelSurface(&ctx, tm.model(), tm.tool(), &pos, &contact, &kind);
+        (*heights)[static_cast<std::size_t>(j) * n + i] = pos.z;
+      }
+    }
+    cpuSum += threadCpuSeconds() - c0;
+  }
+  *cpu = cpuSum;
+  return omp_get_wtime() - t0;
+}
+
+// Drops along lines parallel to x, the lines spread over the threads (as the
+// parallel driver does); returns seconds.
+double timeLines(testmodels::TestModel& tm, const Surface& s, int lines, int threads,
+                 long* points) {
+  omp_set_num_threads(threads);
+  long total = 0;
+  const double t0 = omp_get_wtime();
+#pragma omp parallel for schedule(dynamic) reduction(+ : total)
+  for (int k = 0; k < lines; ++k) {
+    const double y = s.y0 + (s.y1 - s.y0) * (k + 0.5) / lines;
+    Vec2d pts[2] = {{s.x0, y}, {s.x1, y}};
+    CurveRec* curve = curveNew(pts, 2, 'p');
+    ModelRec* copy = modelCopy(tm.model());
+    copy->guideCurve = curve;
+    ContactContext ctx;
+    contactContextLoad(&ctx);
+    Pline* path = plineNew(1000, 1);
+    if (contactDropAlongCurveParallel(&ctx, copy, path) == 1) total += path->count;
+    plineFree(path);
+    modelFreeCopy(copy);
+    curveFree(curve);
+  }
+  const double t = omp_get_wtime() - t0;
+  *points = total;
+  return t;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int grid = argc > 1 ? std::max(2, std::atoi(argv[1])) : 500;
+  const int lines = 200;
+  const int all = omp_get_max_threads();
+  contactSettingsReset();
+
+  std::vector<Surface> surfaces;
+  surfaces.push_back(
+      {"height field",
+       testmodels::heightField(
+           [](double x, double y) { return 5.0 * std::sin(x / 7.0) * std::cos(y / 9.0); }, 0.0,
+           100.0, 0.0, 100.0, 224, 224),
+       0.0, 100.0, 0.0, 100.0});
+  surfaces.push_back({"hemisphere on plate",
+                      testmodels::hemisphereOnPlate(40.0, 50, 480, 60.0, 160), -60.0, 60.0, -60.0,
+                      60.0});
+  const ToolCase tools[] = {{"ball R3", testmodels::ballTool(3.0)},
+                            {"flat R3", testmodels::flatTool(3.0)},
+                            {"torus R3 rc1", testmodels::torusTool(3.0, 1.0)}};
+
+  std::printf("threads: %d (processors %d)\n", all, omp_get_num_procs());
+  for (const Surface& s : surfaces) {
+    std::printf("\n%s: %zu triangles\n", s.name, s.tris.size());
+    for (const ToolCase& tc : tools) {
+      testmodels::TestModel tm(s.tris, kModelKindFacets, tc.tool);
+      tm.buildGrid(1.0);
+      tm.enableCandidates();
+      std::vector<double> h1, hn;
+      double cpu1, cpun;
+      const double n2 = static_cast<double>(grid) * grid;
+      const double t1 = timePositions(tm, s, grid, 1, &h1, &cpu1);
+      const double tn = timePositions(tm, s, grid, all, &hn, &cpun);
+      std::printf(
+          "  %-13s positions: %10.0f /s at 1 thread, %10.0f /s at %d threads, speed-up %.2f%s\n",
+          tc.name, n2 / t1, n2 / tn, all, t1 / tn, h1 == hn ? "" : "  (heights differ!)");
+      std::printf("  %-13s            %10.0f /s per CPU-second at 1 thread, %10.0f at %d threads\n",
+                  "", n2 / cpu1, n2 / cpun, all);
+      long p1, pn;
+      const double l1 = timeLines(tm, s, lines, 1, &p1);
+      const double ln = timeLines(tm, s, lines, all, &pn);
+      std::printf(
+          "  %-13s lines:     %10.1f /s at 1 thread, %10.1f /s at %d threads, speed-up %.2f"
+          " (%ld points per run)%s\n",
+          tc.name, lines / l1, lines / ln, all, l1 / ln, pn, p1 == pn ? "" : "  (points differ!)");
+      std::fflush(stdout);
+    }
+  }
+  return 0;
+}
