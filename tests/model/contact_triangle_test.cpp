@@ -955,6 +955,46 @@ INSTANTIATE_TEST_SUITE_P(
                       OracleRow{"tapered_flat", taperedTool(kToolFlat, 1.0, 0.0, 20.0, 3.0)}),
     [](const ::testing::TestParamInfo<OracleRow>& info) { return std::string(info.param.name); });
 
+// The caller's height only decides whether the triangle's contact is stored,
+// never which contact it is: a start just below it gives the same height,
+// point and result as a start far below, and a start above it stores nothing.
+TEST(ContactOracleTest, HeightToBeatNeverChangesTheContact) {
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> pos(-1.5, 1.5);
+  const double below[] = {1e-3, 1e-6, 1e-9};
+  for (const Tri3& t : randomTriangles(404, 300)) {
+    const double px = pos(rng), py = pos(rng);
+    for (int shape = 0; shape < 3; ++shape) {
+      const auto run = [&](double start, ContactTriangle* r) {
+        if (shape == 0) {
+          *r = record(t, px, py, 2.0, 0.0, 0.0, start);
+          return contactBallTriangle(r);
+        }
+        if (shape == 1) {
+          *r = record(t, px, py, 2.0, 0.0, 0.0, start);
+          return contactFlatTriangle(r);
+        }
+        *r = torusRecord(t, px, py, 1.5, 0.75, start);
+        return contactTorusTriangle(r);
+      };
+      ContactTriangle free;
+      const int result = run(-1e9, &free);
+      if (result == 0) continue;
+      for (const double d : below) {
+        ContactTriangle r;
+        EXPECT_EQ(run(free.height - d, &r), result) << shape;
+        EXPECT_EQ(r.height, free.height) << shape;
+        EXPECT_EQ(r.contact.x, free.contact.x) << shape;
+        EXPECT_EQ(r.contact.z, free.contact.z) << shape;
+        EXPECT_EQ(r.kind, free.kind) << shape;
+        ContactTriangle above;
+        EXPECT_EQ(run(free.height + d, &above), 0) << shape;
+        EXPECT_EQ(above.height, free.height + d) << shape;
+      }
+    }
+  }
+}
+
 // A triangle stored as a facet is tested once: the same heights and results
 // as when its degenerate second half is tested too (a fourth vertex a hair
 // away from the third makes the second half count).
