@@ -6,35 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "kernel/core/messages.h"
-#include "kernel/core/output_channels.h"
-#include "kernel/core/output_record.h"
+#include "support/message_capture.h"
 
 namespace {
 
-// Collects the values of the numbered messages sent while it exists.
-class MessageCapture {
- public:
-  MessageCapture() {
-    outRegisterChannel(&ctx_, 0, &writeOne, &writeOne, 1);
-    outAddListener(&ctx_, 0, &listen, reinterpret_cast<intptr_t>(this), &listen,
-                   reinterpret_cast<intptr_t>(this));
-    outSetContext(&ctx_);
-  }
-  ~MessageCapture() {
-    outSetContext(nullptr);
-    outFreeChannels(&ctx_);
-  }
-  std::vector<std::string> values;
-
- private:
-  static int writeOne(CycleDescriptor*, OutputRecord*) { return 1; }
-  static int listen(CycleDescriptor*, OutputRecord* rec, intptr_t user) {
-    reinterpret_cast<MessageCapture*>(user)->values.push_back(outRecText(rec, kRecValue));
-    return 1;
-  }
-  CycleDescriptor ctx_{};
-};
+using tsupport::MessageCapture;
 
 BoundaryRec boxBoundary(double x0, double y0, double x1, double y1, double contactOffset) {
   BoundaryRec b{};

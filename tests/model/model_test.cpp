@@ -7,47 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "kernel/core/messages.h"
-#include "kernel/core/output_channels.h"
-#include "kernel/core/output_record.h"
+#include "model/facet_test_model.h"
 #include "model/model_grid.h"
+#include "support/message_capture.h"
 
 namespace {
 
-// Collects the values of the channel-0 error records (numbered messages) sent
-// while it exists.
-class MessageCapture {
- public:
-  MessageCapture() {
-    outRegisterChannel(&ctx_, 0, &writeOne, &writeOne, 1);
-    outAddListener(&ctx_, 0, &listen, reinterpret_cast<intptr_t>(this), &listen,
-                   reinterpret_cast<intptr_t>(this));
-    outSetContext(&ctx_);
-  }
-  ~MessageCapture() {
-    outSetContext(nullptr);
-    outFreeChannels(&ctx_);
-  }
-  std::vector<std::string> values;
+using tsupport::MessageCapture;
 
- private:
-  static int writeOne(CycleDescriptor*, OutputRecord*) { return 1; }
-  static int listen(CycleDescriptor*, OutputRecord* rec, intptr_t user) {
-    reinterpret_cast<MessageCapture*>(user)->values.push_back(outRecText(rec, kRecValue));
-    return 1;
-  }
-  CycleDescriptor ctx_{};
-};
-
-ToolShape tool(int16_t type, double r, double c, double shank = 10, double length = 20) {
-  ToolShape t{};
-  t.type = type;
-  t.radius = r;
-  t.cornerRadius = c;
-  t.shankDiameter = shank;
-  t.length = length;
-  return t;
-}
+using model_test::toolShape;
 
 struct AllowanceRow {
   const char* name;
@@ -89,36 +57,36 @@ TEST_P(AllowanceRule, GivesTheProjectedShape) {
 
 INSTANTIATE_TEST_SUITE_P(
     Tools, AllowanceRule,
-    testing::Values(AllowanceRow{"FlatGrowsIntoTorus", tool(kToolFlat, 5, 0), 0.2, 0, kToolTorus,
-                                 5.2, 0.2, 0, 20, false},
-                    AllowanceRow{"FlatUndersizeStaysFlat", tool(kToolFlat, 5, 0), -0.1, 1,
+    testing::Values(AllowanceRow{"FlatGrowsIntoTorus", toolShape(kToolFlat, 5, 0), 0.2, 0,
+                                 kToolTorus, 5.2, 0.2, 0, 20, false},
+                    AllowanceRow{"FlatUndersizeStaysFlat", toolShape(kToolFlat, 5, 0), -0.1, 1,
                                  kToolFlat, 4.9, 0, 0.1, 20, false},
-                    AllowanceRow{"FlatTinyAllowanceStaysFlat", tool(kToolFlat, 5, 0), 0.000005, 0,
-                                 kToolFlat, 5.000005, 0, -0.000005, 20, false},
-                    AllowanceRow{"TorusCornerVanishes", tool(kToolTorus, 5, 0.5), -0.5, 1,
+                    AllowanceRow{"FlatTinyAllowanceStaysFlat", toolShape(kToolFlat, 5, 0), 0.000005,
+                                 0, kToolFlat, 5.000005, 0, -0.000005, 20, false},
+                    AllowanceRow{"TorusCornerVanishes", toolShape(kToolTorus, 5, 0.5), -0.5, 1,
                                  kToolFlat, 4.5, 0, 0, 20, false},
-                    AllowanceRow{"TorusUndersizePastCorner", tool(kToolTorus, 5, 0.5), -0.7, 1,
+                    AllowanceRow{"TorusUndersizePastCorner", toolShape(kToolTorus, 5, 0.5), -0.7, 1,
                                  kToolFlat, 4.3, 0, 0.2, 20, false},
-                    AllowanceRow{"TorusTipModeCorner", tool(kToolTorus, 5, 1), 0.3, 1, kToolTorus,
-                                 5.3, 1.3, 1, 20, false},
-                    AllowanceRow{"TorusTipModeTip", tool(kToolTorus, 5, 1), 0.3, 0, kToolTorus, 5.3,
-                                 1.3, 0, 20, false},
-                    AllowanceRow{"TorusRadiusRaisedToCorner", tool(kToolTorus, 1, 1.5), 0.1, 0,
+                    AllowanceRow{"TorusTipModeCorner", toolShape(kToolTorus, 5, 1), 0.3, 1,
+                                 kToolTorus, 5.3, 1.3, 1, 20, false},
+                    AllowanceRow{"TorusTipModeTip", toolShape(kToolTorus, 5, 1), 0.3, 0, kToolTorus,
+                                 5.3, 1.3, 0, 20, false},
+                    AllowanceRow{"TorusRadiusRaisedToCorner", toolShape(kToolTorus, 1, 1.5), 0.1, 0,
                                  kToolTorus, 1.6, 1.6, 0, 20, false},
-                    AllowanceRow{"BallTipModeCentre", tool(kToolBall, 5, 5), 0.3, 1, kToolBall, 5.3,
-                                 5.3, 5, 20, false},
-                    AllowanceRow{"BallTipModeTip", tool(kToolBall, 5, 5), -0.3, 0, kToolBall, 4.7,
-                                 4.7, 0, 20, false},
-                    AllowanceRow{"NegativeLengthBecomesZero", tool(kToolBall, 5, 5, 10, -3), 0, 0,
-                                 kToolBall, 5, 5, 0, 0, false},
-                    AllowanceRow{"ConeKeepsItsRadii", tool(kToolConeFrustum, 3, 0.5), 1, 1,
+                    AllowanceRow{"BallTipModeCentre", toolShape(kToolBall, 5, 5), 0.3, 1, kToolBall,
+                                 5.3, 5.3, 5, 20, false},
+                    AllowanceRow{"BallTipModeTip", toolShape(kToolBall, 5, 5), -0.3, 0, kToolBall,
+                                 4.7, 4.7, 0, 20, false},
+                    AllowanceRow{"NegativeLengthBecomesZero", toolShape(kToolBall, 5, 5, 10, -3), 0,
+                                 0, kToolBall, 5, 5, 0, 0, false},
+                    AllowanceRow{"ConeKeepsItsRadii", toolShape(kToolConeFrustum, 3, 0.5), 1, 1,
                                  kToolConeFrustum, 3, 0.5, 0, 20, false},
                     // Allowances that eat the whole tool: warned, and no negative radius remains.
-                    AllowanceRow{"BallUndersizeBeyondRadius", tool(kToolBall, 5, 5), -6, 1,
+                    AllowanceRow{"BallUndersizeBeyondRadius", toolShape(kToolBall, 5, 5), -6, 1,
                                  kToolBall, 0, 0, 5, 20, true},
-                    AllowanceRow{"FlatUndersizeBeyondRadius", tool(kToolFlat, 5, 0), -6, 0,
+                    AllowanceRow{"FlatUndersizeBeyondRadius", toolShape(kToolFlat, 5, 0), -6, 0,
                                  kToolFlat, 0, 0, 6, 20, true},
-                    AllowanceRow{"TorusUndersizeBeyondRadius", tool(kToolTorus, 5, 1), -6, 1,
+                    AllowanceRow{"TorusUndersizeBeyondRadius", toolShape(kToolTorus, 5, 1), -6, 1,
                                  kToolFlat, 0, 0, 5, 20, true}),
     [](const testing::TestParamInfo<AllowanceRow>& info) { return info.param.name; });
 
@@ -148,7 +116,7 @@ TEST(Model, InitSetsTheDefaultSteps) {
 }
 
 TEST(Model, GrowingAWorkingCopyLeavesTheSourceAlone) {
-  ToolShape t = tool(kToolBall, 3, 3, 6);
+  ToolShape t = toolShape(kToolBall, 3, 3, 6);
   ModelRec m;
   facetModel(&m, &t);
   SurfaceGroup* g = surfaceGroupNew(&m, 0.5, 0, kModelKindFacets, 1, 4);
@@ -177,7 +145,7 @@ TEST(Model, GrowingAWorkingCopyLeavesTheSourceAlone) {
 }
 
 TEST(Model, GrowToolKeepsRadiiAboveTheToleranceButAlwaysShrinksTheShank) {
-  ToolShape t = tool(kToolBall, 0.2, 0.2, 6);
+  ToolShape t = toolShape(kToolBall, 0.2, 0.2, 6);
   ModelRec m;
   modelInit(&m, kModelKindFacets);
   m.tool = &t;
@@ -198,11 +166,11 @@ TEST(Model, GrowToolRetypeDerivesTheTypeFromTheRadii) {
     double radius;
   };
   const Row rows[] = {
-      {"ball grown becomes torus", tool(kToolBall, 2, 2), 1, kToolTorus, 3},
-      {"torus shrunk to its corner becomes ball", tool(kToolTorus, 3, 1), -2, kToolBall, 1},
-      {"flat stays flat", tool(kToolFlat, 3, 0), 1, kToolFlat, 4},
-      {"refused shrink keeps a ball", tool(kToolBall, 1, 1), -2, kToolBall, 1},
-      {"torus mislabelled flat", tool(kToolFlat, 3, 1), 0, kToolTorus, 3},
+      {"ball grown becomes torus", toolShape(kToolBall, 2, 2), 1, kToolTorus, 3},
+      {"torus shrunk to its corner becomes ball", toolShape(kToolTorus, 3, 1), -2, kToolBall, 1},
+      {"flat stays flat", toolShape(kToolFlat, 3, 0), 1, kToolFlat, 4},
+      {"refused shrink keeps a ball", toolShape(kToolBall, 1, 1), -2, kToolBall, 1},
+      {"torus mislabelled flat", toolShape(kToolFlat, 3, 1), 0, kToolTorus, 3},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
@@ -227,7 +195,7 @@ TEST(Model, GrowToolRetypeDerivesTheTypeFromTheRadii) {
 // Grids and diagonal extents go with the surfaces (the leak checker of the
 // sanitizer build watches this); a working copy leaves them to the source.
 TEST(Model, FreeSurfacesReleasesGridsAndDiagonalExtents) {
-  ToolShape t = tool(kToolBall, 1, 1);
+  ToolShape t = toolShape(kToolBall, 1, 1);
   ModelRec m, other;
   facetModel(&m, &t);
   facetModel(&other, &t);
@@ -258,7 +226,7 @@ TEST(Model, FreeSurfacesReleasesGridsAndDiagonalExtents) {
 }
 
 TEST(Model, IsEmptyLooksAtTheModelAndEveryGroup) {
-  ToolShape t = tool(kToolFlat, 2, 0);
+  ToolShape t = toolShape(kToolFlat, 2, 0);
   ModelRec m;
   modelInit(&m, kModelKindTriangles);
   m.tool = &t;
@@ -284,7 +252,7 @@ TEST(Model, IsEmptyLooksAtTheModelAndEveryGroup) {
 }
 
 TEST(Model, NewGroupCarriesTheGrownToolAndAnEmptyBox) {
-  ToolShape t = tool(kToolFlat, 4, 0, 8);
+  ToolShape t = toolShape(kToolFlat, 4, 0, 8);
   ModelRec m;
   modelInit(&m, kModelKindFacets);
   m.tool = &t;
@@ -318,7 +286,7 @@ void expectSortedWithCorners(const Facet* f, int n, const Vec3d* lo, const Vec3d
 }
 
 TEST(Model, MergeMovesGroupsAsClipAndCopiesTheOwnSurfaces) {
-  ToolShape t = tool(kToolBall, 2, 2);
+  ToolShape t = toolShape(kToolBall, 2, 2);
   ModelRec m;
   modelInit(&m, kModelKindFacets);
   m.tool = &t;
@@ -367,7 +335,7 @@ TEST(Model, MergeMovesGroupsAsClipAndCopiesTheOwnSurfaces) {
 }
 
 TEST(Model, GroupCopiesOfTrianglesAreSortedAndBoxed) {
-  ToolShape t = tool(kToolFlat, 1, 0);
+  ToolShape t = toolShape(kToolFlat, 1, 0);
   ModelRec m, other;
   modelInit(&m, kModelKindTriangles);
   modelInit(&other, kModelKindTriangles);
@@ -399,7 +367,7 @@ TEST(Model, GroupCopiesOfTrianglesAreSortedAndBoxed) {
 }
 
 TEST(Model, WidenBoxByGroupsTakesTheUnion) {
-  ToolShape t = tool(kToolFlat, 1, 0);
+  ToolShape t = toolShape(kToolFlat, 1, 0);
   ModelRec m, other;
   facetModel(&other, &t);
   modelInit(&m, kModelKindFacets);
@@ -422,7 +390,7 @@ TEST(Model, WidenBoxByGroupsTakesTheUnion) {
 }
 
 TEST(Model, WidenBoxByGroupsWithoutOwnSurfacesDoesNotTakeInTheOrigin) {
-  ToolShape t = tool(kToolFlat, 1, 0);
+  ToolShape t = toolShape(kToolFlat, 1, 0);
   ModelRec m, other;
   modelInit(&other, kModelKindFacets);
   other.facets = static_cast<Facet*>(std::malloc(sizeof(Facet)));
