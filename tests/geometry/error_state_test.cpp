@@ -8,40 +8,19 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "vyr_test_XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-std::string readAll(const std::string& name) {
-  std::ifstream in(name);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void writeFile(const std::string& name, const std::string& text) { std::ofstream(name) << text; }
+using tsupport::readFile;
+using tsupport::TempDir;
+using tsupport::writeFile;
 
 // The debug marker is read once per process, so every scenario that depends on
 // it runs in a fresh process: this test program started again with
@@ -188,7 +167,7 @@ TEST_P(ErrorLog, AppendsOnlyNegativeCodesWithMarker) {
   const std::string marker = dir.file("marker.info");
   if (c.marker != nullptr) writeFile(marker, c.marker);
   ASSERT_EQ(runScenario("set", dir.path(), marker, c.code), 0);
-  EXPECT_EQ(readAll(dir.file("vyrerrno.txt")), c.log);
+  EXPECT_EQ(readFile(dir.file("vyrerrno.txt")), c.log);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -211,7 +190,7 @@ TEST(ErrorLog, MarkerInWorkDirectoryByDefault) {
   TempDir dir;
   writeFile(dir.file("vyrdebug.info"), "DEBUG 1\n");
   EXPECT_EQ(runScenario("log_text", dir.path(), ""), 0);
-  EXPECT_EQ(readAll(dir.file("vyrerrno.txt")), "code = -1, line = 0, file = message\n");
+  EXPECT_EQ(readFile(dir.file("vyrerrno.txt")), "code = -1, line = 0, file = message\n");
 }
 
 TEST(ErrorLog, MarkerIsReadOnlyOnce) {

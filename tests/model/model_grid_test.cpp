@@ -9,48 +9,12 @@
 #include <vector>
 
 #include "model/contact_settings.h"
+#include "model/facet_test_model.h"
 
 namespace {
 
-// A facet model built in memory: owns its facets, corners and tool.
-struct TestModel {
-  explicit TestModel(const std::vector<Facet>& facets, double radius = 1.0) {
-    modelInit(&rec, kModelKindFacets);
-    tool.type = kToolBall;
-    tool.radius = radius;
-    tool.cornerRadius = radius;
-    rec.tool = &tool;
-    const int n = static_cast<int>(facets.size());
-    rec.facets = static_cast<Facet*>(std::malloc(sizeof(Facet) * n));
-    rec.minCorners = static_cast<Vec3d*>(std::malloc(sizeof(Vec3d) * n));
-    rec.maxCorners = static_cast<Vec3d*>(std::malloc(sizeof(Vec3d) * n));
-    for (int i = 0; i < n; ++i) rec.facets[i] = facets[i];
-    rec.facetCount = n;
-    modelSortFacets(rec.facets, n);
-    modelFacetCorners(rec.facets, n, rec.minCorners, rec.maxCorners);
-    rec.boxMin = rec.minCorners[0];
-    rec.boxMax = rec.maxCorners[0];
-    for (int i = 0; i < n; ++i) {
-      rec.boxMin = Vec3d{std::fmin(rec.boxMin.x, rec.minCorners[i].x),
-                         std::fmin(rec.boxMin.y, rec.minCorners[i].y),
-                         std::fmin(rec.boxMin.z, rec.minCorners[i].z)};
-      rec.boxMax = Vec3d{std::fmax(rec.boxMax.x, rec.maxCorners[i].x),
-                         std::fmax(rec.boxMax.y, rec.maxCorners[i].y),
-                         std::fmax(rec.boxMax.z, rec.maxCorners[i].z)};
-    }
-  }
-  ~TestModel() {
-    modelGridFree(rec.grid);
-    rec.grid = nullptr;
-    for (SurfaceGroup* g = rec.groups; g != nullptr; g = g->next) {
-      modelGridFree(g->grid);
-      g->grid = nullptr;
-    }
-    modelFreeSurfaces(&rec);
-  }
-  ModelRec rec{};
-  ToolShape tool{};
-};
+using model_test::FacetTestModel;
+using model_test::toolShape;
 
 Facet tri(Vec3d a, Vec3d b, Vec3d c) { return Facet{0, {a, b, c, c}}; }
 
@@ -69,7 +33,7 @@ class ModelGridDims : public ::testing::TestWithParam<DimsRow> {};
 
 TEST_P(ModelGridDims, FourHundredCellRule) {
   const DimsRow& row = GetParam();
-  TestModel m({flatTri(0, 0, row.dx, row.dy)});
+  FacetTestModel m({flatTri(0, 0, row.dx, row.dy)});
   ASSERT_EQ(modelBuildGrids(&m.rec), 1);
   ASSERT_NE(m.rec.grid, nullptr);
   EXPECT_EQ(m.rec.grid->rows, row.rows);
@@ -94,7 +58,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ModelGridDims,
 
 TEST(ModelGridTest, WallWithoutDepthFindsItsItems) {
   // A vertical wall along x: the box has no y extent, so cells have no height.
-  TestModel m({tri({0, 5, 0}, {10, 5, 0}, {10, 5, 3}), tri({0, 5, 0}, {10, 5, 3}, {0, 5, 3})});
+  FacetTestModel m({tri({0, 5, 0}, {10, 5, 0}, {10, 5, 3}), tri({0, 5, 0}, {10, 5, 3}, {0, 5, 3})});
   ASSERT_EQ(modelBuildGrids(&m.rec), 1);
   EXPECT_EQ(m.rec.grid->cellHeight, 0);
   EXPECT_EQ(modelGridCellAt(m.rec.grid, 5, 5)->count, 2);
@@ -126,7 +90,7 @@ TEST(ModelGridTest, OutsideItemsAndPointsClampToBorder) {
 TEST(ModelGridTest, CellsGrowBeyondTheirFirstCapacity) {
   std::vector<Facet> many;
   for (int i = 0; i < 300; ++i) many.push_back(flatTri(0, 0, 1, 1, i));
-  TestModel m(many);
+  FacetTestModel m(many);
   ASSERT_EQ(modelBuildGrids(&m.rec), 1);
   const GridCell* cell = modelGridCellAt(m.rec.grid, 0.5, 0.5);
   ASSERT_EQ(cell->count, 300);
@@ -145,7 +109,7 @@ TEST(ModelGridTest, AnyGridGivesTheSameCandidatesInOrder) {
     const double x = pos(rng), y = pos(rng);
     facets.push_back(flatTri(x, y, x + size(rng), y + size(rng), pos(rng)));
   }
-  TestModel m(facets, 3.0);
+  FacetTestModel m(facets, 3.0);
   const double margin = modelGridToolMargin(m.rec.tool);
   std::vector<std::pair<double, double>> probes;
   for (int k = 0; k < 500; ++k) probes.emplace_back(pos(rng) * 1.2 - 10, pos(rng) * 1.2 - 10);
@@ -180,7 +144,7 @@ TEST(ModelGridTest, AnyGridGivesTheSameCandidatesInOrder) {
 }
 
 TEST(ModelGridTest, SizedGridIsFinerAndBounded) {
-  TestModel m({flatTri(0, 0, 100, 50)});
+  FacetTestModel m({flatTri(0, 0, 100, 50)});
   ASSERT_EQ(modelBuildGridsSized(&m.rec, 10), 1);
   // One item allows kModelGridCells cells: 11 x 6 fit.
   EXPECT_EQ(m.rec.grid->cols, 11);
@@ -196,19 +160,6 @@ struct MarginRow {
   double margin;
 };
 
-ToolShape shape(int16_t type, double r, double c, double shank, double length, int16_t taperOn,
-                double angle) {
-  ToolShape t{};
-  t.type = type;
-  t.radius = r;
-  t.cornerRadius = c;
-  t.shankDiameter = shank;
-  t.length = length;
-  t.taperOn = taperOn;
-  t.taperAngle = angle;
-  return t;
-}
-
 class ModelGridMargin : public ::testing::TestWithParam<MarginRow> {};
 
 TEST_P(ModelGridMargin, RadiusConeAndShank) {
@@ -217,15 +168,16 @@ TEST_P(ModelGridMargin, RadiusConeAndShank) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ModelGridMargin,
-    ::testing::Values(MarginRow{"Radius", shape(kToolBall, 5, 5, 4, 30, 0, 10), 5},
-                      MarginRow{"HalfShankWins", shape(kToolFlat, 2, 0, 12, 30, 0, 0), 6},
+    ::testing::Values(MarginRow{"Radius", toolShape(kToolBall, 5, 5, 4, 30, 0, 10), 5},
+                      MarginRow{"HalfShankWins", toolShape(kToolFlat, 2, 0, 12, 30, 0, 0), 6},
                       // Cone from the tip sphere up to the tool length.
-                      MarginRow{"TaperedBall", shape(kToolBall, 5, 5, 4, 30, 1, 10), 10.3669425},
-                      MarginRow{"TaperedFlat", shape(kToolFlat, 2, 0, 0, 10, 1, 45), 12}),
+                      MarginRow{"TaperedBall", toolShape(kToolBall, 5, 5, 4, 30, 1, 10),
+                                10.3669425},
+                      MarginRow{"TaperedFlat", toolShape(kToolFlat, 2, 0, 0, 10, 1, 45), 12}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ModelGridTest, GroupsGetTheirOwnToolMargin) {
-  TestModel m({flatTri(0, 0, 10, 10)});
+  FacetTestModel m({flatTri(0, 0, 10, 10)});
   SurfaceGroup* g = surfaceGroupNew(&m.rec, 0.0, 0, kModelKindFacets, 0, 1);
   ASSERT_NE(g, nullptr);
   g->facets[0] = flatTri(50, 0, 60, 10);
@@ -250,7 +202,7 @@ TEST(ModelGridTest, GroupsGetTheirOwnToolMargin) {
 // The grids leave the process-wide cone at the model's tool, also when a
 // tapered group was built after it.
 TEST(ModelGridTest, ConeEndsAtTheModelTool) {
-  TestModel m({flatTri(0, 0, 10, 10)}, 5);
+  FacetTestModel m({flatTri(0, 0, 10, 10)}, 5);
   m.tool.taperOn = 1;
   m.tool.taperAngle = 10;
   m.tool.length = 30;
@@ -279,7 +231,7 @@ class HolderGrid : public ::testing::TestWithParam<HolderRow> {};
 // A model 100 wide and 10 deep; cells about 2 x reach.
 TEST_P(HolderGrid, CellsFromReach) {
   const HolderRow& row = GetParam();
-  TestModel m({flatTri(0, 0, 100, 10)}, row.radius);
+  FacetTestModel m({flatTri(0, 0, 100, 10)}, row.radius);
   ModelGrid* g = holderClearanceGrid(&m.rec, row.length, row.angle);
   ASSERT_NE(g, nullptr);
   EXPECT_EQ(g->cols, row.cols);
@@ -298,7 +250,7 @@ INSTANTIATE_TEST_SUITE_P(Table, HolderGrid,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HolderGridTest, TaperAddsToTheAngleAndEmptyModelGivesNull) {
-  TestModel m({flatTri(0, 0, 100, 10)}, 0);
+  FacetTestModel m({flatTri(0, 0, 100, 10)}, 0);
   m.tool.taperOn = 1;
   m.tool.taperAngle = 90;  // with any angle: capped at a right angle
   ModelGrid* g = holderClearanceGrid(&m.rec, 10, 0.3);

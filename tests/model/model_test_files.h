@@ -8,37 +8,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "geometry/lists.h"
 #include "model/model.h"
+#include "support/temp_dir.h"
 
 namespace model_test {
 
 using Bytes = std::vector<unsigned char>;
 
-// A fresh directory under the system's temporary directory, removed with the
-// object.
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "tessaro_model_XXXXXX").string();
-    std::vector<char> buf(tmpl.begin(), tmpl.end());
-    buf.push_back('\0');
-    path_ = mkdtemp(buf.data());
-  }
-  ~TempDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using tsupport::TempDir;
 
 inline void writeBytes(const std::string& path, const Bytes& b) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -46,8 +28,7 @@ inline void writeBytes(const std::string& path, const Bytes& b) {
 }
 
 inline void writeText(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
+  tsupport::writeFile(path, text);
 }
 
 template <class T>

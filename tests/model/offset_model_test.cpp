@@ -6,39 +6,14 @@
 #include <cstdlib>
 #include <vector>
 
+#include "model/facet_test_model.h"
 #include "model/model_grid.h"
 
 namespace {
 
-// A facet model built in memory (facets unsorted, as given).
-struct TestModel {
-  explicit TestModel(const std::vector<Facet>& facets) {
-    modelInit(&rec, kModelKindFacets);
-    tool.type = kToolBall;
-    tool.radius = 2;
-    tool.cornerRadius = 2;
-    rec.tool = &tool;
-    const int n = static_cast<int>(facets.size());
-    rec.facets = static_cast<Facet*>(std::malloc(sizeof(Facet) * n));
-    rec.minCorners = static_cast<Vec3d*>(std::malloc(sizeof(Vec3d) * n));
-    rec.maxCorners = static_cast<Vec3d*>(std::malloc(sizeof(Vec3d) * n));
-    for (int i = 0; i < n; ++i) rec.facets[i] = facets[i];
-    rec.facetCount = n;
-    modelFacetCorners(rec.facets, n, rec.minCorners, rec.maxCorners);
-    rec.boxMin = rec.minCorners[0];
-    rec.boxMax = rec.maxCorners[0];
-  }
-  ~TestModel() {
-    modelGridFree(rec.grid);
-    rec.grid = nullptr;
-    for (SurfaceGroup* g = rec.groups; g != nullptr; g = g->next) {
-      modelGridFree(g->grid);
-      g->grid = nullptr;
-    }
-    modelFreeSurfaces(&rec);
-  }
-  ModelRec rec{};
-  ToolShape tool{};
+// A facet model with a ball of radius 2 whose facets stay in the given order.
+struct TestModel : model_test::FacetTestModel {
+  explicit TestModel(const std::vector<Facet>& facets) : FacetTestModel(facets, 2.0, false) {}
 };
 
 constexpr double kPi = 3.14159265358979323846;
