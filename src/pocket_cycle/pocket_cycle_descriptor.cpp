@@ -5,10 +5,9 @@
 #include "kernel/core/phase_runner.h"
 #include "kernel/core/pof_writer.h"
 
-CycleDescriptor pktCycleDescriptor = {
+// Constant-initialised: ready before any code of the process runs.
+constinit CycleDescriptor pktCycleDescriptor = {
     .parent = &kernelCycleDescriptor,
-    .inherited = 0,
-    .interfaceVersion = kCycleInterfaceVersion,
     .cycleNumber = 1100,
     .versionMajor = 6,
     .versionMinor = 0,
@@ -17,20 +16,6 @@ CycleDescriptor pktCycleDescriptor = {
     .versionDay = 8,
     .title = "Talvora 2D Contour Parallel Pocket Cycle",
     .id = "qzCCP",
-    .args = nullptr,
-    .argCount = 0,
-    .settingsFile = nullptr,
-    .modeFlags = 0,
-    .detailLevel = 0,
-    .outputMode = kOutputPof,
-    .firstRecord = 1,
-    .channels = nullptr,
-    .params = nullptr,
-    .cfgMode = 0,
-    .cfgLines = nullptr,
-    .toolOutput = 0,
-    .frameCs = kCsIdentity,
-    .toolCs = kCsIdentity,
     .slots =
         {
             cycNoOpZero,        // 0 positional arguments
@@ -50,11 +35,6 @@ CycleDescriptor pktCycleDescriptor = {
             pktPostCleanup,     // 14 post-process
             pktEnd,             // 15 close
         },
-    .eventHook = nullptr,
-    .eventUser = 0,
-    .signalIn = 0,
-    .statusOut = 0,
-    .toolRecord = nullptr,
 };
 
 int pktInitOutput(CycleDescriptor* ctx) {

@@ -17,10 +17,9 @@ constexpr int kResultCancelled = -2;
 
 }  // namespace
 
-CycleDescriptor profCycleDescriptor = {
+// Constant-initialised: ready before any code of the process runs.
+constinit CycleDescriptor profCycleDescriptor = {
     .parent = &cyc3dCycleDescriptor,
-    .inherited = 0,
-    .interfaceVersion = kCycleInterfaceVersion,
     .cycleNumber = 1001,
     .versionMajor = 6,
     .versionMinor = 0,
@@ -29,20 +28,6 @@ CycleDescriptor profCycleDescriptor = {
     .versionDay = 8,
     .title = "Talvora 3D Profile Finishing Cycle",
     .id = "qzProf",
-    .args = nullptr,
-    .argCount = 0,
-    .settingsFile = nullptr,
-    .modeFlags = 0,
-    .detailLevel = 0,
-    .outputMode = kOutputPof,
-    .firstRecord = 1,
-    .channels = nullptr,
-    .params = nullptr,
-    .cfgMode = 0,
-    .cfgLines = nullptr,
-    .toolOutput = 0,
-    .frameCs = kCsIdentity,
-    .toolCs = kCsIdentity,
     .slots =
         {
             nullptr,              // 0 inherited
@@ -62,11 +47,6 @@ CycleDescriptor profCycleDescriptor = {
             profFinalRetract,     // 14 post-process
             nullptr,              // 15 inherited
         },
-    .eventHook = nullptr,
-    .eventUser = 0,
-    .signalIn = 0,
-    .statusOut = 0,
-    .toolRecord = nullptr,
 };
 
 CycleDescriptor* cycGetProfileCycle() { return &profCycleDescriptor; }

@@ -19,10 +19,9 @@ constexpr int kEventEndOffset = 8;
 
 }  // namespace
 
-CycleDescriptor kernelCycleDescriptor = {
-    .parent = nullptr,
+// Constant-initialised: ready before any code of the process runs.
+constinit CycleDescriptor kernelCycleDescriptor = {
     .inherited = 1,
-    .interfaceVersion = kCycleInterfaceVersion,
     .cycleNumber = 1,
     .versionMajor = 5,
     .versionMinor = 0,
@@ -30,21 +29,6 @@ CycleDescriptor kernelCycleDescriptor = {
     .versionMonth = 3,
     .versionDay = 25,
     .title = "Zyklenkern",
-    .id = nullptr,
-    .args = nullptr,
-    .argCount = 0,
-    .settingsFile = nullptr,
-    .modeFlags = 0,
-    .detailLevel = 0,
-    .outputMode = kOutputPof,
-    .firstRecord = 1,
-    .channels = nullptr,
-    .params = nullptr,
-    .cfgMode = 0,
-    .cfgLines = nullptr,
-    .toolOutput = 0,
-    .frameCs = kCsIdentity,
-    .toolCs = kCsIdentity,
     .slots =
         {
             cycNoOpOne,         // 0 positional arguments
@@ -64,11 +48,6 @@ CycleDescriptor kernelCycleDescriptor = {
             cycNoOpOne,         // 14 post-process
             cycBaseClose,       // 15 close
         },
-    .eventHook = nullptr,
-    .eventUser = 0,
-    .signalIn = 0,
-    .statusOut = 0,
-    .toolRecord = nullptr,
 };
 
 void cycNoOp() {}

@@ -111,50 +111,53 @@ enum HostEventCode : int {
 // The interface version shared by every descriptor of the library.
 constexpr uint16_t kCycleInterfaceVersion = 5;
 
+// The identity coordinate system (initialiser of the descriptors' frames).
+constexpr CsMat kCsIdentity = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+
+// Every member has its start value, so a static descriptor names only its
+// identity and its own slots (designated initialisers); the rest starts as
+// before any run: no run data, identity frames, empty slots (inherited).
 struct CycleDescriptor {
-  CycleDescriptor* parent;
-  int32_t inherited;
-  uint16_t interfaceVersion;
-  int32_t cycleNumber;
-  uint16_t versionMajor, versionMinor;
-  uint16_t versionYear, versionMonth, versionDay;
-  const char* title;
-  const char* id;
+  CycleDescriptor* parent = nullptr;
+  int32_t inherited = 0;
+  uint16_t interfaceVersion = kCycleInterfaceVersion;
+  int32_t cycleNumber = 0;
+  uint16_t versionMajor = 0, versionMinor = 0;
+  uint16_t versionYear = 0, versionMonth = 0, versionDay = 0;
+  const char* title = nullptr;
+  const char* id = nullptr;
 
   // Run data, owned, from cycSetup to cycCleanup.
-  char** args;
-  uint16_t argCount;
-  char* settingsFile;
-  uint16_t modeFlags;
-  uint16_t detailLevel;
-  int32_t outputMode;
-  int32_t firstRecord;
-  OutputChannel* channels;
-  ParamList params;
-  int32_t cfgMode;
-  CfgLine* cfgLines;
-  int32_t toolOutput;
-  CsMat frameCs;
-  CsMat toolCs;
+  char** args = nullptr;
+  uint16_t argCount = 0;
+  char* settingsFile = nullptr;
+  uint16_t modeFlags = 0;
+  uint16_t detailLevel = 0;
+  int32_t outputMode = kOutputPof;
+  int32_t firstRecord = 1;
+  OutputChannel* channels = nullptr;
+  ParamList params = nullptr;
+  int32_t cfgMode = 0;
+  CfgLine* cfgLines = nullptr;
+  int32_t toolOutput = 0;
+  CsMat frameCs = kCsIdentity;
+  CsMat toolCs = kCsIdentity;
 
-  CycleSlot slots[kSlotCount];
+  CycleSlot slots[kSlotCount] = {};
 
-  CycleEventHook eventHook;
-  intptr_t eventUser;
+  CycleEventHook eventHook = nullptr;
+  intptr_t eventUser = 0;
 
   // Written by the host from any thread, polled by worker threads.
-  std::atomic<int32_t> signalIn;
-  std::atomic<int32_t> statusOut;
+  std::atomic<int32_t> signalIn{0};
+  std::atomic<int32_t> statusOut{0};
 
-  ToolRecord* toolRecord;
+  ToolRecord* toolRecord = nullptr;
 };
 
 // The root of every parent chain ("Zyklenkern"): all sixteen slots hold the
 // kernel defaults, and it counts as inherited from the start.
 extern CycleDescriptor kernelCycleDescriptor;
-
-// The identity coordinate system (initialiser of the descriptors' frames).
-constexpr CsMat kCsIdentity = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
 
 // Shared stubs for slots and hooks: cycNoOp does nothing, cycNoOpOne returns
 // 1 and cycNoOpZero returns 0.  ctx is not touched (null is fine).

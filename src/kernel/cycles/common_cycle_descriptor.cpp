@@ -11,10 +11,9 @@
 #include "kernel/core/phase_runner.h"
 #include "kernel/core/pof_writer.h"
 
-CycleDescriptor cyc3dCycleDescriptor = {
+// Constant-initialised: ready before any code of the process runs.
+constinit CycleDescriptor cyc3dCycleDescriptor = {
     .parent = &kernelCycleDescriptor,
-    .inherited = 0,
-    .interfaceVersion = kCycleInterfaceVersion,
     .cycleNumber = 0,
     .versionMajor = 5,
     .versionMinor = 0,
@@ -23,20 +22,6 @@ CycleDescriptor cyc3dCycleDescriptor = {
     .versionDay = 28,
     .title = "Talvora 3D Common Cycle",
     .id = "qzCyc3d",
-    .args = nullptr,
-    .argCount = 0,
-    .settingsFile = nullptr,
-    .modeFlags = 0,
-    .detailLevel = 0,
-    .outputMode = kOutputPof,
-    .firstRecord = 1,
-    .channels = nullptr,
-    .params = nullptr,
-    .cfgMode = 0,
-    .cfgLines = nullptr,
-    .toolOutput = 0,
-    .frameCs = kCsIdentity,
-    .toolCs = kCsIdentity,
     .slots =
         {
             cycNoOpZero,        // 0 positional arguments
@@ -56,11 +41,6 @@ CycleDescriptor cyc3dCycleDescriptor = {
             cycNoOpOne,         // 14 post-process
             cyc3dClose,         // 15 close
         },
-    .eventHook = nullptr,
-    .eventUser = 0,
-    .signalIn = 0,
-    .statusOut = 0,
-    .toolRecord = nullptr,
 };
 
 namespace {
