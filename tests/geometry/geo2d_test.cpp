@@ -2,10 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <random>
 #include <string>
 #include <vector>
+
+#include "geometry/integer_segment_pairs.h"
 
 namespace {
 
@@ -216,30 +216,15 @@ TEST(SegmentsCross, TouchingAndDisjoint) {
   EXPECT_EQ(geo2dSegmentsCross(&s, &collinearApart), 0);
 }
 
-// Exact orientation of integer points.
-int exactOrient(const Vec2d& a, const Vec2d& b, const Vec2d& c) {
-  const auto v = static_cast<std::int64_t>((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x));
-  return (v > 0) - (v < 0);
-}
-
 TEST(SegmentsCross, AgreesWithExactOrientationOnIntegerPoints) {
-  std::mt19937 rng(2024);
-  std::uniform_int_distribution<int> coord(-50, 50);
+  const auto pairs = geometry_test::integerSegmentPairs(2024, 5000);
   int crossings = 0;
-  for (int i = 0; i < 5000; ++i) {
-    const Vec2d a{double(coord(rng)), double(coord(rng))},
-        b{double(coord(rng)), double(coord(rng))};
-    const Vec2d c{double(coord(rng)), double(coord(rng))},
-        d{double(coord(rng)), double(coord(rng))};
-    const int o1 = exactOrient(a, b, c), o2 = exactOrient(a, b, d);
-    const int o3 = exactOrient(c, d, a), o4 = exactOrient(c, d, b);
-    if (o1 == 0 || o2 == 0 || o3 == 0 || o4 == 0) continue;  // general position only
-    const int expected = (o1 != o2 && o3 != o4) ? 1 : 0;
-    crossings += expected;
-    const Seg2 s{a.x, a.y, b.x, b.y}, t{c.x, c.y, d.x, d.y};
-    ASSERT_EQ(geo2dCcw(&a, &b, &c), o1);
-    ASSERT_EQ(geo2dSegmentsCross(&s, &t), expected) << i;
-    ASSERT_EQ(geo2dSegmentsCross(&t, &s), expected) << i;
+  for (const auto& [s, t, cross, orient] : pairs) {
+    const Vec2d a{s.x0, s.y0}, b{s.x1, s.y1}, c{t.x0, t.y0};
+    ASSERT_EQ(geo2dCcw(&a, &b, &c), orient);
+    ASSERT_EQ(geo2dSegmentsCross(&s, &t), cross);
+    ASSERT_EQ(geo2dSegmentsCross(&t, &s), cross);
+    crossings += cross;
   }
   EXPECT_GT(crossings, 100);
 }

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdint>
 #include <numbers>
-#include <random>
 #include <string>
 #include <vector>
+
+#include "geometry/integer_segment_pairs.h"
 
 namespace {
 
@@ -433,33 +433,18 @@ TEST(LineIntersect, CodesAndDegenerateSegments) {
   EXPECT_EQ(seg2DegenerateIntersect(&a, &steep, &out), 0);  // neither point-like
 }
 
-int exactOrient(const Vec2d& a, const Vec2d& b, const Vec2d& c) {
-  const auto v = static_cast<std::int64_t>((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x));
-  return (v > 0) - (v < 0);
-}
-
 // Integer points in general position stay far from the tolerance bands.
 TEST(SegIntersectProperty, AgreesWithExactPredicateOnIntegerPoints) {
-  std::mt19937 rng(77);
-  std::uniform_int_distribution<int> coord(-50, 50);
+  const auto pairs = geometry_test::integerSegmentPairs(77, 5000);
   int crossings = 0;
-  for (int i = 0; i < 5000; ++i) {
-    const Vec2d a{double(coord(rng)), double(coord(rng))},
-        b{double(coord(rng)), double(coord(rng))};
-    const Vec2d c{double(coord(rng)), double(coord(rng))},
-        d{double(coord(rng)), double(coord(rng))};
-    const int o1 = exactOrient(a, b, c), o2 = exactOrient(a, b, d);
-    const int o3 = exactOrient(c, d, a), o4 = exactOrient(c, d, b);
-    if (o1 == 0 || o2 == 0 || o3 == 0 || o4 == 0) continue;
-    const int expected = (o1 != o2 && o3 != o4) ? 1 : 0;
-    crossings += expected;
-    const Seg2 s{a.x, a.y, b.x, b.y}, t{c.x, c.y, d.x, d.y};
+  for (const auto& [s, t, cross, orient] : pairs) {
     Vec2d out;
-    ASSERT_EQ(seg2Intersect(&s, &t, &out), expected) << i;
-    if (expected == 1) {
+    ASSERT_EQ(seg2Intersect(&s, &t, &out), cross);
+    if (cross == 1) {
       ASSERT_NEAR(seg2LinePointDistance(out.x, out.y, &s), 0, 1e-9);
       ASSERT_NEAR(seg2LinePointDistance(out.x, out.y, &t), 0, 1e-9);
     }
+    crossings += cross;
   }
   EXPECT_GT(crossings, 100);
 }
