@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "geometry/mat4.h"
 #include "geometry/primitives.h"
@@ -309,6 +310,43 @@ struct TorusTool {
   double corner;  // rc
 };
 
+// Upper bound of the torus edge heights on [fLo, fHi]: along the edge line,
+// F(f) = z(f) + L(rho(f)) with L the tube's lift over the lower surface at
+// rho from the axis (rc inside the ring radius).  The tool is convex, so F is
+// concave and every tangent lies above it; the lower of two tangents (at 30%
+// and 70% of the interval) bounds F tightly enough to skip most searches.
+// Infinite when a tangent is vertical.
+double torusEdgeBound(const Vec3d& a, const Edge& e, double s0, double dist, double ring,
+                      double corner, double fLo, double fHi) {
+  const auto tangent = [&](double f, double* slope) {
+    const double w = (f - s0) * e.uxy;
+    const double rho = std::sqrt(dist * dist + w * w);
+    double lift = corner;
+    double dLift = 0.0;
+    if (rho > ring) {
+      const double off = rho - ring;
+      lift = std::sqrt(std::max(0.0, corner * corner - off * off));
+      if (!(lift > 0.0)) return std::numeric_limits<double>::infinity();
+      dLift = -off / lift;
+    }
+    *slope = e.u.z + dLift * (w * e.uxy / rho);
+    return a.z + f * e.u.z + lift;
+  };
+  const double f1 = fLo + 0.3 * (fHi - fLo);
+  const double f2 = fLo + 0.7 * (fHi - fLo);
+  double d1 = 0.0, d2 = 0.0;
+  const double v1 = tangent(f1, &d1);
+  const double v2 = tangent(f2, &d2);
+  if (!std::isfinite(v1) || !std::isfinite(v2)) return std::numeric_limits<double>::infinity();
+  const auto lower = [&](double f) { return std::min(v1 + d1 * (f - f1), v2 + d2 * (f - f2)); };
+  double bound = std::max(lower(fLo), lower(fHi));
+  if (d1 != d2) {
+    const double fx = (v2 - v1 + d1 * f1 - d2 * f2) / (d1 - d2);
+    if (fx > fLo && fx < fHi) bound = std::max(bound, lower(fx));
+  }
+  return bound;
+}
+
 inline int torusEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const TorusTool& tool,
                      Best* best) {
   const double rr = tool.ring;
@@ -357,6 +395,7 @@ inline int torusEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const Torus
     const double zHigh = a.z + ((c > 0.0) ? fLo : fHi) * e.u.z;
     const double off = std::max(0.0, dist - rr);
     if (best->cannotBeat(zHigh + std::sqrt(std::max(0.0, rc * rc - off * off)))) return 0;
+    if (best->cannotBeat(torusEdgeBound(a, e, s0, dist, rr, rc, fLo, fHi))) return 0;
     double x = 0.0;
     if (torusSlopeParam(&x, rc, rr, dist, std::fabs(c) / s) != 0) return 0;
     const double shift = x / (ulen * s);
