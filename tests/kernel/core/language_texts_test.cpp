@@ -1,38 +1,24 @@
 #include "kernel/core/language_texts.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "kernel/core/param_list.h"
-
-namespace fs = std::filesystem;
+#include "support/temp_dir.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
+// Every test runs in a fresh temporary working directory.
 class LanguageTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    char tmpl[] = "/tmp/tessaro_lang_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
   static void write(const std::string& name, const std::string& text) {
-    std::ofstream(name, std::ios::binary) << text;
+    ASSERT_TRUE(tsupport::writeFile(name, text)) << name;
   }
   // The text lines of the block of language in text, or null when the
   // block is not found.
@@ -52,7 +38,7 @@ class LanguageTest : public ::testing::Test {
     // An empty block and a missing one read the same way.
     return any ? std::move(lines) : nullptr;
   }
-  fs::path old_, dir_;
+  tsupport::ScopedWorkDir work_;
 };
 
 const char kTwoBlocks[] =

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kernel/core/memory.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -22,19 +23,8 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 // Every test runs in a fresh temporary working directory.
 class PcfFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    old_ = fs::current_path();
-    char tmpl[] = "/tmp/tessaro_pcf_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    fs::current_path(dir_);
-  }
-  void TearDown() override {
-    fs::current_path(old_);
-    fs::remove_all(dir_);
-  }
   static void write(const std::string& name, const std::string& text) {
-    std::ofstream(name, std::ios::binary) << text;
+    ASSERT_TRUE(tsupport::writeFile(name, text)) << name;
   }
   // Reads text as a PCF file; entries newest first.
   static Entries readText(const std::string& text, int origin = 21) {
@@ -48,7 +38,7 @@ class PcfFileTest : public ::testing::Test {
     paramListFree(list);
     return out;
   }
-  fs::path old_, dir_;
+  tsupport::ScopedWorkDir work_;
 };
 
 struct PcfCase {
@@ -167,7 +157,7 @@ TEST_F(PcfFileTest, TildeExpandsToHome) {
   fs::create_directory("home");
   write("home/h.pcf", "a:=home\n");
   write("~h.pcf", "a:=literal\n");
-  setenv("HOME", (dir_ / "home").c_str(), 1);
+  setenv("HOME", work_.file("home").c_str(), 1);
   ParamList list = pcfReadFile(nullptr, "~/h.pcf", 21);
   ASSERT_NE(list, nullptr);
   EXPECT_STREQ(list->value, "home");

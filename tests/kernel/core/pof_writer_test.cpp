@@ -6,17 +6,12 @@
 #include "kernel/core/pof_writer.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,25 +20,15 @@
 #include "kernel/core/output_emitters.h"
 #include "kernel/core/output_record.h"
 #include "kernel/core/param_list.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
+using tsupport::splitLines;
 
 class PofWriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/pof_writer_test_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
     pofResetLevels();
     PofTestPins pins{"12/10/26 13:04:33 Thu Dec", "0a1b2c3d-0000-4000-8000-00000000abcd", true, 0};
     pofSetTestPins(&pins);
@@ -61,8 +46,6 @@ class PofWriterTest : public ::testing::Test {
     cfgLinesFree(ctx_.cfgLines);
     pofResetLevels();
     pofSetTestPins(nullptr);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   void registerChannels() {
@@ -86,7 +69,7 @@ class PofWriterTest : public ::testing::Test {
 
   // Everything fn writes on the POF stream.
   std::string capture(const std::function<void()>& fn) {
-    const std::string path = dir_ + "/capture.pof";
+    const std::string path = dir_.file("capture.pof");
     std::FILE* f = std::fopen(path.c_str(), "w+");
     EXPECT_NE(f, nullptr);
     EXPECT_EQ(pofSetStream(f), 1);
@@ -94,10 +77,7 @@ class PofWriterTest : public ::testing::Test {
     std::fflush(f);
     pofSetStream(stdout);
     std::fclose(f);
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return tsupport::readFile(path);
   }
 
   // The lines fn writes, without the argument lines of the first-position
@@ -110,7 +90,7 @@ class PofWriterTest : public ::testing::Test {
     return out;
   }
 
-  std::string dir_;
+  tsupport::TempDir dir_;
   CycleDescriptor ctx_{};
 };
 

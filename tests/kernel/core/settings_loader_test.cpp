@@ -17,6 +17,7 @@
 #include "kernel/core/output_channels.h"
 #include "kernel/core/output_record.h"
 #include "kernel/core/param_list.h"
+#include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -49,11 +50,6 @@ int captureSettings(CycleDescriptor*, OutputRecord* rec) { return captureChannel
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    old_ = fs::current_path();
-    char tmpl[] = "/tmp/tessaro_settings_XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    fs::current_path(dir_);
     ctx_ = std::make_unique<CycleDescriptor>();
     ctx_->id = "qzProf";
     gEchoes.clear();
@@ -63,11 +59,9 @@ class SettingsTest : public ::testing::Test {
     cfgLinesFree(ctx_->cfgLines);
     outFreeChannels(ctx_.get());
     memFree(ctx_->settingsFile);
-    fs::current_path(old_);
-    fs::remove_all(dir_);
   }
   static void write(const std::string& name, const std::string& text) {
-    std::ofstream(name, std::ios::binary) << text;
+    ASSERT_TRUE(tsupport::writeFile(name, text)) << name;
   }
   static void copyData(const char* name) {
     fs::copy_file(fs::path(TESSARO_TEST_DATA) / "settings" / name, name);
@@ -95,7 +89,7 @@ class SettingsTest : public ::testing::Test {
     EXPECT_DOUBLE_EQ(m.m[2][col], z) << "column " << col;
     EXPECT_DOUBLE_EQ(m.m[3][col], col == 3 ? 1.0 : 0.0) << "column " << col;
   }
-  fs::path old_, dir_;
+  tsupport::ScopedWorkDir work_;
   std::unique_ptr<CycleDescriptor> ctx_;
 };
 
