@@ -571,14 +571,17 @@ TEST(ContactConeTest, FrustumWithoutASideNeverTouches) {
 }
 
 TEST(ContactConeTest, TopDiskRimReportsItsContactPoint) {
-  // A level triangle far below reaches the frustum only at its top disk.
-  const Tri3 t{{{-10, -10, 0}, {10, -10, 0}, {0, 10, 0}}};
+  // A gently rising plane far below reaches the frustum only at the uphill
+  // rim of its top disk.
+  const Tri3 t{{{-10, -10, -1.0}, {10, -10, 1.0}, {0, 10, 0.0}}};
   ContactTriangle r = record(t, 0.0, 0.0, 1.0);
+  r.contact = {99.0, 99.0, 99.0};
   EXPECT_EQ(contactConeTriangle(&r, 1.0, 3.0, 0.0, 4.0), 1);
   EXPECT_EQ(r.kind, kContactKindRim);
-  EXPECT_NEAR(r.height, -4.0, 1e-12);
-  EXPECT_NEAR(r.contact.z, 0.0, 1e-12);
-  EXPECT_NEAR(std::hypot(r.contact.x, r.contact.y), 0.0, 3.0 + 1e-9);
+  EXPECT_NEAR(r.height, 0.3 - 4.0, 1e-12);
+  EXPECT_NEAR(r.contact.x, 3.0, 1e-12);
+  EXPECT_NEAR(r.contact.y, 0.0, 1e-12);
+  EXPECT_NEAR(r.contact.z, 0.3, 1e-12);
 }
 
 // The side of the frustum touches an edge line where the line is tangent to
