@@ -472,13 +472,59 @@ int offset2dRemoveJogs(Seg2* chain, int n, double maxLength) {
   return n;
 }
 
-int offset2dKeepsDistance(const Seg2* in, int n, double distance, const Seg2* out, int m) {
-  if (m <= 0) return 1;
-  for (int i = 0; i < m; ++i) {
-    const Vec2d p{out[i].x1, out[i].y1};
-    if (seg2ArrayNearest(&p, in, n, nullptr) < kKeepShare * distance) return 0;
+namespace {
+
+// Exact side of c relative to the line a->b.
+int sideOf(double ax, double ay, double bx, double by, double cx, double cy) {
+  const double v = (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
+  return v > 0.0 ? 1 : (v < 0.0 ? -1 : 0);
+}
+
+// Smallest distance between two segments: 0 when they cross, else the
+// smallest distance of an end of one to the other.
+double segSegDistance(const Seg2& a, const Seg2& b) {
+  if (sideOf(a.x0, a.y0, a.x1, a.y1, b.x0, b.y0) * sideOf(a.x0, a.y0, a.x1, a.y1, b.x1, b.y1) < 0 &&
+      sideOf(b.x0, b.y0, b.x1, b.y1, a.x0, a.y0) * sideOf(b.x0, b.y0, b.x1, b.y1, a.x1, a.y1) < 0) {
+    return 0.0;
   }
-  return 1;
+  const Vec2d a0{a.x0, a.y0}, a1{a.x1, a.y1}, b0{b.x0, b.y0}, b1{b.x1, b.y1};
+  return std::min({seg2PointDistance(&a0, &b), seg2PointDistance(&a1, &b),
+                   seg2PointDistance(&b0, &a), seg2PointDistance(&b1, &a)});
+}
+
+}  // namespace
+
+int offset2dKeepsDistance(const Seg2* in, int n, double distance, const Seg2* out, int m) {
+  if (m <= 0 || n <= 0) return 1;
+  const double limit = kKeepShare * distance;
+  // Whole segments are measured, not only their ends: a result segment may
+  // pass the input between two ends that keep their distance (a hairpin of
+  // the input reaching into the offset).  Between its ends a segment may come
+  // nearer by the point tolerance, within which the offset merges points.
+  const double inner = limit - kGeoAlmostEqualTol;
+  const double reach = std::max(limit, 0.0);
+  // The input's section index finds the segments whose x range comes within
+  // the limit of a result segment (a missing index only costs time).
+  SectionIndex* index = sectionIndexNew(in, n, 2, 0);
+  bool keeps = true;
+  for (int i = 0; i < m && keeps; ++i) {
+    const Seg2& o = out[i];
+    const double loY = std::min(o.y0, o.y1) - reach, hiY = std::max(o.y0, o.y1) + reach;
+    const Seg2 slab{std::min(o.x0, o.x1) - reach, o.y0, std::max(o.x0, o.x1) + reach, o.y0};
+    const Vec2d a{o.x0, o.y0}, b{o.x1, o.y1};
+    for (int k = sectionIndexFirst(index, &slab, 0); k >= 0 && k < n && keeps; ++k) {
+      k = sectionIndexNext(&slab, index, k);
+      if (k < 0) break;
+      const Seg2& s = in[k];
+      if (std::max(s.y0, s.y1) < loY || std::min(s.y0, s.y1) > hiY) continue;
+      if (seg2PointDistance(&a, &s) < limit || seg2PointDistance(&b, &s) < limit ||
+          (inner > 0.0 && segSegDistance(o, s) < inner)) {
+        keeps = false;
+      }
+    }
+  }
+  sectionIndexFree(index);
+  return keeps ? 1 : 0;
 }
 
 int seg2ChainCircleCrossings(int m, const Seg2* chain, double cx, double cy, double radius,

@@ -5,8 +5,8 @@
 // (a miter, or a connecting segment tangent to the offset circle about the
 // corner), concave corners are trimmed, the loops that form where the chain
 // bends tighter than the distance are cut away (offset_loops.h), small gaps
-// are closed and a closed input gives a closed result.  A result whose end
-// points come nearer to the input than 0.9 x distance, or that still crosses
+// are closed and a closed input gives a closed result.  A result that comes
+// nearer to the input than 0.9 x distance anywhere, or that still crosses
 // itself, is retried up to 20 times at slightly larger distances on a cleaned
 // copy of the input (short segments dropped, jogs merged); when every try
 // fails, the offset reports failure.
@@ -74,8 +74,9 @@ int seg2ChainDropShort(Seg2* chain, int n, double tolerance);
 // keep one turning sense) into their neighbours, meeting at the jog's
 // midpoint; returns the new count.
 int offset2dRemoveJogs(Seg2* chain, int n, double maxLength);
-// 1 when the end point of every result segment lies at least 0.9 x distance
-// from the input chain (always for m <= 0), else 0.
+// 1 when both ends of every result segment lie at least 0.9 x distance from
+// the input chain and no result segment comes nearer to an input segment than
+// that less 0.0001 anywhere between its ends (always for m <= 0), else 0.
 int offset2dKeepsDistance(const Seg2* in, int n, double distance, const Seg2* out, int m);
 // Crossings of chain (m segments) with the circle (centre x, y, radius) in
 // segment order: both points of a segment that cuts it twice, one point unless

@@ -190,7 +190,7 @@ int chainCrossings(const Seg2* a, int na, const Seg2* b, int nb, std::vector<Seg
     for (int i = 0; i < na && same; ++i) same = sameWithin(a[i], b[i]);
     if (same) return 0;
   }
-  SectionIndex* index = sectionIndexNew(b, nb, 1, 0);  // a missing index only costs time
+  SectionIndex* index = sectionIndexNew(b, nb, 2, 0);  // a missing index only costs time
   const ChainView ca{a, na, seg2ChainIsClosed(a, na) == 1};
   const ChainView cb{b, nb, seg2ChainIsClosed(b, nb) == 1};
   int result = 0;
@@ -318,7 +318,7 @@ int offset2dSelfCrossings(const Seg2* chain, int n, Seg2IsectArray* list, int /*
   if (list == nullptr) return -1;
   list->count = 0;
   if (n <= 0 || chain == nullptr) return 0;
-  SectionIndex* index = sectionIndexNew(chain, n, 1, 0);
+  SectionIndex* index = sectionIndexNew(chain, n, 2, 0);
   const ChainView c{chain, n, seg2ChainIsClosed(chain, n) == 1};
   std::vector<Seg2Isect> recs;
   int result = 0;
@@ -375,6 +375,48 @@ SectionIndex* sectionIndexNew(const Seg2* chain, int n, int type, int axis) {
     lo = std::min({lo, chain[i].x0, chain[i].x1});
     hi = std::max({hi, chain[i].x0, chain[i].x1});
   }
+  auto setSection = [&](int s, int first, int lastIndex, int dir) {
+    double runMin = chain[first].x0, runMax = chain[first].x0;
+    for (int i = first; i <= lastIndex; ++i) {
+      runMin = std::min({runMin, chain[i].x0, chain[i].x1});
+      runMax = std::max({runMax, chain[i].x0, chain[i].x1});
+      index->forward[2 * i] = runMin;
+      index->forward[2 * i + 1] = runMax;
+    }
+    // Type 1 sections carry the chain's overall range, type 2 their own.
+    index->sections[s] = {
+        1, first, lastIndex, dir, type == 1 ? lo : runMin, type == 1 ? hi : runMax};
+    runMin = chain[lastIndex].x0;
+    runMax = chain[lastIndex].x0;
+    for (int i = lastIndex; i >= first; --i) {
+      runMin = std::min({runMin, chain[i].x0, chain[i].x1});
+      runMax = std::max({runMax, chain[i].x0, chain[i].x1});
+      index->backward[2 * i] = runMin;
+      index->backward[2 * i + 1] = runMax;
+    }
+  };
+
+  if (type == 2) {
+    // The chain's x-monotone runs; the last section takes whatever is left
+    // when there are more runs than sections (its bounds stay correct, they
+    // only prune less).
+    int first = 0, dir = 0, count = 0;
+    for (int i = 0; i < n; ++i) {
+      const double dx = chain[i].x1 - chain[i].x0;
+      const int d = dx > 0.0 ? 1 : (dx < 0.0 ? -1 : 0);
+      if (dir == 0) dir = d;
+      if (d != 0 && d != dir && count < kSectionIndexMaxSections - 1) {
+        setSection(count++, first, i - 1, dir >= 0 ? 1 : -1);
+        first = i;
+        dir = d;
+      }
+    }
+    setSection(count++, first, n - 1, dir >= 0 ? 1 : -1);
+    index->sectionCount = count;
+    return index;
+  }
+
+  // Type 1: one cut, after the run of segments that reaches the maximum x.
   auto atMax = [hi](double v) { return std::fabs(v - hi) < kGeoEqualTol; };
   int split = n - 1;  // last segment of section 0
   int dir0 = 1;
@@ -392,24 +434,6 @@ SectionIndex* sectionIndexNew(const Seg2* chain, int n, int type, int axis) {
       dir0 = -1;
     }
   }
-  auto setSection = [&](int s, int first, int lastIndex, int dir) {
-    index->sections[s] = {1, first, lastIndex, dir, lo, hi};
-    double runMin = chain[first].x0, runMax = chain[first].x0;
-    for (int i = first; i <= lastIndex; ++i) {
-      runMin = std::min({runMin, chain[i].x0, chain[i].x1});
-      runMax = std::max({runMax, chain[i].x0, chain[i].x1});
-      index->forward[2 * i] = runMin;
-      index->forward[2 * i + 1] = runMax;
-    }
-    runMin = chain[lastIndex].x0;
-    runMax = chain[lastIndex].x0;
-    for (int i = lastIndex; i >= first; --i) {
-      runMin = std::min({runMin, chain[i].x0, chain[i].x1});
-      runMax = std::max({runMax, chain[i].x0, chain[i].x1});
-      index->backward[2 * i] = runMin;
-      index->backward[2 * i + 1] = runMax;
-    }
-  };
   setSection(0, 0, split, dir0);
   index->sectionCount = 1;
   if (split < n - 1) {

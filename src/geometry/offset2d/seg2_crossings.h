@@ -101,12 +101,16 @@ int offset2dSelfCrossings(const Seg2* chain, int n, Seg2IsectArray* list, int ga
 
 // ---- Section index -------------------------------------------------------------
 //
-// A coarse index over a chain for the crossing searches: the chain is cut at
-// the segment run where x reaches its maximum into at most two sections (the
-// way up and the way back), and running bounds of x per section let a query
-// skip the segments that cannot reach it.  Bounds are widened by 0.0001, the
-// largest distance at which seg2Intersect still reports a touch, so the index
-// never drops a pair that the segment test would accept.
+// A coarse index over a chain for the crossing searches: the chain is cut into
+// sections, and running bounds of x per section let a query skip the
+// segments that cannot reach it.  Type 1 cuts once, after the run of segments
+// where x reaches its maximum (the way up and the way back); type 2 cuts the
+// chain into its x-monotone runs (at most 30 sections, the last one taking the
+// rest), which prunes far better on closed chains, and is what the searches
+// here use.  The index never changes a result, only the time to find it.
+// Bounds are widened by 0.0001, the largest distance at which seg2Intersect
+// still reports a touch, so the index never drops a pair that the segment test
+// would accept.
 
 inline constexpr int kSectionIndexMaxSections = 30;
 
@@ -114,9 +118,9 @@ struct SectionRec {
   int inUse;      // 1 for a section, 0 ends the list
   int first;      // first segment index
   int last;       // last segment index
-  int direction;  // +1 up to the maximum x, -1 after it
-  double min;     // overall minimum x of the chain
-  double max;     // overall maximum x of the chain
+  int direction;  // +1 where x rises (type 1: up to the maximum), -1 where it falls
+  double min;     // minimum x (of the chain for type 1, of the section for type 2)
+  double max;     // maximum x
 };
 
 struct SectionIndex {
@@ -128,8 +132,8 @@ struct SectionIndex {
   double* backward;  // per segment (min, max) from it to its section's last segment
 };
 
-// Builds the index over n segments.  type must be 1 or 2 (both build the
-// same sections) and axis 0; anything else, n <= 0 or no memory give null.
+// Builds the index over n segments.  type must be 1 or 2 and axis 0;
+// anything else, n <= 0 or no memory give null.
 // The index keeps no pointer to the chain.
 SectionIndex* sectionIndexNew(const Seg2* chain, int n, int type, int axis);
 void sectionIndexFree(SectionIndex* index);

@@ -340,6 +340,63 @@ INSTANTIATE_TEST_SUITE_P(Regimes, OffsetRandom,
                            return std::string(info.param.name);
                          });
 
+// Open random walks that do not cross themselves, offset to either side: no
+// oracle for one-sided open offsets, but every property must hold.
+TEST(OffsetRandomOpen, PolylinesKeepTheirDistance) {
+  std::mt19937 rng(99);
+  std::uniform_real_distribution<double> length(1.0, 10.0), turn(-2.0, 2.0), dist(0.05, 3.0);
+  std::uniform_int_distribution<int> count(2, 30);
+  int failures = 0, tried = 0;
+  for (int round = 0; round < 200; ++round) {
+    const int n = count(rng);
+    Chain in;
+    double x = 0.0, y = 0.0, a = 0.0;
+    for (int i = 0; i < n; ++i) {
+      a += turn(rng);
+      const double l = length(rng);
+      in.push_back({x, y, x + l * std::cos(a), y + l * std::sin(a)});
+      x += l * std::cos(a);
+      y += l * std::sin(a);
+    }
+    const double d = dist(rng);
+    if (selfCrossingCount(in) > 0) continue;  // not a valid offset input
+    ++tried;
+    const Offset r = offsetOf(in, d, round % 2 ? 1 : -1);
+    if (r.count <= 0) {
+      EXPECT_EQ(r.count, 0) << "round " << round;
+      ++failures;
+      continue;
+    }
+    EXPECT_EQ(selfCrossingCount(r.segs), 0) << "round " << round;
+    const auto [lo, hi] = distanceRange(in, r.segs);
+    EXPECT_GE(lo, d - 1e-4) << "round " << round;
+    EXPECT_LE(hi, std::sqrt(2.0) * d + 1e-4) << "round " << round;
+  }
+  EXPECT_GE(tried, 100);
+  EXPECT_LE(failures, tried / 20);
+}
+
+TEST(OffsetSegChain, ResultPassingTheInputBetweenItsEndsIsRejected) {
+  // The last segment turns back into the offset of the one before it: an
+  // offset whose corners all keep their distance would still run over the
+  // input's end, so it is retried and, failing that, refused.
+  const Chain hairpin = {{0, 0, -5.29649492, -3.49840937},
+                         {-5.29649492, -3.49840937, -5.10512704, -7.09241609},
+                         {-5.10512704, -7.09241609, -5.52959644, -5.33160472}};
+  const double d = 0.200934;
+  const Offset r = offsetOf(hairpin, d, -1);
+  if (r.count > 0) {
+    EXPECT_GE(distanceRange(hairpin, r.segs).first, d - 1e-4);
+  } else {
+    EXPECT_EQ(r.count, 0);
+  }
+  // The check itself: both ends far, the middle 0.4 from the input.
+  const Chain stub = {{0, 0, 0, 0.1}};
+  const Chain across = {{-5, 0.5, 5, 0.5}};
+  EXPECT_EQ(offset2dKeepsDistance(stub.data(), 1, 1.0, across.data(), 1), 0);
+  EXPECT_EQ(offset2dKeepsDistance(stub.data(), 1, 0.4, across.data(), 1), 1);
+}
+
 // ---- Single behaviours ------------------------------------------------------------------
 
 TEST(OffsetSegChain, DistanceBelowTolerenceCopiesTheInput) {
@@ -473,6 +530,29 @@ TEST(OffsetSegChain, ThreadsShareOneInputAndKeepTheirOwnJoinMode) {
   }
   EXPECT_EQ(std::memcmp(in.data(), before.data(), in.size() * sizeof(Seg2)), 0);
   EXPECT_DOUBLE_EQ(offset2dCornerThreshold(), 0.02);
+}
+
+TEST(OffsetSegChain, LongWavyRingOffsetsBothWays) {
+  // 20000 segments: the crossing searches and the distance check must scale
+  // (the test would take minutes with all-pairs searches under the sanitizers).
+  const int n = 20000;
+  Chain in;
+  for (int i = 0; i < n; ++i) {
+    const double a0 = 2.0 * std::numbers::pi * i / n, a1 = 2.0 * std::numbers::pi * (i + 1) / n;
+    const double r0 = 100.0 + 3.0 * std::sin(17.0 * a0), r1 = 100.0 + 3.0 * std::sin(17.0 * a1);
+    in.push_back({r0 * std::cos(a0), r0 * std::sin(a0), r1 * std::cos(a1), r1 * std::sin(a1)});
+  }
+  for (const int side : {-1, 1}) {
+    const Offset r = offsetOf(in, 2.0, side);
+    ASSERT_EQ(r.count, n) << side;  // smooth turns: one offset segment per segment
+    EXPECT_EQ(seg2ChainIsClosed(r.segs.data(), r.count), 1);
+    for (int i = 0; i < n; i += 997) {
+      const double d = distanceToChain(
+          {r.segs[static_cast<std::size_t>(i)].x0, r.segs[static_cast<std::size_t>(i)].y0}, in);
+      EXPECT_NEAR(d, 2.0, 1e-4) << i;  // turns below 0.005 are taken as straight
+    }
+    EXPECT_EQ(side == -1, signedArea(r.segs) > signedArea(in));
+  }
 }
 
 // ---- Steps -------------------------------------------------------------------------------
