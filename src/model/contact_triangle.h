@@ -113,10 +113,17 @@ int contactTorusTriangle(ContactTriangle* record);
 // its top disk.
 int contactConeTriangle(ContactTriangle* record, double ri, double ro, double zi, double zo);
 
-// One facet (two triangles: V0 V1 V2 and V0 V2 V3, the second skipped when V3
-// equals V2) against the tool (type 1 ball, 2 flat, 3 torus, 10 cone
-// frustum; any other type returns 0) and, when ctx->taperOn is set and the
-// tool is not a frustum, the context's taper cone.  *height is the best
+// One facet (two triangles: V0 V1 V2 and V0 V2 V3) against the tool (type 1
+// ball, 2 flat, 3 torus, 10 cone frustum; any other type returns 0) and,
+// when ctx->taperOn is set and the tool is not a frustum, the context's taper
+// cone (tested after the shape in the first triangle, before it in the
+// second).  A triangle stored as a facet (V3 bitwise equal to V2) is tested
+// once: its second half only repeats edges and vertices of the first, so the
+// heights and results are those of both halves; where a flat or torus
+// contact of that half would tie, the first half's contact and kind stand (a
+// flat tool on a level triangle facet reports the face, kind 1; on a level
+// quad the diagonal, an edge of the second half at the same height, reports
+// kind 2).  *height is the best
 // height in and out; *contact and *kind are written when a contact raises it
 // (kind 1 for a ball and for a cone contact).  A torus contact lying the
 // corner radius (within 0.00001) below the height is reported under the axis
