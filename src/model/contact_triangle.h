@@ -121,9 +121,9 @@ int contactConeTriangle(ContactTriangle* record, double ri, double ro, double zi
 // once: its second half only repeats edges and vertices of the first, so the
 // heights and results are those of both halves; where a flat or torus
 // contact of that half would tie, the first half's contact and kind stand (a
-// flat tool on a level triangle facet reports the face, kind 1; on a level
-// quad the diagonal, an edge of the second half at the same height, reports
-// kind 2).  *height is the best
+// flat tool resting on a level triangle facet reports the face, kind 1; on a
+// level quad an edge of the second half within reach ties with the face of
+// the first and reports kind 2).  *height is the best
 // height in and out; *contact and *kind are written when a contact raises it
 // (kind 1 for a ball and for a cone contact).  A torus contact lying the
 // corner radius (within 0.00001) below the height is reported under the axis
