@@ -46,15 +46,6 @@ void retype(ToolShape* tool) {
   }
 }
 
-void widenBox(Vec3d* lo, Vec3d* hi, const Vec3d& p) {
-  lo->x = std::min(lo->x, p.x);
-  lo->y = std::min(lo->y, p.y);
-  lo->z = std::min(lo->z, p.z);
-  hi->x = std::max(hi->x, p.x);
-  hi->y = std::max(hi->y, p.y);
-  hi->z = std::max(hi->z, p.z);
-}
-
 // Sorts items by a precomputed top z, highest first, keeping the order of equal
 // keys, through a permutation (items are large; each moves once).
 template <class Item>
@@ -79,7 +70,7 @@ template <int N>
 void cornersOf(const Vec3d (&v)[N], Vec3d* lo, Vec3d* hi) {
   *lo = v[0];
   *hi = v[0];
-  for (int k = 1; k < N; ++k) widenBox(lo, hi, v[k]);
+  for (int k = 1; k < N; ++k) modelBoxWiden(lo, hi, &v[k]);
 }
 
 int compareTop(double za, double zb, double tol) {
@@ -343,8 +334,8 @@ int surfaceGroupCopyFacets(ModelRec* model, const ModelRec* other) {
   g->boxMin = g->minCorners[0];
   g->boxMax = g->maxCorners[0];
   for (int i = 1; i < n; ++i) {
-    widenBox(&g->boxMin, &g->boxMax, g->minCorners[i]);
-    widenBox(&g->boxMin, &g->boxMax, g->maxCorners[i]);
+    modelBoxWiden(&g->boxMin, &g->boxMax, &g->minCorners[i]);
+    modelBoxWiden(&g->boxMin, &g->boxMax, &g->maxCorners[i]);
   }
   if (surfaceGroupBuildLoadGrid(g) != 1) {
     surfaceGroupFree(g);
@@ -394,9 +385,18 @@ void modelWidenBoxByGroups(ModelRec* model) {
       haveBox = true;
       continue;
     }
-    widenBox(&model->boxMin, &model->boxMax, g->boxMin);
-    widenBox(&model->boxMin, &model->boxMax, g->boxMax);
+    modelBoxWiden(&model->boxMin, &model->boxMax, &g->boxMin);
+    modelBoxWiden(&model->boxMin, &model->boxMax, &g->boxMax);
   }
+}
+
+void modelBoxWiden(Vec3d* lo, Vec3d* hi, const Vec3d* p) {
+  lo->x = std::min(lo->x, p->x);
+  lo->y = std::min(lo->y, p->y);
+  lo->z = std::min(lo->z, p->z);
+  hi->x = std::max(hi->x, p->x);
+  hi->y = std::max(hi->y, p->y);
+  hi->z = std::max(hi->z, p->z);
 }
 
 double facetTopZ(const Facet* f) {

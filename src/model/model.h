@@ -202,6 +202,9 @@ int surfaceGroupCopyTris(ModelRec* model, const ModelRec* other);
 // is not a box of any surface).
 void modelWidenBoxByGroups(ModelRec* model);
 
+// Widens the box lo..hi to take in the point p.
+void modelBoxWiden(Vec3d* lo, Vec3d* hi, const Vec3d* p);
+
 // Top z of an item: the largest z of its vertices.
 double facetTopZ(const Facet* f);
 double triTopZ(const Tri* t);

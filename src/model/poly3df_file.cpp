@@ -457,11 +457,6 @@ bool mapVertex(Vec3d* p) {
   return std::isfinite(p->x) && std::isfinite(p->y) && std::isfinite(p->z);
 }
 
-void widen(Vec3d* lo, Vec3d* hi, const Vec3d& p) {
-  *lo = Vec3d{std::min(lo->x, p.x), std::min(lo->y, p.y), std::min(lo->z, p.z)};
-  *hi = Vec3d{std::max(hi->x, p.x), std::max(hi->y, p.y), std::max(hi->z, p.z)};
-}
-
 void copyName(char (&dst)[kPoly3dfNameSize], const char* src) {
   std::snprintf(dst, sizeof dst, "%s", src ? src : "");
 }
@@ -551,10 +546,12 @@ PolyFacetSet* poly3dfReadFacets(const char* fileName, const char* setName, int v
     const bool orient = withDiagonals && frameCurrent().frameActive;
     for (int i = 0; ok && i < n; ++i) {
       Facet& f = list->items[i];
-      // The new list's empty box gives way to the first vertex.
-      for (Vec3d& v : f.v) {
-        ok = ok && mapVertex(&v);
-        widen(&list->boxMin, &list->boxMax, v);
+      for (int k = 0; k < 4; ++k) {
+        ok = ok && mapVertex(&f.v[k]);
+        // The box starts at the first vertex: the new list's sentinels would
+        // cap it for a model beyond them.
+        if (i == 0 && k == 0) list->boxMin = list->boxMax = f.v[0];
+        modelBoxWiden(&list->boxMin, &list->boxMax, &f.v[k]);
       }
       if (orient) facetOrientCcw(&f);
     }

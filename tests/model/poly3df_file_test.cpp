@@ -284,6 +284,15 @@ TEST_F(Poly3df, FacetsSortedWithCornersBoxAndDiagonalExtents) {
   EXPECT_EQ(plain->diagMin, nullptr);
 }
 
+TEST_F(Poly3df, FacetListBoxStartsAtTheFirstVertex) {
+  // Every x lies beyond the sentinels of a new list.
+  FacetSetPtr set =
+      facets(poly("mP[1](+20000000000+0+0+20000000001+0+0+20000000000+1+0)mV(1/1/1/2/1/3)"));
+  ASSERT_NE(set, nullptr);
+  expectPoint(set->facets->boxMin, 2e10, 0, 0);
+  expectPoint(set->facets->boxMax, 2e10 + 1, 1, 0);
+}
+
 TEST_F(Poly3df, VerticesAreMappedThroughFrameScaleAndWorkingFrame) {
   const std::string content = poly("mP[1](+1+1+1+2+1+1+1+2+1)mV(1/1/1/2/1/3)");
   poly3dfSetScaleXYZ(2, 2, 1);
