@@ -123,9 +123,9 @@ int contactConeTriangle(ContactTriangle* record, double ri, double ro, double zi
 // contact of that half would tie, the first half's contact and kind stand (a
 // flat tool resting on a level triangle facet reports the face, kind 1; on a
 // level quad an edge of the second half within reach ties with the face of
-// the first and reports kind 2).  *height is the best
-// height in and out; *contact and *kind are written when a contact raises it
-// (kind 1 for a ball and for a cone contact).  A torus contact lying the
+// the first and reports kind 2).
+// *height is the best height in and out; *contact and *kind are written when
+// a contact raises it (kind 1 for a ball and for a cone contact).  A torus contact lying the
 // corner radius (within 0.00001) below the height is reported under the axis
 // (position's x and y).  A frustum tool takes ri = its radius and zi = its
 // length, or the context's outer cone radius and outer z when the taper is
