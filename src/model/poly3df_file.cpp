@@ -1,6 +1,7 @@
 #include "model/poly3df_file.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -333,7 +334,8 @@ class Poly3dfParse {
 
   static int onFaceObject(KfyElement* e, KfyValueStore*, void* user) {
     return guarded(user, [e](Poly3dfParse* p) {
-      std::vector<FaceRef> refs;
+      std::vector<FaceRef>& refs = p->refs_;
+      refs.clear();
       for (const KfyAttr* a = e->attributes; a != nullptr; a = a->next) {
         if (textOf(a->key) != "vx") continue;
         const std::string_view v = textOf(a->value);
@@ -362,7 +364,8 @@ class Poly3dfParse {
       p->applyCodec();
       std::string body = methodBody(e);
       std::erase_if(body, [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; });
-      std::vector<FaceRef> refs;
+      std::vector<FaceRef>& refs = p->refs_;
+      refs.clear();
       std::size_t start = 0;
       for (int part = 0; start <= body.size(); ++part) {
         std::size_t end = body.find('/', start);
@@ -383,16 +386,17 @@ class Poly3dfParse {
 
   // Adds one face to the current polyhedron; false when the file must fail.
   bool face(const std::vector<FaceRef>& refs) {
-    std::vector<FaceRef> distinct;
-    for (std::size_t i = 0; i < refs.size() && i < static_cast<std::size_t>(kFaceRefsMax); ++i) {
-      if (std::find(distinct.begin(), distinct.end(), refs[i]) == distinct.end()) {
-        distinct.push_back(refs[i]);
+    // At most kFaceRefsMax references count, so fixed arrays hold a face.
+    std::array<FaceRef, kFaceRefsMax> distinct;
+    int n = 0;
+    for (std::size_t i = 0; i < refs.size() && i < distinct.size(); ++i) {
+      if (std::find(distinct.begin(), distinct.begin() + n, refs[i]) == distinct.begin() + n) {
+        distinct[n++] = refs[i];
       }
     }
-    const int n = static_cast<int>(distinct.size());
     if (n < 3) return true;
-    std::vector<Vec3d> v(n);
-    std::vector<double> x(n), y(n), z(n);
+    std::array<Vec3d, kFaceRefsMax> v;
+    std::array<double, kFaceRefsMax> x, y, z;
     for (int k = 0; k < n; ++k) {
       const Vec3d* point = store().find(distinct[k].set, distinct[k].point);
       if (point == nullptr) return false;
@@ -442,6 +446,8 @@ class Poly3dfParse {
   KfyElementCoords coords_;
   int32_t prevSet_ = 0;
   int32_t prevPoint_ = 0;
+  // The references of the face being read (reused from face to face).
+  std::vector<FaceRef> refs_;
 };
 
 // File coordinates to working coordinates: inverse polyhedron frame, ScaleXYZ,
