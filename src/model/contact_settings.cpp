@@ -29,6 +29,13 @@ ToolCone gCone{};
 // Mirror of gSettings.extraAllowance for the lock-free read of the group
 // contexts (the switch follows from the value).
 std::atomic<double> gExtraAllowance{0.0};
+// Count of changes to gSettings (written under gLock).  Each thread keeps its
+// last snapshot and takes the lock only when the count moved, so the point
+// entries that load a context per call from many threads do not queue on the
+// lock.
+std::atomic<unsigned long long> gGeneration{0};
+thread_local unsigned long long tSnapshotGeneration = ~0ULL;
+thread_local ContactSettings tSnapshot;
 
 int extraAllowanceSwitch(double x) { return std::fabs(x) >= kContactExtraAllowanceMin ? 1 : 0; }
 
@@ -37,6 +44,7 @@ template <typename F>
 void withSettings(F&& f) {
   std::lock_guard<std::mutex> guard(gLock);
   f(gSettings);
+  gGeneration.fetch_add(1, std::memory_order_release);
 }
 
 }  // namespace
@@ -46,6 +54,7 @@ void contactSettingsReset() {
   gSettings = defaultSettings();
   gCone = ToolCone{};
   gExtraAllowance.store(0.0, std::memory_order_relaxed);
+  gGeneration.fetch_add(1, std::memory_order_release);
 }
 
 // ---- Context selection --------------------------------------------------------
@@ -157,9 +166,8 @@ int contactSetClipPass(int on) {
 }
 
 int contactGetClipPass() {
-  int on = 0;
-  withSettings([&](ContactSettings& s) { on = s.clipPass; });
-  return on;
+  std::lock_guard<std::mutex> guard(gLock);
+  return gSettings.clipPass;
 }
 
 void contactSetPrecisionAngle(double degrees) {
@@ -184,12 +192,9 @@ int contactSetToolOverride(int on, const ToolShape* tool) {
 }
 
 int contactGetToolOverride(ToolShape* out) {
-  int on = 0;
-  withSettings([&](ContactSettings& s) {
-    *out = s.overrideTool;
-    on = s.overrideOn;
-  });
-  return on;
+  std::lock_guard<std::mutex> guard(gLock);
+  *out = gSettings.overrideTool;
+  return gSettings.overrideOn;
 }
 
 void contactSetClipFactor(double f) {
@@ -215,7 +220,12 @@ void contactSetExtraAllowance(double x) {
 // ---- Contexts ---------------------------------------------------------------------
 
 ContactContext* contactContextLoad(ContactContext* out) {
-  withSettings([&](ContactSettings& s) { *out = s; });
+  if (gGeneration.load(std::memory_order_acquire) != tSnapshotGeneration) {
+    std::lock_guard<std::mutex> guard(gLock);
+    tSnapshot = gSettings;
+    tSnapshotGeneration = gGeneration.load(std::memory_order_relaxed);
+  }
+  *out = tSnapshot;
   out->diagMin = diagMin;
   out->diagMax = diagMax;
   out->callCounter = 0;

@@ -168,7 +168,9 @@ void contactSetExtraAllowance(double x);
 // ---- Contexts ------------------------------------------------------------------
 
 // Snapshot of the settings into out (call counter and cone-stale mark 0; the
-// diagonal extents are the model grid's process-wide arrays).  Any thread.
+// diagonal extents are the model grid's process-wide arrays).  Any thread;
+// each thread keeps its last snapshot and takes the lock only after a setter
+// ran, so loading a context per call from many threads costs a copy.
 // Returns out.
 ContactContext* contactContextLoad(ContactContext* out);
 
