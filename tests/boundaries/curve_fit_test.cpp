@@ -5,46 +5,22 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <polyclipping/clipper.hpp>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "geometry/profile_file.h"
 #include "geometry/working_frame.h"
-#include "kernel/core/messages.h"
-#include "kernel/core/output_channels.h"
-#include "kernel/core/output_record.h"
+#include "support/message_capture.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 using Points = std::vector<Vec2d>;
 
-// Collects the values of the numbered messages sent while it exists.
-class MessageCapture {
- public:
-  MessageCapture() {
-    outRegisterChannel(&ctx_, 0, &ignore, &ignore, 1);
-    outAddListener(&ctx_, 0, &collect, reinterpret_cast<intptr_t>(this), &collect,
-                   reinterpret_cast<intptr_t>(this));
-    outSetContext(&ctx_);
-  }
-  ~MessageCapture() {
-    outSetContext(nullptr);
-    outFreeChannels(&ctx_);
-  }
-  MessageCapture(const MessageCapture&) = delete;
-  MessageCapture& operator=(const MessageCapture&) = delete;
-  std::vector<std::string> values;
-
- private:
-  static int ignore(CycleDescriptor*, OutputRecord*) { return 1; }
-  static int collect(CycleDescriptor*, OutputRecord* rec, intptr_t self) {
-    reinterpret_cast<MessageCapture*>(self)->values.emplace_back(outRecText(rec, kRecValue));
-    return 1;
-  }
-  CycleDescriptor ctx_{};
-};
+using tsupport::MessageCapture;
 
 // A boundary over the closed chain through corners (in their order); the box
 // is that of the corners.  The segments live in the object.
@@ -342,6 +318,30 @@ TEST(CurveFitTest, FitLeavesTheCurvePointsAlone) {
     EXPECT_EQ(c->points[k].y, profile[k].y);
   }
   curveFree(c);
+}
+
+TEST(CurveFitTest, RandomZigZagProfilesGiveMeetingEnds) {
+  // Zig-zags across the box: offset 0 meets, both ends found must meet, and
+  // the offsets work on many-segment chains with their own output room.
+  const TestBoundary bnd(boxCorners(0, 0, 100, 50));
+  std::mt19937 random(20261210);
+  std::uniform_real_distribution<double> jitter(-15.0, 15.0);
+  for (int round = 0; round < 8; ++round) {
+    Points profile;
+    for (int k = 0; k <= 60; ++k) profile.push_back({-20.0 + 2.3 * k, 25.0 + jitter(random)});
+    CurveRec* c = curveOf(profile);
+    double first = 0, last = 0;
+    ASSERT_EQ(curveFitToBoundary(c, &bnd.rec, 0.5, &first, &last), 0) << "round " << round;
+    EXPECT_LE(first, 0.0);
+    EXPECT_GE(last, 0.0);
+    int n = 0;
+    Seg2* segs = curveToSeg2(c, 0, &n);
+    const CurveFitChain chain{segs, n, 0.0};
+    EXPECT_EQ(curveOffsetMeetsBoundary(&chain, &bnd.rec, first), 1) << "round " << round;
+    EXPECT_EQ(curveOffsetMeetsBoundary(&chain, &bnd.rec, last), 1) << "round " << round;
+    std::free(segs);
+    curveFree(c);
+  }
 }
 
 // ---- Closed profiles against an independent offset ------------------------------
