@@ -224,18 +224,36 @@ int prfCopyNextProfile(std::FILE* in, const char* outName) {
   return 1;
 }
 
-CurveRec* curveReadPrfOne(const char* name, int reverse, int side, double s0, double s1) {
-  // Names are taken as the line counter of the text helpers takes them.
-  if (!namePresent(name) || name[0] == ' ' || name[0] == '\t') return nullptr;
-  std::vector<std::string> lines;
-  if (prfLoadLines(name, &lines) < 0) return nullptr;
-  CurveRec* c = prfCurveFromLines(lines, PrfRange{0, lines.size()}, name, reverse, side, false);
-  if (c == nullptr) return nullptr;
+namespace {
+
+// The step offsets s0 and s1 in ascending order, negated when side is set.
+void setSteps(CurveRec* c, int side, double s0, double s1) {
   const double lo = std::min(s0, s1);
   const double hi = std::max(s0, s1);
   c->firstStep = side ? -lo : lo;
   c->lastStep = side ? -hi : hi;
+}
+
+// The names the line counter of the text helpers accepts.
+bool nameAccepted(const char* name) {
+  return namePresent(name) && name[0] != ' ' && name[0] != '\t';
+}
+
+// The first profile of the loaded lines as curveReadPrfOne makes it.
+CurveRec* readFirstProfile(const std::vector<std::string>& lines, const char* name, int reverse,
+                           int side, double s0, double s1) {
+  CurveRec* c = prfCurveFromLines(lines, PrfRange{0, lines.size()}, name, reverse, side, false);
+  if (c != nullptr) setSteps(c, side, s0, s1);
   return c;
+}
+
+}  // namespace
+
+CurveRec* curveReadPrfOne(const char* name, int reverse, int side, double s0, double s1) {
+  if (!nameAccepted(name)) return nullptr;
+  std::vector<std::string> lines;
+  if (prfLoadLines(name, &lines) < 0) return nullptr;
+  return readFirstProfile(lines, name, reverse, side, s0, s1);
 }
 
 CurveRec* curveReadPrfChain(const char* name, const BoundaryRec* /*bnd*/, double /*step*/,
@@ -243,23 +261,22 @@ CurveRec* curveReadPrfChain(const char* name, const BoundaryRec* /*bnd*/, double
   std::vector<std::string> lines;
   if (prfLoadLines(name, &lines) < 0) return nullptr;
   const int profiles = prfCountEndLines(lines);
-  if (profiles < 2) return curveReadPrfOne(name, reverse, side, s0, s1);
+  if (profiles < 2) {
+    return nameAccepted(name) ? readFirstProfile(lines, name, reverse, side, s0, s1) : nullptr;
+  }
   std::vector<PrfRange> ranges;
   try {
     ranges = prfSplitProfiles(lines);
   } catch (const std::bad_alloc&) {
     return nullptr;
   }
-  const double lo = std::min(s0, s1);
-  const double hi = std::max(s0, s1);
   CurveRec* head = nullptr;
   CurveRec** tail = &head;
   const std::size_t count = std::min(ranges.size(), static_cast<std::size_t>(profiles));
   for (std::size_t k = 0; k < count; ++k) {
     CurveRec* c = prfCurveFromLines(lines, ranges[k], kPrfSplitName, reverse, side, false);
     if (c == nullptr) break;
-    c->firstStep = side ? -lo : lo;
-    c->lastStep = side ? -hi : hi;
+    setSteps(c, side, s0, s1);
     *tail = c;
     tail = &c->next;
   }
