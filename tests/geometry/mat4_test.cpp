@@ -95,7 +95,11 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(InvertCase{"rotation90AddsRow", rotation(kMat4RotXToY, kPi / 2)},
                     InvertCase{"rotation90AboutY", rotation(kMat4RotXToZ, kPi / 2)},
                     InvertCase{"permutedAxes", permuted()},
-                    InvertCase{"identity", rotation(99, 1.0)}),
+                    InvertCase{"identity", rotation(99, 1.0)},
+                    // A pivot just above the tolerance is used as it is.
+                    InvertCase{
+                        "pivotAboveTolerance",
+                        Mat4{{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1.1e-5, 0}, {0, 0, 0, 1}}}}),
     [](const auto& info) { return info.param.name; });
 
 TEST(Mat4Invert, RandomAffineFramesInvert) {
@@ -115,7 +119,10 @@ TEST(Mat4Invert, SingularMatricesFailAndLeaveOutputUnchanged) {
   mat4Identity(&zeroLastColumn);
   zeroLastColumn.m[3][3] = 0.0;
   Mat4 equalAxes = {{{1, 2, 3, 0}, {1, 2, 3, 0}, {1, 2, 3, 0}, {0, 0, 0, 1}}};
-  for (const Mat4& m : {zeroLastColumn, equalAxes}) {
+  // A pivot below the tolerance with no lower row to add counts as singular,
+  // although the matrix could be inverted exactly.
+  Mat4 pivotBelowTolerance = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 0.9e-5, 0}, {0, 0, 0, 1}}};
+  for (const Mat4& m : {zeroLastColumn, equalAxes, pivotBelowTolerance}) {
     Mat4 inv;
     const Vec3d marker{7, 8, 9};
     mat4FromTranslation(&marker, &inv);
