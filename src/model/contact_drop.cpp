@@ -268,6 +268,21 @@ int scanList(const ContactContext* ctx, const CandidateList* list, Vec3d* positi
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
+// The height the tool reaches on surface i alone, starting from h (h when
+// it does not touch).  Writes nothing of the walk.
+template <bool kFacets>
+double probeHeight(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
+                   double h) {
+  Vec3d contact;
+  int kind = 0;
+  if constexpr (kFacets) {
+    contactFacetShape(ctx, &ctx->facets[i], start, tool, &h, &contact, &kind);
+  } else {
+    contactTriangleShape(ctx, &ctx->triangles->items[i].v[0].x, start, tool, &h, &contact, &kind);
+  }
+  return h;
+}
+
 // Largest lift of a bound over a surface's max z (at distance 0), and the
 // slack that keeps rounding out of the order decisions below.
 double boundLiftMax(const ToolShape* tool) {
@@ -308,6 +323,9 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   int faceFound = 0;
   int n = 0;
   int k = shaped ? 0 : count;
+  // Entries below floorH are never walked (see the probe below).
+  double floorH = position->z;
+  bool probed = false;
   for (;;) {
     double limit = -HUGE_VAL;
     if (k < count) {
@@ -323,7 +341,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       --n;
       walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
     }
-    if (k >= count || limit < position->z) break;
+    if (k >= count || limit < std::max(position->z, floorH)) break;
     // The surfaces of a cell lie scattered through the corner arrays (they
     // are stored by height): fetch a few ahead so the misses overlap.
     if (k + kPrefetchAhead < count) {
@@ -334,7 +352,19 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     const int i = indices[k++];
     if (boxRejects(boxes, i, p, R)) continue;
     double bound;
-    if (!candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) continue;
+    const Vec3d& mn = boxes->minCorners[i];
+    const Vec3d& mx = boxes->maxCorners[i];
+    if (!candidateBound(tool, mn, mx, p, &bound)) continue;
+    if (bound < floorH) continue;
+    if (!probed && mn.x <= p.x && p.x <= mx.x && mn.y <= p.y && p.y <= mx.y) {
+      // The height on a surface under the axis is a lower bound of the final
+      // height, found out of turn: a surface whose bound lies below it comes
+      // after that surface in the walk, when the height is already at least
+      // that high, so the walk would stop before it.
+      probed = true;
+      floorH = std::max(floorH, probeHeight<kFacets>(ctx, i, &start, tool, position->z));
+      if (bound < floorH) continue;
+    }
     e[n++] = {i, bound};
     std::push_heap(e, e + n, CandidateAfter());
   }

@@ -230,6 +230,45 @@ TEST_F(DropAlongCurveTest, PathIsBitwiseTheSameForAnyThreadCount) {
   omp_set_num_threads(saved);
 }
 
+// Refinement ends only when no segment of the path asks for another sample:
+// every segment is shorter than the tolerance, or turns and climbs little at
+// both of its ends.
+TEST_F(DropAlongCurveTest, RefinedPathNeedsNoFurtherSample) {
+  const std::vector<Tri> field = testmodels::heightField(
+      [](double x, double y) { return 4.0 * std::sin(x / 3.0) * std::cos(y / 5.0); }, 0.0, 40.0,
+      0.0, 40.0, 40, 40);
+  for (const int kind : {kModelKindFacets, kModelKindTriangles}) {
+    for (const ToolShape& tool : {testmodels::ballTool(2.0), testmodels::flatTool(2.0)}) {
+      TestModel tm(field, kind, tool);
+      tm.buildGrid(1.0);
+      tm.enableCandidates();
+      CurveHolder line(lineCurve(1.0, 2.0, 39.0, 37.0));
+      tm.model()->guideCurve = line.curve;
+      ContactContext ctx;
+      contactContextLoad(&ctx);
+      Pline* path = plineNew(10, 1);
+      const int r = kind == kModelKindFacets ? contactDropAlongCurveParallel(&ctx, tm.model(), path)
+                                             : projDropAlongCurveParallel(&ctx, tm.model(), path);
+      ASSERT_EQ(r, 1);
+      const ModelRec* m = tm.model();
+      const double factor = tool.type == kToolFlat ? 1.5 : (kind == kModelKindFacets ? 3.0 : 5.0);
+      int refined = 0;
+      for (int c = 1; c < path->count; ++c) {
+        if (path->params[c] - path->params[c - 1] < m->minStep + 0.00001) continue;
+        ++refined;
+        EXPECT_EQ(plineIsBreakBetween(path, c - 1, c), 0) << c;
+        EXPECT_EQ(contactNeedsRefine(&ctx, path, m->tool, m->maxStep, c - 1, c, c + 1, factor), 0)
+            << c;
+        EXPECT_EQ(contactNeedsRefine(&ctx, path, m->tool, m->maxStep, c, c - 1, c - 2, factor), 0)
+            << c;
+      }
+      EXPECT_GT(path->count, 60);  // the surface made the drop refine
+      EXPECT_GT(refined, 0);
+      plineFree(path);
+    }
+  }
+}
+
 TEST_F(DropAlongCurveTest, SlopeModesAtAVerticalWall) {
   // A line beside the wall of a step: the ball rests on the wall's edge, a
   // steep slope across the path.
