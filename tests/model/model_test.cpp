@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model/facet_test_model.h"
@@ -451,6 +452,59 @@ TEST(Model, SortKeepsItemsWithCornersInTopZOrder) {
   std::vector<int> seen(500, 0);
   for (const Facet& x : sorted) ++seen[x.tag];
   for (int s : seen) EXPECT_EQ(s, 1);
+}
+
+// Facets in the xy plane (z = 0) from four xy corners.
+Facet planarFacet(Vec2d a, Vec2d b, Vec2d c, Vec2d d) {
+  return Facet{0, {{a.x, a.y, 0}, {b.x, b.y, 0}, {c.x, c.y, 0}, {d.x, d.y, 0}}};
+}
+
+TEST(Model, OrientCcwSwapsTheSecondAndFourthVertexOfClockwiseFacets) {
+  struct Row {
+    const char* name;
+    Facet facet;
+    bool swapped;
+  };
+  const Row rows[] = {
+      {"counter-clockwise", planarFacet({0, 0}, {1, 0}, {1, 1}, {0, 1}), false},
+      {"clockwise", planarFacet({0, 0}, {0, 1}, {1, 1}, {1, 0}), true},
+      // The first corner turns by 1.1e-5 to the left: it decides.
+      {"first corner just above tolerance", planarFacet({0, 0}, {1, 0}, {2, 1.1e-5}, {1, -1}),
+       false},
+      // It turns by 0.9e-5 only: the next corner, a right turn, decides.
+      {"first corner below tolerance", planarFacet({0, 0}, {1, 0}, {2, 0.9e-5}, {1, -1}), true},
+      // Two repeated vertices: the third corner decides.
+      {"third corner decides, left", planarFacet({0, 0}, {1, 0}, {1, 0}, {0, 1}), false},
+      {"third corner decides, right", planarFacet({0, 0}, {1, 0}, {1, 0}, {0, -1}), true},
+      {"clockwise triangle", planarFacet({0, 0}, {0, 1}, {1, 0}, {1, 0}), true},
+      {"all on one line", planarFacet({0, 0}, {1, 1}, {2, 2}, {3, 3}), false},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    Facet f = r.facet;
+    facetOrientCcw(&f);
+    Facet want = r.facet;
+    if (r.swapped) std::swap(want.v[1], want.v[3]);
+    EXPECT_EQ(std::memcmp(&f, &want, sizeof(Facet)), 0);
+  }
+}
+
+TEST(Model, TopVertexFirstRotatesAndKeepsTheOrientation) {
+  struct Row {
+    double z[3];
+    int first;  // index of the vertex that comes first
+  };
+  const Row rows[] = {
+      {{1, 3, 2}, 1}, {{1, 2, 3}, 2}, {{3, 1, 2}, 0}, {{1, 3, 3}, 1}, {{2, 2, 2}, 0}};
+  for (const Row& r : rows) {
+    Tri t{{{0, 0, r.z[0]}, {1, 0, r.z[1]}, {0, 1, r.z[2]}}};
+    const Tri before = t;
+    triTopVertexFirst(&t);
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(std::memcmp(&t.v[k], &before.v[(r.first + k) % 3], sizeof(Vec3d)), 0)
+          << "first " << r.first << " vertex " << k;
+    }
+  }
 }
 
 }  // namespace
