@@ -480,7 +480,12 @@ int CurveDrop::refinePasses() {
           const double m = 0.5 * (p[k - 1] + p[k]);
           double xy[2];
           double startZ;
-          if (!curvePoint(m, xy, &startZ)) *status = std::min(*status, 0);
+          // A sample without its curve point has no place on the path: the
+          // pass reports it and stores nothing for it.
+          if (!curvePoint(m, xy, &startZ)) {
+            *status = std::min(*status, 0);
+            return;
+          }
           ContactSample s;
           contactSampleInit(&s, xy, startZ, m, presel_, preselCount_);
           const int r = evalSample(c, &s);
@@ -515,7 +520,10 @@ int CurveDrop::run() {
   int st = runPass(1, params->count, [&](ContactContext* c, int i, Pline* out, int* status) {
     double xy[2];
     double startZ;
-    if (!curvePoint(t[i], xy, &startZ)) *status = std::min(*status, 0);
+    if (!curvePoint(t[i], xy, &startZ)) {
+      *status = std::min(*status, 0);
+      return;
+    }
     ContactSample s;
     contactSampleInit(&s, xy, startZ, t[i], presel_, preselCount_);
     const int r = evalSample(c, &s);

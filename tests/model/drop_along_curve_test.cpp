@@ -333,6 +333,51 @@ TEST_F(DropAlongCurveTest, DropSetsTheCornerRadiusOfBallAndFlatTools) {
   }
 }
 
+TEST_F(DropAlongCurveTest, SamplesOffTheCurveStopTheDropAndLeaveNoPoint) {
+  TestModel tm(testmodels::tiltedPlane(0.0, 20.0, 4), kModelKindFacets, testmodels::ballTool(3.0));
+  tm.buildGrid();
+  // Parameters start at 5: the samples below 5 have no curve point.
+  CurveHolder line(lineCurve(2.0, 1.0, 8.0, 1.0));
+  line.curve->t0 = 5.0;
+  curveUpdateLengths(line.curve);
+  tm.model()->guideCurve = line.curve;
+  Pline* path = plineNew(10, 1);
+  EXPECT_EQ(contactDropAlongCurve(tm.model(), path), 0);
+  for (int i = 0; i < path->count; ++i) {
+    EXPECT_GE(path->params[i], 5.0 - 0.00001);
+    EXPECT_EQ(path->points[i].y, 1.0);
+  }
+  plineFree(path);
+}
+
+// The facet drop leaves its model selection in the settings for later point
+// entries, but never from inside a parallel region.
+TEST_F(DropAlongCurveTest, SettingsAreWrittenOnlyOutsideParallelRegions) {
+  TestModel tm(testmodels::tiltedPlane(0.0, 20.0, 4), kModelKindFacets, testmodels::ballTool(3.0));
+  tm.buildGrid();
+  tm.model()->topZ = 123.0;
+  CurveHolder line(lineCurve(-5.0, 0.0, 5.0, 0.0));
+  tm.model()->guideCurve = line.curve;
+  ContactContext seen;
+#pragma omp parallel num_threads(2)
+  {
+    ModelRec* copy = modelCopy(tm.model());
+    Pline* path = plineNew(10, 1);
+    EXPECT_EQ(contactDropAlongCurve(copy, path), 1);
+    plineFree(path);
+    modelFreeCopy(copy);
+  }
+  contactContextLoad(&seen);
+  EXPECT_EQ(seen.zTop, kContactDefaultZTop);
+  EXPECT_EQ(seen.facets, nullptr);
+  Pline* path = plineNew(10, 1);
+  EXPECT_EQ(contactDropAlongCurve(tm.model(), path), 1);
+  plineFree(path);
+  contactContextLoad(&seen);
+  EXPECT_EQ(seen.zTop, 123.0);
+  EXPECT_EQ(seen.facets, tm.model()->facets);
+}
+
 int stopNow() { return 1; }
 
 TEST_F(DropAlongCurveTest, BreakRequestStopsTheParallelPasses) {
