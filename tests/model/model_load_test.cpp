@@ -548,6 +548,23 @@ TEST_F(ModelLoad, Version2GroupOrderExchangesFromBothEnds) {
   }
 }
 
+// A 3DF file loaded as a multi-surface file keeps the groups the model holds;
+// a single-file load leaves none.
+TEST_F(ModelLoad, GroupsSurviveOnlyAMultiFileLoadOf3df) {
+  const std::string clip = bytes("clip.bin", facetFileBytes(1.0f, {quad(4)}));
+  const std::string part = text("part.3df", poly3dfText({quad(1), quad(2)}));
+  ModelRec& multi = model(kModelKindFacets);
+  ASSERT_EQ(modelAddSurfaceFile(&multi, clip.c_str(), 0, 0, kModelKindFacets, 1), 1);
+  ASSERT_EQ(modelLoadMultiFile(&multi, part.c_str(), 0, 0), 0);
+  EXPECT_EQ(multi.facetCount, 2);
+  EXPECT_EQ(groupsOf(multi).size(), 1u);
+  ModelRec& single = model(kModelKindFacets);
+  ASSERT_EQ(modelAddSurfaceFile(&single, clip.c_str(), 0, 0, kModelKindFacets, 1), 1);
+  ASSERT_EQ(modelLoadFile(&single, part.c_str()), 0);
+  EXPECT_EQ(single.facetCount, 2);
+  EXPECT_EQ(single.groups, nullptr);
+}
+
 TEST_F(ModelLoad, Version1FileLoadsIntoTheModelItself) {
   const std::string file = bytes("v1", facetFileBytes(1.0f, {quad(1), quad(2)}));
   ModelRec& m = model(kModelKindFacets);
