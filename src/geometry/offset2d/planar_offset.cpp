@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -45,7 +46,7 @@ constexpr double kSpikeDot = -0.999;
 // A concave corner whose offset ends miss each other by less than this is
 // closed by snapping.
 constexpr double kConcaveSnap = 0.06;
-// Result end points must keep this share of the distance.
+// A result must keep this share of the distance from the input.
 constexpr double kKeepShare = 0.9;
 // Scratch room of the loop trace.
 constexpr int kScratchMin = 1000;
@@ -72,6 +73,9 @@ bool offsetSeg(const Seg2& s, double distance, int side, Seg2* out) {
 
 // ---- One pass ----------------------------------------------------------------
 
+// Cuts the offset chain's start where it last leaves the circle of radius
+// distance about the input's start: used once when every crossing, the start
+// included, lies too near the input.  Returns the new count.
 int trimStart(int m, double distance, const Seg2* in, Seg2* out) {
   std::vector<Vec2d> pts(static_cast<std::size_t>(2 * m + 2));
   std::vector<int> segs(pts.size());
@@ -106,23 +110,20 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
   int m = 0;
   const int raw =
       offset2dSegChainRaw(distance, in, n, out.data(), static_cast<int>(out.size()), &m, side);
-  if (raw == 0) {
+  if (raw == 0 || m == 0) {
     *failed = 1;
     return 0;
   }
 
-  Seg2IsectArray* recs = seg2IsectArrayNew(1000);
-  if (recs == nullptr || recs->items == nullptr) {
-    seg2IsectArrayFree(recs);
-    return -1;
-  }
+  // Freed on every way out, also when a scratch allocation throws.
+  const std::unique_ptr<Seg2IsectArray, void (*)(Seg2IsectArray*)> owner(seg2IsectArrayNew(1000),
+                                                                         &seg2IsectArrayFree);
+  Seg2IsectArray* recs = owner.get();
+  if (recs == nullptr || recs->items == nullptr) return -1;
   bool trimmed = false;
   int gapIndex = 0;
   for (;;) {
-    if (offset2dSelfCrossings(out.data(), m, recs, raw == -1 ? -1 : 0) < 0) {
-      seg2IsectArrayFree(recs);
-      return -1;
-    }
+    if (offset2dSelfCrossings(out.data(), m, recs, raw == -1 ? -1 : 0) < 0) return -1;
     gapIndex = 0;
     for (int i = 1; i < m && gapIndex == 0; ++i) {
       if (!sameXY(out[i].x0, out[i].y0, out[i - 1].x1, out[i - 1].y1)) gapIndex = i;
@@ -130,10 +131,7 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
     if (recs->count == 0 || std::fabs(recs->items[0].x - out[0].x0) >= kStartRecordTol ||
         std::fabs(recs->items[0].y - out[0].y0) >= kStartRecordTol) {
       const Seg2Isect start{out[0].x0, out[0].y0, 0.0, 1, m, 1};
-      if (seg2IsectArrayInsert(recs, &start, 0) < 0) {
-        seg2IsectArrayFree(recs);
-        return -1;
-      }
+      if (seg2IsectArrayInsert(recs, &start, 0) < 0) return -1;
     }
     offset2dMarkCrossings(recs->items, 1, out.data(), m, in, n, distance, side);
     if (recs->count >= 2 && gapIndex > 0 && recs->items[0].state == 0 &&
@@ -159,7 +157,6 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
     if (static_cast<std::size_t>(m) + 1 > out.size()) out.resize(static_cast<std::size_t>(m) + 1);
     std::copy(scratch.begin(), scratch.begin() + m, out.begin());
   }
-  seg2IsectArrayFree(recs);
 
   // Gap closing: small gaps are bridged by moving the end before them; behind
   // a wide one only the part before it stays (nothing when the tail is long).
@@ -204,9 +201,8 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
   if (*failed == 0 && m > 2) {
     // A loop the trace could not resolve leaves a result that crosses
     // itself: that is no offset either.
-    Seg2IsectArray* left = seg2IsectArrayNew(16);
-    const int crossings = left != nullptr ? offset2dSelfCrossings(out.data(), m, left, 0) : -1;
-    seg2IsectArrayFree(left);
+    recs->count = 0;
+    const int crossings = offset2dSelfCrossings(out.data(), m, recs, 0);
     if (crossings < 0) return -1;
     if (crossings > 0) *failed = 1;
   }
@@ -228,7 +224,7 @@ double offset2dCornerThreshold() { return tCornerThreshold; }
 int offset2dSegChain(const Seg2* in, int count, double distance, Seg2* out, int outCapacity,
                      int side) {
   if (in == nullptr || out == nullptr || count <= 0 || outCapacity <= 0) return 0;
-  if (!std::isfinite(distance)) return 0;
+  if (!std::isfinite(distance) || distance <= -kGeoEqualTol) return 0;
   try {
     std::vector<Seg2> result;
     auto deliver = [&](int r) {

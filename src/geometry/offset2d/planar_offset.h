@@ -24,17 +24,19 @@
 
 #include "geometry/vec.h"
 
-// Room for the result of an offset of count segments that is always enough:
-// the raw offset writes at most two segments per input segment, and the
-// closing adds one.
+// Room for the result of an offset of count segments: the raw offset writes
+// at most two segments per input segment and the closing adds one.  The loop
+// trace only copies pieces of the raw chain, so a longer result is not to be
+// expected; one that does not fit is refused (-1), never cut short.
 int offset2dResultCapacity(int count);
 
 // Offsets count segments of in by distance (>= 0) to side into out, which has
-// room for outCapacity segments (offset2dResultCapacity(count) is enough).
-// Returns the number of result segments (> 0); 0 when no usable offset was
-// found, also when the last of the retries still fails the distance check;
-// -1 when memory runs out or the result does not fit into out.  in is never
-// changed; out must not overlap in.  A distance below 0.00001 copies in.
+// room for outCapacity segments (see offset2dResultCapacity).  Returns the
+// number of result segments (> 0); 0 when no usable offset was found, also
+// when the last of the retries still fails its check, and for a negative or
+// non-finite distance, count <= 0 or null arrays; -1 when memory runs out or
+// the result does not fit into out.  in is never changed; out must not
+// overlap in.  A distance below 0.00001 copies in.
 int offset2dSegChain(const Seg2* in, int count, double distance, Seg2* out, int outCapacity,
                      int side);
 

@@ -503,6 +503,20 @@ TEST(OffsetSegChain, ResultThatDoesNotFitFailsWithoutWritingPastTheBuffer) {
   EXPECT_EQ(offset2dSegChain(sq.data(), 0, 1.0, nullptr, 0, 1), 0);
 }
 
+TEST(OffsetSegChain, AbsurdArgumentsGiveNoOffset) {
+  const Chain sq = chainOf(kSquare, true);
+  Chain out(16);
+  EXPECT_EQ(offset2dSegChain(sq.data(), 4, -1.0, out.data(), 16, 1), 0);
+  EXPECT_EQ(offset2dSegChain(sq.data(), 4, std::nan(""), out.data(), 16, 1), 0);
+  EXPECT_EQ(offset2dSegChain(sq.data(), 4, INFINITY, out.data(), 16, 1), 0);
+  EXPECT_EQ(offset2dSegChain(sq.data(), -3, 1.0, out.data(), 16, 1), 0);
+  EXPECT_EQ(offset2dSegChain(nullptr, 4, 1.0, out.data(), 16, 1), 0);
+  EXPECT_EQ(offset2dSegChain(sq.data(), 4, 1.0, out.data(), 0, 1), 0);
+  // Nothing but zero-length segments: no direction to offset along.
+  const Chain dots = {{1, 1, 1, 1}, {1, 1, 1, 1}};
+  EXPECT_EQ(offset2dSegChain(dots.data(), 2, 1.0, out.data(), 16, 1), 0);
+}
+
 TEST(OffsetSegChain, ThreadsShareOneInputAndKeepTheirOwnJoinMode) {
   const Chain in = chainOf(regular(6, 10), true);  // 60 degree corners
   const Chain before = in;
