@@ -283,6 +283,17 @@ double probeHeight(const ContactContext* ctx, int i, const Vec3d* start, const T
   return h;
 }
 
+// The surface that decided a thread's last candidate walk.
+struct WalkMemo {
+  const void* surfaces = nullptr;
+  int index = -1;
+};
+
+WalkMemo& walkMemo() {
+  thread_local WalkMemo memo;
+  return memo;
+}
+
 // Largest lift of a bound over a surface's max z (at distance 0), and the
 // slack that keeps rounding out of the order decisions below.
 double boundLiftMax(const ToolShape* tool) {
@@ -323,9 +334,26 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   int faceFound = 0;
   int n = 0;
   int k = shaped ? 0 : count;
-  // Entries below floorH are never walked (see the probe below).
+  // Entries below floorH are never walked (see the probes below).
   double floorH = position->z;
   bool probed = false;
+  // Drops of one thread follow each other closely (grid rows, curve
+  // samples): the surface that decided the last drop usually touches here
+  // too.  Any reachable surface of the list gives a lower bound of the
+  // final height (the walk reaches it, or stops at a height above its bound).
+  const void* surfaces =
+      kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
+  WalkMemo& memo = walkMemo();
+  if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
+    const int i = memo.index;
+    double bound;
+    if (!boxRejects(boxes, i, p, R) &&
+        candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) {
+      const double h = probeHeight<kFacets>(ctx, i, &start, tool, position->z);
+      floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
+    }
+  }
+  int decided = -1;
   for (;;) {
     double limit = -HUGE_VAL;
     if (k < count) {
@@ -334,12 +362,17 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     }
     // Walk every entry that precedes all surfaces not yet collected.
     while (n > 0 && e[0].bound > limit) {
-      if (e[0].bound < position->z)
+      if (e[0].bound < position->z) {
+        if (decided >= 0) memo = {surfaces, decided};
         return finishWalk(ctx, tool, position, touched, faceFound, contact);
+      }
       const int i = e[0].index;
       std::pop_heap(e, e + n, CandidateAfter());
       --n;
-      walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+      if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) >
+          0) {
+        decided = i;
+      }
     }
     if (k >= count || limit < std::max(position->z, floorH)) break;
     // The surfaces of a cell lie scattered through the corner arrays (they
@@ -367,14 +400,25 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     }
     e[n++] = {i, bound};
     std::push_heap(e, e + n, CandidateAfter());
+    // Most collected surfaces are tested soon: start loading their vertices.
+    if constexpr (kFacets) {
+      __builtin_prefetch(&ctx->facets[i]);
+      __builtin_prefetch(reinterpret_cast<const char*>(&ctx->facets[i]) + 64);
+    } else {
+      __builtin_prefetch(&ctx->triangles->items[i]);
+      __builtin_prefetch(reinterpret_cast<const char*>(&ctx->triangles->items[i]) + 64);
+    }
   }
   // Nothing left to collect can reach the height: the rest of the heap in order.
   while (n > 0 && !(e[0].bound < position->z)) {
     const int i = e[0].index;
     std::pop_heap(e, e + n, CandidateAfter());
     --n;
-    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
+      decided = i;
+    }
   }
+  if (decided >= 0) memo = {surfaces, decided};
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
