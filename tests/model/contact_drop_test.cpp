@@ -248,8 +248,11 @@ TEST_F(ContactDropTest, EngineWalksCandidatesInSortedListOrder) {
     contactBoxSetInit(&boxes, m->minCorners, m->maxCorners, nullptr, nullptr);
     std::unique_ptr<CandidateList, void (*)(CandidateList*)> list(contactListNew(3000),
                                                                   contactListFree);
-    for (int k = 0; k < 300; ++k) {
-      const double x = u(rng), y = u(rng);
+    // Random positions, then close neighbours along a line (successive drops
+    // of a thread start from the surface that decided the previous one).
+    for (int k = 0; k < 600; ++k) {
+      const double x = k < 300 ? u(rng) : 2.0 + 0.08 * (k - 300);
+      const double y = k < 300 ? u(rng) : 3.0 + 0.07 * (k - 300);
       ContactContext ctx;
       contactContextLoad(&ctx);
       const DropResult a = dropAt(tm.model(), tm.tool(), x, y, &ctx);
