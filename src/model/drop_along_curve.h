@@ -14,7 +14,10 @@
 //
 // Results: 1 done; 0 stopped (slope limit reached in slope mode 2, the guide
 // curve cannot be evaluated at a sample of a pass, or a probe hit); -2 the
-// path cannot take a point; -3 cancelled by the user.
+// path cannot take a point (also when a merge runs out of memory, since the
+// path then lost points); -3 cancelled by the user.  A sample whose curve
+// point cannot be evaluated adds no point.  The path keeps the points merged
+// before a stop.
 //
 // Threads: the sample passes are OpenMP loops with a static schedule; each
 // thread evaluates its samples on its own copy of the drop's context and
