@@ -98,13 +98,9 @@ OffsetModel* modelBuildOffsetModel(const ModelRec* model, double distance) {
   modelFacetCorners(copy->facets, n, copy->minCorners, copy->maxCorners);
   copy->boxMin = copy->minCorners[0];
   copy->boxMax = copy->maxCorners[0];
-  for (int i = 0; i < n; ++i) {
-    const Vec3d& lo = copy->minCorners[i];
-    const Vec3d& hi = copy->maxCorners[i];
-    copy->boxMin = Vec3d{std::fmin(copy->boxMin.x, lo.x), std::fmin(copy->boxMin.y, lo.y),
-                         std::fmin(copy->boxMin.z, lo.z)};
-    copy->boxMax = Vec3d{std::fmax(copy->boxMax.x, hi.x), std::fmax(copy->boxMax.y, hi.y),
-                         std::fmax(copy->boxMax.z, hi.z)};
+  for (int i = 1; i < n; ++i) {
+    modelBoxWiden(&copy->boxMin, &copy->boxMax, &copy->minCorners[i]);
+    modelBoxWiden(&copy->boxMin, &copy->boxMax, &copy->maxCorners[i]);
   }
   // Directions again in the sorted order, so that direction i is facet i's.
   for (int i = 0; i < n; ++i) offsetModelFacetDirection(&copy->facets[i], &om->directions[i]);

@@ -2,7 +2,6 @@
 // and the offset model.
 #pragma once
 
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -48,12 +47,8 @@ class FacetTestModel {
     rec.boxMin = rec.minCorners[0];
     rec.boxMax = rec.maxCorners[0];
     for (int i = 1; i < n; ++i) {
-      const Vec3d& lo = rec.minCorners[i];
-      const Vec3d& hi = rec.maxCorners[i];
-      rec.boxMin = Vec3d{std::fmin(rec.boxMin.x, lo.x), std::fmin(rec.boxMin.y, lo.y),
-                         std::fmin(rec.boxMin.z, lo.z)};
-      rec.boxMax = Vec3d{std::fmax(rec.boxMax.x, hi.x), std::fmax(rec.boxMax.y, hi.y),
-                         std::fmax(rec.boxMax.z, hi.z)};
+      modelBoxWiden(&rec.boxMin, &rec.boxMax, &rec.minCorners[i]);
+      modelBoxWiden(&rec.boxMin, &rec.boxMax, &rec.maxCorners[i]);
     }
   }
   ~FacetTestModel() { modelFreeSurfaces(&rec); }
