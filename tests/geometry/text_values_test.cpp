@@ -1,13 +1,10 @@
 #include "geometry/text_values.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <string>
 
-namespace fs = std::filesystem;
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -57,17 +54,12 @@ TEST(LetterValueGuards, NullLineAndOddLetters) {
 
 class CountLines : public testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "count_lines_XXXXXX").string();
-    dir_ = mkdtemp(pattern.data());
-  }
-  void TearDown() override { fs::remove_all(dir_); }
   std::string write(const std::string& text) {
-    const std::string name = dir_ + "/f.txt";
-    std::ofstream(name, std::ios::binary) << text;
+    const std::string name = dir_.file("f.txt");
+    tsupport::writeFile(name, text);
     return name;
   }
-  std::string dir_;
+  tsupport::TempDir dir_;
 };
 
 TEST_F(CountLines, LongLinesCountOncePerPiece) {
@@ -83,7 +75,7 @@ TEST_F(CountLines, BadNamesGiveMinusOne) {
   EXPECT_EQ(textFileCountLines(nullptr), -1);
   EXPECT_EQ(textFileCountLines(""), -1);
   EXPECT_EQ(textFileCountLines(" f.txt"), -1);
-  EXPECT_EQ(textFileCountLines((dir_ + "/missing.txt").c_str()), -1);
+  EXPECT_EQ(textFileCountLines(dir_.file("missing.txt").c_str()), -1);
 }
 
 }  // namespace
