@@ -6,9 +6,14 @@
 // crossing.  Where the contact lies on a vertex of either chain the local
 // paths decide: a chain that only touches the other and returns to the side
 // it came from gives no record.  A stretch along which both chains run
-// collinearly gives no record of its own; it counts as lying on the left of
-// the first chain, so a second chain that enters such a stretch from one side
-// and leaves it to the other gives exactly one record, where it crosses over.
+// collinearly gives no record of its own: it counts as lying on the left of
+// the first chain.  So a second chain that runs along such a stretch gives a
+// record where it comes from or goes to the right: none when it comes from
+// and returns to the left, one when it crosses over, two when it comes from
+// and returns to the right.  Either way the count of records keeps the parity
+// of sides, which is what inside tests and intervals along a chain rely on;
+// two identical chains, or the same closed chain with another start or the
+// other way round, give none.
 //
 // A contact at a vertex is recorded once, on the segment that ends at the
 // vertex (the earlier one), in both chains; its parameter on the first chain
