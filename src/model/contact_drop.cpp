@@ -61,32 +61,48 @@ inline bool boxRejects(const FacetBoxSet* b, int i, const DropPoint& p, double R
   return false;
 }
 
-// The height bound of one surface for the tool (true when reachable).
-inline bool candidateBound(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx,
-                           const DropPoint& p, double* bound) {
-  const double dx = p.x < mn.x ? mn.x - p.x : (p.x > mx.x ? p.x - mx.x : 0.0);
-  const double dy = p.y < mn.y ? mn.y - p.y : (p.y > mx.y ? p.y - mx.y : 0.0);
-  const double d2 = dx * dx + dy * dy;
+// The bound of a surface with top maxZ at squared plan distance d2 from the
+// axis; false when the tool cannot reach it (or for other tool types).
+inline bool boundAtDistance(const ToolShape* tool, double maxZ, double d2, double* bound) {
   const double r = tool->radius;
   if (!(d2 <= r * r)) return false;
   switch (tool->type) {
     case kToolBall:
-      *bound = mx.z + std::sqrt(r * r - d2);
+      *bound = maxZ + std::sqrt(r * r - d2);
       break;
     case kToolFlat:
-      *bound = mx.z;
+      *bound = maxZ;
       break;
     case kToolTorus: {
       const double rc = tool->cornerRadius;
       const double f = std::sqrt(d2) - (r - rc);
       *bound =
-          f >= kContactTorusBoundTol ? mx.z + std::sqrt(std::max(0.0, rc * rc - f * f)) : mx.z + rc;
+          f >= kContactTorusBoundTol ? maxZ + std::sqrt(std::max(0.0, rc * rc - f * f)) : maxZ + rc;
       break;
     }
     default:
       return false;
   }
   return *bound == *bound;  // a NaN bound cannot be ordered
+}
+
+// The height bound of one surface for the tool (true when reachable): d is
+// the plan distance of the position from the surface's box (0 inside).
+inline bool candidateBound(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx,
+                           const DropPoint& p, double* bound) {
+  const double dx = p.x < mn.x ? mn.x - p.x : (p.x > mx.x ? p.x - mx.x : 0.0);
+  const double dy = p.y < mn.y ? mn.y - p.y : (p.y > mx.y ? p.y - mx.y : 0.0);
+  return boundAtDistance(tool, mx.z, dx * dx + dy * dy, bound);
+}
+
+// candidateBound with the distance measured to the box's max sides only: the
+// distance to the box is at least that, so this is an upper bound of
+// candidateBound's bound, and false only where candidateBound is false too.
+inline bool maxSideBound(const ToolShape* tool, const Vec3d& mx, const DropPoint& p,
+                         double* bound) {
+  const double dx = p.x > mx.x ? p.x - mx.x : 0.0;
+  const double dy = p.y > mx.y ? p.y - mx.y : 0.0;
+  return boundAtDistance(tool, mx.z, dx * dx + dy * dy, bound);
 }
 
 // Walk order of the candidates: higher bound first, then lower index.  As a
@@ -383,10 +399,15 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       __builtin_prefetch(&boxes->minCorners[ahead]);
     }
     const int i = indices[k++];
+    const Vec3d& mx = boxes->maxCorners[i];
+    // The max corner alone bounds the bound (the distance to the box is at
+    // least that to its max sides): most surfaces that cannot reach floorH
+    // are passed over without loading their min corner.
+    double upper;
+    if (!maxSideBound(tool, mx, p, &upper) || upper < floorH) continue;
     if (boxRejects(boxes, i, p, R)) continue;
     double bound;
     const Vec3d& mn = boxes->minCorners[i];
-    const Vec3d& mx = boxes->maxCorners[i];
     if (!candidateBound(tool, mn, mx, p, &bound)) continue;
     if (bound < floorH) continue;
     if (!probed && mn.x <= p.x && p.x <= mx.x && mn.y <= p.y && p.y <= mx.y) {
