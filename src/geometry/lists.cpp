@@ -435,17 +435,6 @@ int gridSize(int count) {
   return kGridMaxSize;
 }
 
-// Cell index of coordinate v: truncation of (v - min) / cell, clamped to
-// 0..n-1.  A zero (or non-positive) cell size and a non-finite quotient give an
-// explicit index instead of converting inf or NaN to int.
-int gridIndex(double v, double min, double cell, int n) {
-  if (!(cell > 0.0)) return 0;
-  const double q = (v - min) / cell;
-  if (!(q >= 0.0)) return 0;  // negative or NaN
-  if (q >= n) return n - 1;
-  return static_cast<int>(q);
-}
-
 }  // namespace
 
 void itemGridFree(ItemGrid* grid) {
@@ -512,10 +501,10 @@ ItemGrid* itemGridBuild(const void* items, int elemSize, int count, double margi
 
   for (int k = 0; k < count; ++k) {
     box(b, bytes + stride * k);
-    const int c0 = gridIndex(b[0] - margin, grid->minX, grid->cellWidth, n);
-    const int r0 = gridIndex(b[1] - margin, grid->minY, grid->cellHeight, n);
-    const int c1 = gridIndex(b[2] + margin, grid->minX, grid->cellWidth, n);
-    const int r1 = gridIndex(b[3] + margin, grid->minY, grid->cellHeight, n);
+    const int c0 = itemGridIndex(b[0] - margin, grid->minX, grid->cellWidth, n);
+    const int r0 = itemGridIndex(b[1] - margin, grid->minY, grid->cellHeight, n);
+    const int c1 = itemGridIndex(b[2] + margin, grid->minX, grid->cellWidth, n);
+    const int r1 = itemGridIndex(b[3] + margin, grid->minY, grid->cellHeight, n);
     for (int r = r0; r <= r1; ++r) {
       for (int c = c0; c <= c1; ++c) {
         if (listIntAppend(grid->cells[r][c], k) < 0) {

@@ -262,6 +262,19 @@ double* seg2BoundingBox(double out[4], const void* seg);
 ItemGrid* itemGridBuild(const void* items, int elemSize, int count, double margin, ItemBoxFn box);
 void itemGridFree(ItemGrid* grid);
 
+// Index of the cell (row or column) of n cells of size cellSize from origin
+// that holds the coordinate v: (v - origin) / cellSize truncated toward zero
+// and clamped into 0..n-1.  A cell size that is not positive, and a quotient
+// that is not a number, give 0 (never a conversion of inf or NaN to int).
+// Shared by the bucket grids of the library; inline for their lookups.
+inline int itemGridIndex(double v, double origin, double cellSize, int n) {
+  if (!(cellSize > 0.0)) return 0;
+  const double q = (v - origin) / cellSize;
+  if (!(q >= 0.0)) return 0;  // negative or NaN
+  if (q >= n) return n - 1;
+  return static_cast<int>(q);
+}
+
 // ---- Crossings of a segment soup -----------------------------------------
 
 // Looks for pairs of segments of segs that cross away from shared end points.

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <numbers>
 
+#include "geometry/lists.h"
 #include "model/contact_settings.h"
 
 double* diagMin = nullptr;
@@ -17,17 +18,6 @@ int gDiagonalBoxes = 0;
 // Largest side of a grid from the cell-count rule; bounds boxes with absurd
 // or non-finite extents.
 constexpr double kMaxGridSide = 1 << 16;
-
-// Truncated toward zero and clamped into [0, n - 1].  A cell size of 0 (a box
-// without extent) or a non-finite quotient gives a defined index, never a
-// float-to-int conversion out of range.
-int cellIndex(double v, double origin, double size, int n) {
-  if (!(size > 0.0)) return 0;
-  const double q = (v - origin) / size;
-  if (!(q >= 0.0)) return 0;
-  if (q >= static_cast<double>(n)) return n - 1;
-  return static_cast<int>(q);
-}
 
 // A count from a double: at least 1, at most limit, 1 for NaN.
 int boundedCount(double v, double limit) {
@@ -63,10 +53,10 @@ struct CellRange {
 };
 
 CellRange itemRange(const ModelGrid* g, const Vec3d& lo, const Vec3d& hi, double margin) {
-  return CellRange{cellIndex(lo.y - margin, g->minY, g->cellHeight, g->rows),
-                   cellIndex(hi.y + margin, g->minY, g->cellHeight, g->rows),
-                   cellIndex(lo.x - margin, g->minX, g->cellWidth, g->cols),
-                   cellIndex(hi.x + margin, g->minX, g->cellWidth, g->cols)};
+  return CellRange{itemGridIndex(lo.y - margin, g->minY, g->cellHeight, g->rows),
+                   itemGridIndex(hi.y + margin, g->minY, g->cellHeight, g->rows),
+                   itemGridIndex(lo.x - margin, g->minX, g->cellWidth, g->cols),
+                   itemGridIndex(hi.x + margin, g->minX, g->cellWidth, g->cols)};
 }
 
 ModelGrid* allocGrid(int rows, int cols) {
@@ -189,8 +179,8 @@ void modelGridFree(ModelGrid* grid) {
 
 GridCell* modelGridCellAt(const ModelGrid* grid, double x, double y) {
   if (grid == nullptr) return nullptr;
-  const int r = cellIndex(y, grid->minY, grid->cellHeight, grid->rows);
-  const int c = cellIndex(x, grid->minX, grid->cellWidth, grid->cols);
+  const int r = itemGridIndex(y, grid->minY, grid->cellHeight, grid->rows);
+  const int c = itemGridIndex(x, grid->minX, grid->cellWidth, grid->cols);
   return &grid->cells[r][c];
 }
 

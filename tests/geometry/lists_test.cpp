@@ -466,6 +466,23 @@ INSTANTIATE_TEST_SUITE_P(Counts, GridSize,
                            return "items_" + std::to_string(info.param.first);
                          });
 
+TEST(ItemGridTest, CellIndexTruncatesAndClamps) {
+  const double nan = std::nan("");
+  const double inf = HUGE_VAL;
+  struct Row {
+    double v, origin, cell;
+    int index;
+  } rows[] = {
+      {2.5, 0, 1, 2}, {2.999, 0, 1, 2}, {-0.5, 0, 1, 0}, {-7, 0, 1, 0},    {4, 0, 1, 3},
+      {100, 0, 1, 3}, {inf, 0, 1, 3},   {-inf, 0, 1, 0}, {nan, 0, 1, 0},   {2, nan, 1, 0},
+      {2, 0, 0, 0},   {2, 0, -1, 0},    {2, 0, nan, 0},  {12.5, 10, 2, 1},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(itemGridIndex(r.v, r.origin, r.cell, 4), r.index)
+        << r.v << " from " << r.origin << " by " << r.cell;
+  }
+}
+
 TEST(ItemGridTest, EmptyGridHasOneEmptyCellAndZeroBox) {
   ItemGrid* grid = itemGridBuild(nullptr, sizeof(Seg2), 0, 0.0, seg2BoundingBox);
   ASSERT_NE(grid, nullptr);
