@@ -40,6 +40,19 @@ bool traceOn(int level) {
   return ((level | gLevel.load(std::memory_order_relaxed)) & kMsgTraceFlag) != 0;
 }
 
+// The trace messages: 2 when the level is suppressed, else 1; the text is
+// formatted and sent only while the trace flag is on.
+template <typename T>
+int sendTrace(int level, const char* format, T value) {
+  if (!levelPasses(level)) return 2;
+  if (traceOn(level) && format != nullptr) {
+    char text[kMsgFormatBuffer];
+    formatTrace(text, sizeof text, format, value);
+    msgSend(kMsgTraceNumber, text);
+  }
+  return 1;
+}
+
 }  // namespace
 
 void outSetContext(CycleDescriptor* ctx) { gOutputCycle.store(ctx); }
@@ -78,23 +91,11 @@ int msgNumberedReal(int level, int number, const char* /*catalogue*/, double val
 }
 
 int msgTraceInt(int level, const char* format, int value) {
-  if (!levelPasses(level)) return 2;
-  if (traceOn(level) && format != nullptr) {
-    char text[kMsgFormatBuffer];
-    formatTrace(text, sizeof text, format, value);
-    msgSend(kMsgTraceNumber, text);
-  }
-  return 1;
+  return sendTrace(level, format, value);
 }
 
 int msgTraceReal(int level, const char* format, double value) {
-  if (!levelPasses(level)) return 2;
-  if (traceOn(level) && format != nullptr) {
-    char text[kMsgFormatBuffer];
-    formatTrace(text, sizeof text, format, value);
-    msgSend(kMsgTraceNumber, text);
-  }
-  return 1;
+  return sendTrace(level, format, value);
 }
 
 int msgSend(int number, const char* text) {
