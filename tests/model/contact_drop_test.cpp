@@ -519,6 +519,31 @@ TEST_F(ContactDropTest, PreselectionKeepsFacetsNearTheCurve) {
   curveFree(line);
 }
 
+// In a steep groove a ball shrunk by the extra allowance sinks by more than
+// twice the allowance: the second chance takes the lower height.
+TEST_F(ContactDropTest, SecondChanceLowersTheToolInASteepGroove) {
+  const double a = rad(70.0);
+  TestModel tm(testmodels::vGroove(70.0, 10.0, 2), kModelKindTriangles, toolOf(kToolBall));
+  tm.buildGrid();
+  ContactContext ctx;
+  contactContextLoad(&ctx);
+  contactContextSetModel(&ctx, tm.model(), 0);
+  const double full = kR / std::cos(a);
+  const double shrunk = (kR - 0.5) / std::cos(a);
+  Vec3d pos{0.0, 0.3, full};
+  EXPECT_EQ(projSecondChance(&ctx, &pos, tm.model(), 8.0, 0.0, 100.0, nullptr, 0), 0);
+  EXPECT_EQ(pos.z, full);  // the extra allowance is off
+  ctx.extraAllowanceOn = 1;
+  ctx.extraAllowance = 0.5;
+  EXPECT_EQ(projSecondChance(&ctx, &pos, tm.model(), 8.0, 0.0, 100.0, nullptr, 0), 1);
+  EXPECT_NEAR(pos.z, shrunk, 1e-9);
+  // Above the guide curve's z the second chance does not count.
+  pos.z = full;
+  EXPECT_EQ(projSecondChance(&ctx, &pos, tm.model(), shrunk - 0.1, 0.0, 100.0, nullptr, 0), 0);
+  EXPECT_EQ(pos.z, full);
+  EXPECT_EQ(tm.tool()->radius, kR);  // the model's own tool is untouched
+}
+
 TEST_F(ContactDropTest, OffsetModelProbeStartsTheBallOnTheOffsetSurface) {
   // The offset model of a horizontal plate moved up by r is a plate at z = r:
   // the probe starts the ball there and the walk confirms it.

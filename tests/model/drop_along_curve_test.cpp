@@ -67,6 +67,9 @@ TEST_F(DropAlongCurveTest, SampleParameters) {
   EXPECT_NEAR(p[12], 9.99999, 1e-12);
 
   EXPECT_EQ(fill(0.005, 0.01, 1.0, 0), std::vector<double>{0.0});
+  // Steps that cannot advance end the list instead of looping.
+  EXPECT_EQ(fill(10.0, 0.0, 0.0, 0), std::vector<double>{0.0});
+  EXPECT_EQ(fill(10.0, 0.01, std::nan(""), 0).size(), 2u);
 
   // Random mode: repeatable, ascending, the first step and the end as usual.
   const std::vector<double> r1 = fill(10.0, 0.01, 1.0, 1);
