@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <vector>
@@ -575,7 +576,15 @@ int contactSampleParamsFill(ItemArray* list, const CurveRec* curve, double first
                             int random) {
   list->count = 0;
   const double L = (curve != nullptr && curve->count > 0) ? curve->lengths[curve->count - 1] : 0.0;
-  SampleRandom rng{kDropRandomSeed};
+  // Seeded from the curve itself: every run gives a curve the same samples,
+  // whatever thread drops it, and neighbouring lines get different ones.
+  uint64_t seed = kDropRandomSeed;
+  if (curve != nullptr && curve->count > 0) {
+    for (const double v : {curve->points[0].x, curve->points[0].y, L}) {
+      seed = SampleRandom{seed ^ std::bit_cast<uint64_t>(v)}.next();
+    }
+  }
+  SampleRandom rng{seed};
   double t = 0.0;
   while (t <= L + kTol) {
     if (itemArrayAppendDouble(list, t) < 0) return -1;

@@ -77,7 +77,9 @@ ItemArray* contactSampleParamsNew(int capacity);
 // parameter at the last point): 0, first, then steps of step, and near the end
 // L - first - 0.00001 and L - 0.00001; a curve shorter than first gives {0}.
 // In random mode the step after first is first + k (step - first) / 1000 with
-// k from a generator started at kDropRandomSeed.  1, or -1 when growing fails.
+// k from a generator of our own seeded with kDropRandomSeed mixed with the
+// curve's first point and length (so a curve always gets the same samples,
+// on any platform and thread).  1, or -1 when growing fails.
 int contactSampleParamsFill(ItemArray* list, const CurveRec* curve, double first, double step,
                             int random);
 

@@ -81,6 +81,12 @@ TEST_F(DropAlongCurveTest, SampleParameters) {
   EXPECT_LE(r1[2] - r1[1], 1.0);
   EXPECT_NEAR(r1.back(), 9.99999, 1e-12);
   for (std::size_t k = 1; k < r1.size(); ++k) EXPECT_GT(r1[k], r1[k - 1]);
+  // Other lines are staggered differently.
+  int differing = 0;
+  for (const double len : {9.0, 11.0, 12.0}) {
+    if (std::fabs((fill(len, 0.01, 1.0, 1)[2] - 0.01) - (r1[2] - 0.01)) > 1e-12) ++differing;
+  }
+  EXPECT_GE(differing, 2);
 }
 
 TEST_F(DropAlongCurveTest, ThreadContainers) {
