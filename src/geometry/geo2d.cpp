@@ -6,9 +6,6 @@
 
 namespace {
 
-Vec2d startOf(const Seg2& s) { return {s.x0, s.y0}; }
-Vec2d endOf(const Seg2& s) { return {s.x1, s.y1}; }
-
 // Even-odd rule against the polygon of the segment start points: an edge u -> v
 // counts when exactly one end is at or above p.y and it crosses the horizontal
 // through p at or right of p (exactly at p.x only when v is the upper end).
@@ -80,7 +77,7 @@ int geo2dPointInContourMargin(const Vec2d* p, const Kont2d* k, double margin) {
   int state = 2;
   for (int i = 0; i < count && state != 0; ++i) {
     const Seg2& s = k->segs[i];
-    const Vec2d s0 = startOf(s), s1 = endOf(s);
+    const Vec2d s0 = seg2Start(s), s1 = seg2End(s);
     double a, b, c;
     const double d = geo2dLineEquation(&s, &a, &b, &c) != 0 ? std::fabs(a * p->x + b * p->y + c)
                                                             : geo2dDistance(p, &s0);
@@ -156,7 +153,7 @@ int geo2dSegmentsCross(const Seg2* s, const Seg2* t) {
   const double tMinX = std::fmin(t->x0, t->x1), tMaxX = std::fmax(t->x0, t->x1);
   const double tMinY = std::fmin(t->y0, t->y1), tMaxY = std::fmax(t->y0, t->y1);
   if (sMaxX < tMinX || tMaxX < sMinX || sMaxY < tMinY || tMaxY < sMinY) return 0;
-  const Vec2d s0 = startOf(*s), s1 = endOf(*s), t0 = startOf(*t), t1 = endOf(*t);
+  const Vec2d s0 = seg2Start(*s), s1 = seg2End(*s), t0 = seg2Start(*t), t1 = seg2End(*t);
   if (geo2dCcw(&s0, &s1, &t0) * geo2dCcw(&s0, &s1, &t1) > 0) return 0;
   if (geo2dCcw(&t0, &t1, &s0) * geo2dCcw(&t0, &t1, &s1) > 0) return 0;
   return 1;

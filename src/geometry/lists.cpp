@@ -521,11 +521,8 @@ ItemGrid* itemGridBuild(const void* items, int elemSize, int count, double margi
 
 namespace {
 
-Vec2d startOf(const Seg2& s) { return {s.x0, s.y0}; }
-Vec2d endOf(const Seg2& s) { return {s.x1, s.y1}; }
-
 bool shareEnd(const Seg2& a, const Seg2& b) {
-  const Vec2d a0 = startOf(a), a1 = endOf(a), b0 = startOf(b), b1 = endOf(b);
+  const Vec2d a0 = seg2Start(a), a1 = seg2End(a), b0 = seg2Start(b), b1 = seg2End(b);
   return geo2dPointsEqual(&a0, &b0, kGeoSharedEndTol) ||
          geo2dPointsEqual(&a0, &b1, kGeoSharedEndTol) ||
          geo2dPointsEqual(&a1, &b0, kGeoSharedEndTol) ||
@@ -533,7 +530,7 @@ bool shareEnd(const Seg2& a, const Seg2& b) {
 }
 
 bool awayFromBothEnds(const Vec2d& x, const Seg2& s, double tol) {
-  const Vec2d s0 = startOf(s), s1 = endOf(s);
+  const Vec2d s0 = seg2Start(s), s1 = seg2End(s);
   return !geo2dPointsEqual(&x, &s0, tol) && !geo2dPointsEqual(&x, &s1, tol);
 }
 
@@ -549,7 +546,7 @@ int seg2FindCrossingsAllPairs(const Seg2List* segs, Pt2List* points, int findAll
       Vec2d x;
       if (geo2dSegmentsCross(&s[i], &s[j]) != 1) continue;
       if (geo2dLineIntersect(&s[i], &s[j], kGeoLineTol, &x) != 1) continue;
-      const Vec2d startI = startOf(s[i]), endJ = endOf(s[j]);
+      const Vec2d startI = seg2Start(s[i]), endJ = seg2End(s[j]);
       if (!(geo2dDistance(&startI, &endJ) > kGeoShortSegmentTol)) continue;
       found = 1;
       if (points != nullptr) listPt2Append(points, &x);

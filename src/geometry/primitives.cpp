@@ -18,9 +18,6 @@ Vec2d readXY(const void* p) {
   return v;
 }
 
-Vec2d startOf(const Seg2* s) { return {s->x0, s->y0}; }
-Vec2d endOf(const Seg2* s) { return {s->x1, s->y1}; }
-
 bool sameXY(double ax, double ay, double bx, double by) {
   return std::fabs(ax - bx) < kGeoEqualTol && std::fabs(ay - by) < kGeoEqualTol;
 }
@@ -144,10 +141,10 @@ int seg2SetEnd(Seg2* s, const Vec2d* p, int which) {
 int seg2GetPoint(const Seg2* s, Vec2d* out, int which) {
   switch (which) {
     case 1:
-      *out = startOf(s);
+      *out = seg2Start(*s);
       return 1;
     case 2:
-      *out = endOf(s);
+      *out = seg2End(*s);
       return 1;
     case 3:
       *out = {(s->x0 + s->x1) / 2.0, (s->y0 + s->y1) / 2.0};
@@ -168,10 +165,10 @@ int seg2PointBetweenEnds(const Vec2d* p, const Seg2* s) {
 
 double seg2NearestPoint(const Vec2d* p, const Seg2* s, Vec2d* out) {
   if (pointLike(s)) {
-    *out = startOf(s);
+    *out = seg2Start(*s);
     return dist(p->x, p->y, s->x0, s->y0);
   }
-  Vec2d foot = startOf(s);
+  Vec2d foot = seg2Start(*s);
   seg2ProjectPoint(s, p->x, p->y, &foot.x, &foot.y);
   if (seg2PointBetweenEnds(&foot, s)) {
     *out = foot;
@@ -180,10 +177,10 @@ double seg2NearestPoint(const Vec2d* p, const Seg2* s, Vec2d* out) {
   const double d0 = dist(p->x, p->y, s->x0, s->y0);
   const double d1 = dist(p->x, p->y, s->x1, s->y1);
   if (d0 < d1) {
-    *out = startOf(s);
+    *out = seg2Start(*s);
     return d0;
   }
-  *out = endOf(s);
+  *out = seg2End(*s);
   return d1;
 }
 
@@ -349,17 +346,17 @@ int seg2DegenerateIntersect(const Seg2* a, const Seg2* b, Vec2d* out) {
   const bool aPoint = pointLike(a), bPoint = pointLike(b);
   if (aPoint && bPoint) {
     if (!sameXY(a->x0, a->y0, b->x0, b->y0)) return 0;
-    *out = startOf(a);
+    *out = seg2Start(*a);
     return 1;
   }
   if (aPoint) {
-    const Vec2d p = startOf(a);
+    const Vec2d p = seg2Start(*a);
     if (!(seg2PointDistance(&p, b) < kGeoEqualTol)) return 0;
     *out = p;
     return 1;
   }
   if (bPoint) {
-    const Vec2d p = startOf(b);
+    const Vec2d p = seg2Start(*b);
     if (!(seg2PointDistance(&p, a) < kGeoEqualTol)) return 0;
     *out = p;
     return 1;
@@ -400,8 +397,8 @@ int seg2Intersect(const Seg2* a, const Seg2* b, Vec2d* out) {
   const double b0 = coord(b->x0, b->y0), b1 = coord(b->x1, b->y1);
   const double lowA = a0 <= a1 ? a0 : a1, highA = a0 <= a1 ? a1 : a0;
   const double lowB = b0 <= b1 ? b0 : b1, highB = b0 <= b1 ? b1 : b0;
-  const Vec2d lowPointA = a0 <= a1 ? startOf(a) : endOf(a);
-  const Vec2d lowPointB = b0 <= b1 ? startOf(b) : endOf(b);
+  const Vec2d lowPointA = a0 <= a1 ? seg2Start(*a) : seg2End(*a);
+  const Vec2d lowPointB = b0 <= b1 ? seg2Start(*b) : seg2End(*b);
   if (std::fabs(highB - lowA) < kGeoCollinearTouchTol) {
     *out = lowPointA;
     return 1;

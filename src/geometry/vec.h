@@ -29,6 +29,10 @@ struct Seg2 {
   double y1;
 };
 
+// The start and the end point of a segment.
+inline Vec2d seg2Start(const Seg2& s) { return {s.x0, s.y0}; }
+inline Vec2d seg2End(const Seg2& s) { return {s.x1, s.y1}; }
+
 static_assert(sizeof(Vec2d) == 16, "Vec2d is two doubles");
 static_assert(sizeof(Vec3d) == 24, "Vec3d is three doubles");
 static_assert(sizeof(Seg2) == 32, "Seg2 is four doubles");
