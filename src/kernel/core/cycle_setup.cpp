@@ -2,12 +2,14 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "kernel/core/cfg_lines.h"
 #include "kernel/core/memory.h"
 #include "kernel/core/param_list.h"
 #include "kernel/core/settings_loader.h"
+#include "kernel/core/text_helpers.h"
 #include "kernel/core/version_text.h"
 
 namespace {
@@ -35,15 +37,6 @@ uint16_t optionLetterFlag(char c) {
     default:
       return 0;
   }
-}
-
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool equalsNoCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (upper(*a) != upper(*b)) return false;
-  }
-  return *a == *b;
 }
 
 // The level after "-M": an optional sign and decimal digits, like atoi;
@@ -84,17 +77,17 @@ bool applyOption(CycleDescriptor* ctx, const char* arg, bool* failed) {
     case 'I':
     case 'i':
       // "IPC" with a process channel number: accepted, no effect.
-      return upper(rest[1]) == 'P' && upper(rest[2]) == 'C';
+      return strEqualsNoCase(std::string_view(rest).substr(0, 3), "IPC");
     case 'M':
     case 'm':
       ctx->detailLevel = parseDetailLevel(rest + 1);
       return true;
     case 'P':  // upper case only: "-pcf" stays a positional argument
-      if (equalsNoCase(rest, "PCF")) {
+      if (strEqualsNoCase(rest, "PCF")) {
         ctx->outputMode = kOutputKfy;
         return true;
       }
-      if (equalsNoCase(rest, "POF")) {
+      if (strEqualsNoCase(rest, "POF")) {
         ctx->outputMode = kOutputPof;
         return true;
       }

@@ -318,16 +318,6 @@ int pofWriteMarker(CycleDescriptor*, OutputRecord* record) {
 
 namespace {
 
-bool pofEqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 // The compensation register lines that follow a tool number argument.
 void pofWriteCompRegisters(CycleDescriptor* ctx) {
   const bool has1 = pofHasParam(ctx, "compRegister");
@@ -359,7 +349,7 @@ int pofWriteArg(CycleDescriptor* ctx, OutputRecord* record) {
   pofPutLine(line);
   if (n == "T") {
     pofWriteCompRegisters(ctx);
-  } else if (n == "tr" && pofEqualsNoCase(v, "5X")) {
+  } else if (n == "tr" && strEqualsNoCase(v, "5X")) {
     // Five-axis output starts a new first position that needs all six axes.
     level->geoAxes = 0;
     level->ncAxes = 0;

@@ -23,26 +23,10 @@ constexpr double kCsAxisMinLength = 1e-8;
 constexpr int32_t kRecSettingsSource = 112;
 constexpr int kLastDefaultOrigin = 20;  // origins up to here echo as "def"
 
-char asciiLower(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return (u >= 'A' && u <= 'Z') ? static_cast<char>(u - 'A' + 'a') : c;
-}
-
 // True when name has at least minLength characters and ends in suffix,
 // compared without regard to ASCII case.
 bool endsWithNoCase(const std::string& name, const char* suffix, size_t minLength) {
-  const size_t n = std::strlen(suffix);
-  if (name.size() < minLength || name.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (asciiLower(name[name.size() - n + i]) != asciiLower(suffix[i])) {
-      return false;
-    }
-  }
-  return true;
-}
-
-void raiseEvent(CycleDescriptor* ctx, int code) {
-  if (ctx->eventHook != nullptr) ctx->eventHook(ctx, code, ctx->eventUser);
+  return name.size() >= minLength && strEndsWithNoCase(name, suffix);
 }
 
 // Parses "x,y,z" of a settings value.  False unless three finite numbers
@@ -140,7 +124,7 @@ int cycLoadSettings(CycleDescriptor* ctx) {
   if (ctx == nullptr) return 0;
   const std::string name = ctx->settingsFile ? ctx->settingsFile : "";
   ctx->cfgMode = endsWithNoCase(name, ".CFG", 5) ? 1 : 0;
-  raiseEvent(ctx, kEventLoadSettingsBegin);
+  cycRaiseEvent(ctx, kEventLoadSettingsBegin);
   const int index = ctx->cfgMode ? kSlotLoadCfg : kSlotLoadPcf;
   int result;
   if (ctx->slots[index] != nullptr) {
@@ -149,7 +133,7 @@ int cycLoadSettings(CycleDescriptor* ctx) {
     // A descriptor set up without inheritance still loads like the kernel.
     result = ctx->cfgMode ? cycLoadCfg(ctx) : cycLoadPcf(ctx);
   }
-  raiseEvent(ctx, kEventLoadSettingsEnd);
+  cycRaiseEvent(ctx, kEventLoadSettingsEnd);
   return result;
 }
 

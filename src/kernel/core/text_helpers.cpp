@@ -93,6 +93,25 @@ int strParseNumbers3(const char* text, double* a, double* b, double* c) {
   return found;
 }
 
+namespace {
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool strEqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (asciiLower(a[i]) != asciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+bool strEndsWithNoCase(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() &&
+         strEqualsNoCase(text.substr(text.size() - suffix.size()), suffix);
+}
+
 int strReplaceChar(char* dst, const char* src, char from, char to) {
   if (src == nullptr) {
     if (dst != nullptr) *dst = '\0';

@@ -22,6 +22,14 @@ int strParseNumbers3(const char* text, double* a, double* b, double* c);
 // dst (when dst is not null) and 0.
 int strReplaceChar(char* dst, const char* src, char from, char to);
 
+// True when a and b hold the same text without regard to the case of the
+// ASCII letters (other bytes must match exactly).  Independent of the C
+// locale.
+bool strEqualsNoCase(std::string_view a, std::string_view b);
+
+// True when text ends in suffix, compared as strEqualsNoCase does.
+bool strEndsWithNoCase(std::string_view text, std::string_view suffix);
+
 // kFY text escaping.  Letters, digits and the 27 characters
 //   @ $ % & # ~ | - + * / = < > ! ? ^ , ; . : _ ' " blank { }
 // are kept; a backslash becomes two backslashes; every other byte (among

@@ -100,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                 2},
         ArgCase{"IpcAccepted", {"-IPC42", "-ipc"}, kAnswerVQuery, 0, kOutputPof, nullptr, {}, 2},
         ArgCase{"IpxPositional", {"-IPX"}, kAnswerVQuery, 0, kOutputPof, nullptr, {"-IPX"}, 2},
+        ArgCase{"IpCutShortPositional", {"-IP"}, kAnswerVQuery, 0, kOutputPof, nullptr, {"-IP"}, 2},
         ArgCase{"UnknownLetterPositional",
                 {"-x", "-", ""},
                 kAnswerVQuery,

@@ -119,3 +119,23 @@ TEST(ReplaceChar, CopiesOrReplacesInPlace) {
 }
 
 }  // namespace
+
+TEST(NoCaseCompare, FoldsOnlyAsciiLetters) {
+  const struct {
+    const char* a;
+    const char* b;
+    bool equal;
+  } rows[] = {
+      {"PCF", "pcf", true}, {"pOf", "POF", true},    {"PCF", "PCF ", false}, {"", "", true},
+      {"a", "", false},     {"\xc4", "\xe4", false}, {"[", "{", false},  // 0x5b and 0x7b differ by
+                                                                         // the case bit, but are no
+                                                                         // letters
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(strEqualsNoCase(row.a, row.b), row.equal) << row.a << " " << row.b;
+  }
+  EXPECT_TRUE(strEndsWithNoCase("job.Cfg", ".CFG"));
+  EXPECT_TRUE(strEndsWithNoCase(".CFG", ".cfg"));
+  EXPECT_FALSE(strEndsWithNoCase("CFG", ".CFG"));
+  EXPECT_FALSE(strEndsWithNoCase("job.CFGx", ".CFG"));
+}
