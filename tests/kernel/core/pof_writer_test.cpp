@@ -65,6 +65,22 @@ class PofWriterTest : public ::testing::Test {
   void addCfg(const char* keyword, const char* value) {
     ctx_.cfgLines = cfgLinesAppend(ctx_.cfgLines, keyword, value, kCfgOriginSettingsFile);
   }
+  // Replaces the settings: entries whose key begins with "*" become cfg
+  // lines, the others parameters, in the given order.
+  void useSettings(bool cfgMode, const std::vector<std::pair<const char*, const char*>>& entries) {
+    paramListFree(ctx_.params);
+    ctx_.params = nullptr;
+    cfgLinesFree(ctx_.cfgLines);
+    ctx_.cfgLines = nullptr;
+    ctx_.cfgMode = cfgMode ? 1 : 0;
+    for (const auto& [k, v] : entries) {
+      if (k[0] == '*') {
+        addCfg(k, v);
+      } else {
+        setParam(k, v);
+      }
+    }
+  }
 
   // Everything fn writes on the POF stream.
   std::string capture(const std::function<void()>& fn) {
@@ -418,18 +434,7 @@ TEST_F(PofWriterTest, LiteralBlockTakesTheFirstEntryOfEachIndexInIndexOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    paramListFree(ctx_.params);
-    ctx_.params = nullptr;
-    cfgLinesFree(ctx_.cfgLines);
-    ctx_.cfgLines = nullptr;
-    ctx_.cfgMode = c.cfgMode ? 1 : 0;
-    for (const auto& [k, v] : c.entries) {
-      if (k[0] == '*') {
-        addCfg(k, v);
-      } else {
-        setParam(k, v);
-      }
-    }
+    useSettings(c.cfgMode, c.entries);
     int sent = -1;
     auto lines = splitLines(capture([&] { sent = pofWriteLiteralBlock(&ctx_, "BFP"); }));
     EXPECT_EQ(lines, c.expected);
@@ -457,18 +462,7 @@ TEST_F(PofWriterTest, UserParameters) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    paramListFree(ctx_.params);
-    ctx_.params = nullptr;
-    cfgLinesFree(ctx_.cfgLines);
-    ctx_.cfgLines = nullptr;
-    ctx_.cfgMode = c.cfgMode ? 1 : 0;
-    for (const auto& [k, v] : c.entries) {
-      if (k[0] == '*') {
-        addCfg(k, v);
-      } else {
-        setParam(k, v);
-      }
-    }
+    useSettings(c.cfgMode, c.entries);
     int n = -1;
     EXPECT_EQ(splitLines(capture([&] { n = pofWriteUserParams(&ctx_); })), c.expected);
     EXPECT_EQ(n, static_cast<int>(c.expected.size()) - 1);
@@ -495,18 +489,9 @@ TEST_F(PofWriterTest, AliasRecordsPassOnlyWhenTheLevelWritesAliases) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     pofResetLevels();
-    paramListFree(ctx_.params);
-    ctx_.params = nullptr;
-    cfgLinesFree(ctx_.cfgLines);
-    ctx_.cfgLines = nullptr;
-    ctx_.cfgMode = c.cfgMode ? 1 : 0;
-    if (c.key != nullptr) {
-      if (c.key[0] == '*') {
-        addCfg(c.key, c.value);
-      } else {
-        setParam(c.key, c.value);
-      }
-    }
+    useSettings(c.cfgMode, c.key != nullptr
+                               ? std::vector<std::pair<const char*, const char*>>{{c.key, c.value}}
+                               : std::vector<std::pair<const char*, const char*>>{});
     std::string out = capture([&] {
       OutputRecord begin = makeRecord(103, {}, {}, "cycle", "Test Cycle");
       outSendRecord(&ctx_, 0, &begin);
