@@ -33,9 +33,9 @@ bool samePlanPoint(double ax, double ay, double bx, double by) {
 int offsetChain(const CurveFitChain* chain, double d, std::vector<Seg2>* out) {
   if (chain->count <= 0 || !std::isfinite(d)) return 0;
   const int n = chain->count;
-  // Room for every result the offset can give (two segments per input segment
-  // and a closing one) plus one, so no write depends on the offset's retries.
-  const int capacity = std::max(2 * n + 2, offset2dResultCapacity(n));
+  // Room for every result the offset can give, so that a long trimmed result
+  // is never mistaken for a memory failure.
+  const int capacity = offset2dResultCapacity(n);
   try {
     out->resize(static_cast<std::size_t>(capacity));
   } catch (const std::bad_alloc&) {

@@ -1,6 +1,7 @@
 #include "geometry/offset2d/planar_offset.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -213,7 +214,14 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
 
 // ---- Public entry points ---------------------------------------------------------
 
-int offset2dResultCapacity(int count) { return count <= 0 ? 1 : 2 * count + 2; }
+int offset2dResultCapacity(int count) {
+  if (count <= 0) return 1;
+  // Raw chain: 2 x count segments (+1 spare); the trace may fill its scratch
+  // room of max(3 x raw, kScratchMin); the closing segment adds one.
+  const long long raw = 2LL * count + 1;
+  const long long room = std::max(3 * raw, static_cast<long long>(kScratchMin)) + 1;
+  return static_cast<int>(std::min(room, static_cast<long long>(INT_MAX)));
+}
 
 void offset2dSetCornerJoin(int mode) {
   tCornerThreshold = mode == 1 ? kCornerThresholdWide : kCornerThresholdDefault;

@@ -24,10 +24,11 @@
 
 #include "geometry/vec.h"
 
-// Room for the result of an offset of count segments: the raw offset writes
-// at most two segments per input segment and the closing adds one.  The loop
-// trace only copies pieces of the raw chain, so a longer result is not to be
-// expected; one that does not fit is refused (-1), never cut short.
+// Room for every result of an offset of count segments.  The raw offset
+// writes at most 2 x count segments, but the loop trace copies a segment once
+// per run that passes it, so a trimmed result can be longer than the raw
+// chain; the trace is bounded by its scratch room, max(3 x raw, 1000), and the
+// closing adds one.  Saturates at INT_MAX.
 int offset2dResultCapacity(int count);
 
 // Offsets count segments of in by distance (>= 0) to side into out, which has

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -476,6 +477,54 @@ TEST(OffsetSegChain, ResultThatDoesNotFitFailsWithoutWritingPastTheBuffer) {
   EXPECT_EQ(offsetOf(sq, 1.0, -1, 8).count, 8);
   EXPECT_EQ(offsetOf(sq, 0.0, -1, 3).count, -1);  // a copy needs 4
   EXPECT_EQ(offset2dSegChain(sq.data(), 0, 1.0, nullptr, 0, 1), 0);
+}
+
+TEST(OffsetSegChain, ResultCapacityHoldsTrimmedResultsLongerThanTheRawChain) {
+  // Self-crossing inputs whose trimmed offset passes some raw segments in two
+  // runs: the result is longer than two segments per input segment plus one.
+  struct Case {
+    const char* name;
+    std::vector<Vec2d> polygon;
+    double distance;
+    int side;
+  };
+  const Case cases[] = {
+      {"pentagram_like",
+       {{18.99002532734244, 12.888087444550933},
+        {7.5067495043806112, 11.771473729871433},
+        {15.939538705870966, 10.124612448777068},
+        {11.501041500011361, 17.911090675099732},
+        {0.25291708049282663, 7.633080462717964}},
+       6.52321,
+       -1},
+      {"grid_scribble",
+       {{4, 2},
+        {4, 1},
+        {0, 4},
+        {1, 4},
+        {4, 1},
+        {1, 2},
+        {4, 3},
+        {0, 1},
+        {1e-7, 1},
+        {3, 4},
+        {3, 4},
+        {3, 3}},
+       0.0096842,
+       1},
+  };
+  for (const Case& c : cases) {
+    const Chain in = chainOf(c.polygon, true);
+    const int n = static_cast<int>(in.size());
+    Chain big(static_cast<std::size_t>(100 * n));
+    const int m = offset2dSegChain(in.data(), n, c.distance, big.data(),
+                                   static_cast<int>(big.size()), c.side);
+    ASSERT_GT(m, 2 * n + 2) << c.name << ": the case no longer needs the room";
+    EXPECT_LE(m, offset2dResultCapacity(n)) << c.name;
+    EXPECT_EQ(offsetOf(in, c.distance, c.side).count, m) << c.name;
+  }
+  EXPECT_EQ(offset2dResultCapacity(0), 1);
+  EXPECT_EQ(offset2dResultCapacity(INT_MAX), INT_MAX);
 }
 
 TEST(OffsetSegChain, AbsurdArgumentsGiveNoOffset) {
