@@ -96,6 +96,56 @@ TEST(HostProgram, PhaseRunWritesPofOnStdoutAndRecordsToTheLog) {
   for (const std::string& line : records) EXPECT_EQ(line.rfind("fn", 0), 0u) << line;
 }
 
+struct SettingsJobCase {
+  const char* name;
+  std::vector<std::string> files;  // copied from the test data's settings
+  std::string option;
+  std::vector<std::string> lines;  // expected among the POF lines
+};
+
+class SettingsJob : public ::testing::TestWithParam<SettingsJobCase> {};
+
+// A settings job names its POF file, so standard output stays empty and
+// the file holds the whole run from the cycle begin to the cycle end.
+TEST_P(SettingsJob, RunsFromItsFilesIntoThePofFile) {
+  const SettingsJobCase& c = GetParam();
+  TempDir dir;
+  for (const std::string& f : c.files) {
+    const std::string text = tsupport::readFile(std::string(TESSARO_TEST_DATA) + "/settings/" + f);
+    ASSERT_FALSE(text.empty()) << f;
+    ASSERT_TRUE(tsupport::writeFile(dir.file(f), text));
+  }
+  const ProcessResult r = runHost(dir, {c.option});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "");
+  const std::vector<std::string> pof =
+      tsupport::splitLines(tsupport::readFile(dir.file("out.pof")));
+  ASSERT_FALSE(pof.empty());
+  EXPECT_EQ(pof.front(), "10: tech(milling)");
+  EXPECT_EQ(pof.back(), std::string("0: cycleEnd(") + kTitle + ")");
+  for (const std::string& line : c.lines) EXPECT_TRUE(contains(pof, line)) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, SettingsJob,
+    ::testing::Values(SettingsJobCase{"PcfWithDefaults",
+                                      {"qzProf.def", "job.pcf"},
+                                      "-Sjob",
+                                      {"0: frameCs_o(10.00000000,20.00000000,30.00000000)",
+                                       "0: cfgSource(job)", "1: call(\"feed\":=\"200\")",
+                                       "1: def(\"precision\":=\"6\")", "0: sigstat(0,0)"}},
+                      SettingsJobCase{
+                          "CfgFile",
+                          {"a.CFG"},
+                          "-Sa.CFG",
+                          {"10: nctx(BTC)", "0: frameComment(front \\040top\\041)",
+                           "0: frameCs_id(54)", "0: frameCs_x(0.00000000,1.00000000,0.00000000)",
+                           "1: cfg(*NCKO_O 1 2 3)", "0: sigstat(0,0)"}}),
+    [](const ::testing::TestParamInfo<SettingsJobCase>& info) {
+      return std::string(info.param.name);
+    });
+
 TEST(HostProgram, KfyModeDeliversNoRecords) {
   TempDir dir;
   const ProcessResult r = runHost(dir, {"-Sjob", "-PCF", "--records=records.txt"});
