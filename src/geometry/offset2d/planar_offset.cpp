@@ -233,6 +233,13 @@ int offset2dSegChain(const Seg2* in, int count, double distance, Seg2* out, int 
                      int side) {
   if (in == nullptr || out == nullptr || count <= 0 || outCapacity <= 0) return 0;
   if (!std::isfinite(distance) || distance <= -kGeoEqualTol) return 0;
+  // A non-finite coordinate would pass through every step into the result.
+  for (int i = 0; i < count; ++i) {
+    if (!std::isfinite(in[i].x0) || !std::isfinite(in[i].y0) || !std::isfinite(in[i].x1) ||
+        !std::isfinite(in[i].y1)) {
+      return 0;
+    }
+  }
   try {
     std::vector<Seg2> result;
     auto deliver = [&](int r) {

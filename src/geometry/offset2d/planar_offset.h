@@ -35,9 +35,9 @@ int offset2dResultCapacity(int count);
 // room for outCapacity segments (see offset2dResultCapacity).  Returns the
 // number of result segments (> 0); 0 when no usable offset was found, also
 // when the last of the retries still fails its check, and for a negative or
-// non-finite distance, count <= 0 or null arrays; -1 when memory runs out or
-// the result does not fit into out.  in is never changed; out must not
-// overlap in.  A distance below 0.00001 copies in.
+// non-finite distance, a non-finite coordinate in in, count <= 0 or null
+// arrays; -1 when memory runs out or the result does not fit into out.  in
+// is never changed; out must not overlap in.  A distance below 0.00001 copies in.
 int offset2dSegChain(const Seg2* in, int count, double distance, Seg2* out, int outCapacity,
                      int side);
 

@@ -536,6 +536,13 @@ TEST(OffsetSegChain, AbsurdArgumentsGiveNoOffset) {
   EXPECT_EQ(offset2dSegChain(sq.data(), -3, 1.0, out.data(), 16, 1), 0);
   EXPECT_EQ(offset2dSegChain(nullptr, 4, 1.0, out.data(), 16, 1), 0);
   EXPECT_EQ(offset2dSegChain(sq.data(), 4, 1.0, out.data(), 0, 1), 0);
+  // A non-finite coordinate anywhere gives no offset, not a result full of it.
+  for (const double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    Chain holed = sq;
+    holed[2].x1 = bad;
+    holed[3].x0 = bad;
+    EXPECT_EQ(offset2dSegChain(holed.data(), 4, 1.0, out.data(), 16, -1), 0) << bad;
+  }
   // Nothing but zero-length segments: no direction to offset along.
   const Chain dots = {{1, 1, 1, 1}, {1, 1, 1, 1}};
   EXPECT_EQ(offset2dSegChain(dots.data(), 2, 1.0, out.data(), 16, 1), 0);
