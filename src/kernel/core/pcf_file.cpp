@@ -270,14 +270,7 @@ int pcfScanPair(FILE* file, PcfPair* pair) {
   return 1;
 }
 
-int pcfReadPair(FILE* file, PcfPair* pair) {
-  if (pair == nullptr) return 0;
-  if (file == nullptr) {
-    pcfPairClear(pair);
-    return 0;
-  }
-  return pcfScanPair(file, pair);
-}
+int pcfReadPair(FILE* file, PcfPair* pair) { return pcfScanPair(file, pair); }
 
 ParamList pcfReadFile(ParamList list, const char* path, int origin) {
   FILE* file = pcfOpenFile(path);
