@@ -160,6 +160,13 @@ const std::vector<Vec2d> kSquare{{0, 0}, {10, 0}, {10, 10}, {0, 10}};
 const std::vector<Vec2d> kL{{0, 0}, {10, 0}, {10, 3}, {3, 3}, {3, 10}, {0, 10}};
 const std::vector<Vec2d> kSlotC{{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 6}, {8, 6}, {8, 4}, {0, 4}};
 
+// Two triangles meeting at one vertex, and a notch whose tip touches the
+// opposite edge.
+const std::vector<Vec2d> kPinch{{0, 0}, {10, 0}, {5, 5}, {10, 10}, {0, 10}, {5, 5}};
+const double kPinchInradius = 25.0 / (5.0 + 5.0 * std::numbers::sqrt2);
+const std::vector<Vec2d> kNotchTouching{{0, 0}, {10, 0}, {10, 10}, {6, 10},
+                                        {5, 0}, {4, 10}, {0, 10}};
+
 // clang-format off
 const CorpusCase kCorpus[] = {
     {"plain_square_out", kSquare, 1.0, true, true},
@@ -178,6 +185,12 @@ const CorpusCase kCorpus[] = {
     {"touching_slot_narrower_than_offset_out", kSlotC, 1.5, true, true},
     {"touching_slot_wider_than_offset_out", kSlotC, 0.5, true, true},
     {"touching_slot_in", kSlotC, 0.5, false, true},
+    {"touching_pinch_out", kPinch, 1.0, true, true},
+    // Inward the pinch parts separate; the result is the lower triangle's
+    // offset, similar to it about its incircle.
+    {"touching_pinch_in", kPinch, 1.0, false, false, 25.0 * std::pow(1.0 - 1.0 / kPinchInradius, 2)},
+    {"touching_notch_tip_on_edge_out", kNotchTouching, 1.0, true, true},
+    {"touching_notch_tip_on_edge_in", kNotchTouching, 0.5, false, false},
     {"coincident_slit_out", {{0, 0}, {10, 0}, {10, 10}, {5, 10}, {5, 5}, {5, 10}, {0, 10}}, 1.0, true, true},
     // Clipper leaves the slit's tip without a cap inward; by hand: the 8 x 8
     // inner square less the 2 x 5 strip about the slit with its square cap.
