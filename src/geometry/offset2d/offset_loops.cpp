@@ -32,22 +32,22 @@ int ptEqual2d(const Vec2d* a, const Vec2d* b) {
   return geoAlmostEqual(a->x, b->x) && geoAlmostEqual(a->y, b->y) ? 1 : 0;
 }
 
-int seg2ChainCutsCircle(const Vec2d* centre, double radius, const Seg2* chain, int n) {
+int seg2CircleCutPoints(const Seg2* s, const Vec2d* centre, double radius, Vec2d out[2]) {
   double circle[7] = {};
   circle[kCircleCentreX] = centre->x;
   circle[kCircleCentreY] = centre->y;
   circle[kCircleRadius] = radius;
+  const int k = seg2CircleIntersect(s, circle, out);
+  if (k == 2) return 2;
+  if (k != 1) return 0;
+  const Vec2d start{s->x0, s->y0}, end{s->x1, s->y1};
+  return ptEqual2d(&out[0], &start) || ptEqual2d(&out[0], &end) ? 0 : 1;
+}
+
+int seg2ChainCutsCircle(const Vec2d* centre, double radius, const Seg2* chain, int n) {
   for (int i = 0; i < n; ++i) {
     Vec2d pts[2];
-    const int k = seg2CircleIntersect(&chain[i], circle, pts);
-    if (k == 2) return 1;
-    if (k == 1) {
-      const bool atStart =
-          geoAlmostEqual(pts[0].x, chain[i].x0) && geoAlmostEqual(pts[0].y, chain[i].y0);
-      const bool atEnd =
-          geoAlmostEqual(pts[0].x, chain[i].x1) && geoAlmostEqual(pts[0].y, chain[i].y1);
-      if (!atStart && !atEnd) return 1;
-    }
+    if (seg2CircleCutPoints(&chain[i], centre, radius, pts) > 0) return 1;
   }
   return 0;
 }

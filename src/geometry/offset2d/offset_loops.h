@@ -27,6 +27,11 @@
 // 1 when x and y of a and b each agree within 0.0001, else 0.
 int ptEqual2d(const Vec2d* a, const Vec2d* b);
 
+// Points where segment s cuts the circle about centre: both points when s
+// cuts it twice, the one point when it is not an end of s (ends within
+// 0.0001), none for a tangent point.  Returns how many were written to out.
+int seg2CircleCutPoints(const Seg2* s, const Vec2d* centre, double radius, Vec2d out[2]);
+
 // 1 when some segment of chain (n segments) crosses the circle about centre:
 // two points on a segment, or one that is not an end of it.  A tangent point
 // does not count.  0 otherwise and for n <= 0.

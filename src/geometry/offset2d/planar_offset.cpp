@@ -540,28 +540,15 @@ int offset2dKeepsDistance(const Seg2* in, int n, double distance, const Seg2* ou
 
 int seg2ChainCircleCrossings(int m, const Seg2* chain, double cx, double cy, double radius,
                              Vec2d* points, int* segs, int capacity) {
-  double circle[7] = {};
-  circle[kCircleCentreX] = cx;
-  circle[kCircleCentreY] = cy;
-  circle[kCircleRadius] = radius;
+  const Vec2d centre{cx, cy};
   int found = 0;
-  auto record = [&](Vec2d p, int seg) {
-    if (found < capacity) {
-      points[found] = p;
-      segs[found] = seg;
-    }
-    ++found;
-  };
   for (int i = 0; i < m; ++i) {
     Vec2d pts[2];
-    const int k = seg2CircleIntersect(&chain[i], circle, pts);
-    if (k == 2) {
-      record(pts[0], i + 1);
-      record(pts[1], i + 1);
-    } else if (k == 1) {
-      if (!almostXY(pts[0].x, pts[0].y, chain[i].x0, chain[i].y0) &&
-          !almostXY(pts[0].x, pts[0].y, chain[i].x1, chain[i].y1)) {
-        record(pts[0], i + 1);
+    const int k = seg2CircleCutPoints(&chain[i], &centre, radius, pts);
+    for (int j = 0; j < k; ++j, ++found) {
+      if (found < capacity) {
+        points[found] = pts[j];
+        segs[found] = i + 1;
       }
     }
   }
