@@ -46,14 +46,14 @@ ParamList paramListSet(ParamList list, const char* name, const char* value, int 
   return e;
 }
 
-ParamList paramListTake(ParamList list, PcfPair* pair, int origin) {
-  if (pair == nullptr || !paramUsable(pair->name) || !paramUsable(pair->value)) {
-    return list;
-  }
-  if (ParamEntry* e = paramFind(list, pair->name)) {
-    memFree(e->value);
-    e->value = pair->value;
-    e->origin = static_cast<uint16_t>(origin);
+namespace {
+
+// paramListTake once the entry of the pair's name (or null) is known.
+ParamList paramTakeAt(ParamList list, ParamEntry* found, PcfPair* pair, int origin) {
+  if (found != nullptr) {
+    memFree(found->value);
+    found->value = pair->value;
+    found->origin = static_cast<uint16_t>(origin);
     pair->value = nullptr;
     return list;
   }
@@ -66,6 +66,28 @@ ParamList paramListTake(ParamList list, PcfPair* pair, int origin) {
   pair->name = nullptr;
   pair->value = nullptr;
   return e;
+}
+
+}  // namespace
+
+ParamList paramListTake(ParamList list, PcfPair* pair, int origin) {
+  if (pair == nullptr || !paramUsable(pair->name) || !paramUsable(pair->value)) {
+    return list;
+  }
+  return paramTakeAt(list, paramFind(list, pair->name), pair, origin);
+}
+
+ParamListIndex::ParamListIndex(ParamList list) : head_(list) {
+  for (ParamEntry* e = list; e != nullptr; e = e->next) byName_.emplace(e->name, e);
+}
+
+void ParamListIndex::take(PcfPair* pair, int origin) {
+  if (pair == nullptr || !paramUsable(pair->name) || !paramUsable(pair->value)) return;
+  const auto it = byName_.find(pair->name);
+  ParamEntry* found = it != byName_.end() ? it->second : nullptr;
+  head_ = paramTakeAt(head_, found, pair, origin);
+  // A new head took the pair's name: index it under its own (owned) text.
+  if (found == nullptr && pair->name == nullptr) byName_.emplace(head_->name, head_);
 }
 
 char* paramListGet(ParamList list, const char* name, short* origin) {

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
+#include <unordered_map>
 
 // Where a value came from.
 enum ParamOrigin : uint16_t {
@@ -48,6 +50,25 @@ ParamList paramListSet(ParamList list, const char* name, const char* value, int 
 // the name stays with the pair); on insertion it takes both (both become
 // null).  A pair with a null or empty name or value is left as it is.
 ParamList paramListTake(ParamList list, PcfPair* pair, int origin);
+
+// Many paramListTake calls in a row (a whole PCF file) without a walk of
+// the list per call: the results are exactly those of paramListTake on the
+// list, but the names are looked up in a hash index.  The index knows only
+// the entries of the list it was made from and those it added itself, so
+// nothing else may change the list while it is in use.  Cycle thread.
+class ParamListIndex {
+ public:
+  explicit ParamListIndex(ParamList list);
+  // As list = paramListTake(list, pair, origin).
+  void take(PcfPair* pair, int origin);
+  // The list with every pair taken so far.
+  ParamList list() const { return head_; }
+
+ private:
+  ParamList head_;
+  // Keys point at the entries' own names, which live as long as the entries.
+  std::unordered_map<std::string_view, ParamEntry*> byName_;
+};
 
 // Returns a new copy of the value of name (the caller frees it with memFree),
 // or null when the name is absent.  When origin is not null it receives the

@@ -275,11 +275,11 @@ int pcfReadPair(FILE* file, PcfPair* pair) { return pcfScanPair(file, pair); }
 ParamList pcfReadFile(ParamList list, const char* path, int origin) {
   FILE* file = pcfOpenFile(path);
   if (file == nullptr) return list;
+  // A file of many pairs must not cost a walk of the whole list per pair.
+  ParamListIndex index(list);
   PcfPair pair{nullptr, nullptr};
-  while (pcfReadPair(file, &pair) == 1) {
-    list = paramListTake(list, &pair, origin);
-  }
+  while (pcfReadPair(file, &pair) == 1) index.take(&pair, origin);
   pcfPairClear(&pair);
   pcfCloseFile(file);
-  return list;
+  return index.list();
 }

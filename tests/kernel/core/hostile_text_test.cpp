@@ -16,6 +16,7 @@
 #include "kernel/core/cfg_lines.h"
 #include "kernel/core/cycle_setup.h"
 #include "kernel/core/language_texts.h"
+#include "kernel/core/memory.h"
 #include "kernel/core/param_list.h"
 #include "kernel/core/pcf_file.h"
 #include "support/temp_dir.h"
@@ -77,6 +78,28 @@ TEST(HostileText, PcfReaderStopsWithWellFormedPairs) {
     EXPECT_LE(entries, text.size() / 4);
     paramListFree(list);
   }
+}
+
+// Each pair is looked up by name in a hash index, so a file of many
+// distinct names reads in linear time (a walk of the list per pair took a
+// minute for this file).
+TEST(HostileText, PcfFileOfManyPairsReadsEveryPair) {
+  ScopedWorkDir dir;
+  constexpr int kPairs = 200000;
+  std::string text;
+  for (int i = 0; i < kPairs; ++i)
+    text += "name" + std::to_string(i) + " := " + std::to_string(i) + "\n";
+  text += "name7 := again\n";
+  ASSERT_TRUE(writeFile("many.pcf", text));
+  ParamList list = pcfReadFile(nullptr, "many.pcf", kParamOriginSettings);
+  int count = 0;
+  for (const ParamEntry* e = list; e != nullptr; e = e->next) ++count;
+  EXPECT_EQ(count, kPairs);
+  char* value = paramListGet(list, "name7", nullptr);
+  ASSERT_NE(value, nullptr);
+  EXPECT_STREQ(value, "again");
+  memFree(value);
+  paramListFree(list);
 }
 
 TEST(HostileText, PcfCrLfLinesReadLikeLfLines) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -88,6 +89,45 @@ TEST(ParamList, TakeMovesTheStringsIntoTheList) {
   EXPECT_EQ(pair.name, nullptr);
   paramListFree(list);
   paramListFree(nullptr);
+}
+
+PcfPair makePair(const std::string& name, const std::string& value) {
+  return PcfPair{strDuplicate(name.c_str()), strDuplicate(value.c_str())};
+}
+
+TEST(ParamListIndex, TakesExactlyLikeTheListWalk) {
+  std::mt19937 rng(1209);
+  std::uniform_int_distribution<int> nameOf(0, 40);
+  ParamList walked = paramListSet(nullptr, "n3", "old", kParamOriginDefFile);
+  walked = paramListSet(walked, "n7", "old", kParamOriginDefFile);
+  ParamList seed = paramListSet(nullptr, "n3", "old", kParamOriginDefFile);
+  seed = paramListSet(seed, "n7", "old", kParamOriginDefFile);
+  ParamListIndex index(seed);
+  for (int i = 0; i < 500; ++i) {
+    // Names repeat, so replacements of old and new entries mix with inserts;
+    // every tenth pair has an empty value and must change nothing.
+    const std::string name = "n" + std::to_string(nameOf(rng));
+    const std::string value = i % 10 == 0 ? "" : std::to_string(i);
+    const int origin = i % 2 == 0 ? kParamOriginSettings : kParamOriginRuntime;
+    PcfPair a = makePair(name, value);
+    PcfPair b = makePair(name, value);
+    walked = paramListTake(walked, &a, origin);
+    index.take(&b, origin);
+    // The pair keeps the same strings either way.
+    EXPECT_EQ(a.name == nullptr, b.name == nullptr);
+    EXPECT_EQ(a.value == nullptr, b.value == nullptr);
+    pcfPairClear(&a);
+    pcfPairClear(&b);
+  }
+  EXPECT_EQ(entriesOf(index.list()), entriesOf(walked));
+  std::vector<int> walkedOrigins, indexOrigins;
+  for (const ParamEntry* e = walked; e != nullptr; e = e->next) walkedOrigins.push_back(e->origin);
+  for (const ParamEntry* e = index.list(); e != nullptr; e = e->next) {
+    indexOrigins.push_back(e->origin);
+  }
+  EXPECT_EQ(indexOrigins, walkedOrigins);
+  paramListFree(walked);
+  paramListFree(index.list());
 }
 
 }  // namespace
