@@ -255,19 +255,14 @@ CurveRec* curveReadPrfAll(const char* name, const BoundaryRec* bnd, double step,
                           int side) {
   std::vector<std::string> lines;
   if (prfLoadLines(name, &lines) < 0) return nullptr;
-  const int profiles = prfCountEndLines(lines);
-  if (profiles < 2) return readFittedFirst(lines, name, bnd, step, reverse, side, true);
   std::vector<PrfRange> ranges;
-  try {
-    ranges = prfSplitProfiles(lines);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
+  const int profiles = prfMultiProfileRanges(lines, &ranges);
+  if (profiles < 0) return nullptr;
+  if (profiles < 2) return readFittedFirst(lines, name, bnd, step, reverse, side, true);
   CurveRec* head = nullptr;
   CurveRec** tail = &head;
-  const std::size_t count = std::min(ranges.size(), static_cast<std::size_t>(profiles));
-  for (std::size_t k = 0; k < count; ++k) {
-    CurveRec* c = prfCurveFromLines(lines, ranges[k], kPrfSplitName, reverse, side, true);
+  for (const PrfRange& range : ranges) {
+    CurveRec* c = prfCurveFromLines(lines, range, kPrfSplitName, reverse, side, true);
     if (c == nullptr) break;
     if (c->count == 0) {
       curveFree(c);

@@ -121,6 +121,19 @@ std::vector<PrfRange> prfSplitProfiles(const std::vector<std::string>& lines) {
   return ranges;
 }
 
+int prfMultiProfileRanges(const std::vector<std::string>& lines, std::vector<PrfRange>* ranges) {
+  ranges->clear();
+  const int profiles = prfCountEndLines(lines);
+  if (profiles < 2) return profiles;
+  try {
+    *ranges = prfSplitProfiles(lines);
+  } catch (const std::bad_alloc&) {
+    return -1;
+  }
+  if (ranges->size() > static_cast<std::size_t>(profiles)) ranges->resize(profiles);
+  return profiles;
+}
+
 std::vector<Vec3d> prfParsePoints(const std::vector<std::string>& lines, PrfRange range, bool withZ,
                                   std::size_t cap) {
   std::vector<Vec3d> points;
@@ -260,21 +273,16 @@ CurveRec* curveReadPrfChain(const char* name, const BoundaryRec* /*bnd*/, double
                             int reverse, int side, double s0, double s1) {
   std::vector<std::string> lines;
   if (prfLoadLines(name, &lines) < 0) return nullptr;
-  const int profiles = prfCountEndLines(lines);
+  std::vector<PrfRange> ranges;
+  const int profiles = prfMultiProfileRanges(lines, &ranges);
+  if (profiles < 0) return nullptr;
   if (profiles < 2) {
     return nameAccepted(name) ? readFirstProfile(lines, name, reverse, side, s0, s1) : nullptr;
   }
-  std::vector<PrfRange> ranges;
-  try {
-    ranges = prfSplitProfiles(lines);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
   CurveRec* head = nullptr;
   CurveRec** tail = &head;
-  const std::size_t count = std::min(ranges.size(), static_cast<std::size_t>(profiles));
-  for (std::size_t k = 0; k < count; ++k) {
-    CurveRec* c = prfCurveFromLines(lines, ranges[k], kPrfSplitName, reverse, side, false);
+  for (const PrfRange& range : ranges) {
+    CurveRec* c = prfCurveFromLines(lines, range, kPrfSplitName, reverse, side, false);
     if (c == nullptr) break;
     setSteps(c, side, s0, s1);
     *tail = c;

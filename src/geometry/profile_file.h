@@ -116,6 +116,13 @@ int prfCountEndLines(const std::vector<std::string>& lines);
 // the lines run out inside a profile.
 std::vector<PrfRange> prfSplitProfiles(const std::vector<std::string>& lines);
 
+// The profiles of a file of two or more, which the multi-profile readers read
+// one by one: *ranges receives one range per end line (a part after the last
+// end line is no profile of such a file).  Returns the number of end lines;
+// for fewer than two, *ranges is left empty and the file is read as one
+// profile.  -1 when memory runs out.
+int prfMultiProfileRanges(const std::vector<std::string>& lines, std::vector<PrfRange>* ranges);
+
 // The points of the profile in range, read and mapped as described at the
 // top: at most cap, each (x, y, z) in internal coordinates.  With withZ false
 // z is neither compared nor meaningful in the result.  Throws std::bad_alloc
