@@ -4,17 +4,12 @@
 
 #include <vector>
 
+#include "geometry/offset2d/test_chains.h"
+
 namespace {
 
-using Chain = std::vector<Seg2>;
-
-Chain polyline(std::initializer_list<Vec2d> pts) {
-  Chain c;
-  const Vec2d* p = pts.begin();
-  for (std::size_t i = 1; i < pts.size(); ++i)
-    c.push_back({p[i - 1].x, p[i - 1].y, p[i].x, p[i].y});
-  return c;
-}
+using offset2d_test::Chain;
+using offset2d_test::polyline;
 
 // ---- Small predicates --------------------------------------------------------------
 

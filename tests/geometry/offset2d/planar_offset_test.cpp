@@ -13,19 +13,13 @@
 #include <thread>
 #include <vector>
 
+#include "geometry/offset2d/test_chains.h"
 #include "geometry/primitives.h"
 
 namespace {
 
-using Chain = std::vector<Seg2>;
-
-Chain chainOf(std::vector<Vec2d> pts, bool closed) {
-  if (closed) pts.push_back(pts.front());
-  Chain c;
-  for (std::size_t i = 1; i < pts.size(); ++i)
-    c.push_back({pts[i - 1].x, pts[i - 1].y, pts[i].x, pts[i].y});
-  return c;
-}
+using offset2d_test::Chain;
+using offset2d_test::polyline;
 
 // Signed area of the polygon through the segment starts (counter-clockwise
 // positive).
@@ -214,7 +208,7 @@ class OffsetCorpus : public testing::TestWithParam<CorpusCase> {};
 
 TEST_P(OffsetCorpus, KeepsEveryProperty) {
   const CorpusCase& c = GetParam();
-  const Chain in = chainOf(c.polygon, true);
+  const Chain in = polyline(c.polygon, true);
   ASSERT_GT(signedArea(in), 0.0) << "corpus polygons run counter-clockwise";
   // Counter-clockwise: the left side is inside.
   const Offset r = offsetOf(in, c.distance, c.outward ? -1 : 1);
@@ -279,7 +273,7 @@ TEST_P(OffsetRandom, StarPolygonsMatchTheOracle) {
       const double a = 2.0 * std::numbers::pi * i / n, r = radius(rng);
       pts.push_back({r * std::cos(a), r * std::sin(a)});
     }
-    const Chain in = chainOf(pts, true), before = in;
+    const Chain in = polyline(pts, true), before = in;
     const double d = dist(rng);
     const bool miter = round % 3 == 2;
     offset2dSetCornerJoin(miter ? 1 : 0);
@@ -389,14 +383,14 @@ TEST(OffsetSegChain, ResultPassingTheInputBetweenItsEndsIsRejected) {
 // ---- Single behaviours ------------------------------------------------------------------
 
 TEST(OffsetSegChain, DistanceBelowTolerenceCopiesTheInput) {
-  const Chain in = chainOf(kL, true);
+  const Chain in = polyline(kL, true);
   const Offset r = offsetOf(in, 0.5e-5, 1);
   ASSERT_EQ(r.count, static_cast<int>(in.size()));
   EXPECT_EQ(std::memcmp(r.segs.data(), in.data(), in.size() * sizeof(Seg2)), 0);
 }
 
 TEST(OffsetSegChain, OpenChainStopsAtItsEndsClosedChainCloses) {
-  const Chain open = chainOf({{0, 0}, {10, 0}, {10, 10}}, false);
+  const Chain open = polyline({{0, 0}, {10, 0}, {10, 10}}, false);
   const Offset left = offsetOf(open, 1.0, 1);
   ASSERT_EQ(left.count, 2);  // a concave corner: trimmed, no join
   EXPECT_EQ(seg2ChainIsClosed(left.segs.data(), left.count), 0);
@@ -410,7 +404,7 @@ TEST(OffsetSegChain, OpenChainStopsAtItsEndsClosedChainCloses) {
   EXPECT_DOUBLE_EQ(right.segs[2].x1, 11.0);
   EXPECT_DOUBLE_EQ(right.segs[2].y1, 10.0);
 
-  const Chain closed = chainOf(kSquare, true);
+  const Chain closed = polyline(kSquare, true);
   const Offset inner = offsetOf(closed, 1.0, 1);
   ASSERT_EQ(inner.count, 4);
   EXPECT_EQ(seg2ChainIsClosed(inner.segs.data(), inner.count), 1);
@@ -418,7 +412,7 @@ TEST(OffsetSegChain, OpenChainStopsAtItsEndsClosedChainCloses) {
 }
 
 TEST(OffsetSegChain, OutwardSquareGetsConnectingSegmentsByDefaultAndMitersInWideMode) {
-  const Chain sq = chainOf(kSquare, true);
+  const Chain sq = polyline(kSquare, true);
   const Offset bevel = offsetOf(sq, 1.0, -1);
   ASSERT_EQ(bevel.count, 8);
   for (int i = 1; i < 8; i += 2) {
@@ -440,7 +434,7 @@ TEST(OffsetSegChain, OutwardSquareGetsConnectingSegmentsByDefaultAndMitersInWide
 
 TEST(OffsetSegChain, ReversalIsJoinedAsConvexCornerAndCountsAsSuccess) {
   for (const double back : {5.0, 0.0}) {  // exact reversal, and one to the far side
-    const Chain spike = chainOf({{0, 0}, {10, 0}, {back, 1e-4 * (back == 0.0)}}, false);
+    const Chain spike = polyline({{0, 0}, {10, 0}, {back, 1e-4 * (back == 0.0)}}, false);
     Chain raw(16);
     int m = 0;
     EXPECT_EQ(offset2dSegChainRaw(1.0, spike.data(), 2, raw.data(), 16, &m, 1), -3) << back;
@@ -457,16 +451,16 @@ TEST(OffsetSegChain, InwardBeyondTheInradiusReportsFailure) {
   // The first pass and all 20 retries come too near the input: no result is
   // passed off as an offset.
   for (const double d : {5.5, 6.0, 50.0}) {
-    const Chain sq = chainOf(kSquare, true);
+    const Chain sq = polyline(kSquare, true);
     EXPECT_EQ(offsetOf(sq, d, 1).count, 0) << d;
   }
-  EXPECT_GT(offsetOf(chainOf(kSquare, true), 4.9, 1).count, 0);
+  EXPECT_GT(offsetOf(polyline(kSquare, true), 4.9, 1).count, 0);
 }
 
 TEST(OffsetSegChain, RetriesLeaveTheCallersChainUntouched) {
   // A segment too short to have a direction fails the first pass; the retry
   // drops it from its own copy and succeeds at a slightly larger distance.
-  const Chain in = chainOf({{0, 0}, {10, 0}, {10, 1e-8}, {10, 10}, {0, 10}}, true);
+  const Chain in = polyline({{0, 0}, {10, 0}, {10, 1e-8}, {10, 10}, {0, 10}}, true);
   const Chain before = in;
   Chain raw(32);
   int m = 0;
@@ -479,13 +473,13 @@ TEST(OffsetSegChain, RetriesLeaveTheCallersChainUntouched) {
   EXPECT_NEAR(lo, 1.0006, 1e-6);  // the first retry's distance
   (void)hi;
   // A retried failure leaves it untouched as well.
-  const Chain sq = chainOf(kSquare, true), sqBefore = sq;
+  const Chain sq = polyline(kSquare, true), sqBefore = sq;
   EXPECT_EQ(offsetOf(sq, 7.0, 1).count, 0);
   EXPECT_EQ(std::memcmp(sq.data(), sqBefore.data(), sq.size() * sizeof(Seg2)), 0);
 }
 
 TEST(OffsetSegChain, ResultThatDoesNotFitFailsWithoutWritingPastTheBuffer) {
-  const Chain sq = chainOf(kSquare, true);
+  const Chain sq = polyline(kSquare, true);
   EXPECT_EQ(offsetOf(sq, 1.0, -1, 7).count, -1);  // needs 8; ASan guards the block
   EXPECT_EQ(offsetOf(sq, 1.0, -1, 8).count, 8);
   EXPECT_EQ(offsetOf(sq, 0.0, -1, 3).count, -1);  // a copy needs 4
@@ -527,7 +521,7 @@ TEST(OffsetSegChain, ResultCapacityHoldsTrimmedResultsLongerThanTheRawChain) {
        1},
   };
   for (const Case& c : cases) {
-    const Chain in = chainOf(c.polygon, true);
+    const Chain in = polyline(c.polygon, true);
     const int n = static_cast<int>(in.size());
     Chain big(static_cast<std::size_t>(100 * n));
     const int m = offset2dSegChain(in.data(), n, c.distance, big.data(),
@@ -541,7 +535,7 @@ TEST(OffsetSegChain, ResultCapacityHoldsTrimmedResultsLongerThanTheRawChain) {
 }
 
 TEST(OffsetSegChain, AbsurdArgumentsGiveNoOffset) {
-  const Chain sq = chainOf(kSquare, true);
+  const Chain sq = polyline(kSquare, true);
   Chain out(16);
   EXPECT_EQ(offset2dSegChain(sq.data(), 4, -1.0, out.data(), 16, 1), 0);
   EXPECT_EQ(offset2dSegChain(sq.data(), 4, std::nan(""), out.data(), 16, 1), 0);
@@ -562,7 +556,7 @@ TEST(OffsetSegChain, AbsurdArgumentsGiveNoOffset) {
 }
 
 TEST(OffsetSegChain, ThreadsShareOneInputAndKeepTheirOwnJoinMode) {
-  const Chain in = chainOf(regular(6, 10), true);  // 60 degree corners
+  const Chain in = polyline(regular(6, 10), true);  // 60 degree corners
   const Chain before = in;
   const Offset bevelRef = offsetOf(in, 0.8, -1);
   offset2dSetCornerJoin(1);
@@ -643,11 +637,11 @@ TEST(OffsetSteps, RawOffsetReportsGapsAndClosingOverlaps) {
     int expected;
   };
   const Case cases[] = {
-      {"clean", chainOf(kSquare, true), -1, 1},
-      {"gap_at_narrow_slot", chainOf(kSlotC, true), -1, -1},
+      {"clean", polyline(kSquare, true), -1, 1},
+      {"gap_at_narrow_slot", polyline(kSlotC, true), -1, -1},
       {"closing_segments_overlap",
-       chainOf({{5, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}, {8, 0}, {5, 0}}, false), -1, -2},
-      {"zero_length_segment", chainOf({{0, 0}, {1, 0}, {1, 0}, {1, 1}}, false), 1, 0},
+       polyline({{5, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}, {8, 0}, {5, 0}}, false), -1, -2},
+      {"zero_length_segment", polyline({{0, 0}, {1, 0}, {1, 0}, {1, 1}}, false), 1, 0},
   };
   for (const Case& c : cases) {
     Chain raw(64);
@@ -660,14 +654,14 @@ TEST(OffsetSteps, RawOffsetReportsGapsAndClosingOverlaps) {
   }
   Chain small(3);
   int m = 0;
-  const Chain sq = chainOf(kSquare, true);
+  const Chain sq = polyline(kSquare, true);
   EXPECT_EQ(offset2dSegChainRaw(1.0, sq.data(), 4, small.data(), 3, &m, 1), 0);  // needs 2n + 1
 }
 
 TEST(OffsetSteps, ConvexOffsetIsItsRawOffset) {
   // No self-crossing and no gap: the loop trace is skipped and the raw offset
   // comes back unchanged.
-  const Chain hex = chainOf(regular(6, 10), true);
+  const Chain hex = polyline(regular(6, 10), true);
   Chain raw(32);
   int m = 0;
   ASSERT_EQ(offset2dSegChainRaw(2.0, hex.data(), 6, raw.data(), 32, &m, -1), 1);
@@ -677,22 +671,22 @@ TEST(OffsetSteps, ConvexOffsetIsItsRawOffset) {
 }
 
 TEST(OffsetSteps, CleaningHelpers) {
-  Chain c = chainOf({{0, 0}, {0, 0}, {5, 0}, {5, 0.005}, {5, 5}}, false);
+  Chain c = polyline({{0, 0}, {0, 0}, {5, 0}, {5, 0.005}, {5, 5}}, false);
   EXPECT_EQ(seg2ChainDropZeroLength(c.data(), static_cast<int>(c.size())), 3);
-  c = chainOf({{0, 0}, {0, 0}, {5, 0}, {5, 0.005}, {5, 5}}, false);
+  c = polyline({{0, 0}, {0, 0}, {5, 0}, {5, 0.005}, {5, 5}}, false);
   EXPECT_EQ(seg2ChainDropShort(c.data(), static_cast<int>(c.size()), 0.01), 2);
   EXPECT_DOUBLE_EQ(c[1].y0, 0.005);
 
   // A small zig-zag jog on a straight run is merged; a quarter turn stays.
-  Chain jog = chainOf({{0, 0}, {10, 0}, {10, 0.5}, {20, 0.5}, {20, 10}}, false);
+  Chain jog = polyline({{0, 0}, {10, 0}, {10, 0.5}, {20, 0.5}, {20, 10}}, false);
   EXPECT_EQ(offset2dRemoveJogs(jog.data(), 4, 1.0), 3);
   EXPECT_DOUBLE_EQ(jog[0].x1, 10.0);
   EXPECT_DOUBLE_EQ(jog[0].y1, 0.25);
   EXPECT_DOUBLE_EQ(jog[1].x0, 10.0);
   EXPECT_DOUBLE_EQ(jog[2].x1, 20.0);
 
-  const Chain sq = chainOf(kSquare, true);
-  const Chain near = chainOf({{1, 1}, {9, 1}, {9, 9}, {1, 9}}, true);
+  const Chain sq = polyline(kSquare, true);
+  const Chain near = polyline({{1, 1}, {9, 1}, {9, 9}, {1, 9}}, true);
   EXPECT_EQ(offset2dKeepsDistance(sq.data(), 4, 1.0, near.data(), 4), 1);
   EXPECT_EQ(offset2dKeepsDistance(sq.data(), 4, 1.2, near.data(), 4), 0);
   EXPECT_EQ(offset2dKeepsDistance(sq.data(), 4, 1.2, near.data(), 0), 1);

@@ -8,17 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "geometry/offset2d/test_chains.h"
+
 namespace {
 
-using Chain = std::vector<Seg2>;
-
-Chain polyline(std::initializer_list<Vec2d> pts) {
-  Chain c;
-  const Vec2d* p = pts.begin();
-  for (std::size_t i = 1; i < pts.size(); ++i)
-    c.push_back({p[i - 1].x, p[i - 1].y, p[i].x, p[i].y});
-  return c;
-}
+using offset2d_test::Chain;
+using offset2d_test::polyline;
 
 Chain reversed(const Chain& c) {
   Chain r;
@@ -79,18 +74,23 @@ void PrintTo(const PairCase& c, std::ostream* os) { *os << c.name; }
 
 class ChainPair : public testing::TestWithParam<PairCase> {};
 
+// The records in order, each with its numbers, parameter and point.
+void expectRecords(const std::vector<Seg2Isect>& got, const std::vector<Expect>& expected) {
+  ASSERT_EQ(got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].first, expected[i].first) << i;
+    EXPECT_EQ(got[i].second, expected[i].second) << i;
+    EXPECT_NEAR(got[i].param, expected[i].param, 1e-9) << i;
+    EXPECT_NEAR(got[i].x, expected[i].x, 1e-9) << i;
+    EXPECT_NEAR(got[i].y, expected[i].y, 1e-9) << i;
+  }
+}
+
 TEST_P(ChainPair, RecordsMatch) {
   const PairCase& c = GetParam();
   const auto got = crossings(c.a, c.b);
-  ASSERT_EQ(got.size(), c.expected.size());
-  for (std::size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(got[i].first, c.expected[i].first) << i;
-    EXPECT_EQ(got[i].second, c.expected[i].second) << i;
-    EXPECT_NEAR(got[i].param, c.expected[i].param, 1e-9) << i;
-    EXPECT_NEAR(got[i].x, c.expected[i].x, 1e-9) << i;
-    EXPECT_NEAR(got[i].y, c.expected[i].y, 1e-9) << i;
-    EXPECT_EQ(got[i].state, 1);
-  }
+  expectRecords(got, c.expected);
+  for (const Seg2Isect& r : got) EXPECT_EQ(r.state, 1);
 }
 
 const Chain kSquare = polyline({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}});
@@ -270,15 +270,8 @@ class SelfCrossing : public testing::TestWithParam<SelfCase> {};
 TEST_P(SelfCrossing, RecordsMatch) {
   const SelfCase& c = GetParam();
   const auto got = selfCrossings(c.chain);
-  ASSERT_EQ(got.size(), c.expected.size());
-  for (std::size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(got[i].first, c.expected[i].first) << i;
-    EXPECT_EQ(got[i].second, c.expected[i].second) << i;
-    EXPECT_NEAR(got[i].param, c.expected[i].param, 1e-9) << i;
-    EXPECT_NEAR(got[i].x, c.expected[i].x, 1e-9) << i;
-    EXPECT_NEAR(got[i].y, c.expected[i].y, 1e-9) << i;
-    EXPECT_LT(got[i].first, got[i].second);
-  }
+  expectRecords(got, c.expected);
+  for (const Seg2Isect& r : got) EXPECT_LT(r.first, r.second);
 }
 
 INSTANTIATE_TEST_SUITE_P(
