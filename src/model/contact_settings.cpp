@@ -59,11 +59,11 @@ void contactSettingsReset() {
 
 // ---- Context selection --------------------------------------------------------
 
-void contactContextSetFacetModel(ContactContext* ctx, Facet* facets, int count, Vec3d* minCorners,
-                                 Vec3d* maxCorners, CandidateList* candidates, double zFloor,
-                                 double zTop, int keepUntouched) {
-  ctx->facets = facets;
-  ctx->facetCount = count;
+namespace {
+
+// The fields that both kinds of selection set.
+void setSelectionBounds(ContactContext* ctx, Vec3d* minCorners, Vec3d* maxCorners,
+                        CandidateList* candidates, double zFloor, double zTop, int keepUntouched) {
   ctx->minCorners = minCorners;
   ctx->maxCorners = maxCorners;
   ctx->candidates = candidates;
@@ -72,16 +72,21 @@ void contactContextSetFacetModel(ContactContext* ctx, Facet* facets, int count, 
   ctx->keepUntouched = keepUntouched;
 }
 
+}  // namespace
+
+void contactContextSetFacetModel(ContactContext* ctx, Facet* facets, int count, Vec3d* minCorners,
+                                 Vec3d* maxCorners, CandidateList* candidates, double zFloor,
+                                 double zTop, int keepUntouched) {
+  ctx->facets = facets;
+  ctx->facetCount = count;
+  setSelectionBounds(ctx, minCorners, maxCorners, candidates, zFloor, zTop, keepUntouched);
+}
+
 void contactContextSetTriangleModel(ContactContext* ctx, TriList* triangles, Vec3d* minCorners,
                                     Vec3d* maxCorners, CandidateList* candidates, double zFloor,
                                     double zTop, int keepUntouched) {
   ctx->triangles = triangles;
-  ctx->minCorners = minCorners;
-  ctx->maxCorners = maxCorners;
-  ctx->candidates = candidates;
-  ctx->zFloor = zFloor;
-  ctx->zTop = zTop;
-  ctx->keepUntouched = keepUntouched;
+  setSelectionBounds(ctx, minCorners, maxCorners, candidates, zFloor, zTop, keepUntouched);
 }
 
 void contactContextSetModel(ContactContext* ctx, const ModelRec* model, int keepUntouched) {
