@@ -30,14 +30,6 @@ bool nameUsable(const char* name) {
   return name != nullptr && name[0] != '\0' && std::strlen(name) <= kFacetFileNameMax;
 }
 
-// Size of an open file in bytes, -1 when it cannot be told.
-long long fileSizeOf(std::FILE* f) {
-  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-  const long long size = std::ftell(f);
-  if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
-  return size;
-}
-
 FacetFileReader g_reader1(1);
 FacetFileReader g_reader2(2);
 
@@ -120,7 +112,7 @@ int FacetFileReader::open(const char* name, int mode) {
   // This system never writes facet files: every mode opens read-only.
   std::FILE* f = std::fopen(name, "rb");
   if (f == nullptr) return -2;
-  const long long size = fileSizeOf(f);
+  const long long size = modelFileSize(f);
   if (size < 0) {
     std::fclose(f);
     return -2;

@@ -1,5 +1,6 @@
 // Small decoding helpers shared by the model file readers: numbers of either
-// byte order from byte buffers, and words compared without regard to case.
+// byte order from byte buffers, words compared without regard to case, and
+// the size of an open file.
 // Bytes are copied with memcpy (never read through a cast pointer), so
 // unaligned fields are fine.  Pure functions, any thread.
 #ifndef TESSARO_MODEL_MODEL_FILE_CODEC_H_
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 #include <type_traits>
@@ -37,6 +39,15 @@ inline bool modelEqualsNoCase(std::string_view a, std::string_view b) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
+}
+
+// Size in bytes of the open file f, which is left positioned at its start;
+// -1 when it cannot be told (a pipe, for example).
+inline long long modelFileSize(std::FILE* f) {
+  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
+  const long long size = std::ftell(f);
+  if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
+  return size;
 }
 
 #endif  // TESSARO_MODEL_MODEL_FILE_CODEC_H_

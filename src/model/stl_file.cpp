@@ -107,13 +107,6 @@ class LineReader {
   std::size_t end_ = 0;
 };
 
-long long fileSizeOf(std::FILE* f) {
-  if (std::fseek(f, 0, SEEK_END) != 0) return -1;
-  const long long size = std::ftell(f);
-  if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
-  return size;
-}
-
 // The twelve floats of a record (normal, then three vertices).
 void loadRecord(const unsigned char* rec, bool bigEndian, float out[12]) {
   for (int i = 0; i < 12; ++i) out[i] = modelLoadBytes<float>(rec + 4 * i, bigEndian);
@@ -200,7 +193,7 @@ TriList* stlReadBinary(const char* name) {
   std::FILE* f = std::fopen(name, "rb");
   if (f == nullptr) return nullptr;
   FileCloser closer{f};
-  const long long size = fileSizeOf(f);
+  const long long size = modelFileSize(f);
   if (size < kStlBinaryHeaderSize + kStlBinaryRecordSize) return nullptr;
   if (std::fseek(f, kStlBinaryHeaderSize, SEEK_SET) != 0) return nullptr;
   const long long records = (size - kStlBinaryHeaderSize) / kStlBinaryRecordSize;
@@ -238,7 +231,7 @@ TriList* stlReadAscii(const char* name) {
   std::FILE* f = std::fopen(name, "rb");
   if (f == nullptr) return nullptr;
   FileCloser closer{f};
-  const long long size = fileSizeOf(f);
+  const long long size = modelFileSize(f);
   if (size < 0) return nullptr;
   // The list grows as needed; the size only spares most of the regrowth.
   const long long guess = std::min(size / kStlAsciiBytesPerFacet, kStlAsciiInitialMax);
