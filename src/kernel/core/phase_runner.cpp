@@ -80,12 +80,13 @@ int cycClose(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotClose); }
 int cycRun(CycleDescriptor* ctx) {
   if (ctx == nullptr) return kRunOk;
   int code = kRunOk;
+  // A run reports its own outcome: the status of an earlier run (a stop,
+  // a failure) must not be read as this run's.  A step that fails without
+  // a word of its own then turns the 0 into 1 (markFailure).
+  ctx->statusOut.store(0);
   if ((ctx->modeFlags & kModeOptionMask) != 0) {
     code = runOptions(ctx);
   } else {
-    // A phase that fails without a word of its own must not leave the
-    // status of an earlier run (or "done") behind.
-    ctx->statusOut.store(0);
     code = runPhases(ctx);
     // Marked before close, so that the cycle end record reports it.
     markFailure(ctx, code);

@@ -23,13 +23,15 @@ enum CycleRunCode : int {
   kRunClose = 31,  // close failed while everything before succeeded
 };
 
-// Runs ctx after a successful cycSetup and returns the run code.
+// Runs ctx after a successful cycSetup and returns the run code.  The
+// status word first becomes 0 (in both modes), so a run never reports the
+// status of an earlier one.
 //  - Option mode (any of the flags 1, 2, 4, 8, 16, 32): the slots 4 to 9 of
 //    the set flags in slot order; the first that returns 0 ends the run with
 //    its code (11-16).  No phase and no close runs.
-//  - Phase mode: the status word becomes 0, then init, read parameters,
-//    prepare, execute and post-process run until one fails (codes 21-24);
-//    close always runs (code 31 only when nothing failed before).
+//  - Phase mode: init, read parameters, prepare, execute and post-process
+//    run until one fails (codes 21-24); close always runs (code 31 only when
+//    nothing failed before).
 // A failing run code while the status word is still 0 sets the status word
 // to 1, so a failure never reads as "done"; for a failed phase this happens
 // before close runs, so the cycle end record already carries it.  The run

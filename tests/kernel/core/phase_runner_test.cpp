@@ -192,13 +192,17 @@ TEST(PhaseRunner, ReadFailureLeavesStatusOneNotDone) {
   EXPECT_EQ(cycle.ctx()->statusOut.load(), 1);
 }
 
-TEST(PhaseRunner, PhaseModeClearsAStaleStatus) {
+TEST(PhaseRunner, EveryRunClearsAStaleStatus) {
   ScopedWorkDir dir;
-  TestCycle cycle;
-  cycle.ctx()->statusOut.store(100);
-  ASSERT_EQ(setup(cycle.ctx(), {"-Sjob"}), 1);
-  EXPECT_EQ(cycRun(cycle.ctx()), kRunOk);
-  EXPECT_EQ(cycle.ctx()->statusOut.load(), 0);
+  // Phase mode and option mode alike: a stop of an earlier run is not the
+  // outcome of this one.
+  for (const char* arg : {"-Sjob", "-V"}) {
+    TestCycle cycle;
+    cycle.ctx()->statusOut.store(100);
+    ASSERT_EQ(setup(cycle.ctx(), {arg}), 1);
+    EXPECT_EQ(cycRun(cycle.ctx()), kRunOk);
+    EXPECT_EQ(cycle.ctx()->statusOut.load(), 0) << arg;
+  }
 }
 
 TEST(PhaseRunner, StatusSetByTheCycleIsKept) {
