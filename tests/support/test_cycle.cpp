@@ -50,10 +50,9 @@ int quietWriter(CycleDescriptor*, OutputRecord*) { return 1; }
 
 TestCycle::TestCycle(CycleDescriptor* parent, const char* title)
     : desc_(std::make_unique<CycleDescriptor>()) {
+  // Everything else keeps the start values of a descriptor.
   CycleDescriptor* d = desc_.get();
   d->parent = parent;
-  d->inherited = 0;
-  d->interfaceVersion = kCycleInterfaceVersion;
   d->cycleNumber = 4711;
   d->versionMajor = 1;
   d->versionMinor = 2;
@@ -61,10 +60,6 @@ TestCycle::TestCycle(CycleDescriptor* parent, const char* title)
   d->versionMonth = 1;
   d->versionDay = 2;
   d->title = title;
-  d->id = nullptr;
-  d->firstRecord = 1;
-  d->frameCs = kCsIdentity;
-  d->toolCs = kCsIdentity;
   fillSlots(d->slots, std::make_index_sequence<kSlotCount>{});
   for (int& r : results_) r = 1;
   std::lock_guard<std::mutex> lock(registryMutex());

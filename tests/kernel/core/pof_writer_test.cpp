@@ -33,8 +33,6 @@ class PofWriterTest : public ::testing::Test {
     pofSetTestPins(&pins);
     ctx_.title = "Test Cycle";
     ctx_.cycleNumber = 77;
-    ctx_.frameCs = kCsIdentity;
-    ctx_.toolCs = kCsIdentity;
     ctx_.firstRecord = 0;
     registerChannels();
   }

@@ -30,8 +30,6 @@ class RecordCapture {
   // Registers every channel with a writer that returns 1 and a listener
   // (for both modes) that records.
   explicit RecordCapture(std::initializer_list<uint16_t> channels) {
-    ctx.frameCs = kCsIdentity;
-    ctx.toolCs = kCsIdentity;
     for (uint16_t ch : channels) {
       Tag& tag = tags_.emplace_back(Tag{this, ch});
       outRegisterChannel(&ctx, ch, &writeOne, &writeOne, 1);
