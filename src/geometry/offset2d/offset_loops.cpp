@@ -15,6 +15,8 @@ namespace {
 constexpr double kStartTestBlend = 0.9;
 // A run ends on the next crossing when that lies this near its last segment.
 constexpr double kTraceSnap = 0.01;
+// Angle (radians) within which two branches leave a crossing along one ray.
+constexpr double kBranchAngleTol = 0.0001;
 
 bool sameXY(double ax, double ay, double bx, double by) {
   return std::fabs(ax - bx) < kGeoEqualTol && std::fabs(ay - by) < kGeoEqualTol;
@@ -85,6 +87,32 @@ Vec2d branchDirection(const Seg2* chain, int m, int seg, Vec2d x) {
   return {s.x1 - x.x, s.y1 - x.y};
 }
 
+// Direction from X back along the way the chain comes to X on the branch of
+// segment number (1-based) seg: towards the start of that segment, or of the
+// one before it when X is the segment's start.
+Vec2d branchBackDirection(const Seg2* chain, int m, int seg, Vec2d x) {
+  int i = std::clamp(seg, 1, m) - 1;
+  if (sameXY(chain[i].x0, chain[i].y0, x.x, x.y)) {
+    if (i > 0) {
+      --i;
+    } else if (seg2ChainIsClosed(chain, m)) {
+      i = m - 1;
+    } else {
+      return {x.x - chain[i].x1, x.y - chain[i].y1};  // the chain starts here
+    }
+  }
+  const Seg2& s = chain[i];
+  if (sameXY(s.x0, s.y0, x.x, x.y)) return {x.x - s.x1, x.y - s.y1};
+  return {s.x0 - x.x, s.y0 - x.y};
+}
+
+// True when the directions a and b (radians) are the same ray.
+bool sameAngle(double a, double b) {
+  double d = std::fabs(a - b);
+  if (d > std::numbers::pi) d = 2.0 * std::numbers::pi - d;
+  return d < kBranchAngleTol;
+}
+
 }  // namespace
 
 int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec) {
@@ -94,7 +122,23 @@ int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec)
   if (rec->second >= m && sameXY(x.x, x.y, chain[0].x0, chain[0].y0)) return 1;
   const Vec2d d1 = branchDirection(chain, m, rec->first, x);
   const Vec2d d2 = branchDirection(chain, m, rec->second, x);
-  const double delta = std::atan2(d1.y, d1.x) - std::atan2(d2.y, d2.x);
+  double a1 = std::atan2(d1.y, d1.x);
+  double a2 = std::atan2(d2.y, d2.x);
+  if (sameAngle(a1, a2)) {
+    // Both branches leave along one ray (the offsets of two equal corners
+    // running on in one line): which one comes in from the other's side
+    // decides instead.  For crossing straight lines the ways back stand to
+    // each other as the ways on do, so the class is the same.
+    const Vec2d b1 = branchBackDirection(chain, m, rec->first, x);
+    const Vec2d b2 = branchBackDirection(chain, m, rec->second, x);
+    const double c1 = std::atan2(b1.y, b1.x);
+    const double c2 = std::atan2(b2.y, b2.x);
+    if (!sameAngle(c1, c2)) {
+      a1 = c1;
+      a2 = c2;
+    }
+  }
+  const double delta = a1 - a2;
   const bool leftOf = (delta >= 0.0 && delta <= std::numbers::pi) || delta < -std::numbers::pi;
   if (side == 1) return leftOf ? 1 : 2;
   return leftOf ? 2 : 1;

@@ -43,7 +43,9 @@ int seg2PointOrderOnSegment(const Seg2* s, const Vec2d* p, const Vec2d* o);
 
 // Turn class of a self-crossing of chain (m segments): 1 or 2 from the
 // directions in which the first and the second branch leave the crossing and
-// the offset side (1 = the path enters on the second branch for side 1).  A
+// the offset side (1 = the path enters on the second branch for side 1).
+// Branches that leave along one ray (within 0.0001 rad) are told apart by the
+// directions they come in from, as a straight crossing would be.  A
 // record at the chain's start whose second segment is the chain's last (the
 // start record of a trace) has class 1: the path leaves there on the first.
 int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec);

@@ -157,6 +157,9 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
                            static_cast<int>(scratch.size()), failed);
     if (static_cast<std::size_t>(m) + 1 > out.size()) out.resize(static_cast<std::size_t>(m) + 1);
     std::copy(scratch.begin(), scratch.begin() + m, out.begin());
+    // A run that starts at the end of its first segment copies that segment
+    // with no length left.
+    m = seg2ChainDropZeroLength(out.data(), m);
   }
 
   // Gap closing: small gaps are bridged by moving the end before them; behind

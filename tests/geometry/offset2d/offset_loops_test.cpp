@@ -87,6 +87,33 @@ TEST(MarkCrossings, StartRecordIsTestedALittleAlongItsPath) {
   }
 }
 
+// Where both branches leave a crossing along one ray, the way the second
+// comes in decides, as if it had gone straight across the first.
+TEST(TurnClass, BranchesLeavingAlongOneRayAreToldApartByTheirWaysIn) {
+  struct Row {
+    const char* name;
+    Chain chain;
+    int second;     // segment the second branch reaches (5, 0) on
+    int classSide;  // class for side 1 (side -1 has the other)
+  };
+  const Row rows[] = {
+      // The second branch comes up from the right of the first and runs on
+      // along it: as a crossing from right to left, class 2.
+      {"merges_from_the_right", polyline({{0, 0}, {10, 0}, {10, -5}, {5, -5}, {5, 0}, {12, 0}}), 4,
+       2},
+      {"crosses_from_the_right", polyline({{0, 0}, {10, 0}, {10, -5}, {5, -5}, {5, 5}}), 4, 2},
+      // From the left: class 1.
+      {"merges_from_the_left", polyline({{0, 0}, {10, 0}, {10, 5}, {5, 5}, {5, 0}, {12, 0}}), 4, 1},
+      {"crosses_from_the_left", polyline({{0, 0}, {10, 0}, {10, 5}, {5, 5}, {5, -5}}), 4, 1},
+  };
+  for (const Row& r : rows) {
+    const int m = static_cast<int>(r.chain.size());
+    const Seg2Isect rec{5, 0, 0.5, 1, r.second, 0};
+    EXPECT_EQ(seg2IsectTurnClass(1, r.chain.data(), m, &rec), r.classSide) << r.name;
+    EXPECT_EQ(seg2IsectTurnClass(-1, r.chain.data(), m, &rec), 3 - r.classSide) << r.name;
+  }
+}
+
 // ---- Trace ---------------------------------------------------------------------------------
 
 TEST(TraceOuter, SwallowtailLoopIsCutOut) {

@@ -432,6 +432,62 @@ TEST(OffsetSegChain, OutwardSquareGetsConnectingSegmentsByDefaultAndMitersInWide
   EXPECT_DOUBLE_EQ(miter.segs[0].y0, -1.0);
 }
 
+// Equal corners whose offsets run on in one line: two branches of the raw
+// offset meet and leave along the same ray, and the loop between them must
+// still be cut.
+TEST(OffsetSegChain, BranchesMergingIntoOneLineAreTrimmed) {
+  struct Case {
+    const char* name;
+    std::vector<Vec2d> points;
+    bool closed;
+    double distance;
+    int side;
+    int joinMode;
+    double area;  // of a closed result, worked out by hand
+  };
+  const double d = 0.5936;
+  const Case cases[] = {
+      // Above a sawtooth the connecting segments of the peaks lie on one line.
+      {"sawtooth_two_teeth", {{0, 0}, {0.5, 1}, {1, 0}, {1.5, 1}, {2, 0}}, false, 1.0, 1, 0, 0.0},
+      {"sawtooth_ten_teeth", {}, false, 2.0, 1, 0, 0.0},
+      // Inward, a prong narrower than twice the distance vanishes; the mitered
+      // offsets of its walls merge into the base's top edge.
+      {"vanishing_prong_in_miter",
+       {{0, 0}, {3, 0}, {3, 2}, {2, 2}, {2, 4}, {1, 4}, {1, 2}, {0, 2}},
+       true,
+       d,
+       1,
+       1,
+       (3 - 2 * d) * (2 - 2 * d)},
+  };
+  for (Case c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.points.empty()) {
+      for (int i = 0; i <= 20; ++i) c.points.push_back({0.5 * i, i % 2 ? 1.0 : 0.0});
+    }
+    const Chain in = polyline(c.points, c.closed);
+    offset2dSetCornerJoin(c.joinMode);
+    const Offset r = offsetOf(in, c.distance, c.side);
+    offset2dSetCornerJoin(0);
+    ASSERT_GT(r.count, 0);
+    EXPECT_EQ(selfCrossingCount(r.segs), 0);
+    const auto [lo, hi] = distanceRange(in, r.segs);
+    EXPECT_GE(lo, c.distance - 1e-6);
+    (void)hi;
+    for (const Seg2& s : r.segs) EXPECT_GT(std::hypot(s.x1 - s.x0, s.y1 - s.y0), 1e-4);
+    if (c.closed) {
+      EXPECT_EQ(seg2ChainIsClosed(r.segs.data(), r.count), 1);
+      EXPECT_NEAR(signedArea(r.segs), c.area, 1e-9);
+    } else {
+      // From the offset start to the offset end, over the peaks.
+      EXPECT_NEAR(r.segs.front().x0, in.front().x0 - c.distance * 2 / std::sqrt(5.0), 1e-9);
+      EXPECT_NEAR(r.segs.back().x1, in.back().x1 + c.distance * 2 / std::sqrt(5.0), 1e-9);
+      for (const Seg2& s : r.segs)
+        EXPECT_GE(std::min(s.y0, s.y1), c.distance / std::sqrt(5.0) - 1e-9);
+    }
+  }
+}
+
 TEST(OffsetSegChain, ReversalIsJoinedAsConvexCornerAndCountsAsSuccess) {
   for (const double back : {5.0, 0.0}) {  // exact reversal, and one to the far side
     const Chain spike = polyline({{0, 0}, {10, 0}, {back, 1e-4 * (back == 0.0)}}, false);
