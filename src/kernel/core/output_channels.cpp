@@ -57,10 +57,6 @@ bool stillRegistered(const CycleDescriptor* ctx, const OutputChannel* node, uint
   return false;
 }
 
-void raiseEvent(CycleDescriptor* ctx, int code) {
-  if (ctx->eventHook != nullptr) ctx->eventHook(ctx, code, ctx->eventUser);
-}
-
 OutputChannel* findChannel(CycleDescriptor* ctx, uint16_t channel) {
   for (OutputChannel* node = ctx->channels; node != nullptr && node->channel <= channel;
        node = node->next) {
@@ -81,7 +77,7 @@ std::recursive_mutex& outDispatchMutex() {
 int outRegisterChannel(CycleDescriptor* ctx, uint16_t channel, OutWriterFn pofWriter,
                        OutWriterFn kfyWriter, int enabled) {
   if (ctx == nullptr) return 0;
-  raiseEvent(ctx, kEventChannelRegisterBegin);
+  cycRaiseEvent(ctx, kEventChannelRegisterBegin);
   int result = 1;
   {
     std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
@@ -99,7 +95,7 @@ int outRegisterChannel(CycleDescriptor* ctx, uint16_t channel, OutWriterFn pofWr
       result = 0;
     }
   }
-  raiseEvent(ctx, kEventChannelRegisterEnd);
+  cycRaiseEvent(ctx, kEventChannelRegisterEnd);
   return result;
 }
 
@@ -145,7 +141,7 @@ int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) 
   DispatchScope scope;
   if (ctx->firstRecord == 1) {
     ctx->firstRecord = 0;
-    raiseEvent(ctx, kEventFirstRecord);
+    cycRaiseEvent(ctx, kEventFirstRecord);
   }
   const OutputChannel* node = findChannel(ctx, channel);
   if (node == nullptr || node->enabled != 1) return 0;
