@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "geometry/offset2d/planar_offset.h"
 #include "geometry/spline2d.h"
 
 namespace {
@@ -96,6 +98,37 @@ CurveRec* curveNew(Vec2d* points, int count, int kind) {
   c->points = points;
   curveUpdateLengths(c);
   return c;
+}
+
+int curveOffset(CurveRec* curve, double d) {
+  if (curve == nullptr) return -1;
+  if (d == 0.0 && curve->count >= 2) return 0;
+  int segCount = 0;
+  Seg2* segs = curveToSeg2(curve, 0, &segCount);
+  if (segs == nullptr) return -1;
+  if (segCount < 1) {
+    std::free(segs);
+    return -1;
+  }
+  // Room of 20 segments per point, 3 per point on long curves, and never less
+  // than the worst case of the offset itself.
+  const int64_t perPoint = int64_t{curve->count} * 20 > 10000 ? 3 : 20;
+  const int64_t room =
+      std::max<int64_t>(int64_t{curve->count} * perPoint, offset2dResultCapacity(segCount));
+  if (room > INT32_MAX) {
+    std::free(segs);
+    return -1;
+  }
+  auto* out = static_cast<Seg2*>(std::malloc(sizeof(Seg2) * static_cast<size_t>(room)));
+  int result = -1;
+  if (out != nullptr) {
+    const int n = offset2dSegChain(segs, segCount, std::fabs(d), out, static_cast<int>(room),
+                                   d < 0.0 ? -1 : 1);
+    if (n > 0 && curveSetPoints(curve, out, n) == 0) result = 0;
+  }
+  std::free(out);
+  std::free(segs);
+  return result;
 }
 
 CurveRec* curveNewOwned(int count, int kind, bool withZ) {

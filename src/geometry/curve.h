@@ -169,6 +169,14 @@ Seg2* curveToSeg2(const CurveRec* curve, int minCap, int* segCount);
 // an allocation failure.
 int curveSetPoints(CurveRec* curve, const Seg2* segs, int n);
 
+// Offsets a polyline curve in place by the signed distance d: to the left of
+// its direction for d > 0, to the right for d < 0 (a planar offset with corner
+// joins and loop removal).  d exactly 0 leaves a curve of 2 or more points and
+// its z values alone.  Otherwise the z values are dropped and the lengths run
+// from 0.  0 when the offset gave a chain; -1, curve unchanged, when it has no
+// segment, the offset found no usable chain or memory ran out.
+int curveOffset(CurveRec* curve, double d);
+
 // A new record that owns count zero points (and count zero z values when
 // withZ), lengths all 0 and t0 = t1 = 0; the caller fills the points and then
 // calls curveUpdateLengths.  Null for count < 1 or on allocation failure.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <string>
@@ -234,6 +235,52 @@ TEST(CurveSegmentsTest, SetPointsCurveOwnsNewArray) {
   EXPECT_EQ(mine[1].x, 5);
   EXPECT_EQ(curveSetPoints(c, segs, 0), -1);
   EXPECT_EQ(c->count, 3);
+  curveFree(c);
+}
+
+// Offsetting a curve: 0 leaves points and z alone; a line moves to the left
+// for d > 0 and to the right for d < 0; a curve without a segment fails and
+// stays as it was.  The offset curve owns its new points (leak checker).
+TEST(CurveOffsetTest, SideZAndFailures) {
+  CurveRec* c = polyline({{0, 0}, {10, 0}}, {1.5, 2.5});
+  ASSERT_EQ(curveOffset(c, 0.0), 0);
+  ASSERT_NE(c->z, nullptr);
+  EXPECT_EQ(c->z[1], 2.5);
+  EXPECT_EQ(c->points[1].y, 0.0);
+
+  ASSERT_EQ(curveOffset(c, 2.0), 0);
+  EXPECT_EQ(c->z, nullptr);
+  ASSERT_GE(c->count, 2);
+  EXPECT_NEAR(c->points[0].y, 2.0, 1e-9);
+  EXPECT_NEAR(c->points[c->count - 1].y, 2.0, 1e-9);
+  EXPECT_EQ(c->ownsPoints, 1);
+  EXPECT_EQ(c->t0, 0.0);
+  EXPECT_NEAR(c->t1, 10.0, 1e-9);
+
+  ASSERT_EQ(curveOffset(c, -5.0), 0);
+  EXPECT_NEAR(c->points[0].y, -3.0, 1e-9);
+  curveFree(c);
+
+  CurveRec* dot = polyline({{1, 1}});
+  EXPECT_EQ(curveOffset(dot, 1.0), -1);
+  EXPECT_EQ(dot->count, 1);
+  curveFree(dot);
+  EXPECT_EQ(curveOffset(nullptr, 1.0), -1);
+}
+
+// A closed square offset outward (to the right of a counter-clockwise run)
+// stays closed and keeps the distance on every side.
+TEST(CurveOffsetTest, ClosedSquareOutward) {
+  CurveRec* c = polyline({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}});
+  ASSERT_EQ(curveOffset(c, -1.0), 0);
+  EXPECT_EQ(curveIsClosed(c), 1);
+  double minX = 1e9, maxX = -1e9;
+  for (int i = 0; i < c->count; ++i) {
+    minX = std::min(minX, c->points[i].x);
+    maxX = std::max(maxX, c->points[i].x);
+  }
+  EXPECT_NEAR(minX, -1.0, 1e-9);
+  EXPECT_NEAR(maxX, 11.0, 1e-9);
   curveFree(c);
 }
 
