@@ -38,13 +38,19 @@ bool contains(const std::vector<std::string>& lines, const std::string& line) {
   return false;
 }
 
-TEST(HostProgram, VersionPrintsTheVersionText) {
+TEST(HostProgram, VersionPrintsTheVersionTextTheLibraryReports) {
   TempDir dir;
   const ProcessResult r = runHost(dir, {"--version"});
   char expected[kVersionTextSize];
   cycFormatFileVersion(expected, sizeof expected);
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, std::string(expected) + "\n");
+  // The library names the same text in the release line of a run.
+  const ProcessResult run = runHost(dir, {"-Sjob"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(
+      contains(tsupport::splitLines(run.out), "0: release(1001-" + std::string(expected) + ")"))
+      << run.out;
 }
 
 struct OptionCase {
