@@ -849,10 +849,8 @@ int loadFacetGroups(ModelRec* model, const char* name, int tipMode, int kind) {
       if (g == nullptr) return failLoad(model, kModelLoadNoMemory);
     }
     mapFacet(&f);
-    for (const Vec3d& v : f.v) {
-      widenBox(&g->boxMin, &g->boxMax, v);
-      box.add(v);
-    }
+    // The group's own box follows from its corners once it is complete.
+    for (const Vec3d& v : f.v) box.add(v);
     if (kind == kModelKindFacets) {
       g->facets[g->facetCount++] = f;
     } else {
