@@ -180,6 +180,8 @@ int curveBisectOffset(const CurveFitChain* chain, const BoundaryRec* bnd, CurveB
 int curveFitToBoundary(CurveRec* curve, const BoundaryRec* bnd, double step, double* first,
                        double* last) {
   if (curve == nullptr || bnd == nullptr || first == nullptr || last == nullptr) return -1;
+  // A step of no finite size would end every bisection at once.
+  if (!std::isfinite(step)) return -1;
   if (std::fabs(step) < kGeoEqualTol) {
     *first = 0.0;
     *last = 0.0;

@@ -51,9 +51,9 @@ int curveMatchesBoundary(const CurveRec* curve, const BoundaryRec* bnd);
 //   the meeting range to within |step| (outward up to the reach, see
 //   kCurveFitReachFactor).  When the curve's side flag is set, first and last
 //   are exchanged.
-// Returns 0, or -1 (outputs untouched) for a null argument, when no offset
-// meets the boundary, or when memory runs out.  The curve's points are not
-// changed.
+// Returns 0, or -1 (outputs untouched) for a null argument or a non-finite
+// step, when no offset meets the boundary, or when memory runs out.  The
+// curve's points are not changed.
 int curveFitToBoundary(CurveRec* curve, const BoundaryRec* bnd, double step, double* first,
                        double* last);
 

@@ -282,13 +282,19 @@ TEST(CurveFitTest, ProfileThatNeverReachesTheBoundaryFails) {
   }
 }
 
-TEST(CurveFitTest, NullArgumentsFail) {
+TEST(CurveFitTest, NullArgumentsAndNonFiniteStepsFail) {
   const TestBoundary bnd(boxCorners(0, 0, 100, 50));
   CurveRec* c = curveOf({{-20, 25}, {120, 25}});
-  double a = 0, b = 0;
+  double a = -777, b = -777;
   EXPECT_EQ(curveFitToBoundary(nullptr, &bnd.rec, 1, &a, &b), -1);
   EXPECT_EQ(curveFitToBoundary(c, nullptr, 1, &a, &b), -1);
   EXPECT_EQ(curveFitToBoundary(c, &bnd.rec, 1, nullptr, &b), -1);
+  // A step without a size bisects nothing: no range is passed off as fitted.
+  for (const double step : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    EXPECT_EQ(curveFitToBoundary(c, &bnd.rec, step, &a, &b), -1) << step;
+  }
+  EXPECT_EQ(a, -777);
+  EXPECT_EQ(b, -777);
   curveFree(c);
 }
 
