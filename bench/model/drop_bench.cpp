@@ -5,8 +5,11 @@
 // thread and at all threads.  Prints positions per second, lines per second
 // and the speed-up.
 //
-// A plain program: run it as it is (drop_bench), or with an argument n to use
-// an n x n position grid (quicker runs).
+// A plain program: run it as it is (drop_bench), or with arguments
+//   drop_bench [n [surface [tool [what]]]]
+// n: an n x n position grid (quicker runs); surface, tool: run only the cases
+// whose names contain these words ("-" for all); what: "positions" or
+// "lines" to time only those.
 #include <omp.h>
 #include <time.h>
 
@@ -44,12 +47,45 @@ double threadCpuSeconds() {
   return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
 }
 
+// What one drop gave: the height, contact point, kind and result.
+struct DropOutcome {
+  Vec3d position;
+  Vec3d contact;
+  int kind;
+  int result;
+};
+
+// FNV-1a over bytes, for digests that show whether two runs agree bit for bit.
+void digestBytes(unsigned long long* h, const void* data, std::size_t size) {
+  const auto* p = static_cast<const unsigned char*>(data);
+  for (std::size_t i = 0; i < size; ++i) {
+    *h ^= p[i];
+    *h *= 1099511628211ULL;
+  }
+}
+
+unsigned long long outcomeDigest(const std::vector<DropOutcome>& outcomes) {
+  unsigned long long h = 14695981039346656037ULL;
+  for (const DropOutcome& o : outcomes) {
+    const double v[7] = {o.position.x,
+                         o.position.y,
+                         o.position.z,
+                         o.contact.x,
+                         o.contact.y,
+                         o.contact.z,
+                         static_cast<double>(o.kind * 8 + o.result)};
+    digestBytes(&h, v, sizeof v);
+  }
+  return h;
+}
+
 // Single-position drops at every point of an n x n grid; returns wall seconds
-// and the CPU seconds of all threads in *cpu.  heights receives every height.
+// and the CPU seconds of all threads in *cpu.  outcomes receives every drop's
+// outcome.
 double timePositions(testmodels::TestModel& tm, const Surface& s, int n, int threads,
-                     std::vector<double>* heights, double* cpu) {
+                     std::vector<DropOutcome>* outcomes, double* cpu) {
   omp_set_num_threads(threads);
-  heights->assign(static_cast<std::size_t>(n) * n, 0.0);
+  outcomes->assign(static_cast<std::size_t>(n) * n, DropOutcome{});
   double cpuSum = 0.0;
   const double t0 = omp_get_wtime();
 #pragma omp parallel reduction(+ : cpuSum)
@@ -62,10 +98,10 @@ double timePositions(testmodels::TestModel& tm, const Surface& s, int n, int thr
       const double y = s.y0 + (s.y1 - s.y0) * j / (n - 1);
       for (int i = 0; i < n; ++i) {
         Vec3d pos{s.x0 + (s.x1 - s.x0) * i / (n - 1), y, -1000.0};
-        Vec3d contact;
-        int kind;
-        contactDropOnModelSurface(&ctx, tm.model(), tm.tool(), &pos, &contact, &kind);
-        (*heights)[static_cast<std::size_t>(j) * n + i] = pos.z;
+        Vec3d contact{0.0, 0.0, 0.0};
+        int kind = 0;
+        const int r = contactDropOnModelSurface(&ctx, tm.model(), tm.tool(), &pos, &contact, &kind);
+        (*outcomes)[static_cast<std::size_t>(j) * n + i] = {pos, contact, kind, r};
       }
     }
     cpuSum += threadCpuSeconds() - c0;
@@ -75,11 +111,13 @@ double timePositions(testmodels::TestModel& tm, const Surface& s, int n, int thr
 }
 
 // Drops along lines parallel to x, the lines spread over the threads (as the
-// parallel driver does); returns seconds.
-double timeLines(testmodels::TestModel& tm, const Surface& s, int lines, int threads,
-                 long* points) {
+// parallel driver does); returns seconds, the number of path points in
+// *points and a digest of all paths (in line order) in *digest.
+double timeLines(testmodels::TestModel& tm, const Surface& s, int lines, int threads, long* points,
+                 unsigned long long* digest) {
   omp_set_num_threads(threads);
   long total = 0;
+  std::vector<unsigned long long> digests(static_cast<std::size_t>(lines), 0);
   const double t0 = omp_get_wtime();
 #pragma omp parallel for schedule(dynamic) reduction(+ : total)
   for (int k = 0; k < lines; ++k) {
@@ -91,13 +129,23 @@ double timeLines(testmodels::TestModel& tm, const Surface& s, int lines, int thr
     ContactContext ctx;
     contactContextLoad(&ctx);
     Pline* path = plineNew(1000, 1);
-    if (contactDropAlongCurveParallel(&ctx, copy, path) == 1) total += path->count;
+    if (contactDropAlongCurveParallel(&ctx, copy, path) == 1) {
+      total += path->count;
+      unsigned long long h = 14695981039346656037ULL;
+      const auto n = static_cast<std::size_t>(path->count);
+      digestBytes(&h, path->points, sizeof(path->points[0]) * n);
+      if (path->params != nullptr) digestBytes(&h, path->params, sizeof(path->params[0]) * n);
+      if (path->status != nullptr) digestBytes(&h, path->status, sizeof(path->status[0]) * n);
+      digests[static_cast<std::size_t>(k)] = h;
+    }
     plineFree(path);
     modelFreeCopy(copy);
     curveFree(curve);
   }
   const double t = omp_get_wtime() - t0;
   *points = total;
+  *digest = 14695981039346656037ULL;
+  digestBytes(digest, digests.data(), sizeof(digests[0]) * digests.size());
   return t;
 }
 
@@ -105,7 +153,13 @@ double timeLines(testmodels::TestModel& tm, const Surface& s, int lines, int thr
 
 int main(int argc, char** argv) {
   const int grid = argc > 1 ? std::max(2, std::atoi(argv[1])) : 500;
-  const int lines = 200;
+  const auto wanted = [&](int arg, const char* name) {
+    return argc <= arg || std::string(argv[arg]) == "-" ||
+           std::string(name).find(argv[arg]) != std::string::npos;
+  };
+  const bool positions = wanted(4, "positions");
+  const bool lines = wanted(4, "lines");
+  const int lineCount = 200;
   const int all = omp_get_max_threads();
   contactSettingsReset();
 
@@ -125,28 +179,40 @@ int main(int argc, char** argv) {
 
   std::printf("threads: %d (processors %d)\n", all, omp_get_num_procs());
   for (const Surface& s : surfaces) {
+    if (!wanted(2, s.name)) continue;
     std::printf("\n%s: %zu triangles\n", s.name, s.tris.size());
     for (const ToolCase& tc : tools) {
+      if (!wanted(3, tc.name)) continue;
       testmodels::TestModel tm(s.tris, kModelKindFacets, tc.tool);
       tm.buildGrid(1.0);
       tm.enableCandidates();
-      std::vector<double> h1, hn;
-      double cpu1, cpun;
-      const double n2 = static_cast<double>(grid) * grid;
-      const double t1 = timePositions(tm, s, grid, 1, &h1, &cpu1);
-      const double tn = timePositions(tm, s, grid, all, &hn, &cpun);
-      std::printf(
-          "  %-13s positions: %10.0f /s at 1 thread, %10.0f /s at %d threads, speed-up %.2f%s\n",
-          tc.name, n2 / t1, n2 / tn, all, t1 / tn, h1 == hn ? "" : "  (heights differ!)");
-      std::printf("  %-13s            %10.0f /s per CPU-second at 1 thread, %10.0f at %d threads\n",
-                  "", n2 / cpu1, n2 / cpun, all);
-      long p1, pn;
-      const double l1 = timeLines(tm, s, lines, 1, &p1);
-      const double ln = timeLines(tm, s, lines, all, &pn);
-      std::printf(
-          "  %-13s lines:     %10.1f /s at 1 thread, %10.1f /s at %d threads, speed-up %.2f"
-          " (%ld points per run)%s\n",
-          tc.name, lines / l1, lines / ln, all, l1 / ln, pn, p1 == pn ? "" : "  (points differ!)");
+      if (positions) {
+        std::vector<DropOutcome> h1, hn;
+        double cpu1, cpun;
+        const double n2 = static_cast<double>(grid) * grid;
+        const double t1 = timePositions(tm, s, grid, 1, &h1, &cpu1);
+        const double tn = timePositions(tm, s, grid, all, &hn, &cpun);
+        std::printf(
+            "  %-13s positions: %10.0f /s at 1 thread, %10.0f /s at %d threads, speed-up %.2f"
+            " (outcomes %016llx)%s\n",
+            tc.name, n2 / t1, n2 / tn, all, t1 / tn,
+            static_cast<unsigned long long>(outcomeDigest(h1)),
+            outcomeDigest(h1) == outcomeDigest(hn) ? "" : "  (outcomes differ!)");
+        std::printf(
+            "  %-13s            %10.0f /s per CPU-second at 1 thread, %10.0f at %d threads\n", "",
+            n2 / cpu1, n2 / cpun, all);
+      }
+      if (lines) {
+        unsigned long long d1 = 0, dn = 0;
+        long p1, pn;
+        const double l1 = timeLines(tm, s, lineCount, 1, &p1, &d1);
+        const double ln = timeLines(tm, s, lineCount, all, &pn, &dn);
+        std::printf(
+            "  %-13s lines:     %10.1f /s at 1 thread, %10.1f /s at %d threads, speed-up %.2f"
+            " (%ld points per run, paths %016llx)%s\n",
+            tc.name, lineCount / l1, lineCount / ln, all, l1 / ln, pn, d1,
+            p1 == pn && d1 == dn ? "" : "  (paths differ!)");
+      }
       std::fflush(stdout);
     }
   }

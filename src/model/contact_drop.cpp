@@ -95,14 +95,43 @@ inline bool candidateBound(const ToolShape* tool, const Vec3d& mn, const Vec3d& 
   return boundAtDistance(tool, mx.z, dx * dx + dy * dy, bound);
 }
 
-// candidateBound with the distance measured to the box's max sides only: the
-// distance to the box is at least that, so this is an upper bound of
-// candidateBound's bound, and false only where candidateBound is false too.
-inline bool maxSideBound(const ToolShape* tool, const Vec3d& mx, const DropPoint& p,
-                         double* bound) {
+// Relative slack of the square-root-free floor test below.
+constexpr double kFloorTestSlack = 1e-12;
+
+// True when the surface cannot be a candidate above floorH, judged from its max
+// corner alone: the plan distance to the box's max sides is at most that to
+// the box, so the bound at that distance is an upper bound of
+// candidateBound's.  True when that distance is out of reach or the upper
+// bound surely lies below floorH.  A ball's bound is compared on squares (no
+// root on the scan's common path), with a slack that keeps every rounding of
+// the root and the sum on the safe side: false wherever the bound might reach
+// floorH.
+inline bool maxSideBelow(const ToolShape* tool, const Vec3d& mx, const DropPoint& p,
+                         double floorH) {
   const double dx = p.x > mx.x ? p.x - mx.x : 0.0;
   const double dy = p.y > mx.y ? p.y - mx.y : 0.0;
-  return boundAtDistance(tool, mx.z, dx * dx + dy * dy, bound);
+  const double d2 = dx * dx + dy * dy;
+  const double r = tool->radius;
+  if (!(d2 <= r * r)) return true;
+  switch (tool->type) {
+    case kToolBall: {
+      const double gap =
+          floorH - mx.z - kFloorTestSlack * (1.0 + std::fabs(floorH) + std::fabs(mx.z));
+      if (!(gap > 0.0)) return false;
+      return r * r - d2 < gap * gap * (1.0 - kFloorTestSlack);
+    }
+    case kToolFlat:
+      return mx.z < floorH;
+    case kToolTorus: {
+      const double rc = tool->cornerRadius;
+      // The bound is at most max z + rc (a root of rc^2 at most rc).
+      if (mx.z + std::max(rc, std::sqrt(rc * rc)) < floorH) return true;
+      double upper;
+      return !boundAtDistance(tool, mx.z, d2, &upper) || upper < floorH;
+    }
+    default:
+      return true;
+  }
 }
 
 // Walk order of the candidates: higher bound first, then lower index.  As a
@@ -403,8 +432,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     // The max corner alone bounds the bound (the distance to the box is at
     // least that to its max sides): most surfaces that cannot reach floorH
     // are passed over without loading their min corner.
-    double upper;
-    if (!maxSideBound(tool, mx, p, &upper) || upper < floorH) continue;
+    if (maxSideBelow(tool, mx, p, floorH)) continue;
     if (boxRejects(boxes, i, p, R)) continue;
     double bound;
     const Vec3d& mn = boxes->minCorners[i];
