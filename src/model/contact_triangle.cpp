@@ -6,6 +6,7 @@
 
 #include "geometry/mat4.h"
 #include "geometry/primitives.h"
+#include "model/torus_edge.h"
 
 // Conventions of this file: the drop direction is d = (0, 0, -1).  The unit
 // normal n of a triangle is turned so that n . d >= 0, i.e. it points down,
@@ -397,7 +398,7 @@ inline int torusEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const Torus
     if (best->cannotBeat(zHigh + std::sqrt(std::max(0.0, rc * rc - off * off)))) return 0;
     if (best->cannotBeat(torusEdgeBound(a, e, s0, dist, rr, rc, fLo, fHi))) return 0;
     double x = 0.0;
-    if (torusSlopeParam(&x, rc, rr, dist, std::fabs(c) / s) != 0) return 0;
+    if (torusEdgeSlopeParam(&x, rc, rr, dist, std::fabs(c) / s) != 0) return 0;
     const double shift = x / (ulen * s);
     f = (c > 0.0) ? s0 - shift : s0 + shift;
     if (!(f >= 0.0 && f <= 1.0)) return 0;
