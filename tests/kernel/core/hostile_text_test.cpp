@@ -209,4 +209,31 @@ TEST(HostileText, BypassEchoCopiesEveryByteUnchanged) {
   }
 }
 
+TEST(HostileText, MissingFilesAndDirectoriesReadAsNothing) {
+  ScopedWorkDir dir;
+  ASSERT_TRUE(writeFile("keep.pcf", "a := 1\n"));
+  ParamList params = pcfReadFile(nullptr, "keep.pcf", kParamOriginSettings);
+  CfgLine* lines = cfgLinesAppend(nullptr, "*A", "1", kCfgOriginSettingsFile);
+  // "." is a directory: it opens on Linux, but reading it fails at once.
+  for (const char* path : {"missing", "."}) {
+    SCOPED_TRACE(path);
+    EXPECT_EQ(pcfReadFile(params, path, kParamOriginSettings), params);
+    EXPECT_EQ(params->next, nullptr);
+    EXPECT_EQ(cfgReadFile(lines, path, kCfgOriginSettingsFile), lines);
+    EXPECT_EQ(lines->next, nullptr);
+    const int handle = langOpen(path, "en");
+    if (handle >= 0) {
+      char line[16];
+      EXPECT_EQ(langReadLine(handle, line, sizeof line), 0);
+      langClose(handle);
+    } else {
+      EXPECT_EQ(handle, -2);
+    }
+    EXPECT_EQ(langReadBlock(path, "en"), 0);
+    EXPECT_EQ(captureStdout(dir, [&] { cycEchoBypassFile(path, kBypassLineLength); }), "");
+  }
+  paramListFree(params);
+  cfgLinesFree(lines);
+}
+
 }  // namespace
