@@ -3,6 +3,7 @@
 #include "kernel/core/cycle_setup.h"
 #include "kernel/core/output_channels.h"
 #include "kernel/core/output_record.h"
+#include "kernel/core/pof_writer.h"
 #include "kernel/core/settings_loader.h"
 
 namespace {
@@ -111,6 +112,16 @@ int cycBaseClose(CycleDescriptor* ctx) {
   cycSendStatusRecord(ctx, kRecCycleEnd, "cycleEnd", ctx->title);
   outFreeChannels(ctx);
   return 1;
+}
+
+void cycAbandonRun(CycleDescriptor* ctx, bool outermost) {
+  if (ctx == nullptr) return;
+  outFreeChannels(ctx);
+  if (gOutermostRun == ctx) gOutermostRun = nullptr;
+  cycCleanup(ctx);
+  // Only the writers' state of this run can be open when nothing encloses
+  // it; inside another run the enclosing levels must stay.
+  if (outermost) pofResetLevels();
 }
 
 CycleDescriptor* cycGetOutermostRun() { return gOutermostRun; }

@@ -60,6 +60,13 @@ int cycClose(CycleDescriptor* ctx);
 // listeners (the next run starts without them).  Returns 1.
 int cycBaseClose(CycleDescriptor* ctx);
 
+// Ends a run of ctx that was cut short by an exception (the entry points
+// catch it): the channel registry and the run data are freed as at a normal
+// end, ctx stops being the outermost run, and, when no other run encloses
+// it, the POF writers close the files and levels it left open.  The status
+// word is left to the caller.  Cycle thread.
+void cycAbandonRun(CycleDescriptor* ctx, bool outermost);
+
 // The outermost run: the context whose init ran while no run was recorded;
 // null between runs.  Runs nested inside it (a cycle started by another
 // cycle) neither replace nor clear it.  Read by the POF writers for the move

@@ -49,7 +49,13 @@ TESSARO_EXPORT int qzCSexecCycle(void* handle, int argc, char** argv, HostCallba
     hostRunEnd(ctx);
     return 1;
   } catch (...) {
-    // Nothing may cross into the host; an interrupted run counts as failed.
+    // Nothing may cross into the host; an interrupted run counts as failed
+    // and leaves nothing behind for the next run (run data, listeners,
+    // open POF files and levels).
+    try {
+      if (ctx != nullptr && running) cycAbandonRun(ctx, hostNestingDepth() == 1);
+    } catch (...) {
+    }
     if (ctx != nullptr && setUp) {
       ctx->eventHook = nullptr;
       ctx->eventUser = 0;

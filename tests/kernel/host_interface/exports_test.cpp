@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -8,6 +9,9 @@
 
 #include "kernel/core/output_channels.h"
 #include "kernel/core/output_record.h"
+#include "kernel/core/param_list.h"
+#include "kernel/core/phase_runner.h"
+#include "kernel/core/pof_writer.h"
 #include "kernel/host_interface/host_bridge.h"
 #include "profile_cycle/profile_cycle_descriptor.h"
 #include "support/temp_dir.h"
@@ -306,6 +310,41 @@ int nestFn(void*, int channel, OutputRecord* record, intptr_t) {
   gNest->results[index] = exec(gNest->cycles[index]->ctx(), {"-Sjob"}, &set);
   if (gNest->results[index] == 0) gNest->depthAfterRefusal = hostNestingDepth();
   return 1;
+}
+
+TEST(Exports, RunCutShortByAnExceptionLeavesNothingBehind) {
+  ScopedWorkDir dir;
+  TestCycle cycle;
+  // Init opens a POF level with its own file, as a cycle begin record does.
+  cycle.setAction(kSlotInit, [](CycleDescriptor* ctx) {
+    ctx->params = paramListSet(ctx->params, "pofFilename", "run.pof", kParamOriginRuntime);
+    outRegisterChannel(ctx, kChanStatus, pofWriteStatus, nullptr, 1);
+    tsupport::sendTextRecord(ctx, kChanStatus, kRecCycleBegin, "cycle", ctx->title);
+  });
+  bool fail = true;
+  cycle.setAction(kSlotExecute, [&fail](CycleDescriptor*) {
+    if (fail) throw std::runtime_error("cut short");
+  });
+  char arg[] = "-Sjob";
+  char* argv[] = {arg};
+  EXPECT_EQ(qzCSexecCycle(cycle.ctx(), 1, argv, nullptr), 1);
+  EXPECT_EQ(qzCSgetSignal(cycle.ctx()), 1);
+  EXPECT_EQ(hostNestingDepth(), 0);
+  EXPECT_EQ(cycle.ctx()->channels, nullptr);
+  EXPECT_EQ(cycle.ctx()->params, nullptr);
+  EXPECT_EQ(cycle.ctx()->settingsFile, nullptr);
+  EXPECT_EQ(cycGetOutermostRun(), nullptr);
+  EXPECT_EQ(pofCycleLevel(), -1);
+  EXPECT_EQ(pofGetStream(), stdout);
+
+  // The next run starts at the outer level again and ends its own file.
+  fail = false;
+  EXPECT_EQ(qzCSexecCycle(cycle.ctx(), 1, argv, nullptr), 1);
+  EXPECT_EQ(qzCSgetSignal(cycle.ctx()), 0);
+  EXPECT_EQ(pofCycleLevel(), -1);
+  const std::vector<std::string> lines = tsupport::splitLines(tsupport::readFile("run.pof"));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "0: cycleEnd(Test Cycle)");
 }
 
 TEST(Nesting, NinthNestedCallFromACallbackIsRefused) {
