@@ -155,6 +155,6 @@ void pofSetMoveCounter(long value);
 int pofCycleLevel();
 
 // Closes every file the writers opened, restores standard output as the
-// stream and forgets all levels (the move counter is kept).  For tests that
-// must start from a clean state after a run that never ended.
+// stream and forgets all levels (the move counter is kept).  For a run that
+// never ended (cycAbandonRun) and for tests that must start clean.
 void pofResetLevels();
