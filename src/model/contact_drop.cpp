@@ -443,8 +443,11 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       // height, found out of turn: a surface whose bound lies below it comes
       // after that surface in the walk, when the height is already at least
       // that high, so the walk would stop before it.
+      // The slack: a contact's height may exceed its surface's bound by a
+      // rounding, and the surface itself must stay above the floor.
       probed = true;
-      floorH = std::max(floorH, probeHeight<kFacets>(ctx, i, &start, tool, position->z));
+      const double h = probeHeight<kFacets>(ctx, i, &start, tool, position->z);
+      floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
       if (bound < floorH) continue;
     }
     e[n++] = {i, bound};
@@ -471,6 +474,128 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
+// ---- Flat tools: the candidate walk in index order -----------------------------
+
+// Slack of the face test below, relative to the barycentric coordinates and
+// to the axis' distance from the triangle in edge lengths: far above the
+// rounding of either computation on the well-shaped triangles it accepts.
+constexpr double kLevelFaceSlack = 1e-5;
+// Least squared sine of a corner (times the fourth power of the longest
+// edge) of a triangle the face test accepts.
+constexpr double kLevelShapeMin = 1e-4;
+
+// True when a flat tool whose axis passes through (px, py) surely cannot
+// find the face case on the level triangle a, b, c: the triangle is well
+// shaped and the axis lies clearly outside the region that the contact's
+// barycentric face test accepts (with its slack).  False when in doubt
+// (also for slivers, degenerate triangles and non-finite input).
+bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px, double py) {
+  const double e1x = b.x - a.x, e1y = b.y - a.y;
+  const double e2x = c.x - a.x, e2y = c.y - a.y;
+  const double wx = px - a.x, wy = py - a.y;
+  const double cz = e1x * e2y - e1y * e2x;
+  const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
+  if (!(cz * cz >= kLevelShapeMin * l2 * l2) || !(l2 > 0.0)) return false;
+  const double u = (wx * e2y - wy * e2x) / cz;  // along e1
+  const double v = (e1x * wy - e1y * wx) / cz;  // along e2
+  const double reach = std::sqrt((wx * wx + wy * wy) / l2);
+  const double tol = kLevelFaceSlack * (1.0 + std::fabs(u) + std::fabs(v) + reach);
+  return u < -tol || u > 1.0 + tol || v < kContactFlatBaryLow - tol ||
+         v > kContactFlatBaryHigh + tol || u + v > kContactFlatBaryHigh + tol;
+}
+
+// True when surface i lies level at exactly z (every vertex) and a flat tool
+// at (px, py) can touch it only on its edges: then its contact, if any, lies
+// at exactly z with result 1, whatever height it is offered from up to z.
+template <bool kFacets>
+bool levelEdgeOnly(const ContactContext* ctx, const FacetBoxSet* boxes, int i, double z, double px,
+                   double py) {
+  if (!(boxes->minCorners[i].z == z)) return false;
+  if constexpr (kFacets) {
+    const Vec3d* v = ctx->facets[i].v;
+    if (!levelFaceExcluded(v[0], v[1], v[2], px, py)) return false;
+    if (v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z) return true;
+    return levelFaceExcluded(v[0], v[2], v[3], px, py);
+  } else {
+    const Vec3d* v = ctx->triangles->items[i].v;
+    return levelFaceExcluded(v[0], v[1], v[2], px, py);
+  }
+}
+
+// The candidate walk of a flat tool.  Its bound is a surface's max z, and
+// surfaces are stored by descending max z, so the sorted order of the
+// candidates (bound, then index) is the index order: the walk follows the
+// index list and stops at the first surface below the height.
+//
+// Level runs.  On a level plate many surfaces share one max z = B, and each
+// one that the tool reaches ties the height and is stored (flat contacts
+// store on equal heights): the last one decides the contact and the kind.
+// A surface that lies level at B and cannot give the face case touches at
+// exactly B with result 1 or not at all, whatever the height it meets (up to
+// B).  Between two other surfaces of the run, such surfaces only matter
+// through the last one that touches: the walk looks for it from the end and
+// skips the rest.  Every other surface of the run is walked in its turn, so
+// the height, contact, kind, result and face flag are those of the plain
+// walk.
+template <bool kFacets>
+int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                    double startZ, const ToolShape* tool, const int* indices, int count,
+                    Vec3d* contact, int* kind) {
+  const Vec3d start{position->x, position->y, startZ};
+  const DropPoint p = dropPointOf(position);
+  const double R = tool->radius;
+  int touched = 0;
+  int faceFound = 0;
+  const auto reachable = [&](int i) {
+    double bound;
+    return !boxRejects(boxes, i, p, R) &&
+           candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound);
+  };
+  // The edge-only surfaces of the run at list positions [from, to): the last
+  // that touches is walked (when the height has not passed B).
+  const auto walkLastTouching = [&](int from, int to, double B) {
+    if (position->z > B) return;
+    for (int k = to - 1; k >= from; --k) {
+      const int i = indices[k];
+      if (!reachable(i)) continue;
+      if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) >
+          0) {
+        return;
+      }
+    }
+  };
+  int k = 0;
+  while (k < count) {
+    const int i = indices[k];
+    const double B = boxes->maxCorners[i].z;
+    if (B < position->z) break;
+    if (!(boxes->minCorners[i].z == B)) {
+      if (reachable(i)) {
+        walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+      }
+      ++k;
+      continue;
+    }
+    // A run of surfaces with max z B; edge-only surfaces wait in [pending, k).
+    int pending = k;
+    while (k < count && boxes->maxCorners[indices[k]].z == B) {
+      const int j = indices[k];
+      if (!reachable(j) || levelEdgeOnly<kFacets>(ctx, boxes, j, B, p.x, p.y)) {
+        ++k;
+        continue;
+      }
+      walkLastTouching(pending, k, B);
+      // A face contact a rounding above B ends the walk here, as the sorted
+      // walk stops at the first bound below the height.
+      if (B < position->z) return finishWalk(ctx, tool, position, touched, faceFound, contact);
+      walkOne<kFacets>(ctx, j, &start, tool, position, contact, kind, &touched, &faceFound);
+      pending = ++k;
+    }
+    walkLastTouching(pending, k, B);
+  }
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
 // The candidate walk on the per-thread scratch: the same visiting order as a
 // sorted list, but the order is produced lazily by a heap, so a walk that
 // stops after a few candidates does not pay for sorting all of them.
@@ -481,6 +606,10 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
                        Vec3d* contact, int* kind) {
   std::vector<CandidateEntry>& scratch = candidateScratch();
   CandidateEntry* e = scratch.data();
+  if (indices != nullptr && count <= kContactCandidateCapacity && tool->type == kToolFlat) {
+    return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, indices, count, contact,
+                                    kind);
+  }
   if (indices != nullptr && count <= kContactCandidateCapacity) {
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, e,
                                          contact, kind);

@@ -230,48 +230,153 @@ TEST_F(ContactDropTest, WalksAndGridsAgreeWithBruteForce) {
   }
 }
 
-// The engine walks candidates without sorting them all; results, contacts and
-// kinds must equal those of the walk of the fully sorted list.
-TEST_F(ContactDropTest, EngineWalksCandidatesInSortedListOrder) {
-  const std::vector<Tri> tris = testmodels::heightField(
-      [](double x, double y) { return 2.0 * std::sin(x / 3.0) * std::cos(y / 4.0); }, 0.0, 30.0,
-      0.0, 30.0, 30, 30);
+// Surfaces for the comparison of the engine with the walk of the sorted list.
+// Level plates hold long runs of surfaces with one max z that a flat tool
+// ties on; jittered vertices give the face heights of their triangles
+// different roundings; pads, ramps topping out at the plate's height and
+// slivers put surfaces of other kinds into those runs.
+struct SortedWalkCase {
+  const char* name;
+  std::function<std::vector<Tri>()> make;
+  double lo, hi;  // drop area (square)
+};
+
+constexpr double kPlateZ = 0.3;
+
+std::vector<Tri> jitteredLevelPlate(double z, double half, int n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::uniform_real_distribution<double> jitter(-0.3, 0.3);
+  const double step = 2.0 * half / n;
+  std::vector<Vec3d> grid;
+  for (int j = 0; j <= n; ++j) {
+    for (int i = 0; i <= n; ++i) {
+      const bool inner = i > 0 && i < n && j > 0 && j < n;
+      grid.push_back({-half + step * (i + (inner ? jitter(rng) : 0.0)),
+                      -half + step * (j + (inner ? jitter(rng) : 0.0)), z});
+    }
+  }
+  std::vector<Tri> out;
+  const auto at = [&](int i, int j) { return grid[static_cast<std::size_t>(j * (n + 1) + i)]; };
+  for (int j = 0; j < n; ++j) {
+    for (int i = 0; i < n; ++i) {
+      out.push_back(Tri{{at(i, j), at(i + 1, j), at(i + 1, j + 1)}});
+      out.push_back(Tri{{at(i, j), at(i + 1, j + 1), at(i, j + 1)}});
+    }
+  }
+  return out;
+}
+
+std::vector<Tri> plateWithPadsRampsAndSlivers() {
+  std::vector<Tri> out =
+      testmodels::heightField([](double, double) { return kPlateZ; }, -8.0, 8.0, -8.0, 8.0, 12, 12);
+  // A raised level pad, a ramp whose top edge lies at the plate's height, a
+  // level sliver and a degenerate level triangle lying on the plate.
+  for (const Tri& t :
+       testmodels::heightField([](double, double) { return 1.7; }, 1.0, 3.0, 1.0, 3.0, 2, 2)) {
+    out.push_back(t);
+  }
+  out.push_back(Tri{{{-5.0, -1.0, kPlateZ - 0.8}, {-3.0, -1.0, kPlateZ}, {-3.0, 1.0, kPlateZ}}});
+  out.push_back(Tri{{{-1.0, 2.0, kPlateZ}, {3.0, 2.0, kPlateZ}, {3.0, 2.0000001, kPlateZ}}});
+  out.push_back(Tri{{{0.5, -2.0, kPlateZ}, {1.5, -2.0, kPlateZ}, {2.5, -2.0, kPlateZ}}});
+  return out;
+}
+
+const SortedWalkCase kSortedWalkCases[] = {
+    {"wavyField",
+     [] {
+       return testmodels::heightField(
+           [](double x, double y) { return 2.0 * std::sin(x / 3.0) * std::cos(y / 4.0); }, 0.0,
+           30.0, 0.0, 30.0, 30, 30);
+     },
+     0.0, 30.0},
+    {"levelPlate",
+     [] {
+       return testmodels::heightField([](double, double) { return kPlateZ; }, -6.0, 6.0, -6.0, 6.0,
+                                      16, 16);
+     },
+     -7.0, 7.0},
+    {"jitteredLevelPlate", [] { return jitteredLevelPlate(0.1 + kPlateZ / 7.0, 6.0, 14, 5); }, -7.0,
+     7.0},
+    {"plateWithPadsRampsAndSlivers", plateWithPadsRampsAndSlivers, -8.0, 8.0},
+};
+
+class SortedWalkTest : public ::testing::TestWithParam<SortedWalkCase> {
+ protected:
+  void SetUp() override { contactSettingsReset(); }
+  void TearDown() override { contactSettingsReset(); }
+};
+
+// The engine walks candidates without sorting them all (and skips tied
+// surfaces whose contact a later one overwrites); results, heights, contacts
+// and kinds must equal those of the walk of the fully sorted list, for facet
+// and triangle models.
+TEST_P(SortedWalkTest, EngineMatchesTheWalkOfTheSortedList) {
+  const SortedWalkCase& sc = GetParam();
+  const std::vector<Tri> tris = sc.make();
   std::mt19937 rng(99);
-  std::uniform_real_distribution<double> u(0.0, 30.0);
-  for (const int type : {kToolBall, kToolFlat, kToolTorus}) {
-    const ToolShape tool = toolOf(type);
-    TestModel tm(tris, kModelKindFacets, tool);
-    tm.buildGrid(1.0);
-    tm.enableCandidates();
-    const ModelRec* m = tm.model();
-    FacetBoxSet boxes;
-    contactBoxSetInit(&boxes, m->minCorners, m->maxCorners, nullptr, nullptr);
-    std::unique_ptr<CandidateList, void (*)(CandidateList*)> list(contactListNew(3000),
-                                                                  contactListFree);
-    // Random positions, then close neighbours along a line (successive drops
-    // of a thread start from the surface that decided the previous one).
-    for (int k = 0; k < 600; ++k) {
-      const double x = k < 300 ? u(rng) : 2.0 + 0.08 * (k - 300);
-      const double y = k < 300 ? u(rng) : 3.0 + 0.07 * (k - 300);
-      ContactContext ctx;
-      contactContextLoad(&ctx);
-      const DropResult a = dropAt(tm.model(), tm.tool(), x, y, &ctx);
-      const GridCell* cell = modelGridCellAt(m->grid, x, y);
-      Vec3d pos{x, y, kLow};
-      ASSERT_GE(contactCandidatesAt(&boxes, list.get(), cell->items, cell->count, &tool, &pos), 0);
-      Vec3d c{};
-      int kind = 0;
-      const int r =
-          contactScanCandidates(&ctx, list.get(), &pos, m->boxMax.z + kR + 1.0, &tool, &c, &kind);
-      EXPECT_EQ(a.result, r);
-      EXPECT_EQ(a.z, pos.z);
-      EXPECT_EQ(a.kind, kind);
-      EXPECT_EQ(a.contact.x, c.x);
-      EXPECT_EQ(a.contact.y, c.y);
-      EXPECT_EQ(a.contact.z, c.z);
+  std::uniform_real_distribution<double> u(sc.lo, sc.hi);
+  // Random positions, close neighbours along a line (successive drops of a
+  // thread start from the surface that decided the previous one), and the
+  // vertices and edge midpoints of the first triangles (axes on the shared
+  // edges of level triangles).
+  std::vector<Vec2d> positions;
+  for (int k = 0; k < 300; ++k) positions.push_back({u(rng), u(rng)});
+  const double span = sc.hi - sc.lo;
+  for (int k = 0; k < 300; ++k) {
+    positions.push_back({sc.lo + span * (0.07 + 0.0027 * k), sc.lo + span * (0.1 + 0.0023 * k)});
+  }
+  for (std::size_t t = 0; t < std::min<std::size_t>(tris.size(), 60); ++t) {
+    const Vec3d* v = tris[t].v;
+    for (int e = 0; e < 3; ++e) {
+      const Vec3d& a = v[e];
+      const Vec3d& b = v[(e + 1) % 3];
+      positions.push_back({a.x, a.y});
+      positions.push_back({0.5 * (a.x + b.x), 0.5 * (a.y + b.y)});
+    }
+  }
+  for (const int kind : {kModelKindFacets, kModelKindTriangles}) {
+    for (const int type : {kToolBall, kToolFlat, kToolTorus}) {
+      const ToolShape tool = toolOf(type);
+      TestModel tm(tris, kind, tool);
+      tm.buildGrid(1.0);
+      tm.enableCandidates();
+      const ModelRec* m = tm.model();
+      FacetBoxSet boxes;
+      contactBoxSetInit(&boxes, m->minCorners, m->maxCorners, nullptr, nullptr);
+      std::unique_ptr<CandidateList, void (*)(CandidateList*)> list(contactListNew(3000),
+                                                                    contactListFree);
+      for (const Vec2d& q : positions) {
+        SCOPED_TRACE("kind " + std::to_string(kind) + " type " + std::to_string(type) + " at " +
+                     std::to_string(q.x) + ", " + std::to_string(q.y));
+        ContactContext ctx;
+        contactContextLoad(&ctx);
+        const DropResult a = dropAt(tm.model(), tm.tool(), q.x, q.y, &ctx);
+        const GridCell* cell = modelGridCellAt(m->grid, q.x, q.y);
+        Vec3d pos{q.x, q.y, kLow};
+        ASSERT_GE(contactCandidatesAt(&boxes, list.get(), cell->items, cell->count, &tool, &pos),
+                  0);
+        Vec3d c{};
+        int k = 0;
+        const double startZ = m->boxMax.z + kR + 1.0;
+        const int r = kind == kModelKindFacets
+                          ? contactScanCandidates(&ctx, list.get(), &pos, startZ, &tool, &c, &k)
+                          : contactScanTriCandidates(&ctx, list.get(), &pos, startZ, &tool, &c, &k);
+        EXPECT_EQ(a.result, r);
+        EXPECT_EQ(a.z, pos.z);
+        EXPECT_EQ(a.kind, k);
+        EXPECT_EQ(a.contact.x, c.x);
+        EXPECT_EQ(a.contact.y, c.y);
+        EXPECT_EQ(a.contact.z, c.z);
+        if (::testing::Test::HasFailure()) return;
+      }
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Surfaces, SortedWalkTest, ::testing::ValuesIn(kSortedWalkCases),
+                         [](const ::testing::TestParamInfo<SortedWalkCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST_F(ContactDropTest, CandidateListMatchesSortedOrderAndBounds) {
   const std::vector<Tri> tris = testmodels::tiltedPlane(kAngle, 10.0, 6);
