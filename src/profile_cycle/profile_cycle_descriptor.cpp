@@ -6,6 +6,8 @@
 #include "kernel/core/number_format.h"
 #include "kernel/cycles/common_cycle_descriptor.h"
 #include "model/contact_settings.h"
+#include "model/model_grid.h"
+#include "model/model_load.h"
 
 namespace {
 
@@ -66,6 +68,8 @@ void profResetRunState() {
   frameReset();
   contactSettingsReset();
   macroSetHolderCollided(0);
+  modelLoadReset();
+  modelSetDiagonalBoxes(0);
 }
 
 int profExecute(CycleDescriptor* ctx) {

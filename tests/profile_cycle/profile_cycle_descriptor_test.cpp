@@ -13,6 +13,8 @@
 #include "kernel/core/phase_runner.h"
 #include "kernel/cycles/common_cycle_descriptor.h"
 #include "model/contact_settings.h"
+#include "model/model_grid.h"
+#include "model/model_load.h"
 #include "pocket_cycle/pocket_cycle_descriptor.h"
 #include "support/temp_dir.h"
 #include "tessaro.h"
@@ -97,6 +99,8 @@ void dirtyRunState() {
   frameScaleMultiply(4);
   contactSetClipPass(1);
   macroSetHolderCollided(1);
+  modelSetLoadLengthScale(25.4);
+  modelSetDiagonalBoxes(1);
 }
 
 TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
@@ -121,6 +125,8 @@ TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
   EXPECT_EQ(p.z, 7.0);
   EXPECT_EQ(contactGetClipPass(), defaults.clipPass);
   EXPECT_EQ(macroHolderCollided(), 0);
+  EXPECT_EQ(modelLoadLengthScale(), 1.0);
+  EXPECT_EQ(modelDiagonalBoxesOn(), 0);
   outSetContext(nullptr);
   cycSetBreakHook(nullptr);
 }
