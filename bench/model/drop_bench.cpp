@@ -13,6 +13,7 @@
 #include <omp.h>
 #include <time.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -25,8 +26,7 @@
 #include "model/contact_settings.h"
 #include "model/drop_along_curve.h"
 #include "model/model_grid.h"
-// The in-memory surfaces of the tests.
-#include "../../tests/support/test_models.cpp"
+#include "support/test_models.h"
 
 namespace {
 
