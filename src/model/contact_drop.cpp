@@ -328,6 +328,54 @@ double probeHeight(const ContactContext* ctx, int i, const Vec3d* start, const T
   return h;
 }
 
+// ---- Level surfaces -------------------------------------------------------------
+
+// Slack of the face test below, relative to the barycentric coordinates and
+// to the axis' distance from the triangle in edge lengths: far above the
+// rounding of either computation on the well-shaped triangles it accepts.
+constexpr double kLevelFaceSlack = 1e-5;
+// Least squared sine of a corner (times the fourth power of the longest
+// edge) of a triangle the face test accepts.
+constexpr double kLevelShapeMin = 1e-4;
+
+// True when a flat tool whose axis passes through (px, py) surely cannot
+// find the face case on the level triangle a, b, c: the triangle is well
+// shaped and the axis lies clearly outside the region that the contact's
+// barycentric face test accepts (with its slack).  False when in doubt
+// (also for slivers, degenerate triangles and non-finite input).
+bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px, double py) {
+  const double e1x = b.x - a.x, e1y = b.y - a.y;
+  const double e2x = c.x - a.x, e2y = c.y - a.y;
+  const double wx = px - a.x, wy = py - a.y;
+  const double cz = e1x * e2y - e1y * e2x;
+  const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
+  if (!(cz * cz >= kLevelShapeMin * l2 * l2) || !(l2 > 0.0)) return false;
+  const double u = (wx * e2y - wy * e2x) / cz;  // along e1
+  const double v = (e1x * wy - e1y * wx) / cz;  // along e2
+  const double reach = std::sqrt((wx * wx + wy * wy) / l2);
+  const double tol = kLevelFaceSlack * (1.0 + std::fabs(u) + std::fabs(v) + reach);
+  return u < -tol || u > 1.0 + tol || v < kContactFlatBaryLow - tol ||
+         v > kContactFlatBaryHigh + tol || u + v > kContactFlatBaryHigh + tol;
+}
+
+// True when surface i lies level at exactly z (every vertex) and a flat tool
+// at (px, py) can touch it only on its edges: then its contact, if any, lies
+// at exactly z with result 1, whatever height it is offered from up to z.
+template <bool kFacets>
+bool levelEdgeOnly(const ContactContext* ctx, const FacetBoxSet* boxes, int i, double z, double px,
+                   double py) {
+  if (!(boxes->minCorners[i].z == z)) return false;
+  if constexpr (kFacets) {
+    const Vec3d* v = ctx->facets[i].v;
+    if (!levelFaceExcluded(v[0], v[1], v[2], px, py)) return false;
+    if (v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z) return true;
+    return levelFaceExcluded(v[0], v[2], v[3], px, py);
+  } else {
+    const Vec3d* v = ctx->triangles->items[i].v;
+    return levelFaceExcluded(v[0], v[1], v[2], px, py);
+  }
+}
+
 // The surface that decided a thread's last candidate walk.
 struct WalkMemo {
   const void* surfaces = nullptr;
@@ -399,6 +447,79 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     }
   }
   int decided = -1;
+  const auto walk = [&](int i) {
+    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
+      decided = i;
+    }
+  };
+  // Torus runs.  Surfaces that lie level at one height B within the ring of
+  // the axis share the bound T = B + rc, and each one the flat inner disk
+  // reaches ties the height (torus contacts store on equal heights).  A
+  // level surface that cannot give the face case reaches at most T (its
+  // edges and vertices under the disk exactly T, under the corner less), so
+  // between two other surfaces of the run, such surfaces only matter through
+  // the last one that reaches T: the walk looks for it from the end, without
+  // changing anything, and walks only that one.  When none of them reaches
+  // T, they are walked in their order.  Every other surface of the run is
+  // walked in its turn, and the run ends where the height passes T, as the
+  // sorted walk stops there.
+  const bool torusRuns = tool->type == kToolTorus;
+  const double rc = tool->cornerRadius;
+  const auto edgeOnlyAt = [&](int i, double T) {
+    const double B = boxes->maxCorners[i].z;
+    return B + rc == T && levelEdgeOnly<kFacets>(ctx, boxes, i, B, p.x, p.y);
+  };
+  const auto reachesExactly = [&](int i, double T) {
+    double h = position->z;
+    Vec3d c;
+    int k2 = 0;
+    int r;
+    if constexpr (kFacets) {
+      r = contactFacetShape(ctx, &ctx->facets[i], &start, tool, &h, &c, &k2);
+    } else {
+      r = contactTriangleShape(ctx, &ctx->triangles->items[i].v[0].x, &start, tool, &h, &c, &k2);
+    }
+    return r > 0 && h == T;
+  };
+  // Pops the top entry and walks it, or, for a torus, the run of entries tied
+  // with it.  Popped entries stay behind the heap: member t of a run of m
+  // lies at e[n + m - 1 - t].
+  const auto walkTop = [&]() {
+    const double T = e[0].bound;
+    const int top = n;
+    std::pop_heap(e, e + n, CandidateAfter());
+    --n;
+    while (torusRuns && n > 0 && e[0].bound == T) {
+      std::pop_heap(e, e + n, CandidateAfter());
+      --n;
+    }
+    const int m = top - n;
+    const auto member = [&](int t) { return e[top - 1 - t].index; };
+    if (m == 1) {
+      walk(member(0));
+      return;
+    }
+    const auto walkLastReachingT = [&](int from, int to) {
+      if (from >= to || position->z > T) return;
+      for (int t = to - 1; t >= from; --t) {
+        if (reachesExactly(member(t), T)) {
+          walk(member(t));
+          return;
+        }
+      }
+      for (int t = from; t < to; ++t) walk(member(t));
+    };
+    int pending = 0;
+    for (int t = 0; t < m; ++t) {
+      const int i = member(t);
+      if (edgeOnlyAt(i, T)) continue;
+      walkLastReachingT(pending, t);
+      if (T < position->z) return;
+      walk(i);
+      pending = t + 1;
+    }
+    walkLastReachingT(pending, m);
+  };
   for (;;) {
     double limit = -HUGE_VAL;
     if (k < count) {
@@ -411,13 +532,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
         if (decided >= 0) memo = {surfaces, decided};
         return finishWalk(ctx, tool, position, touched, faceFound, contact);
       }
-      const int i = e[0].index;
-      std::pop_heap(e, e + n, CandidateAfter());
-      --n;
-      if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) >
-          0) {
-        decided = i;
-      }
+      walkTop();
     }
     if (k >= count || limit < std::max(position->z, floorH)) break;
     // The surfaces of a cell lie scattered through the corner arrays (they
@@ -462,65 +577,12 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     }
   }
   // Nothing left to collect can reach the height: the rest of the heap in order.
-  while (n > 0 && !(e[0].bound < position->z)) {
-    const int i = e[0].index;
-    std::pop_heap(e, e + n, CandidateAfter());
-    --n;
-    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
-      decided = i;
-    }
-  }
+  while (n > 0 && !(e[0].bound < position->z)) walkTop();
   if (decided >= 0) memo = {surfaces, decided};
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
 // ---- Flat tools: the candidate walk in index order -----------------------------
-
-// Slack of the face test below, relative to the barycentric coordinates and
-// to the axis' distance from the triangle in edge lengths: far above the
-// rounding of either computation on the well-shaped triangles it accepts.
-constexpr double kLevelFaceSlack = 1e-5;
-// Least squared sine of a corner (times the fourth power of the longest
-// edge) of a triangle the face test accepts.
-constexpr double kLevelShapeMin = 1e-4;
-
-// True when a flat tool whose axis passes through (px, py) surely cannot
-// find the face case on the level triangle a, b, c: the triangle is well
-// shaped and the axis lies clearly outside the region that the contact's
-// barycentric face test accepts (with its slack).  False when in doubt
-// (also for slivers, degenerate triangles and non-finite input).
-bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px, double py) {
-  const double e1x = b.x - a.x, e1y = b.y - a.y;
-  const double e2x = c.x - a.x, e2y = c.y - a.y;
-  const double wx = px - a.x, wy = py - a.y;
-  const double cz = e1x * e2y - e1y * e2x;
-  const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
-  if (!(cz * cz >= kLevelShapeMin * l2 * l2) || !(l2 > 0.0)) return false;
-  const double u = (wx * e2y - wy * e2x) / cz;  // along e1
-  const double v = (e1x * wy - e1y * wx) / cz;  // along e2
-  const double reach = std::sqrt((wx * wx + wy * wy) / l2);
-  const double tol = kLevelFaceSlack * (1.0 + std::fabs(u) + std::fabs(v) + reach);
-  return u < -tol || u > 1.0 + tol || v < kContactFlatBaryLow - tol ||
-         v > kContactFlatBaryHigh + tol || u + v > kContactFlatBaryHigh + tol;
-}
-
-// True when surface i lies level at exactly z (every vertex) and a flat tool
-// at (px, py) can touch it only on its edges: then its contact, if any, lies
-// at exactly z with result 1, whatever height it is offered from up to z.
-template <bool kFacets>
-bool levelEdgeOnly(const ContactContext* ctx, const FacetBoxSet* boxes, int i, double z, double px,
-                   double py) {
-  if (!(boxes->minCorners[i].z == z)) return false;
-  if constexpr (kFacets) {
-    const Vec3d* v = ctx->facets[i].v;
-    if (!levelFaceExcluded(v[0], v[1], v[2], px, py)) return false;
-    if (v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z) return true;
-    return levelFaceExcluded(v[0], v[2], v[3], px, py);
-  } else {
-    const Vec3d* v = ctx->triangles->items[i].v;
-    return levelFaceExcluded(v[0], v[1], v[2], px, py);
-  }
-}
 
 // The candidate walk of a flat tool.  Its bound is a surface's max z, and
 // surfaces are stored by descending max z, so the sorted order of the
