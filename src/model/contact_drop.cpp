@@ -350,12 +350,18 @@ bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px
   const double cz = e1x * e2y - e1y * e2x;
   const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
   if (!(cz * cz >= kLevelShapeMin * l2 * l2) || !(l2 > 0.0)) return false;
-  const double u = (wx * e2y - wy * e2x) / cz;  // along e1
-  const double v = (e1x * wy - e1y * wx) / cz;  // along e2
-  const double reach = std::sqrt((wx * wx + wy * wy) / l2);
-  const double tol = kLevelFaceSlack * (1.0 + std::fabs(u) + std::fabs(v) + reach);
-  return u < -tol || u > 1.0 + tol || v < kContactFlatBaryLow - tol ||
-         v > kContactFlatBaryHigh + tol || u + v > kContactFlatBaryHigh + tol;
+  // The coordinates u = U / cz (along e1) and v = V / cz (along e2) are
+  // compared times |cz| (no division).  The slack is kLevelFaceSlack times
+  // 2 |cz| + |U| + |V| + l2 + |w|^2, at least |cz| (1 + |u| + |v| + the
+  // axis' distance from a in edge lengths), as |cz| <= l2.
+  const double sign = cz > 0.0 ? 1.0 : -1.0;
+  const double C = sign * cz;
+  const double U = sign * (wx * e2y - wy * e2x);
+  const double V = sign * (e1x * wy - e1y * wx);
+  const double tol =
+      kLevelFaceSlack * (2.0 * C + std::fabs(U) + std::fabs(V) + l2 + wx * wx + wy * wy);
+  return U < -tol || U > C + tol || V < kContactFlatBaryLow * C - tol ||
+         V > kContactFlatBaryHigh * C + tol || U + V > kContactFlatBaryHigh * C + tol;
 }
 
 // True when surface i lies level at exactly z (every vertex) and a flat tool
