@@ -419,10 +419,18 @@ constexpr int kPrefetchAhead = 12;
 // height reached, no surface left can raise it (or tie it) and collecting
 // stops.  The visiting order and the stop are exactly those of the sorted
 // list.
+//
+// With order and keys (the grid's order of the same cell for this tool, see
+// modelGridOrderForTool), surfaces are collected by descending key instead:
+// every surface not yet collected has a bound of at most the next key, which
+// then takes the place of M + lift.  Surfaces far from the axis come late, so
+// collecting stops much earlier; the visiting order is the same.
 template <bool kFacets>
 int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                          double startZ, const ToolShape* tool, const int* indices, int count,
-                         CandidateEntry* e, Vec3d* contact, int* kind) {
+                         const int32_t* order, const float* keys, CandidateEntry* e, Vec3d* contact,
+                         int* kind) {
+  const int* const collectOrder = order != nullptr ? order : indices;
   const Vec3d start{position->x, position->y, startZ};
   const DropPoint p = dropPointOf(position);
   const double R = tool->radius;
@@ -529,8 +537,13 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   for (;;) {
     double limit = -HUGE_VAL;
     if (k < count) {
-      const double m = boxes->maxCorners[indices[k]].z;
-      limit = m + lift + kBoundSlack * (1.0 + std::fabs(m));
+      if (keys != nullptr) {
+        const double m = keys[k];
+        limit = m + kBoundSlack * (1.0 + std::fabs(m));
+      } else {
+        const double m = boxes->maxCorners[indices[k]].z;
+        limit = m + lift + kBoundSlack * (1.0 + std::fabs(m));
+      }
     }
     // Walk every entry that precedes all surfaces not yet collected.
     while (n > 0 && e[0].bound > limit) {
@@ -544,11 +557,11 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     // The surfaces of a cell lie scattered through the corner arrays (they
     // are stored by height): fetch a few ahead so the misses overlap.
     if (k + kPrefetchAhead < count) {
-      const int ahead = indices[k + kPrefetchAhead];
+      const int ahead = collectOrder[k + kPrefetchAhead];
       __builtin_prefetch(&boxes->maxCorners[ahead]);
       __builtin_prefetch(&boxes->minCorners[ahead]);
     }
-    const int i = indices[k++];
+    const int i = collectOrder[k++];
     const Vec3d& mx = boxes->maxCorners[i];
     // The max corner alone bounds the bound (the distance to the box is at
     // least that to its max sides): most surfaces that cannot reach floorH
@@ -668,10 +681,11 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
 // sorted list, but the order is produced lazily by a heap, so a walk that
 // stops after a few candidates does not pay for sorting all of them.
 // Returns -3 when the candidates overflow the list (the caller walks all).
+// order/keys: the grid's key order of the cell indices, or null.
 template <bool kFacets>
 int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                        double startZ, const ToolShape* tool, const int* indices, int count,
-                       Vec3d* contact, int* kind) {
+                       const int32_t* order, const float* keys, Vec3d* contact, int* kind) {
   std::vector<CandidateEntry>& scratch = candidateScratch();
   CandidateEntry* e = scratch.data();
   if (indices != nullptr && count <= kContactCandidateCapacity && tool->type == kToolFlat) {
@@ -679,8 +693,8 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
                                     kind);
   }
   if (indices != nullptr && count <= kContactCandidateCapacity) {
-    return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, e,
-                                         contact, kind);
+    return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
+                                         keys, e, contact, kind);
   }
   int lastPos = -1;
   int lastIndex = -1;
@@ -875,9 +889,12 @@ void contactOffsetModelStart(const ContactContext* ctx, Vec3d* position,
 
 // ---- Engines ---------------------------------------------------------------------
 
-int contactDropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ,
-                          const ToolShape* tool, const int* indices, int count, Vec3d* contact,
-                          int* kind) {
+namespace {
+
+// The engines, with the grid's key order of the cell (or null).
+int dropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ, const ToolShape* tool,
+                   const int* indices, int count, const int32_t* order, const float* keys,
+                   Vec3d* contact, int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, ctx->diagMin, ctx->diagMax);
   if (indices == nullptr) count = ctx->facetCount;
@@ -890,15 +907,15 @@ int contactDropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ,
   }
   if (candidateWalkApplies(ctx, tool)) {
     const int r = scanCandidatesLazy<true>(ctx, &boxes, position, startZ, tool, indices, count,
-                                           contact, kind);
+                                           order, keys, contact, kind);
     if (r != -3) return r;
   }
   return contactScanFacets(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
 }
 
-int contactDropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ,
-                             const ToolShape* tool, const int* indices, int count, Vec3d* contact,
-                             int* kind) {
+int dropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ, const ToolShape* tool,
+                      const int* indices, int count, const int32_t* order, const float* keys,
+                      Vec3d* contact, int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, nullptr, nullptr);
   if (ctx->triangles == nullptr) {
@@ -910,10 +927,26 @@ int contactDropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ
   refreshCone(ctx, tool);
   if (candidateWalkApplies(ctx, tool) && count > 0) {
     const int r = scanCandidatesLazy<false>(ctx, &boxes, position, startZ, tool, indices, count,
-                                            contact, kind);
+                                            order, keys, contact, kind);
     if (r != -3) return r;
   }
   return contactScanTriangles(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
+}
+
+}  // namespace
+
+int contactDropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ,
+                          const ToolShape* tool, const int* indices, int count, Vec3d* contact,
+                          int* kind) {
+  return dropOnFacetSet(ctx, position, startZ, tool, indices, count, nullptr, nullptr, contact,
+                        kind);
+}
+
+int contactDropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ,
+                             const ToolShape* tool, const int* indices, int count, Vec3d* contact,
+                             int* kind) {
+  return dropOnTriangleSet(ctx, position, startZ, tool, indices, count, nullptr, nullptr, contact,
+                           kind);
 }
 
 // ---- Wrappers and point entries -----------------------------------------------------
@@ -933,10 +966,19 @@ int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const 
   ctx->diagMax = nullptr;
   const double radius = model->tool != nullptr ? model->tool->radius : tool->radius;
   const double startZ = radius + model->boxMax.z + kContactStartLift;
-  if (model->kind == kModelKindFacets) {
-    return contactDropOnFacetSet(ctx, position, startZ, tool, indices, count, contact, kind);
+  // The grid's key order of the same cell, when it was made for this tool.
+  const float* keys = nullptr;
+  int orderCount = 0;
+  const int32_t* order =
+      modelGridOrderAt(model->grid, position->x, position->y, tool, &keys, &orderCount);
+  if (order == nullptr || orderCount != count) {
+    order = nullptr;
+    keys = nullptr;
   }
-  return contactDropOnTriangleSet(ctx, position, startZ, tool, indices, count, contact, kind);
+  if (model->kind == kModelKindFacets) {
+    return dropOnFacetSet(ctx, position, startZ, tool, indices, count, order, keys, contact, kind);
+  }
+  return dropOnTriangleSet(ctx, position, startZ, tool, indices, count, order, keys, contact, kind);
 }
 
 int contactDropOnGroupSurface(ContactContext* ctx, const SurfaceGroup* group, const ToolShape* tool,

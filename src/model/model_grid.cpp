@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <numbers>
+#include <utility>
+#include <vector>
 
 #include "geometry/lists.h"
 #include "model/contact_settings.h"
@@ -77,6 +79,57 @@ ModelGrid* allocGrid(int rows, int cols) {
   return g;
 }
 
+// The rectangle of cell (r, c).  Both the order keys and the test of a drop
+// point use this one computation, so a point it accepts lies in the very
+// rectangle the keys were made for.
+struct CellRect {
+  double x0, x1, y0, y1;
+};
+
+CellRect cellRectOf(const ModelGrid* g, int r, int c) {
+  return {g->minX + c * g->cellWidth, g->minX + (c + 1) * g->cellWidth, g->minY + r * g->cellHeight,
+          g->minY + (r + 1) * g->cellHeight};
+}
+
+bool orderApplies(const ToolShape* tool) {
+  if (tool == nullptr || tool->taperOn) return false;
+  if (!(tool->radius > 0.0) || !std::isfinite(tool->radius)) return false;
+  if (tool->type == kToolBall) return true;
+  return tool->type == kToolTorus && tool->cornerRadius >= 0.0 &&
+         tool->cornerRadius <= tool->radius;
+}
+
+// Relative slack added to a key before it is rounded up to a float.
+constexpr double kOrderKeySlack = 1e-9;
+// Below this ring distance a torus may add its full corner radius.
+constexpr double kOrderTorusTol = 0.00001;
+
+// The key of an item in a cell: see modelGridOrderForTool.  Every plan
+// distance from a point of the rectangle to the item's box is at least the
+// one computed here (rounding is monotone), and the tool's lift does not grow
+// with the distance.
+float orderKey(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, const CellRect& rc) {
+  const double dx = mx.x < rc.x0 ? rc.x0 - mx.x : (mn.x > rc.x1 ? mn.x - rc.x1 : 0.0);
+  const double dy = mx.y < rc.y0 ? rc.y0 - mx.y : (mn.y > rc.y1 ? mn.y - rc.y1 : 0.0);
+  const double d2 = dx * dx + dy * dy;
+  const double r = tool->radius;
+  if (!(d2 <= r * r)) return -HUGE_VALF;
+  double lift;
+  if (tool->type == kToolBall) {
+    lift = std::sqrt(r * r - d2);
+  } else {
+    const double c = tool->cornerRadius;
+    const double f = std::sqrt(d2) - (r - c);
+    lift = f < kOrderTorusTol ? c : std::sqrt(std::max(0.0, c * c - f * f));
+  }
+  double key = mx.z + lift;
+  if (key != key) return -HUGE_VALF;  // such an item is never reachable
+  key += kOrderKeySlack * (1.0 + std::fabs(key));
+  float k = static_cast<float>(key);
+  if (static_cast<double>(k) < key) k = std::nextafter(k, HUGE_VALF);
+  return k;
+}
+
 int itemCountOf(int kind, const Facet* facets, int facetCount, const TriList* tris) {
   if (kind == kModelKindTriangles) return tris != nullptr ? tris->count : 0;
   return facets != nullptr ? facetCount : 0;
@@ -88,7 +141,7 @@ int itemCountOf(int kind, const Facet* facets, int facetCount, const TriList* tr
 // allocated).
 int rebuildGrid(ModelGrid** slot, int count, const Vec3d& boxMin, const Vec3d& boxMax,
                 const Vec3d* minCorners, const Vec3d* maxCorners, double margin, int cells,
-                double cellSize) {
+                double cellSize, const ToolShape* tool) {
   modelGridFree(*slot);
   *slot = nullptr;
   const double dx = boxMax.x - boxMin.x;
@@ -98,6 +151,8 @@ int rebuildGrid(ModelGrid** slot, int count, const Vec3d& boxMin, const Vec3d& b
   if (cellSize > 0.0) {
     modelGridDimsForCellSize(dx, dy, cellSize, count, &rows, &cols);
     *slot = modelGridBuild(rows, cols, count, &boxMin, &boxMax, minCorners, maxCorners, margin);
+    // Without its order the grid still gives the same heights, only slower.
+    if (*slot != nullptr) modelGridOrderForTool(*slot, minCorners, maxCorners, tool);
     return 1;
   }
   modelGridDimsForCells(dx, dy, cells, &rows, &cols);
@@ -118,8 +173,8 @@ int buildOwnGrid(ModelRec* model, double cellSize) {
   const int own = itemCountOf(model->kind, model->facets, model->facetCount, model->triangles);
   if (own <= 0 || model->tool == nullptr) return 1;
   return rebuildGrid(&model->grid, own, model->boxMin, model->boxMax, model->minCorners,
-                     model->maxCorners, modelGridToolMargin(model->tool), kModelGridCells,
-                     cellSize);
+                     model->maxCorners, modelGridToolMargin(model->tool), kModelGridCells, cellSize,
+                     model->tool);
 }
 
 int buildGrids(ModelRec* model, double cellSize) {
@@ -129,7 +184,7 @@ int buildGrids(ModelRec* model, double cellSize) {
     if (n <= 0) continue;
     if (g->tool.taperOn) toolShapeSetCone(&g->tool);
     if (rebuildGrid(&g->grid, n, g->boxMin, g->boxMax, g->minCorners, g->maxCorners,
-                    modelGridToolMargin(&g->tool), kModelGridCells, cellSize) < 0) {
+                    modelGridToolMargin(&g->tool), kModelGridCells, cellSize, &g->tool) < 0) {
       result = -1;
     }
   }
@@ -174,6 +229,8 @@ void modelGridFree(ModelGrid* grid) {
     std::free(grid->cells);
   }
   std::free(grid->pool);
+  std::free(grid->orderItems);
+  std::free(grid->orderKeys);
   std::free(grid);
 }
 
@@ -271,6 +328,73 @@ ModelGrid* modelGridBuild(int rows, int cols, int count, const Vec3d* boxMin, co
   return g;
 }
 
+int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners,
+                          const ToolShape* tool) {
+  if (grid == nullptr || grid->pool == nullptr) return 0;
+  std::free(grid->orderItems);
+  std::free(grid->orderKeys);
+  grid->orderItems = nullptr;
+  grid->orderKeys = nullptr;
+  if (!orderApplies(tool)) return 0;
+  std::size_t total = 0;
+  for (int r = 0; r < grid->rows; ++r) {
+    for (int c = 0; c < grid->cols; ++c) total += static_cast<std::size_t>(grid->cells[r][c].count);
+  }
+  const std::size_t slots = std::max<std::size_t>(total, 1);
+  auto* items = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * slots));
+  auto* keys = static_cast<float*>(std::malloc(sizeof(float) * slots));
+  if (items == nullptr || keys == nullptr) {
+    std::free(items);
+    std::free(keys);
+    return -1;
+  }
+  std::vector<std::pair<float, int32_t>> cell;
+  for (int r = 0; r < grid->rows; ++r) {
+    for (int c = 0; c < grid->cols; ++c) {
+      const GridCell& gc = grid->cells[r][c];
+      const CellRect rect = cellRectOf(grid, r, c);
+      cell.clear();
+      for (int k = 0; k < gc.count; ++k) {
+        const int32_t i = gc.items[k];
+        cell.emplace_back(orderKey(tool, minCorners[i], maxCorners[i], rect), i);
+      }
+      // Highest key first; equal keys by ascending item (any order would do).
+      std::sort(cell.begin(), cell.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+      });
+      const std::ptrdiff_t offset = gc.items - grid->pool;
+      for (int k = 0; k < gc.count; ++k) {
+        keys[offset + k] = cell[static_cast<std::size_t>(k)].first;
+        items[offset + k] = cell[static_cast<std::size_t>(k)].second;
+      }
+    }
+  }
+  grid->orderItems = items;
+  grid->orderKeys = keys;
+  grid->orderToolType = tool->type;
+  grid->orderRadius = tool->radius;
+  grid->orderCornerRadius = tool->cornerRadius;
+  return 1;
+}
+
+const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const ToolShape* tool,
+                                const float** keys, int* count) {
+  if (grid == nullptr || grid->orderItems == nullptr || tool->taperOn ||
+      tool->type != grid->orderToolType || !(tool->radius == grid->orderRadius) ||
+      !(tool->cornerRadius == grid->orderCornerRadius)) {
+    return nullptr;
+  }
+  const int r = itemGridIndex(y, grid->minY, grid->cellHeight, grid->rows);
+  const int c = itemGridIndex(x, grid->minX, grid->cellWidth, grid->cols);
+  const CellRect rect = cellRectOf(grid, r, c);
+  if (!(rect.x0 <= x && x <= rect.x1 && rect.y0 <= y && y <= rect.y1)) return nullptr;
+  const GridCell& gc = grid->cells[r][c];
+  const std::ptrdiff_t offset = gc.items - grid->pool;
+  *keys = grid->orderKeys + offset;
+  *count = gc.count;
+  return grid->orderItems + offset;
+}
+
 double modelGridToolMargin(const ToolShape* tool) {
   double margin = tool->radius;
   if (tool->taperOn) {
@@ -294,7 +418,7 @@ int surfaceGroupBuildLoadGrid(SurfaceGroup* group) {
   const int n = itemCountOf(group->kind, group->facets, group->facetCount, group->triangles);
   if (n <= 0) return 1;
   return rebuildGrid(&group->grid, n, group->boxMin, group->boxMax, group->minCorners,
-                     group->maxCorners, group->tool.radius, kModelGridLoadCells, 0.0);
+                     group->maxCorners, group->tool.radius, kModelGridLoadCells, 0.0, nullptr);
 }
 
 ModelGrid* holderClearanceGrid(const ModelRec* model, double length, double angle) {

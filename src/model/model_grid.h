@@ -53,6 +53,13 @@ struct ModelGrid {
   double cellWidth;               // extent of a column along x (0: one column)
   GridCell** cells;               // rows arrays of cols cells
   int32_t* pool;                  // when set, every cell's items lie in this one block (fixed size)
+  // Optional order of every cell's items by a tool's height bound (pool
+  // grids only, see modelGridOrderForTool): parallel to pool, null without.
+  int32_t* orderItems;
+  float* orderKeys;
+  int16_t orderToolType;
+  double orderRadius;
+  double orderCornerRadius;
 };
 
 // A rows x cols grid whose cells have room for capacity indices each (0: the
@@ -94,6 +101,26 @@ void modelGridDimsForCellSize(double dx, double dy, double cellSize, int itemCou
 ModelGrid* modelGridBuild(int rows, int cols, int count, const Vec3d* boxMin, const Vec3d* boxMax,
                           const Vec3d* minCorners, const Vec3d* maxCorners, double margin);
 
+// Orders the items of every cell of a pool grid (made by modelGridBuild over
+// the same corners) for a plain ball or torus tool: per cell, descending by a
+// key that is at least the height bound the tool can reach on the item from
+// any point of the cell's rectangle (the item's max z plus what the tool adds
+// at the plan distance from the rectangle to the item's box; minus infinity
+// when that distance exceeds the radius, plus infinity for a max z that is
+// not a number).  A candidate walk can then stop as soon as the next key lies
+// below the height reached.  Replaces an earlier order.  1 when ordered, 0
+// when the grid or tool does not apply (no pool, a tapered tool, another
+// type), -1 when memory runs out (the grid then has no order).
+int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners,
+                          const ToolShape* tool);
+
+// The ordered items of the cell of (x, y), their keys in *keys and their
+// number in *count, when the grid holds an order for exactly this tool's
+// type, radius and corner radius and (x, y) lies in the cell's rectangle
+// (points outside the grid's box do not).  Null otherwise.
+const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const ToolShape* tool,
+                                const float** keys, int* count);
+
 // The reach of a tool for the grid margin: its radius, plus the radius growth
 // of its taper cone when taperOn is set, at least half its shank diameter.
 double modelGridToolMargin(const ToolShape* tool);
@@ -110,7 +137,9 @@ int modelBuildGrids(ModelRec* model);
 
 // As modelBuildGrids with cells of about cellSize (for instance the tool
 // diameter) in place of the 400-cell rule; cellSize <= 0 is the 400-cell
-// rule.  Drop heights do not depend on the choice.
+// rule.  Drop heights do not depend on the choice.  Grids with a cell size
+// also get the order of their tool (modelGridOrderForTool) when it applies;
+// an order that cannot be allocated is left out.
 int modelBuildGridsSized(ModelRec* model, double cellSize);
 
 // Builds only the model's own grid (groups untouched), by the 400-cell rule

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <random>
@@ -283,3 +284,75 @@ TEST(DiagonalExtentsTest, BuildReplaceAndFree) {
 }
 
 }  // namespace
+
+// The key order of a sized grid: per cell the same items, keys descending,
+// and each key at least the height bound of its item from any point of the
+// cell (else a walk that stops on the keys would miss a surface).  Only the
+// tool it was made for, and only points inside the grid's box, get it.
+TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
+  struct ToolRow {
+    const char* name;
+    int16_t type;
+    double radius, corner;
+    bool ordered;
+  };
+  const ToolRow rows[] = {{"ball", kToolBall, 3.0, 3.0, true},
+                          {"torus", kToolTorus, 3.0, 1.0, true},
+                          {"flat", kToolFlat, 3.0, 0.0, false}};
+  std::mt19937 rng(4321);
+  std::uniform_real_distribution<double> pos(0, 50);
+  std::uniform_real_distribution<double> size(0, 4);
+  std::vector<Facet> facets;
+  for (int i = 0; i < 300; ++i) {
+    const double x = pos(rng), y = pos(rng);
+    facets.push_back(flatTri(x, y, x + size(rng), y + size(rng), pos(rng) * 0.1));
+  }
+  for (const ToolRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    FacetTestModel m(facets, row.radius);
+    m.tool.type = row.type;
+    m.tool.cornerRadius = row.corner;
+    ASSERT_EQ(modelBuildGridsSized(&m.rec, 1.0), 1);
+    const ModelGrid* g = m.rec.grid;
+    const float* keys = nullptr;
+    int count = -1;
+    EXPECT_EQ(
+        modelGridOrderAt(g, m.rec.boxMin.x - 1.0, m.rec.boxMin.y + 1.0, &m.tool, &keys, &count),
+        nullptr);
+    ToolShape other = m.tool;
+    other.radius = 2.0;
+    EXPECT_EQ(modelGridOrderAt(g, 20.0, 20.0, &other, &keys, &count), nullptr);
+    for (int k = 0; k < 300; ++k) {
+      const double x = m.rec.boxMin.x + (m.rec.boxMax.x - m.rec.boxMin.x) * pos(rng) / 50.0;
+      const double y = m.rec.boxMin.y + (m.rec.boxMax.y - m.rec.boxMin.y) * pos(rng) / 50.0;
+      const int32_t* order = modelGridOrderAt(g, x, y, &m.tool, &keys, &count);
+      if (!row.ordered) {
+        ASSERT_EQ(order, nullptr);
+        continue;
+      }
+      ASSERT_NE(order, nullptr) << x << "," << y;
+      const GridCell* cell = modelGridCellAt(g, x, y);
+      ASSERT_EQ(count, cell->count);
+      std::vector<int> a(order, order + count), b(cell->items, cell->items + cell->count);
+      std::sort(a.begin(), a.end());
+      ASSERT_EQ(a, b);
+      for (int j = 0; j < count; ++j) {
+        if (j > 0) {
+          ASSERT_GE(keys[j - 1], keys[j]);
+        }
+        const Vec3d& lo = m.rec.minCorners[order[j]];
+        const Vec3d& hi = m.rec.maxCorners[order[j]];
+        const double dx = std::max({lo.x - x, x - hi.x, 0.0});
+        const double dy = std::max({lo.y - y, y - hi.y, 0.0});
+        const double d = std::sqrt(dx * dx + dy * dy);
+        if (d > row.radius) continue;
+        double lift = std::sqrt(row.radius * row.radius - d * d);
+        if (row.type == kToolTorus) {
+          const double f = d - (row.radius - row.corner);
+          lift = f <= 0.0 ? row.corner : std::sqrt(row.corner * row.corner - f * f);
+        }
+        ASSERT_GE(static_cast<double>(keys[j]), hi.z + lift) << "item " << order[j];
+      }
+    }
+  }
+}
