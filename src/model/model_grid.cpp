@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <new>
 #include <numbers>
 #include <utility>
 #include <vector>
@@ -128,6 +129,30 @@ float orderKey(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, const Ce
   float k = static_cast<float>(key);
   if (static_cast<double>(k) < key) k = std::nextafter(k, HUGE_VALF);
   return k;
+}
+
+// Orders the cells of row r into items and keys (see modelGridOrderForTool).
+void orderRow(const ModelGrid* grid, int r, const Vec3d* minCorners, const Vec3d* maxCorners,
+              const ToolShape* tool, int32_t* items, float* keys) {
+  std::vector<std::pair<float, int32_t>> cell;
+  for (int c = 0; c < grid->cols; ++c) {
+    const GridCell& gc = grid->cells[r][c];
+    const CellRect rect = cellRectOf(grid, r, c);
+    cell.clear();
+    for (int k = 0; k < gc.count; ++k) {
+      const int32_t i = gc.items[k];
+      cell.emplace_back(orderKey(tool, minCorners[i], maxCorners[i], rect), i);
+    }
+    // Highest key first; equal keys by ascending item (any order would do).
+    std::sort(cell.begin(), cell.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    const std::ptrdiff_t offset = gc.items - grid->pool;
+    for (int k = 0; k < gc.count; ++k) {
+      keys[offset + k] = cell[static_cast<std::size_t>(k)].first;
+      items[offset + k] = cell[static_cast<std::size_t>(k)].second;
+    }
+  }
 }
 
 int itemCountOf(int kind, const Facet* facets, int facetCount, const TriList* tris) {
@@ -348,26 +373,22 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
     std::free(keys);
     return -1;
   }
-  std::vector<std::pair<float, int32_t>> cell;
-  for (int r = 0; r < grid->rows; ++r) {
-    for (int c = 0; c < grid->cols; ++c) {
-      const GridCell& gc = grid->cells[r][c];
-      const CellRect rect = cellRectOf(grid, r, c);
-      cell.clear();
-      for (int k = 0; k < gc.count; ++k) {
-        const int32_t i = gc.items[k];
-        cell.emplace_back(orderKey(tool, minCorners[i], maxCorners[i], rect), i);
-      }
-      // Highest key first; equal keys by ascending item (any order would do).
-      std::sort(cell.begin(), cell.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second < b.second;
-      });
-      const std::ptrdiff_t offset = gc.items - grid->pool;
-      for (int k = 0; k < gc.count; ++k) {
-        keys[offset + k] = cell[static_cast<std::size_t>(k)].first;
-        items[offset + k] = cell[static_cast<std::size_t>(k)].second;
-      }
+  // Cells are independent (each fills its own range), so the rows may be
+  // shared out among threads without changing the outcome.
+  const int rows = grid->rows;
+  int failed = 0;
+#pragma omp parallel for schedule(dynamic, 4) reduction(| : failed)
+  for (int r = 0; r < rows; ++r) {
+    try {
+      orderRow(grid, r, minCorners, maxCorners, tool, items, keys);
+    } catch (const std::bad_alloc&) {
+      failed = 1;  // no exception may leave the parallel region
     }
+  }
+  if (failed) {
+    std::free(items);
+    std::free(keys);
+    return -1;
   }
   grid->orderItems = items;
   grid->orderKeys = keys;
