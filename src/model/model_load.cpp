@@ -77,15 +77,6 @@ void reportSkipped(const char* name) {
   msgNumbered(kMsgLevel, kModelMsgFileUnreadable, kMsgFileUnreadableText, name);
 }
 
-void widenBox(Vec3d* lo, Vec3d* hi, const Vec3d& p) {
-  lo->x = std::min(lo->x, p.x);
-  lo->y = std::min(lo->y, p.y);
-  lo->z = std::min(lo->z, p.z);
-  hi->x = std::max(hi->x, p.x);
-  hi->y = std::max(hi->y, p.y);
-  hi->z = std::max(hi->z, p.z);
-}
-
 // A box that the first point widening it replaces.
 struct Box {
   bool set = false;
@@ -96,7 +87,7 @@ struct Box {
       lo = hi = p;
       set = true;
     } else {
-      widenBox(&lo, &hi, p);
+      modelBoxWiden(&lo, &hi, &p);
     }
   }
 };
@@ -278,8 +269,8 @@ bool groupSortAndCorners(SurfaceGroup* g, bool sort) {
     g->boxMin = g->minCorners[0];
     g->boxMax = g->maxCorners[0];
     for (int i = 1; i < n; ++i) {
-      widenBox(&g->boxMin, &g->boxMax, g->minCorners[i]);
-      widenBox(&g->boxMin, &g->boxMax, g->maxCorners[i]);
+      modelBoxWiden(&g->boxMin, &g->boxMax, &g->minCorners[i]);
+      modelBoxWiden(&g->boxMin, &g->boxMax, &g->maxCorners[i]);
     }
   }
   return true;
@@ -1021,8 +1012,8 @@ int modelAppendSurfaces(ModelRec* model, const ModelRec* other) {
     model->minCorners = mins.release();
     model->maxCorners = maxs.release();
     if (hadItems || model->groups != nullptr) {
-      widenBox(&model->boxMin, &model->boxMax, other->boxMin);
-      widenBox(&model->boxMin, &model->boxMax, other->boxMax);
+      modelBoxWiden(&model->boxMin, &model->boxMax, &other->boxMin);
+      modelBoxWiden(&model->boxMin, &model->boxMax, &other->boxMax);
     } else {
       model->boxMin = other->boxMin;
       model->boxMax = other->boxMax;
