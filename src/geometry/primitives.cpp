@@ -18,11 +18,7 @@ Vec2d readXY(const void* p) {
   return v;
 }
 
-bool sameXY(double ax, double ay, double bx, double by) {
-  return std::fabs(ax - bx) < kGeoEqualTol && std::fabs(ay - by) < kGeoEqualTol;
-}
-
-bool pointLike(const Seg2* s) { return sameXY(s->x0, s->y0, s->x1, s->y1); }
+bool pointLike(const Seg2* s) { return geoSameXY(s->x0, s->y0, s->x1, s->y1); }
 
 double dist(double ax, double ay, double bx, double by) {
   return std::sqrt((ax - bx) * (ax - bx) + (ay - by) * (ay - by));
@@ -155,8 +151,8 @@ int seg2GetPoint(const Seg2* s, Vec2d* out, int which) {
 }
 
 int seg2PointBetweenEnds(const Vec2d* p, const Seg2* s) {
-  if (pointLike(s)) return sameXY(p->x, p->y, s->x0, s->y0) ? 1 : 0;
-  if (sameXY(p->x, p->y, s->x0, s->y0) || sameXY(p->x, p->y, s->x1, s->y1)) return 1;
+  if (pointLike(s)) return geoSameXY(p->x, p->y, s->x0, s->y0) ? 1 : 0;
+  if (geoSameXY(p->x, p->y, s->x0, s->y0) || geoSameXY(p->x, p->y, s->x1, s->y1)) return 1;
   return ((s->x0 - p->x) * (s->x1 - p->x) < kGeoEqualTol &&
           (s->y0 - p->y) * (s->y1 - p->y) < kGeoEqualTol)
              ? 1
@@ -242,7 +238,7 @@ int seg2ChainOrientation(const Seg2* segs, int count) {
 
 int seg2ChainIsClosed(const Seg2* segs, int count) {
   if (count <= 0) return 0;
-  return sameXY(segs[0].x0, segs[0].y0, segs[count - 1].x1, segs[count - 1].y1) ? 1 : 0;
+  return geoSameXY(segs[0].x0, segs[0].y0, segs[count - 1].x1, segs[count - 1].y1) ? 1 : 0;
 }
 
 int seg2ChainWinding(const Seg2* segs, int count, const Vec2d* p) {
@@ -345,7 +341,7 @@ int seg2CircleIntersect(const Seg2* s, const double* circle, Vec2d out[2]) {
 int seg2DegenerateIntersect(const Seg2* a, const Seg2* b, Vec2d* out) {
   const bool aPoint = pointLike(a), bPoint = pointLike(b);
   if (aPoint && bPoint) {
-    if (!sameXY(a->x0, a->y0, b->x0, b->y0)) return 0;
+    if (!geoSameXY(a->x0, a->y0, b->x0, b->y0)) return 0;
     *out = seg2Start(*a);
     return 1;
   }

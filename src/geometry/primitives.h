@@ -10,7 +10,10 @@
 // pointer reads its first two doubles, so a Vec3d may be passed.
 #pragma once
 
+#include <cmath>
+
 #include "geometry/lists.h"
+#include "geometry/tolerances.h"
 #include "geometry/vec.h"
 
 // ---- Scalars ---------------------------------------------------------------
@@ -21,6 +24,11 @@ int geoAlmostEqual(double a, double b);
 double geoAcosClamped(double x);
 // 0 for x < 0, else the square root.
 double geoSqrtNonNeg(double x);
+// True when two points agree within the library's equality tolerance
+// (0.00001) in x and in y.
+inline bool geoSameXY(double ax, double ay, double bx, double by) {
+  return std::fabs(ax - bx) < kGeoEqualTol && std::fabs(ay - by) < kGeoEqualTol;
+}
 
 // ---- Vectors and angles ------------------------------------------------------
 

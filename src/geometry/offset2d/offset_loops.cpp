@@ -18,10 +18,6 @@ constexpr double kTraceSnap = 0.01;
 // Angle (radians) within which two branches leave a crossing along one ray.
 constexpr double kBranchAngleTol = 0.0001;
 
-bool sameXY(double ax, double ay, double bx, double by) {
-  return std::fabs(ax - bx) < kGeoEqualTol && std::fabs(ay - by) < kGeoEqualTol;
-}
-
 Vec2d pointOf(const Seg2Isect& r) { return {r.x, r.y}; }
 
 // The segment number a record is entered on: its second when state 1, else
@@ -75,7 +71,7 @@ namespace {
 // (1-based) seg.
 Vec2d branchDirection(const Seg2* chain, int m, int seg, Vec2d x) {
   int i = std::clamp(seg, 1, m) - 1;
-  if (sameXY(chain[i].x1, chain[i].y1, x.x, x.y)) {
+  if (geoSameXY(chain[i].x1, chain[i].y1, x.x, x.y)) {
     if (i + 1 < m) {
       ++i;
     } else if (seg2ChainIsClosed(chain, m)) {
@@ -83,7 +79,7 @@ Vec2d branchDirection(const Seg2* chain, int m, int seg, Vec2d x) {
     }
   }
   const Seg2& s = chain[i];
-  if (sameXY(s.x1, s.y1, x.x, x.y)) return {x.x - s.x0, x.y - s.y0};
+  if (geoSameXY(s.x1, s.y1, x.x, x.y)) return {x.x - s.x0, x.y - s.y0};
   return {s.x1 - x.x, s.y1 - x.y};
 }
 
@@ -92,7 +88,7 @@ Vec2d branchDirection(const Seg2* chain, int m, int seg, Vec2d x) {
 // one before it when X is the segment's start.
 Vec2d branchBackDirection(const Seg2* chain, int m, int seg, Vec2d x) {
   int i = std::clamp(seg, 1, m) - 1;
-  if (sameXY(chain[i].x0, chain[i].y0, x.x, x.y)) {
+  if (geoSameXY(chain[i].x0, chain[i].y0, x.x, x.y)) {
     if (i > 0) {
       --i;
     } else if (seg2ChainIsClosed(chain, m)) {
@@ -102,7 +98,7 @@ Vec2d branchBackDirection(const Seg2* chain, int m, int seg, Vec2d x) {
     }
   }
   const Seg2& s = chain[i];
-  if (sameXY(s.x0, s.y0, x.x, x.y)) return {x.x - s.x1, x.y - s.y1};
+  if (geoSameXY(s.x0, s.y0, x.x, x.y)) return {x.x - s.x1, x.y - s.y1};
   return {s.x0 - x.x, s.y0 - x.y};
 }
 
@@ -119,7 +115,7 @@ int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec)
   const Vec2d x = pointOf(*rec);
   // The start record of a trace (the chain's start, paired with its last
   // segment) has no second branch to turn from: the path leaves on the first.
-  if (rec->second >= m && sameXY(x.x, x.y, chain[0].x0, chain[0].y0)) return 1;
+  if (rec->second >= m && geoSameXY(x.x, x.y, chain[0].x0, chain[0].y0)) return 1;
   const Vec2d d1 = branchDirection(chain, m, rec->first, x);
   const Vec2d d2 = branchDirection(chain, m, rec->second, x);
   double a1 = std::atan2(d1.y, d1.x);
@@ -156,7 +152,7 @@ void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, con
       rec.state = 0;
       continue;
     }
-    if (sameXY(x.x, x.y, chain[0].x0, chain[0].y0)) {
+    if (geoSameXY(x.x, x.y, chain[0].x0, chain[0].y0)) {
       // The crossing at the chain's start: test a point a little way along
       // the path it starts, which must keep its distance too.
       const int j = std::clamp(rec.first, 1, m);
@@ -225,14 +221,14 @@ int offset2dTraceStep(const Seg2* chain, int m, int key, Seg2Isect* recs, int n,
   out[0].y0 = c.y;
   const Vec2d np = pointOf(target);
   Seg2& lastSeg = out[run - 1];
-  if ((seg2ChainIsClosed(chain, m) || !sameXY(np.x, np.y, chain[0].x0, chain[0].y0)) &&
+  if ((seg2ChainIsClosed(chain, m) || !geoSameXY(np.x, np.y, chain[0].x0, chain[0].y0)) &&
       seg2PointDistance(&np, &lastSeg) < kTraceSnap) {
     lastSeg.x1 = np.x;
     lastSeg.y1 = np.y;
   }
   *count = run;
   for (int i = 1; i < run; ++i) {
-    if (!sameXY(out[i].x0, out[i].y0, out[i - 1].x1, out[i - 1].y1)) {
+    if (!geoSameXY(out[i].x0, out[i].y0, out[i - 1].x1, out[i - 1].y1)) {
       if (next != 0) return -1;
       break;  // the closing run keeps its gap for the gap closing
     }

@@ -52,10 +52,6 @@ constexpr double kKeepShare = 0.9;
 // Scratch room of the loop trace.
 constexpr int kScratchMin = 1000;
 
-bool sameXY(double ax, double ay, double bx, double by) {
-  return std::fabs(ax - bx) < kGeoEqualTol && std::fabs(ay - by) < kGeoEqualTol;
-}
-
 bool almostXY(double ax, double ay, double bx, double by) {
   return geoAlmostEqual(ax, bx) && geoAlmostEqual(ay, by);
 }
@@ -127,7 +123,7 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
     if (offset2dSelfCrossings(out.data(), m, recs, raw == -1 ? -1 : 0) < 0) return -1;
     gapIndex = 0;
     for (int i = 1; i < m && gapIndex == 0; ++i) {
-      if (!sameXY(out[i].x0, out[i].y0, out[i - 1].x1, out[i - 1].y1)) gapIndex = i;
+      if (!geoSameXY(out[i].x0, out[i].y0, out[i - 1].x1, out[i - 1].y1)) gapIndex = i;
     }
     if (recs->count == 0 || std::fabs(recs->items[0].x - out[0].x0) >= kStartRecordTol ||
         std::fabs(recs->items[0].y - out[0].y0) >= kStartRecordTol) {
@@ -167,7 +163,7 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
   for (int i = 1; i < m; ++i) {
     Seg2& prev = out[static_cast<std::size_t>(i - 1)];
     const Seg2& cur = out[static_cast<std::size_t>(i)];
-    if (sameXY(cur.x0, cur.y0, prev.x1, prev.y1)) continue;
+    if (geoSameXY(cur.x0, cur.y0, prev.x1, prev.y1)) continue;
     if (std::hypot(cur.x0 - prev.x1, cur.y0 - prev.y1) >= kGapClose) {
       m = tailTooLong(m, out.data(), i) ? 0 : i;
       break;
@@ -178,7 +174,7 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
   if (closed && m > 0) {
     Seg2& last = out[static_cast<std::size_t>(m - 1)];
     const Seg2& first = out[0];
-    if (!sameXY(last.x1, last.y1, first.x0, first.y0)) {
+    if (!geoSameXY(last.x1, last.y1, first.x0, first.y0)) {
       const double gap = std::hypot(last.x1 - first.x0, last.y1 - first.y0);
       if (distance > gap) {
         last.x1 = first.x0;
