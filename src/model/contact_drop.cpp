@@ -686,12 +686,11 @@ template <bool kFacets>
 int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                        double startZ, const ToolShape* tool, const int* indices, int count,
                        const int32_t* order, const float* keys, Vec3d* contact, int* kind) {
-  std::vector<CandidateEntry>& scratch = candidateScratch();
-  CandidateEntry* e = scratch.data();
   if (indices != nullptr && count <= kContactCandidateCapacity && tool->type == kToolFlat) {
     return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, indices, count, contact,
                                     kind);
   }
+  CandidateEntry* e = candidateScratch().data();
   if (indices != nullptr && count <= kContactCandidateCapacity) {
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
@@ -724,19 +723,6 @@ void refreshCone(ContactContext* ctx, const ToolShape* tool) {
     contactContextSetCone(ctx, tool);
     ctx->coneStale = 0;
   }
-}
-
-// The cell of a grid as an index list; an empty cell is an empty list (never
-// "walk all").
-void cellIndices(const ModelGrid* grid, const Vec3d* position, const int** indices, int* count) {
-  static const int kNoItem = 0;
-  *indices = nullptr;
-  *count = 0;
-  if (grid == nullptr) return;
-  const GridCell* cell = modelGridCellAt(grid, position->x, position->y);
-  if (cell == nullptr) return;
-  *indices = cell->items != nullptr ? cell->items : &kNoItem;
-  *count = cell->items != nullptr ? cell->count : 0;
 }
 
 bool overlapsStrictly(const Vec3d& mn, const Vec3d& mx, const double* box) {
@@ -871,7 +857,7 @@ void contactOffsetModelStart(const ContactContext* ctx, Vec3d* position,
   point.cornerRadius = 0.0;
   const int* indices = nullptr;
   int count = m->facetCount;
-  if (m->grid != nullptr) cellIndices(m->grid, position, &indices, &count);
+  if (m->grid != nullptr) modelGridCellItems(m->grid, position->x, position->y, &indices, &count);
   const Vec3d start{position->x, position->y, startZ};
   Vec3d contact;
   int kind = 0;
@@ -955,7 +941,7 @@ int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const 
                               Vec3d* position, Vec3d* contact, int* kind) {
   const int* indices = nullptr;
   int count = 0;
-  cellIndices(model->grid, position, &indices, &count);
+  modelGridCellItems(model->grid, position->x, position->y, &indices, &count);
   ctx->maxCorners = model->maxCorners;
   ctx->minCorners = model->minCorners;
   ctx->candidates = model->candidates;
@@ -985,7 +971,7 @@ int contactDropOnGroupSurface(ContactContext* ctx, const SurfaceGroup* group, co
                               Vec3d* position, Vec3d* contact, int* kind) {
   const int* indices = nullptr;
   int count = 0;
-  cellIndices(group->grid, position, &indices, &count);
+  modelGridCellItems(group->grid, position->x, position->y, &indices, &count);
   ctx->maxCorners = group->maxCorners;
   ctx->minCorners = group->minCorners;
   ctx->candidates = nullptr;
@@ -1178,7 +1164,7 @@ int projSecondChance(const ContactContext* ctx, Vec3d* position, const ModelRec*
     contactContextForGroup(&gctx, ctx, g);
     const int* cell = nullptr;
     int cellCount = 0;
-    cellIndices(g->grid, &pos, &cell, &cellCount);
+    modelGridCellItems(g->grid, pos.x, pos.y, &cell, &cellCount);
     int k = 0;
     const int r =
         contactDropOnTriangleSet(&gctx, &pos, startZ, &g->tool, cell, cellCount, &contact, &k);

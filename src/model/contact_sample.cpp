@@ -6,25 +6,12 @@
 
 #include "boundaries/boundary_rec.h"
 #include "geometry/curve.h"
+#include "geometry/primitives.h"
 #include "kernel/core/messages.h"
 #include "model/contact_drop.h"
 #include "model/model_grid.h"
 
 namespace {
-
-void cellOf(const ModelGrid* grid, double x, double y, const int** indices, int* count) {
-  static const int kNoItem = 0;
-  const GridCell* cell = modelGridCellAt(grid, x, y);
-  if (cell == nullptr) return;
-  *indices = cell->items != nullptr ? cell->items : &kNoItem;
-  *count = cell->items != nullptr ? cell->count : 0;
-}
-
-void groupCell(const SurfaceGroup* g, const Vec3d& p, const int** indices, int* count) {
-  *indices = nullptr;
-  *count = 0;
-  if (g->grid != nullptr) cellOf(g->grid, p.x, p.y, indices, count);
-}
 
 bool curveHasZ(const CurveRec* curve) { return curve != nullptr && curve->z != nullptr; }
 
@@ -37,23 +24,13 @@ void makeGap(Pline* pl, int i, int* changed) {
   }
 }
 
-double dist3(const Vec3d& a, const Vec3d& b) {
-  const double dx = b.x - a.x, dy = b.y - a.y, dz = b.z - a.z;
-  return std::sqrt(dx * dx + dy * dy + dz * dz);
-}
-
-double dist2(const Vec3d& a, const Vec3d& b) {
-  const double dx = b.x - a.x, dy = b.y - a.y;
-  return std::sqrt(dx * dx + dy * dy);
-}
-
 // First index of the non-gap run that ends at i when its plan length is below
 // x, else -1.
 int shortRunStart(const Pline* pl, int i, double x) {
   double len = 0.0;
   int j = i;
   while (j > 0 && !isGap(pl, j - 1)) {
-    len += dist2(pl->points[j - 1], pl->points[j]);
+    len += ptDistance2d(&pl->points[j - 1], &pl->points[j]);
     --j;
   }
   return len < x ? j : -1;
@@ -65,7 +42,7 @@ int shortRunEnd(const Pline* pl, int i, double x) {
   double len = 0.0;
   int j = i;
   while (j + 1 < pl->count && !isGap(pl, j + 1)) {
-    len += dist2(pl->points[j], pl->points[j + 1]);
+    len += ptDistance2d(&pl->points[j], &pl->points[j + 1]);
     ++j;
   }
   return len < x ? j : -1;
@@ -85,7 +62,7 @@ int nextRunEnd(const Pline* pl, int s) {
 }
 
 bool sideNotSteep(const Pline* pl, int s, int other) {
-  const double len = dist3(pl->points[s], pl->points[other]);
+  const double len = ptDistance3d(&pl->points[s], &pl->points[other]);
   if (!(len > 0.0)) return false;
   return (pl->points[s].z - pl->points[other].z) / len > kSampleSteepDropRatio;
 }
@@ -164,7 +141,9 @@ int contactEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* mod
     z0 = ctx->zFloor - 1.0;
   }
   s->toolPosition = {s->x, s->y, z0};
-  if (model->grid != nullptr) cellOf(model->grid, s->x, s->y, &s->candidates, &s->candidateCount);
+  if (model->grid != nullptr) {
+    modelGridCellItems(model->grid, s->x, s->y, &s->candidates, &s->candidateCount);
+  }
   s->found = 1;
   s->contact = 0;
   s->status = kSampleNormal;
@@ -204,7 +183,7 @@ int contactEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* mod
       Vec3d gpos = s->toolPosition;
       const int* cell;
       int cellCount;
-      groupCell(g, gpos, &cell, &cellCount);
+      modelGridCellItems(g->grid, gpos.x, gpos.y, &cell, &cellCount);
       Vec3d gc{};
       int k = 0;
       const int a = contactDropOnFacetSet(&gctx, &gpos, g->boxMax.z + gt.radius, &gt, cell,
@@ -257,7 +236,9 @@ int contactEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* mod
 
 int projEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* model) {
   s->toolPosition = {s->x, s->y, ctx->zFloor};
-  if (model->grid != nullptr) cellOf(model->grid, s->x, s->y, &s->candidates, &s->candidateCount);
+  if (model->grid != nullptr) {
+    modelGridCellItems(model->grid, s->x, s->y, &s->candidates, &s->candidateCount);
+  }
   s->found = 1;
   s->contact = 0;
   s->status = kSampleNormal;
@@ -289,7 +270,7 @@ int projEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* model)
     Vec3d gpos = s->toolPosition;
     const int* cell;
     int cellCount;
-    groupCell(g, gpos, &cell, &cellCount);
+    modelGridCellItems(g->grid, gpos.x, gpos.y, &cell, &cellCount);
     Vec3d gc{};
     int k = 0;
     const int a = contactDropOnTriangleSet(&gctx, &gpos, g->boxMax.z + gt->radius, gt, cell,
@@ -362,7 +343,7 @@ int contactGapSteepDrops(const ContactContext* /*ctx*/, Pline* path, double leng
   int changed = 0;
   for (int i = 1; i < path->count - 1; ++i) {
     if (isGap(path, i - 1) || isGap(path, i)) continue;
-    const double a = dist3(path->points[i], path->points[i - 1]);
+    const double a = ptDistance3d(&path->points[i], &path->points[i - 1]);
     if (a < kSampleTol) continue;
     if ((path->points[i].z - path->points[i - 1].z) / a > kSampleSteepDropRatio) continue;
     const int j = shortRunStart(path, i, length);
@@ -392,22 +373,22 @@ int contactFlattenDeepDip(const Pline* path, int index, double toolPosition[3], 
   } else if (gapA) {
     ref = b.z;
   } else {
-    const double span = dist2(a, b);
+    const double span = ptDistance2d(&a, &b);
     const Vec3d pos{toolPosition[0], toolPosition[1], toolPosition[2]};
-    const double f = span < kSampleTol ? 0.0 : dist2(a, pos) / span;
+    const double f = span < kSampleTol ? 0.0 : ptDistance2d(&a, &pos) / span;
     ref = a.z + f * (b.z - a.z);
   }
   if (!(toolPosition[2] < ref - (radius + kSampleTol))) return 0;
   const double shortRun = kSampleDeepDipRunFactor * radius;
   double back = 0.0;
   for (int j = index - 1; j >= 1 && !gapA && !isGap(path, j - 1); --j) {
-    back += dist3(path->points[j - 1], path->points[j]);
+    back += ptDistance3d(&path->points[j - 1], &path->points[j]);
   }
   bool isShort = back < shortRun;
   if (!isShort) {
     double fwd = 0.0;
     for (int j = index; j + 1 < path->count && !gapB && !isGap(path, j + 1); ++j) {
-      fwd += dist3(path->points[j], path->points[j + 1]);
+      fwd += ptDistance3d(&path->points[j], &path->points[j + 1]);
     }
     isShort = fwd < shortRun;
   }

@@ -266,6 +266,17 @@ GridCell* modelGridCellAt(const ModelGrid* grid, double x, double y) {
   return &grid->cells[r][c];
 }
 
+void modelGridCellItems(const ModelGrid* grid, double x, double y, const int** indices,
+                        int* count) {
+  static const int kNoItem = 0;
+  *indices = nullptr;
+  *count = 0;
+  const GridCell* cell = modelGridCellAt(grid, x, y);
+  if (cell == nullptr) return;
+  *indices = cell->items != nullptr ? cell->items : &kNoItem;
+  *count = cell->items != nullptr ? cell->count : 0;
+}
+
 int modelGridFill(ModelGrid* grid, int count, const Vec3d* boxMin, const Vec3d* boxMax,
                   const Vec3d* minCorners, const Vec3d* maxCorners, double margin) {
   if (grid->pool != nullptr) return -1;

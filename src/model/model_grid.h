@@ -75,6 +75,11 @@ void modelGridFree(ModelGrid* grid);
 // null grid.
 GridCell* modelGridCellAt(const ModelGrid* grid, double x, double y);
 
+// The items of the cell of (x, y) as an index list for the drop engines:
+// *indices/*count.  An empty cell gives an empty, non-null list (never "walk
+// all"); a null grid gives null and 0.
+void modelGridCellItems(const ModelGrid* grid, double x, double y, const int** indices, int* count);
+
 // Sets the grid's box from boxMin/boxMax and its cell sizes from rows and
 // cols, then appends each item i of count, in ascending order, to every cell
 // its corner box grown by margin reaches (row by row).  1, or -1 when a cell
