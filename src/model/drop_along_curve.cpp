@@ -165,7 +165,7 @@ class CurveDrop {
   // The slope rule of a sample: true when slope mode 2 meets its limit.
   bool slopeRule(int pass, int r, const ContactSample& s);
   template <class Body>
-  int runPass(int pass, int n, Body&& body);
+  int runPass(int n, Body&& body);
   int serialSample(double t, double xy[2], double startZ, ContactSample* s);
   int boundarySamples();
   int crossingSamples();
@@ -227,7 +227,7 @@ bool CurveDrop::slopeRule(int pass, int r, const ContactSample& s) {
 }
 
 template <class Body>
-int CurveDrop::runPass(int pass, int n, Body&& body) {
+int CurveDrop::runPass(int n, Body&& body) {
   threadPlinesClear(plines_);
   std::fill(status_.begin(), status_.end(), 1);
   std::atomic<int> stop{0};
@@ -257,7 +257,6 @@ int CurveDrop::runPass(int pass, int n, Body&& body) {
     }
     status_[t] = st;
   }
-  (void)pass;
   int m = 1;
   for (const int s : status_) m = std::min(m, s);
   return m;
@@ -429,7 +428,7 @@ int CurveDrop::vertexPass() {
     vertices.push_back(v);
   }
   const int st = runPass(
-      2, static_cast<int>(vertices.size()), [&](ContactContext* c, int i, Pline* out, int* status) {
+      static_cast<int>(vertices.size()), [&](ContactContext* c, int i, Pline* out, int* status) {
         const int v = vertices[static_cast<std::size_t>(i)];
         const double xy[2] = {curve_->points[v].x, curve_->points[v].y};
         const double startZ = withZ_ ? curve_->z[v] : model_->floorZ;
@@ -463,40 +462,38 @@ int CurveDrop::refinePasses() {
       if (d) dirty.push_back(c);
     }
     req.assign(static_cast<std::size_t>(n), 0);
-    const int st = runPass(
-        3, static_cast<int>(dirty.size()), [&](ContactContext* c, int i, Pline* out, int* status) {
-          const int k = dirty[static_cast<std::size_t>(i)];
-          const double* p = path_->params;
-          if (p[k] - p[k - 1] < tol_ + kTol) return;
-          if (plineIsBreakBetween(path_, k - 1, k) == 0) {
-            int e =
-                contactNeedsRefine(c, path_, tool_, model_->maxStep, k - 1, k, k + 1, slopeFactor_);
-            if (e == 0) {
-              e = contactNeedsRefine(c, path_, tool_, model_->maxStep, k, k - 1, k - 2,
-                                     slopeFactor_);
-            }
-            if (e != 1) return;
-          }
-          req[static_cast<std::size_t>(k)] = 1;
-          const double m = 0.5 * (p[k - 1] + p[k]);
-          double xy[2];
-          double startZ;
-          // A sample without its curve point has no place on the path: the
-          // pass reports it and stores nothing for it.
-          if (!curvePoint(m, xy, &startZ)) {
-            *status = std::min(*status, 0);
-            return;
-          }
-          ContactSample s;
-          contactSampleInit(&s, xy, startZ, m, presel_, preselCount_);
-          const int r = evalSample(c, &s);
-          if (r == -2) *status = std::min(*status, -3);
-          if (ctx_->contactBoundaries != nullptr && s.status != kSampleGap) {
-            contactFlattenDeepDip(path_, k, &s.toolPosition.x, tool_->radius);
-          }
-          if (storeSample(out, s, tri_) < 0) *status = std::min(*status, -2);
-          if (slopeRule(3, r, s)) *status = std::min(*status, 0);
-        });
+    const int st = runPass(static_cast<int>(dirty.size()), [&](ContactContext* c, int i, Pline* out,
+                                                               int* status) {
+      const int k = dirty[static_cast<std::size_t>(i)];
+      const double* p = path_->params;
+      if (p[k] - p[k - 1] < tol_ + kTol) return;
+      if (plineIsBreakBetween(path_, k - 1, k) == 0) {
+        int e = contactNeedsRefine(c, path_, tool_, model_->maxStep, k - 1, k, k + 1, slopeFactor_);
+        if (e == 0) {
+          e = contactNeedsRefine(c, path_, tool_, model_->maxStep, k, k - 1, k - 2, slopeFactor_);
+        }
+        if (e != 1) return;
+      }
+      req[static_cast<std::size_t>(k)] = 1;
+      const double m = 0.5 * (p[k - 1] + p[k]);
+      double xy[2];
+      double startZ;
+      // A sample without its curve point has no place on the path: the
+      // pass reports it and stores nothing for it.
+      if (!curvePoint(m, xy, &startZ)) {
+        *status = std::min(*status, 0);
+        return;
+      }
+      ContactSample s;
+      contactSampleInit(&s, xy, startZ, m, presel_, preselCount_);
+      const int r = evalSample(c, &s);
+      if (r == -2) *status = std::min(*status, -3);
+      if (ctx_->contactBoundaries != nullptr && s.status != kSampleGap) {
+        contactFlattenDeepDip(path_, k, &s.toolPosition.x, tool_->radius);
+      }
+      if (storeSample(out, s, tri_) < 0) *status = std::min(*status, -2);
+      if (slopeRule(3, r, s)) *status = std::min(*status, 0);
+    });
     bool merged = false;
     const int status = mergeStatus(st, &fresh, &marks, &req, &merged);
     if (status != 1) return status;
@@ -518,7 +515,7 @@ int CurveDrop::run() {
     return -2;
   }
   const auto* t = static_cast<const double*>(params->items);
-  int st = runPass(1, params->count, [&](ContactContext* c, int i, Pline* out, int* status) {
+  int st = runPass(params->count, [&](ContactContext* c, int i, Pline* out, int* status) {
     double xy[2];
     double startZ;
     if (!curvePoint(t[i], xy, &startZ)) {
