@@ -88,6 +88,30 @@ TEST(ModelGridTest, OutsideItemsAndPointsClampToBorder) {
   modelGridFree(nullptr);
 }
 
+// The engines read a null list as "walk every surface": an empty cell must
+// come back as an empty list that is not null, only a missing grid as null.
+TEST(ModelGridTest, CellItemsOfAnEmptyCellAreNeverTheWalkAllList) {
+  ModelGrid* g = modelGridNew(2, 2, 0);
+  ASSERT_NE(g, nullptr);
+  const int* items = nullptr;
+  int count = -1;
+  modelGridCellItems(g, 0.0, 0.0, &items, &count);
+  EXPECT_NE(items, nullptr);
+  EXPECT_EQ(count, 0);
+  const Vec3d boxMin{0, 0, 0};
+  const Vec3d boxMax{2, 2, 0};
+  const Vec3d lo{1.5, 1.5, 0};
+  const Vec3d hi{1.8, 1.8, 0};
+  ASSERT_EQ(modelGridFill(g, 1, &boxMin, &boxMax, &lo, &hi, 0.0), 1);
+  modelGridCellItems(g, 1.7, 1.7, &items, &count);
+  ASSERT_EQ(count, 1);
+  EXPECT_EQ(items[0], 0);
+  modelGridCellItems(nullptr, 1.7, 1.7, &items, &count);
+  EXPECT_EQ(items, nullptr);
+  EXPECT_EQ(count, 0);
+  modelGridFree(g);
+}
+
 TEST(ModelGridTest, CellsGrowBeyondTheirFirstCapacity) {
   std::vector<Facet> many;
   for (int i = 0; i < 300; ++i) many.push_back(flatTri(0, 0, 1, 1, i));
