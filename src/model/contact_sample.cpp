@@ -88,6 +88,26 @@ int gapShortSteepRuns(Pline* pl, double minSpan) {
   return changed;
 }
 
+// The start of both evaluations: the tool at (x, y, z0) over the model
+// grid's cell (the sample's own candidates without a grid), found, no
+// contact yet, normal status.
+void sampleStart(ContactSample* s, const ModelRec* model, double z0) {
+  s->toolPosition = {s->x, s->y, z0};
+  if (model->grid != nullptr) {
+    modelGridCellItems(model->grid, s->x, s->y, &s->candidates, &s->candidateCount);
+  }
+  s->found = 1;
+  s->contact = 0;
+  s->status = kSampleNormal;
+}
+
+// The model drop's result in the sample: touched, face, or nothing found.
+void takeModelDrop(ContactSample* s, int r) {
+  if (r > 0) s->contact = 1;
+  if (r == 2) s->status = kSampleFace;
+  if (r == 0) s->found = 0;
+}
+
 // The footprint and slope tests that end both evaluations.
 int footprintTest(const ContactContext* ctx, ContactSample* s, const ModelRec* model,
                   const ToolShape* tool, bool slopeBoundaries, int result) {
@@ -140,13 +160,7 @@ int contactEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* mod
       model->boxMin.z < ctx->zFloor) {
     z0 = ctx->zFloor - 1.0;
   }
-  s->toolPosition = {s->x, s->y, z0};
-  if (model->grid != nullptr) {
-    modelGridCellItems(model->grid, s->x, s->y, &s->candidates, &s->candidateCount);
-  }
-  s->found = 1;
-  s->contact = 0;
-  s->status = kSampleNormal;
+  sampleStart(s, model, z0);
   int result = kSampleResultNormal;
 
   if ((model->boundaryFlag && !bndParamInside(model->boundaryChain, s->parameter)) ||
@@ -165,9 +179,7 @@ int contactEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* mod
   int kind = 0;
   const int r = contactDropOnFacetSet(ctx, &s->toolPosition, model->boxMax.z + tool->radius, tool,
                                       s->candidates, s->candidateCount, &s->contactPoint, &kind);
-  if (r > 0) s->contact = 1;
-  if (r == 2) s->status = kSampleFace;
-  if (r == 0) s->found = 0;
+  takeModelDrop(s, r);
 
   const int sweeps = ctx->clipPass ? 2 : 1;
   for (int sweep = 0; sweep < sweeps; ++sweep) {
@@ -235,13 +247,7 @@ int contactEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* mod
 }
 
 int projEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* model) {
-  s->toolPosition = {s->x, s->y, ctx->zFloor};
-  if (model->grid != nullptr) {
-    modelGridCellItems(model->grid, s->x, s->y, &s->candidates, &s->candidateCount);
-  }
-  s->found = 1;
-  s->contact = 0;
-  s->status = kSampleNormal;
+  sampleStart(s, model, ctx->zFloor);
   int result = kSampleResultNormal;
 
   if (model->boundaryFlag && !bndParamInside(model->boundaryChain, s->parameter)) {
@@ -259,9 +265,7 @@ int projEvalSample(ContactContext* ctx, ContactSample* s, const ModelRec* model)
   int kind = 0;
   const int r = contactDropOnTriangleSet(ctx, &s->toolPosition, startZ, tool, s->candidates,
                                          s->candidateCount, &s->contactPoint, &kind);
-  if (r > 0) s->contact = 1;
-  if (r == 2) s->status = kSampleFace;
-  if (r == 0) s->found = 0;
+  takeModelDrop(s, r);
 
   for (const SurfaceGroup* g = model->groups; g != nullptr; g = g->next) {
     const ToolShape* gt = ctx->overrideOn ? &ctx->overrideTool : &g->tool;
