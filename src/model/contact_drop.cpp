@@ -191,8 +191,6 @@ inline bool inZRange(const ContactContext* ctx, double h) {
   return h >= ctx->zFloor && h <= ctx->zTop;
 }
 
-// One surface of a walk: the contact test, then the bookkeeping of touched and
-// face contacts.  Returns the contact's result.
 // Upper bound of the height the tool can reach on a triangle, from its plane:
 // the tool's reference ring (radius 0 for a ball, R - rc for a torus, R for a
 // flat tool) stays within the slab of half width rc (ball r, flat 0) about
@@ -255,17 +253,26 @@ inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, co
   return bound + kPlaneBoundSlack * (1.0 + std::fabs(bound)) < h;
 }
 
+// The contact test of surface i of the context's facets or triangles.
+template <bool kFacets>
+inline int surfaceContact(const ContactContext* ctx, int i, const Vec3d* start,
+                          const ToolShape* tool, double* height, Vec3d* contact, int* kind) {
+  if constexpr (kFacets) {
+    return contactFacetShape(ctx, &ctx->facets[i], start, tool, height, contact, kind);
+  } else {
+    return contactTriangleShape(ctx, &ctx->triangles->items[i].v[0].x, start, tool, height, contact,
+                                kind);
+  }
+}
+
+// One surface of a walk: the contact test (skipped when the surface surely
+// lies below the height), then the bookkeeping of touched and face contacts.
+// Returns the contact's result.
 template <bool kFacets>
 inline int walkOne(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
                    Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound) {
   if (surelyBelow<kFacets>(ctx, i, start, tool, position->z)) return 0;
-  int r;
-  if constexpr (kFacets) {
-    r = contactFacetShape(ctx, &ctx->facets[i], start, tool, &position->z, contact, kind);
-  } else {
-    r = contactTriangleShape(ctx, &ctx->triangles->items[i].v[0].x, start, tool, &position->z,
-                             contact, kind);
-  }
+  const int r = surfaceContact<kFacets>(ctx, i, start, tool, &position->z, contact, kind);
   if (r <= 0) return r;
   if (r == 2 && inZRange(ctx, position->z)) *faceFound = 1;
   *touched = 1;
@@ -313,19 +320,14 @@ int scanList(const ContactContext* ctx, const CandidateList* list, Vec3d* positi
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
-// The height the tool reaches on surface i alone, starting from h (h when
-// it does not touch).  Writes nothing of the walk.
+// The contact of surface i alone, offered *h (raised when the tool reaches
+// higher): the contact's result.  Writes nothing of the walk.
 template <bool kFacets>
-double probeHeight(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
-                   double h) {
+int probeContact(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
+                 double* h) {
   Vec3d contact;
   int kind = 0;
-  if constexpr (kFacets) {
-    contactFacetShape(ctx, &ctx->facets[i], start, tool, &h, &contact, &kind);
-  } else {
-    contactTriangleShape(ctx, &ctx->triangles->items[i].v[0].x, start, tool, &h, &contact, &kind);
-  }
-  return h;
+  return surfaceContact<kFacets>(ctx, i, start, tool, h, &contact, &kind);
 }
 
 // ---- Level surfaces -------------------------------------------------------------
@@ -456,7 +458,8 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     double bound;
     if (!boxRejects(boxes, i, p, R) &&
         candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) {
-      const double h = probeHeight<kFacets>(ctx, i, &start, tool, position->z);
+      double h = position->z;
+      probeContact<kFacets>(ctx, i, &start, tool, &h);
       floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
     }
   }
@@ -485,15 +488,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   };
   const auto reachesExactly = [&](int i, double T) {
     double h = position->z;
-    Vec3d c;
-    int k2 = 0;
-    int r;
-    if constexpr (kFacets) {
-      r = contactFacetShape(ctx, &ctx->facets[i], &start, tool, &h, &c, &k2);
-    } else {
-      r = contactTriangleShape(ctx, &ctx->triangles->items[i].v[0].x, &start, tool, &h, &c, &k2);
-    }
-    return r > 0 && h == T;
+    return probeContact<kFacets>(ctx, i, &start, tool, &h) > 0 && h == T;
   };
   // Pops the top entry and walks it, or, for a torus, the run of entries tied
   // with it.  Popped entries stay behind the heap: member t of a run of m
@@ -580,7 +575,8 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       // The slack: a contact's height may exceed its surface's bound by a
       // rounding, and the surface itself must stay above the floor.
       probed = true;
-      const double h = probeHeight<kFacets>(ctx, i, &start, tool, position->z);
+      double h = position->z;
+      probeContact<kFacets>(ctx, i, &start, tool, &h);
       floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
       if (bound < floorH) continue;
     }
