@@ -933,19 +933,31 @@ int contactDropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ
 
 // ---- Wrappers and point entries -----------------------------------------------------
 
+namespace {
+
+// The wrappers' selection: the surfaces with their corners, no 45-degree
+// extents.
+void selectSurfaces(ContactContext* ctx, Vec3d* minCorners, Vec3d* maxCorners,
+                    CandidateList* candidates, Facet* facets, int facetCount, TriList* triangles) {
+  ctx->maxCorners = maxCorners;
+  ctx->minCorners = minCorners;
+  ctx->candidates = candidates;
+  ctx->facets = facets;
+  ctx->facetCount = facetCount;
+  ctx->triangles = triangles;
+  ctx->diagMin = nullptr;
+  ctx->diagMax = nullptr;
+}
+
+}  // namespace
+
 int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const ToolShape* tool,
                               Vec3d* position, Vec3d* contact, int* kind) {
   const int* indices = nullptr;
   int count = 0;
   modelGridCellItems(model->grid, position->x, position->y, &indices, &count);
-  ctx->maxCorners = model->maxCorners;
-  ctx->minCorners = model->minCorners;
-  ctx->candidates = model->candidates;
-  ctx->facets = model->facets;
-  ctx->facetCount = model->facetCount;
-  ctx->triangles = model->triangles;
-  ctx->diagMin = nullptr;
-  ctx->diagMax = nullptr;
+  selectSurfaces(ctx, model->minCorners, model->maxCorners, model->candidates, model->facets,
+                 model->facetCount, model->triangles);
   const double radius = model->tool != nullptr ? model->tool->radius : tool->radius;
   const double startZ = radius + model->boxMax.z + kContactStartLift;
   // The grid's key order of the same cell, when it was made for this tool.
@@ -968,14 +980,8 @@ int contactDropOnGroupSurface(ContactContext* ctx, const SurfaceGroup* group, co
   const int* indices = nullptr;
   int count = 0;
   modelGridCellItems(group->grid, position->x, position->y, &indices, &count);
-  ctx->maxCorners = group->maxCorners;
-  ctx->minCorners = group->minCorners;
-  ctx->candidates = nullptr;
-  ctx->facets = group->facets;
-  ctx->facetCount = group->facetCount;
-  ctx->triangles = group->triangles;
-  ctx->diagMin = nullptr;
-  ctx->diagMax = nullptr;
+  selectSurfaces(ctx, group->minCorners, group->maxCorners, nullptr, group->facets,
+                 group->facetCount, group->triangles);
   if (ctx->taperOn) ctx->coneStale = 1;
   const double startZ = group->tool.radius + group->boxMax.z + kContactStartLift;
   if (group->kind == kModelKindFacets) {
