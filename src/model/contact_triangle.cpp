@@ -507,8 +507,8 @@ inline void coneEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const Frust
 struct ShapeSetup {
   int type;
   Frustum frustum{};  // type 10 (zero otherwise)
-  bool taper;       // the context's cone takes part
-  Frustum cone;     // the context's cone
+  bool taper;         // the context's cone takes part
+  Frustum cone;       // the context's cone
 };
 
 bool shapeSetup(const ContactContext* ctx, const ToolShape* tool, const Vec3d* position,
