@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "model/facet_file.h"
+#include "model/io/facet_file.h"
 
 namespace {
 

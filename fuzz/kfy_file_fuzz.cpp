@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "formats/kfy/kfy_reader.h"
 #include "fuzz_input.h"
-#include "kernel/core/kfy_reader.h"
 
 namespace {
 

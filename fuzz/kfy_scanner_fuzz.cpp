@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "kernel/core/kfy_points.h"
-#include "kernel/core/kfy_scanner.h"
+#include "formats/kfy/kfy_points.h"
+#include "formats/kfy/kfy_scanner.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

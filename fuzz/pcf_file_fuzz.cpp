@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <string>
 
+#include "base/memory.h"
+#include "formats/settings/param_list.h"
+#include "formats/settings/pcf_file.h"
 #include "fuzz_input.h"
-#include "kernel/core/memory.h"
-#include "kernel/core/param_list.h"
-#include "kernel/core/pcf_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string path = fuzzWriteInput(data, size, "input.pcf");

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "fuzz_input.h"
-#include "geometry/lists.h"
-#include "model/stl_file.h"
+#include "geometry/lists/lists.h"
+#include "model/io/stl_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   const std::string path = fuzzWriteInput(data, size, "input.stl");

@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "geometry/pline.h"
+#include "geometry/pline/pline.h"
 
 namespace {
 

@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "geometry/curve.h"
-#include "geometry/pline.h"
-#include "model/contact_drop.h"
-#include "model/contact_settings.h"
-#include "model/drop_along_curve.h"
-#include "model/model_grid.h"
+#include "geometry/curves/curve.h"
+#include "geometry/pline/pline.h"
+#include "model/contact/contact_settings.h"
+#include "model/drop/contact_drop.h"
+#include "model/drop/drop_along_curve.h"
+#include "model/mesh/model_grid.h"
 #include "support/test_models.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <atomic>
 #include <cstdlib>
 
-#include "geometry/curve.h"
-#include "geometry/primitives.h"
+#include "geometry/curves/curve.h"
+#include "geometry/primitives/primitives.h"
 
 namespace {
 

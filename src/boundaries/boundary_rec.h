@@ -15,8 +15,8 @@
 
 #include <cstdint>
 
-#include "geometry/lists.h"
-#include "geometry/vec.h"
+#include "geometry/lists/lists.h"
+#include "geometry/primitives/vec.h"
 
 struct CurveRec;
 struct ArcLenPline;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "kernel/core/messages.h"
+#include "base/messages.h"
 
 namespace {
 

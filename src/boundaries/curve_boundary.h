@@ -5,8 +5,8 @@
 
 #include "boundaries/boundary_rec.h"
 #include "boundaries/macro_rec.h"
-#include "geometry/curve.h"
-#include "geometry/lists.h"
+#include "geometry/curves/curve.h"
+#include "geometry/lists/lists.h"
 
 // Message number of a wrong guide-line kind.
 inline constexpr int kMsgWrongProfileMode = 600;

@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
+#include "base/messages.h"
+#include "base/tolerances.h"
+#include "geometry/curves/profile_file.h"
 #include "geometry/offset2d/planar_offset.h"
 #include "geometry/offset2d/seg2_crossings.h"
-#include "geometry/primitives.h"
-#include "geometry/profile_file.h"
-#include "geometry/tolerances.h"
-#include "kernel/core/messages.h"
+#include "geometry/primitives/primitives.h"
 
 namespace {
 

@@ -17,8 +17,8 @@
 #pragma once
 
 #include "boundaries/boundary_rec.h"
-#include "geometry/curve.h"
-#include "geometry/vec.h"
+#include "geometry/curves/curve.h"
+#include "geometry/primitives/vec.h"
 
 // Catalogue text of message 601: a profile does not fit into its boundary.
 inline constexpr int kMsgProfileNotFitted = 601;

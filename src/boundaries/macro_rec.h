@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "geometry/vec.h"
+#include "geometry/primitives/vec.h"
 
 // Values of MacroRec::type.
 inline constexpr int32_t kMacroApproach = 1;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "boundaries/macro_rec.h"
-#include "geometry/curve.h"
+#include "geometry/curves/curve.h"
 
 namespace {
 

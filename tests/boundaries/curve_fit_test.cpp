@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "geometry/profile_file.h"
-#include "geometry/working_frame.h"
+#include "geometry/curves/profile_file.h"
+#include "geometry/frame/working_frame.h"
 #include "support/message_capture.h"
 #include "support/temp_dir.h"
 

@@ -1,7 +1,7 @@
 #include "support/message_capture.h"
 
-#include "kernel/core/messages.h"
-#include "kernel/core/output_channels.h"
+#include "base/messages.h"
+#include "output/output_channels.h"
 
 namespace tsupport {
 

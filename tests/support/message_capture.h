@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/core/cycle_descriptor.h"
-#include "kernel/core/output_record.h"
+#include "cycle/cycle_descriptor.h"
+#include "output/output_record.h"
 
 namespace tsupport {
 

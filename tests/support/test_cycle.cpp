@@ -4,10 +4,10 @@
 #include <mutex>
 #include <utility>
 
-#include "kernel/core/cycle_setup.h"
-#include "kernel/core/output_channels.h"
-#include "kernel/core/output_record.h"
-#include "kernel/core/phase_runner.h"
+#include "cycle/cycle_setup.h"
+#include "cycle/phase_runner.h"
+#include "output/output_channels.h"
+#include "output/output_record.h"
 
 namespace tsupport {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "kernel/core/cycle_descriptor.h"
+#include "cycle/cycle_descriptor.h"
 #include "tessaro.h"
 
 namespace tsupport {

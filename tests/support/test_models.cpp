@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "model/contact_drop.h"
-#include "model/model_grid.h"
+#include "model/drop/contact_drop.h"
+#include "model/mesh/model_grid.h"
 
 namespace testmodels {
 

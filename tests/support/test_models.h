@@ -7,8 +7,8 @@
 #include <functional>
 #include <vector>
 
-#include "geometry/lists.h"
-#include "model/model.h"
+#include "geometry/lists/lists.h"
+#include "model/mesh/model.h"
 
 namespace testmodels {
 

@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "kernel/core/version_text.h"
+#include "base/version_text.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 

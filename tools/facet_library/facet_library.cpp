@@ -28,9 +28,9 @@
 #include <string>
 #include <vector>
 
-#include "kernel/core/kfy_file.h"
-#include "kernel/core/kfy_scanner.h"
-#include "model/poly3df_file.h"
+#include "formats/kfy/kfy_file.h"
+#include "formats/kfy/kfy_scanner.h"
+#include "model/io/poly3df_file.h"
 
 namespace {
 

@@ -34,7 +34,7 @@
 #include <thread>
 #include <vector>
 
-#include "kernel/core/version_text.h"
+#include "base/version_text.h"
 #include "tessaro.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // and the segments.
 #pragma once
 
-#include "geometry/vec.h"
+#include "geometry/primitives/vec.h"
 
 struct Kont2d {
   int count;     // segments in use

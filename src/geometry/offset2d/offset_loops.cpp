@@ -6,8 +6,8 @@
 #include <numbers>
 #include <utility>
 
-#include "geometry/primitives.h"
-#include "geometry/tolerances.h"
+#include "base/tolerances.h"
+#include "geometry/primitives/primitives.h"
 
 namespace {
 

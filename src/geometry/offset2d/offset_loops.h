@@ -22,7 +22,7 @@
 #pragma once
 
 #include "geometry/offset2d/seg2_crossings.h"
-#include "geometry/vec.h"
+#include "geometry/primitives/vec.h"
 
 // 1 when x and y of a and b each agree within 0.0001, else 0.
 int ptEqual2d(const Vec2d* a, const Vec2d* b);

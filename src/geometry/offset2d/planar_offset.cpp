@@ -8,10 +8,10 @@
 #include <new>
 #include <vector>
 
+#include "base/tolerances.h"
 #include "geometry/offset2d/offset_loops.h"
 #include "geometry/offset2d/seg2_crossings.h"
-#include "geometry/primitives.h"
-#include "geometry/tolerances.h"
+#include "geometry/primitives/primitives.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 // corner-join mode is per thread.
 #pragma once
 
-#include "geometry/vec.h"
+#include "geometry/primitives/vec.h"
 
 // Room for every result of an offset of count segments.  The raw offset
 // writes at most 2 x count segments, but the loop trace copies a segment once

@@ -10,8 +10,8 @@
 #include <unordered_set>
 #include <vector>
 
-#include "geometry/primitives.h"
-#include "geometry/tolerances.h"
+#include "base/tolerances.h"
+#include "geometry/primitives/primitives.h"
 
 namespace {
 

@@ -32,7 +32,7 @@
 // threads may search different (or the same, read-only) chains at once.
 #pragma once
 
-#include "geometry/vec.h"
+#include "geometry/primitives/vec.h"
 
 // One crossing: the point, the parameter along the first chain's segment (0
 // at its start, 1 at its end), the 1-based segment numbers in the first and the

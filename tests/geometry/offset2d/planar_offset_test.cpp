@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "geometry/offset2d/test_chains.h"
-#include "geometry/primitives.h"
+#include "geometry/primitives/primitives.h"
 
 namespace {
 

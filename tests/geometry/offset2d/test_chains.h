@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "geometry/vec.h"
+#include "geometry/primitives/vec.h"
 
 namespace offset2d_test {
 

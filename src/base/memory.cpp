@@ -1,0 +1,28 @@
+#include "base/memory.h"
+
+#include <cstdlib>
+#include <cstring>
+
+void* memAllocZeroed(std::size_t n) {
+  if (n == 0) return nullptr;
+  return std::calloc(1, n);
+}
+
+void* memResize(void* p, std::size_t n) {
+  // realloc(p, 0) may free p and return null, which a caller would take for
+  // a failure while p is gone; ask for one byte instead.
+  return std::realloc(p, n == 0 ? 1 : n);
+}
+
+char* strDuplicate(const char* s) {
+  if (s == nullptr) return nullptr;
+  const std::size_t len = std::strlen(s);
+  auto* copy = static_cast<char*>(std::malloc(len + 2));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, s, len);
+  copy[len] = '\0';
+  copy[len + 1] = '\0';
+  return copy;
+}
+
+void memFree(void* p) { std::free(p); }

@@ -1,0 +1,1182 @@
+#include "model/drop/contact_drop.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "base/messages.h"
+#include "boundaries/boundary_rec.h"
+#include "boundaries/curve_boundary.h"
+#include "geometry/curves/curve.h"
+#include "model/contact/contact_triangle.h"
+#include "model/mesh/model_grid.h"
+#include "model/mesh/offset_model.h"
+
+namespace {
+
+constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
+
+double lowestReach(const ToolShape* tool, double h) {
+  switch (tool->type) {
+    case kToolBall:
+      return h - tool->radius;
+    case kToolTorus:
+      return h - tool->cornerRadius;
+    case kToolConeFrustum:
+      return h + tool->length;
+    default:
+      return h;
+  }
+}
+
+// Reach of the tool beyond its axis for the box tests: its radius, widened by
+// the cone growth while the taper is on, or half the shank of a frustum.
+double boxReach(const ContactContext* ctx, const ToolShape* tool) {
+  if (tool->type == kToolConeFrustum) return 0.5 * tool->shankDiameter;
+  return tool->radius + (ctx->taperOn ? ctx->coneGrowth : 0.0);
+}
+
+// The position's xy and its 45-degree coordinates.
+struct DropPoint {
+  double x, y, u, v;
+};
+
+DropPoint dropPointOf(const Vec3d* p) {
+  return {p->x, p->y, kModelDiagCos * p->x - kModelDiagCos * p->y,
+          kModelDiagCos * p->y + kModelDiagCos * p->x};
+}
+
+// True when the surface's box lies farther than R from the point in x or y
+// (or along the diagonals when the extents exist).
+inline bool boxRejects(const FacetBoxSet* b, int i, const DropPoint& p, double R) {
+  const Vec3d& mx = b->maxCorners[i];
+  const Vec3d& mn = b->minCorners[i];
+  if (p.x - R > mx.x || p.y - R > mx.y || mn.x > p.x + R || mn.y > p.y + R) return true;
+  if (b->diagMin != nullptr && b->diagMax != nullptr) {
+    const double* dmn = b->diagMin + 2 * static_cast<std::ptrdiff_t>(i);
+    const double* dmx = b->diagMax + 2 * static_cast<std::ptrdiff_t>(i);
+    if (p.u - R > dmx[0] || p.v - R > dmx[1] || dmn[0] > p.u + R || dmn[1] > p.v + R) return true;
+  }
+  return false;
+}
+
+// The bound of a surface with top maxZ at squared plan distance d2 from the
+// axis; false when the tool cannot reach it (or for other tool types).
+inline bool boundAtDistance(const ToolShape* tool, double maxZ, double d2, double* bound) {
+  const double r = tool->radius;
+  if (!(d2 <= r * r)) return false;
+  switch (tool->type) {
+    case kToolBall:
+      *bound = maxZ + std::sqrt(r * r - d2);
+      break;
+    case kToolFlat:
+      *bound = maxZ;
+      break;
+    case kToolTorus: {
+      const double rc = tool->cornerRadius;
+      const double f = std::sqrt(d2) - (r - rc);
+      *bound =
+          f >= kContactTorusBoundTol ? maxZ + std::sqrt(std::max(0.0, rc * rc - f * f)) : maxZ + rc;
+      break;
+    }
+    default:
+      return false;
+  }
+  return *bound == *bound;  // a NaN bound cannot be ordered
+}
+
+// The height bound of one surface for the tool (true when reachable): d is
+// the plan distance of the position from the surface's box (0 inside).
+inline bool candidateBound(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx,
+                           const DropPoint& p, double* bound) {
+  const double dx = p.x < mn.x ? mn.x - p.x : (p.x > mx.x ? p.x - mx.x : 0.0);
+  const double dy = p.y < mn.y ? mn.y - p.y : (p.y > mx.y ? p.y - mx.y : 0.0);
+  return boundAtDistance(tool, mx.z, dx * dx + dy * dy, bound);
+}
+
+// Relative slack of the square-root-free floor test below.
+constexpr double kFloorTestSlack = 1e-12;
+
+// True when the surface cannot be a candidate above floorH, judged from its max
+// corner alone: the plan distance to the box's max sides is at most that to
+// the box, so the bound at that distance is an upper bound of
+// candidateBound's.  True when that distance is out of reach or the upper
+// bound surely lies below floorH.  A ball's bound is compared on squares (no
+// root on the scan's common path), with a slack that keeps every rounding of
+// the root and the sum on the safe side: false wherever the bound might reach
+// floorH.
+inline bool maxSideBelow(const ToolShape* tool, const Vec3d& mx, const DropPoint& p,
+                         double floorH) {
+  const double dx = p.x > mx.x ? p.x - mx.x : 0.0;
+  const double dy = p.y > mx.y ? p.y - mx.y : 0.0;
+  const double d2 = dx * dx + dy * dy;
+  const double r = tool->radius;
+  if (!(d2 <= r * r)) return true;
+  switch (tool->type) {
+    case kToolBall: {
+      const double gap =
+          floorH - mx.z - kFloorTestSlack * (1.0 + std::fabs(floorH) + std::fabs(mx.z));
+      if (!(gap > 0.0)) return false;
+      return r * r - d2 < gap * gap * (1.0 - kFloorTestSlack);
+    }
+    case kToolFlat:
+      return mx.z < floorH;
+    case kToolTorus: {
+      const double rc = tool->cornerRadius;
+      // The bound is at most max z + rc (a root of rc^2 at most rc).
+      if (mx.z + std::max(rc, std::sqrt(rc * rc)) < floorH) return true;
+      double upper;
+      return !boundAtDistance(tool, mx.z, d2, &upper) || upper < floorH;
+    }
+    default:
+      return true;
+  }
+}
+
+// Walk order of the candidates: higher bound first, then lower index.  As a
+// "less" for the heap functions: a comes after b.
+struct CandidateAfter {
+  bool operator()(const CandidateEntry& a, const CandidateEntry& b) const {
+    if (a.bound != b.bound) return a.bound < b.bound;
+    return a.index > b.index;
+  }
+};
+
+// Collects the reachable surfaces into out (room for cap).  Returns the count,
+// or -1 when more than cap are reachable.  *lastPos / *lastIndex receive the
+// last list position and surface walked.
+int collectCandidates(const FacetBoxSet* boxes, CandidateEntry* out, int cap, const int* indices,
+                      int count, const ToolShape* tool, const Vec3d* position, int* lastPos,
+                      int* lastIndex) {
+  if (tool->type != kToolBall && tool->type != kToolFlat && tool->type != kToolTorus) {
+    return 0;
+  }
+  const DropPoint p = dropPointOf(position);
+  const double R = tool->radius;
+  int n = 0;
+  for (int k = 0; k < count; ++k) {
+    const int i = indices != nullptr ? indices[k] : k;
+    *lastPos = indices != nullptr ? k : -1;
+    *lastIndex = i;
+    if (boxRejects(boxes, i, p, R)) continue;
+    double bound;
+    if (!candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) continue;
+    if (n == cap) return -1;
+    out[n++] = {i, bound};
+  }
+  return n;
+}
+
+// Per-thread candidate scratch of the engines (the list of kContactCandidate-
+// Capacity entries each drop would otherwise allocate).
+std::vector<CandidateEntry>& candidateScratch() {
+  thread_local std::vector<CandidateEntry> scratch(kContactCandidateCapacity);
+  return scratch;
+}
+
+// The end of every walk: what an untouched position reports.
+int finishWalk(const ContactContext* ctx, const ToolShape* tool, const Vec3d* position, int touched,
+               int faceFound, Vec3d* contact) {
+  if (!touched) {
+    if (!ctx->keepUntouched) return 0;
+    // The lowest point of the tool stands in for the contact.
+    *contact = {position->x, position->y, lowestReach(tool, position->z)};
+    return 1;
+  }
+  return faceFound ? 2 : 1;
+}
+
+inline bool inZRange(const ContactContext* ctx, double h) {
+  return h >= ctx->zFloor && h <= ctx->zTop;
+}
+
+// Upper bound of the height the tool can reach on a triangle, from its plane:
+// the tool's reference ring (radius 0 for a ball, R - rc for a torus, R for a
+// flat tool) stays within the slab of half width rc (ball r, flat 0) about
+// the plane, so its height is at most the plane's height at the axis plus
+// ring x tan(slope) + rc / cos(slope).  No bound (infinity) for steep or
+// ill-shaped triangles, where the numbers would not be trustworthy.
+inline double planeBound(const Vec3d& a, const Vec3d& b, const Vec3d& c, double x, double y,
+                         double ring, double rc) {
+  const double e1x = b.x - a.x, e1y = b.y - a.y, e1z = b.z - a.z;
+  const double e2x = c.x - a.x, e2y = c.y - a.y, e2z = c.z - a.z;
+  const double nx = e1y * e2z - e1z * e2y;
+  const double ny = e1z * e2x - e1x * e2z;
+  const double nz = e1x * e2y - e1y * e2x;
+  const double nxy2 = nx * nx + ny * ny;
+  const double scale = (e1x * e1x + e1y * e1y + e1z * e1z) * (e2x * e2x + e2y * e2y + e2z * e2z);
+  // Slopes beyond about 84 degrees and slivers give no bound.
+  if (!(nz * nz > 0.01 * (nxy2 + nz * nz)) || !(nz * nz > 1e-12 * scale)) return HUGE_VAL;
+  const double anz = std::fabs(nz);
+  const double zAxis = a.z - (nx * (x - a.x) + ny * (y - a.y)) / nz;
+  return zAxis + (ring * std::sqrt(nxy2) + rc * std::sqrt(nxy2 + nz * nz)) / anz;
+}
+
+// Slack of the plane bound against rounding of both computations.
+constexpr double kPlaneBoundSlack = 1e-7;
+
+// True when the surface cannot reach height h (so its contact test would
+// change nothing).  Only for the plain tool shapes without the taper cone.
+template <bool kFacets>
+inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
+                        double h) {
+  double ring, rc;
+  switch (tool->type) {
+    case kToolBall:
+      ring = 0.0;
+      rc = tool->radius;
+      break;
+    case kToolFlat:
+      ring = tool->radius;
+      rc = 0.0;
+      break;
+    case kToolTorus:
+      ring = tool->radius - tool->cornerRadius;
+      rc = tool->cornerRadius;
+      break;
+    default:
+      return false;
+  }
+  if (ctx->taperOn) return false;
+  double bound;
+  if constexpr (kFacets) {
+    const Vec3d* v = ctx->facets[i].v;
+    bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
+    if (!(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) {
+      bound = std::max(bound, planeBound(v[0], v[2], v[3], start->x, start->y, ring, rc));
+    }
+  } else {
+    const Vec3d* v = ctx->triangles->items[i].v;
+    bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
+  }
+  return bound + kPlaneBoundSlack * (1.0 + std::fabs(bound)) < h;
+}
+
+// The contact test of surface i of the context's facets or triangles.
+template <bool kFacets>
+inline int surfaceContact(const ContactContext* ctx, int i, const Vec3d* start,
+                          const ToolShape* tool, double* height, Vec3d* contact, int* kind) {
+  if constexpr (kFacets) {
+    return contactFacetShape(ctx, &ctx->facets[i], start, tool, height, contact, kind);
+  } else {
+    return contactTriangleShape(ctx, &ctx->triangles->items[i].v[0].x, start, tool, height, contact,
+                                kind);
+  }
+}
+
+// One surface of a walk: the contact test (skipped when the surface surely
+// lies below the height), then the bookkeeping of touched and face contacts.
+// Returns the contact's result.
+template <bool kFacets>
+inline int walkOne(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
+                   Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound) {
+  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z)) return 0;
+  const int r = surfaceContact<kFacets>(ctx, i, start, tool, &position->z, contact, kind);
+  if (r <= 0) return r;
+  if (r == 2 && inZRange(ctx, position->z)) *faceFound = 1;
+  *touched = 1;
+  return r;
+}
+
+// The full walk of either engine.  Facets stop before the box test, triangles
+// after it; both orders give the same result because the surfaces come in
+// descending top z.
+template <bool kFacets>
+int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position, double startZ,
+            const ToolShape* tool, const int* indices, int count, Vec3d* contact, int* kind) {
+  const double R = boxReach(ctx, tool);
+  const DropPoint p = dropPointOf(position);
+  const Vec3d start{position->x, position->y, startZ};
+  const bool haveBoxes = boxes->maxCorners != nullptr && boxes->minCorners != nullptr;
+  double l = lowestReach(tool, position->z);
+  int touched = 0;
+  int faceFound = 0;
+  for (int k = 0; k < count; ++k) {
+    const int i = indices != nullptr ? indices[k] : k;
+    if (haveBoxes) {
+      if (l > boxes->maxCorners[i].z) break;
+      if (boxRejects(boxes, i, p, R)) continue;
+    }
+    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
+      l = lowestReach(tool, position->z);
+    }
+  }
+  if (!kFacets && !touched && tool->type == kToolConeFrustum) return 0;
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+template <bool kFacets>
+int scanList(const ContactContext* ctx, const CandidateList* list, Vec3d* position, double startZ,
+             const ToolShape* tool, Vec3d* contact, int* kind) {
+  const Vec3d start{position->x, position->y, startZ};
+  int touched = 0;
+  int faceFound = 0;
+  for (int k = 0; k < list->count; ++k) {
+    const CandidateEntry& e = list->entries[k];
+    if (e.bound < position->z) break;
+    walkOne<kFacets>(ctx, e.index, &start, tool, position, contact, kind, &touched, &faceFound);
+  }
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+// The contact of surface i alone, offered *h (raised when the tool reaches
+// higher): the contact's result.  Writes nothing of the walk.
+template <bool kFacets>
+int probeContact(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
+                 double* h) {
+  Vec3d contact;
+  int kind = 0;
+  return surfaceContact<kFacets>(ctx, i, start, tool, h, &contact, &kind);
+}
+
+// ---- Level surfaces -------------------------------------------------------------
+
+// Slack of the face test below, relative to the barycentric coordinates and
+// to the axis' distance from the triangle in edge lengths: far above the
+// rounding of either computation on the well-shaped triangles it accepts.
+constexpr double kLevelFaceSlack = 1e-5;
+// Least squared sine of a corner (times the fourth power of the longest
+// edge) of a triangle the face test accepts.
+constexpr double kLevelShapeMin = 1e-4;
+
+// True when a flat tool whose axis passes through (px, py) surely cannot
+// find the face case on the level triangle a, b, c: the triangle is well
+// shaped and the axis lies clearly outside the region that the contact's
+// barycentric face test accepts (with its slack).  False when in doubt
+// (also for slivers, degenerate triangles and non-finite input).
+bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px, double py) {
+  const double e1x = b.x - a.x, e1y = b.y - a.y;
+  const double e2x = c.x - a.x, e2y = c.y - a.y;
+  const double wx = px - a.x, wy = py - a.y;
+  const double cz = e1x * e2y - e1y * e2x;
+  const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
+  if (!(cz * cz >= kLevelShapeMin * l2 * l2) || !(l2 > 0.0)) return false;
+  // The coordinates u = U / cz (along e1) and v = V / cz (along e2) are
+  // compared times |cz| (no division).  The slack is kLevelFaceSlack times
+  // 2 |cz| + |U| + |V| + l2 + |w|^2, at least |cz| (1 + |u| + |v| + the
+  // axis' distance from a in edge lengths), as |cz| <= l2.
+  const double sign = cz > 0.0 ? 1.0 : -1.0;
+  const double C = sign * cz;
+  const double U = sign * (wx * e2y - wy * e2x);
+  const double V = sign * (e1x * wy - e1y * wx);
+  const double tol =
+      kLevelFaceSlack * (2.0 * C + std::fabs(U) + std::fabs(V) + l2 + wx * wx + wy * wy);
+  return U < -tol || U > C + tol || V < kContactFlatBaryLow * C - tol ||
+         V > kContactFlatBaryHigh * C + tol || U + V > kContactFlatBaryHigh * C + tol;
+}
+
+// True when surface i lies level at exactly z (every vertex) and a flat tool
+// at (px, py) can touch it only on its edges: then its contact, if any, lies
+// at exactly z with result 1, whatever height it is offered from up to z.
+template <bool kFacets>
+bool levelEdgeOnly(const ContactContext* ctx, const FacetBoxSet* boxes, int i, double z, double px,
+                   double py) {
+  if (!(boxes->minCorners[i].z == z)) return false;
+  if constexpr (kFacets) {
+    const Vec3d* v = ctx->facets[i].v;
+    if (!levelFaceExcluded(v[0], v[1], v[2], px, py)) return false;
+    if (v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z) return true;
+    return levelFaceExcluded(v[0], v[2], v[3], px, py);
+  } else {
+    const Vec3d* v = ctx->triangles->items[i].v;
+    return levelFaceExcluded(v[0], v[1], v[2], px, py);
+  }
+}
+
+// The surface that decided a thread's last candidate walk.
+struct WalkMemo {
+  const void* surfaces = nullptr;
+  int index = -1;
+};
+
+WalkMemo& walkMemo() {
+  thread_local WalkMemo memo;
+  return memo;
+}
+
+// Largest lift of a bound over a surface's max z (at distance 0), and the
+// slack that keeps rounding out of the order decisions below.
+double boundLiftMax(const ToolShape* tool) {
+  switch (tool->type) {
+    case kToolBall:
+      return std::max(tool->radius, std::sqrt(tool->radius * tool->radius));
+    case kToolTorus:
+      return std::max(tool->cornerRadius, std::sqrt(tool->cornerRadius * tool->cornerRadius));
+    default:
+      return 0.0;
+  }
+}
+constexpr double kBoundSlack = 1e-9;
+// Surfaces fetched ahead of the one collected.
+constexpr int kPrefetchAhead = 12;
+
+// The candidate walk of a short index list (at most one list of candidates,
+// so it cannot overflow) in the order of a sorted list, without collecting
+// surfaces that cannot be reached.  The index list ascends and the surfaces
+// are stored by descending top z, so every surface not yet collected has a
+// bound of at most M + lift, M the max z of the next surface of the list.
+// An entry of the heap whose bound exceeds that comes before every surface
+// not yet collected and is walked at once; once M + lift lies below the
+// height reached, no surface left can raise it (or tie it) and collecting
+// stops.  The visiting order and the stop are exactly those of the sorted
+// list.
+//
+// With order and keys (the grid's order of the same cell for this tool, see
+// modelGridOrderForTool), surfaces are collected by descending key instead:
+// every surface not yet collected has a bound of at most the next key, which
+// then takes the place of M + lift.  Surfaces far from the axis come late, so
+// collecting stops much earlier; the visiting order is the same.
+template <bool kFacets>
+int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                         double startZ, const ToolShape* tool, const int* indices, int count,
+                         const int32_t* order, const float* keys, CandidateEntry* e, Vec3d* contact,
+                         int* kind) {
+  const int* const collectOrder = order != nullptr ? order : indices;
+  const Vec3d start{position->x, position->y, startZ};
+  const DropPoint p = dropPointOf(position);
+  const double R = tool->radius;
+  const double lift = boundLiftMax(tool);
+  const bool shaped =
+      tool->type == kToolBall || tool->type == kToolFlat || tool->type == kToolTorus;
+  int touched = 0;
+  int faceFound = 0;
+  int n = 0;
+  int k = shaped ? 0 : count;
+  // Entries below floorH are never walked (see the probes below).
+  double floorH = position->z;
+  bool probed = false;
+  // Drops of one thread follow each other closely (grid rows, curve
+  // samples): the surface that decided the last drop usually touches here
+  // too.  Any reachable surface of the list gives a lower bound of the
+  // final height (the walk reaches it, or stops at a height above its bound).
+  const void* surfaces =
+      kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
+  WalkMemo& memo = walkMemo();
+  if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
+    const int i = memo.index;
+    double bound;
+    if (!boxRejects(boxes, i, p, R) &&
+        candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) {
+      double h = position->z;
+      probeContact<kFacets>(ctx, i, &start, tool, &h);
+      floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
+    }
+  }
+  int decided = -1;
+  const auto walk = [&](int i) {
+    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
+      decided = i;
+    }
+  };
+  // Torus runs.  Surfaces that lie level at one height B within the ring of
+  // the axis share the bound T = B + rc, and each one the flat inner disk
+  // reaches ties the height (torus contacts store on equal heights).  A
+  // level surface that cannot give the face case reaches at most T (its
+  // edges and vertices under the disk exactly T, under the corner less), so
+  // between two other surfaces of the run, such surfaces only matter through
+  // the last one that reaches T: the walk looks for it from the end, without
+  // changing anything, and walks only that one.  When none of them reaches
+  // T, they are walked in their order.  Every other surface of the run is
+  // walked in its turn, and the run ends where the height passes T, as the
+  // sorted walk stops there.
+  const bool torusRuns = tool->type == kToolTorus;
+  const double rc = tool->cornerRadius;
+  const auto edgeOnlyAt = [&](int i, double T) {
+    const double B = boxes->maxCorners[i].z;
+    return B + rc == T && levelEdgeOnly<kFacets>(ctx, boxes, i, B, p.x, p.y);
+  };
+  const auto reachesExactly = [&](int i, double T) {
+    double h = position->z;
+    return probeContact<kFacets>(ctx, i, &start, tool, &h) > 0 && h == T;
+  };
+  // Pops the top entry and walks it, or, for a torus, the run of entries tied
+  // with it.  Popped entries stay behind the heap: member t of a run of m
+  // lies at e[n + m - 1 - t].
+  const auto walkTop = [&]() {
+    const double T = e[0].bound;
+    const int top = n;
+    std::pop_heap(e, e + n, CandidateAfter());
+    --n;
+    while (torusRuns && n > 0 && e[0].bound == T) {
+      std::pop_heap(e, e + n, CandidateAfter());
+      --n;
+    }
+    const int m = top - n;
+    const auto member = [&](int t) { return e[top - 1 - t].index; };
+    if (m == 1) {
+      walk(member(0));
+      return;
+    }
+    const auto walkLastReachingT = [&](int from, int to) {
+      if (from >= to || position->z > T) return;
+      for (int t = to - 1; t >= from; --t) {
+        if (reachesExactly(member(t), T)) {
+          walk(member(t));
+          return;
+        }
+      }
+      for (int t = from; t < to; ++t) walk(member(t));
+    };
+    int pending = 0;
+    for (int t = 0; t < m; ++t) {
+      const int i = member(t);
+      if (edgeOnlyAt(i, T)) continue;
+      walkLastReachingT(pending, t);
+      if (T < position->z) return;
+      walk(i);
+      pending = t + 1;
+    }
+    walkLastReachingT(pending, m);
+  };
+  for (;;) {
+    double limit = -HUGE_VAL;
+    if (k < count) {
+      if (keys != nullptr) {
+        const double m = keys[k];
+        limit = m + kBoundSlack * (1.0 + std::fabs(m));
+      } else {
+        const double m = boxes->maxCorners[indices[k]].z;
+        limit = m + lift + kBoundSlack * (1.0 + std::fabs(m));
+      }
+    }
+    // Walk every entry that precedes all surfaces not yet collected.
+    while (n > 0 && e[0].bound > limit) {
+      if (e[0].bound < position->z) {
+        if (decided >= 0) memo = {surfaces, decided};
+        return finishWalk(ctx, tool, position, touched, faceFound, contact);
+      }
+      walkTop();
+    }
+    if (k >= count || limit < std::max(position->z, floorH)) break;
+    // The surfaces of a cell lie scattered through the corner arrays (they
+    // are stored by height): fetch a few ahead so the misses overlap.
+    if (k + kPrefetchAhead < count) {
+      const int ahead = collectOrder[k + kPrefetchAhead];
+      __builtin_prefetch(&boxes->maxCorners[ahead]);
+      __builtin_prefetch(&boxes->minCorners[ahead]);
+    }
+    const int i = collectOrder[k++];
+    const Vec3d& mx = boxes->maxCorners[i];
+    // The max corner alone bounds the bound (the distance to the box is at
+    // least that to its max sides): most surfaces that cannot reach floorH
+    // are passed over without loading their min corner.
+    if (maxSideBelow(tool, mx, p, floorH)) continue;
+    if (boxRejects(boxes, i, p, R)) continue;
+    double bound;
+    const Vec3d& mn = boxes->minCorners[i];
+    if (!candidateBound(tool, mn, mx, p, &bound)) continue;
+    if (bound < floorH) continue;
+    if (!probed && mn.x <= p.x && p.x <= mx.x && mn.y <= p.y && p.y <= mx.y) {
+      // The height on a surface under the axis is a lower bound of the final
+      // height, found out of turn: a surface whose bound lies below it comes
+      // after that surface in the walk, when the height is already at least
+      // that high, so the walk would stop before it.
+      // The slack: a contact's height may exceed its surface's bound by a
+      // rounding, and the surface itself must stay above the floor.
+      probed = true;
+      double h = position->z;
+      probeContact<kFacets>(ctx, i, &start, tool, &h);
+      floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
+      if (bound < floorH) continue;
+    }
+    e[n++] = {i, bound};
+    std::push_heap(e, e + n, CandidateAfter());
+    // Most collected surfaces are tested soon: start loading their vertices.
+    if constexpr (kFacets) {
+      __builtin_prefetch(&ctx->facets[i]);
+      __builtin_prefetch(reinterpret_cast<const char*>(&ctx->facets[i]) + 64);
+    } else {
+      __builtin_prefetch(&ctx->triangles->items[i]);
+      __builtin_prefetch(reinterpret_cast<const char*>(&ctx->triangles->items[i]) + 64);
+    }
+  }
+  // Nothing left to collect can reach the height: the rest of the heap in order.
+  while (n > 0 && !(e[0].bound < position->z)) walkTop();
+  if (decided >= 0) memo = {surfaces, decided};
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+// ---- Flat tools: the candidate walk in index order -----------------------------
+
+// The candidate walk of a flat tool.  Its bound is a surface's max z, and
+// surfaces are stored by descending max z, so the sorted order of the
+// candidates (bound, then index) is the index order: the walk follows the
+// index list and stops at the first surface below the height.
+//
+// Level runs.  On a level plate many surfaces share one max z = B, and each
+// one that the tool reaches ties the height and is stored (flat contacts
+// store on equal heights): the last one decides the contact and the kind.
+// A surface that lies level at B and cannot give the face case touches at
+// exactly B with result 1 or not at all, whatever the height it meets (up to
+// B).  Between two other surfaces of the run, such surfaces only matter
+// through the last one that touches: the walk looks for it from the end and
+// skips the rest.  Every other surface of the run is walked in its turn, so
+// the height, contact, kind, result and face flag are those of the plain
+// walk.
+template <bool kFacets>
+int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                    double startZ, const ToolShape* tool, const int* indices, int count,
+                    Vec3d* contact, int* kind) {
+  const Vec3d start{position->x, position->y, startZ};
+  const DropPoint p = dropPointOf(position);
+  const double R = tool->radius;
+  int touched = 0;
+  int faceFound = 0;
+  const auto reachable = [&](int i) {
+    double bound;
+    return !boxRejects(boxes, i, p, R) &&
+           candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound);
+  };
+  // The edge-only surfaces of the run at list positions [from, to): the last
+  // that touches is walked (when the height has not passed B).
+  const auto walkLastTouching = [&](int from, int to, double B) {
+    if (position->z > B) return;
+    for (int k = to - 1; k >= from; --k) {
+      const int i = indices[k];
+      if (!reachable(i)) continue;
+      if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) >
+          0) {
+        return;
+      }
+    }
+  };
+  int k = 0;
+  while (k < count) {
+    const int i = indices[k];
+    const double B = boxes->maxCorners[i].z;
+    if (B < position->z) break;
+    if (!(boxes->minCorners[i].z == B)) {
+      if (reachable(i)) {
+        walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+      }
+      ++k;
+      continue;
+    }
+    // A run of surfaces with max z B; edge-only surfaces wait in [pending, k).
+    int pending = k;
+    while (k < count && boxes->maxCorners[indices[k]].z == B) {
+      const int j = indices[k];
+      if (!reachable(j) || levelEdgeOnly<kFacets>(ctx, boxes, j, B, p.x, p.y)) {
+        ++k;
+        continue;
+      }
+      walkLastTouching(pending, k, B);
+      // A face contact a rounding above B ends the walk here, as the sorted
+      // walk stops at the first bound below the height.
+      if (B < position->z) return finishWalk(ctx, tool, position, touched, faceFound, contact);
+      walkOne<kFacets>(ctx, j, &start, tool, position, contact, kind, &touched, &faceFound);
+      pending = ++k;
+    }
+    walkLastTouching(pending, k, B);
+  }
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+// The candidate walk on the per-thread scratch: the same visiting order as a
+// sorted list, but the order is produced lazily by a heap, so a walk that
+// stops after a few candidates does not pay for sorting all of them.
+// Returns -3 when the candidates overflow the list (the caller walks all).
+// order/keys: the grid's key order of the cell indices, or null.
+template <bool kFacets>
+int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                       double startZ, const ToolShape* tool, const int* indices, int count,
+                       const int32_t* order, const float* keys, Vec3d* contact, int* kind) {
+  if (indices != nullptr && count <= kContactCandidateCapacity && tool->type == kToolFlat) {
+    return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, indices, count, contact,
+                                    kind);
+  }
+  CandidateEntry* e = candidateScratch().data();
+  if (indices != nullptr && count <= kContactCandidateCapacity) {
+    return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
+                                         keys, e, contact, kind);
+  }
+  int lastPos = -1;
+  int lastIndex = -1;
+  int n = collectCandidates(boxes, e, kContactCandidateCapacity, indices, count, tool, position,
+                            &lastPos, &lastIndex);
+  if (n < 0) return -3;
+  const Vec3d start{position->x, position->y, startZ};
+  int touched = 0;
+  int faceFound = 0;
+  std::make_heap(e, e + n, CandidateAfter());
+  while (n > 0 && !(e[0].bound < position->z)) {
+    const int i = e[0].index;
+    std::pop_heap(e, e + n, CandidateAfter());
+    --n;
+    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+  }
+  return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+bool candidateWalkApplies(const ContactContext* ctx, const ToolShape* tool) {
+  return ctx->candidates != nullptr && ctx->maxCorners != nullptr && ctx->minCorners != nullptr &&
+         tool->type != kToolConeFrustum && !ctx->taperOn;
+}
+
+void refreshCone(ContactContext* ctx, const ToolShape* tool) {
+  if (ctx->taperOn && ctx->coneStale) {
+    contactContextSetCone(ctx, tool);
+    ctx->coneStale = 0;
+  }
+}
+
+bool overlapsStrictly(const Vec3d& mn, const Vec3d& mx, const double* box) {
+  return mn.x < box[2] && mx.x > box[0] && mn.y < box[3] && mx.y > box[1];
+}
+
+int* preselect(int itemCount, const Vec3d* minCorners, const Vec3d* maxCorners,
+               const CurveRec* curve, double radius, int* count, const BoundaryRec* boundaries,
+               double pieceLength) {
+  *count = 0;
+  const char* text = "* Warnung: Zu wenig Speicher - Keine Optimierung moeglich";
+  auto* result = static_cast<int*>(
+      std::malloc(sizeof(int) * static_cast<std::size_t>(std::max(itemCount, 1))));
+  if (result == nullptr) {
+    msgNumbered(kMsgPreselectNoMemoryLevel, kMsgPreselectNoMemory, text, nullptr);
+    return nullptr;
+  }
+  CountedArray* boxes = curvePieceBoxes(curve, radius, boundaries, pieceLength);
+  if (boxes == nullptr) {
+    std::free(result);
+    msgNumbered(kMsgPreselectNoMemoryLevel, kMsgPreselectNoMemory, text, nullptr);
+    return nullptr;
+  }
+  const auto* b = static_cast<const double*>(boxes->data);
+  int n = 0;
+  for (int i = 0; i < itemCount; ++i) {
+    for (int k = 0; k < boxes->count; ++k) {
+      if (overlapsStrictly(minCorners[i], maxCorners[i], b + 4 * k)) {
+        result[n++] = i;
+        break;
+      }
+    }
+  }
+  countedArrayFree(boxes);
+  *count = n;
+  return result;
+}
+
+}  // namespace
+
+// ---- Lists and boxes -----------------------------------------------------------
+
+CandidateList* contactListNew(int capacity) {
+  capacity = std::max(capacity, 1);
+  auto* list = static_cast<CandidateList*>(std::calloc(1, sizeof(CandidateList)));
+  if (list == nullptr) return nullptr;
+  list->entries = static_cast<CandidateEntry*>(
+      std::malloc(sizeof(CandidateEntry) * static_cast<std::size_t>(capacity)));
+  if (list->entries == nullptr) {
+    std::free(list);
+    return nullptr;
+  }
+  list->complete = 1;
+  list->capacity = capacity;
+  list->lastPosition = -1;
+  list->lastIndex = -1;
+  return list;
+}
+
+CandidateList* modelCandidateListNew(int capacity) { return contactListNew(capacity); }
+
+void contactListFree(CandidateList* list) {
+  if (list == nullptr) return;
+  std::free(list->entries);
+  std::free(list);
+}
+
+void contactBoxSetClear(FacetBoxSet* boxes) { *boxes = {nullptr, nullptr, nullptr, nullptr}; }
+
+void contactBoxSetInit(FacetBoxSet* boxes, const Vec3d* minCorners, const Vec3d* maxCorners,
+                       const double* diagMin, const double* diagMax) {
+  *boxes = {maxCorners, minCorners, diagMin, diagMax};
+}
+
+int contactCandidatesAt(const FacetBoxSet* boxes, CandidateList* list, const int* indices,
+                        int count, const ToolShape* tool, const Vec3d* position) {
+  list->complete = 1;
+  list->count = 0;
+  int lastPos = -1;
+  int lastIndex = list->lastIndex;
+  const int n = collectCandidates(boxes, list->entries, list->capacity, indices, count, tool,
+                                  position, &lastPos, &lastIndex);
+  list->lastPosition = lastPos;
+  list->lastIndex = lastIndex;
+  if (n < 0) {
+    list->complete = 0;
+    list->count = list->capacity;
+    return -1;
+  }
+  list->count = n;
+  std::sort(list->entries, list->entries + n, [](const CandidateEntry& a, const CandidateEntry& b) {
+    return CandidateAfter()(b, a);
+  });
+  return n;
+}
+
+// ---- Walks -----------------------------------------------------------------------
+
+int contactScanFacets(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                      double startZ, const ToolShape* tool, const int* indices, int count,
+                      Vec3d* contact, int* kind) {
+  if (ctx->facets == nullptr) count = 0;
+  return scanAll<true>(ctx, boxes, position, startZ, tool, indices, count, contact, kind);
+}
+
+int contactScanTriangles(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                         double startZ, const ToolShape* tool, const int* indices, int count,
+                         Vec3d* contact, int* kind) {
+  if (ctx->triangles == nullptr) count = 0;
+  return scanAll<false>(ctx, boxes, position, startZ, tool, indices, count, contact, kind);
+}
+
+int contactScanCandidates(const ContactContext* ctx, const CandidateList* list, Vec3d* position,
+                          double startZ, const ToolShape* tool, Vec3d* contact, int* kind) {
+  return scanList<true>(ctx, list, position, startZ, tool, contact, kind);
+}
+
+int contactScanTriCandidates(const ContactContext* ctx, const CandidateList* list, Vec3d* position,
+                             double startZ, const ToolShape* tool, Vec3d* contact, int* kind) {
+  return scanList<false>(ctx, list, position, startZ, tool, contact, kind);
+}
+
+void contactOffsetModelStart(const ContactContext* ctx, Vec3d* position,
+                             const OffsetModel* offsetModel, double startZ) {
+  if (offsetModel == nullptr || offsetModel->offsetCopy == nullptr) return;
+  const ModelRec* m = offsetModel->offsetCopy;
+  if (m->facets == nullptr || m->maxCorners == nullptr || m->minCorners == nullptr) return;
+  ToolShape point{};
+  if (m->tool != nullptr) point = *m->tool;
+  point.type = kToolFlat;
+  point.radius = 0.0;
+  point.cornerRadius = 0.0;
+  const int* indices = nullptr;
+  int count = m->facetCount;
+  if (m->grid != nullptr) modelGridCellItems(m->grid, position->x, position->y, &indices, &count);
+  const Vec3d start{position->x, position->y, startZ};
+  Vec3d contact;
+  int kind = 0;
+  for (int k = 0; k < count; ++k) {
+    const int i = indices != nullptr ? indices[k] : k;
+    const Vec3d& mx = m->maxCorners[i];
+    const Vec3d& mn = m->minCorners[i];
+    if (position->z > mx.z) break;
+    if (position->x < mn.x || position->x > mx.x || position->y < mn.y || position->y > mx.y) {
+      continue;
+    }
+    contactFacetShape(ctx, &m->facets[i], &start, &point, &position->z, &contact, &kind);
+  }
+}
+
+// ---- Engines ---------------------------------------------------------------------
+
+namespace {
+
+// The engines, with the grid's key order of the cell (or null).
+int dropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ, const ToolShape* tool,
+                   const int* indices, int count, const int32_t* order, const float* keys,
+                   Vec3d* contact, int* kind) {
+  FacetBoxSet boxes;
+  contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, ctx->diagMin, ctx->diagMax);
+  if (indices == nullptr) count = ctx->facetCount;
+  if (ctx->facets == nullptr) count = 0;
+  *kind = 0;
+  refreshCone(ctx, tool);
+  if (ctx->offsetModel != nullptr && tool->type == kToolBall) {
+    contactOffsetModelStart(ctx, position, ctx->offsetModel, startZ);
+    return contactScanFacets(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
+  }
+  if (candidateWalkApplies(ctx, tool)) {
+    const int r = scanCandidatesLazy<true>(ctx, &boxes, position, startZ, tool, indices, count,
+                                           order, keys, contact, kind);
+    if (r != -3) return r;
+  }
+  return contactScanFacets(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
+}
+
+int dropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ, const ToolShape* tool,
+                      const int* indices, int count, const int32_t* order, const float* keys,
+                      Vec3d* contact, int* kind) {
+  FacetBoxSet boxes;
+  contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, nullptr, nullptr);
+  if (ctx->triangles == nullptr) {
+    count = 0;
+  } else if (indices == nullptr) {
+    count = ctx->triangles->count;
+  }
+  *kind = 0;
+  refreshCone(ctx, tool);
+  if (candidateWalkApplies(ctx, tool) && count > 0) {
+    const int r = scanCandidatesLazy<false>(ctx, &boxes, position, startZ, tool, indices, count,
+                                            order, keys, contact, kind);
+    if (r != -3) return r;
+  }
+  return contactScanTriangles(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
+}
+
+}  // namespace
+
+int contactDropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ,
+                          const ToolShape* tool, const int* indices, int count, Vec3d* contact,
+                          int* kind) {
+  return dropOnFacetSet(ctx, position, startZ, tool, indices, count, nullptr, nullptr, contact,
+                        kind);
+}
+
+int contactDropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ,
+                             const ToolShape* tool, const int* indices, int count, Vec3d* contact,
+                             int* kind) {
+  return dropOnTriangleSet(ctx, position, startZ, tool, indices, count, nullptr, nullptr, contact,
+                           kind);
+}
+
+// ---- Wrappers and point entries -----------------------------------------------------
+
+namespace {
+
+// The wrappers' selection: the surfaces with their corners, no 45-degree
+// extents.
+void selectSurfaces(ContactContext* ctx, Vec3d* minCorners, Vec3d* maxCorners,
+                    CandidateList* candidates, Facet* facets, int facetCount, TriList* triangles) {
+  ctx->maxCorners = maxCorners;
+  ctx->minCorners = minCorners;
+  ctx->candidates = candidates;
+  ctx->facets = facets;
+  ctx->facetCount = facetCount;
+  ctx->triangles = triangles;
+  ctx->diagMin = nullptr;
+  ctx->diagMax = nullptr;
+}
+
+}  // namespace
+
+int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const ToolShape* tool,
+                              Vec3d* position, Vec3d* contact, int* kind) {
+  const int* indices = nullptr;
+  int count = 0;
+  modelGridCellItems(model->grid, position->x, position->y, &indices, &count);
+  selectSurfaces(ctx, model->minCorners, model->maxCorners, model->candidates, model->facets,
+                 model->facetCount, model->triangles);
+  const double radius = model->tool != nullptr ? model->tool->radius : tool->radius;
+  const double startZ = radius + model->boxMax.z + kContactStartLift;
+  // The grid's key order of the same cell, when it was made for this tool.
+  const float* keys = nullptr;
+  int orderCount = 0;
+  const int32_t* order =
+      modelGridOrderAt(model->grid, position->x, position->y, tool, &keys, &orderCount);
+  if (order == nullptr || orderCount != count) {
+    order = nullptr;
+    keys = nullptr;
+  }
+  if (model->kind == kModelKindFacets) {
+    return dropOnFacetSet(ctx, position, startZ, tool, indices, count, order, keys, contact, kind);
+  }
+  return dropOnTriangleSet(ctx, position, startZ, tool, indices, count, order, keys, contact, kind);
+}
+
+int contactDropOnGroupSurface(ContactContext* ctx, const SurfaceGroup* group, const ToolShape* tool,
+                              Vec3d* position, Vec3d* contact, int* kind) {
+  const int* indices = nullptr;
+  int count = 0;
+  modelGridCellItems(group->grid, position->x, position->y, &indices, &count);
+  selectSurfaces(ctx, group->minCorners, group->maxCorners, nullptr, group->facets,
+                 group->facetCount, group->triangles);
+  if (ctx->taperOn) ctx->coneStale = 1;
+  const double startZ = group->tool.radius + group->boxMax.z + kContactStartLift;
+  if (group->kind == kModelKindFacets) {
+    return contactDropOnFacetSet(ctx, position, startZ, tool, indices, count, contact, kind);
+  }
+  return contactDropOnTriangleSet(ctx, position, startZ, tool, indices, count, contact, kind);
+}
+
+namespace {
+
+int dropModelAndGroups(const ModelRec* model, const ToolShape* tool, bool groupTools,
+                       Vec3d* position, Vec3d* contact, int* kind) {
+  ContactContext ctx;
+  contactContextLoad(&ctx);
+  int result = contactDropOnModelSurface(&ctx, model, tool, position, contact, kind);
+  for (const SurfaceGroup* g = model->groups; g != nullptr; g = g->next) {
+    ContactContext gctx;
+    contactContextLoad(&gctx);
+    Vec3d local{};
+    int k = 0;
+    const int a =
+        contactDropOnGroupSurface(&gctx, g, groupTools ? &g->tool : tool, position, &local, &k);
+    if (a > 0 && k > 0) {
+      *contact = local;
+      result = a;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+int contactDropAtPoint(const ModelRec* model, Vec3d* position, Vec3d* contact, int* kind) {
+  *kind = 0;
+  if (model->tool == nullptr) return 0;
+  return dropModelAndGroups(model, model->tool, true, position, contact, kind);
+}
+
+int contactDropShapeAtPoint(const ModelRec* model, const ToolShape* tool, Vec3d* position,
+                            Vec3d* contact, int* kind) {
+  return dropModelAndGroups(model, tool, false, position, contact, kind);
+}
+
+int contactDropOnGroup(const SurfaceGroup* group, Vec3d* position, Vec3d* contact, int* kind) {
+  ContactContext ctx;
+  contactContextLoad(&ctx);
+  return contactDropOnGroupSurface(&ctx, group, &group->tool, position, contact, kind);
+}
+
+// ---- Preselection ------------------------------------------------------------------
+
+int* contactPreselectFacets(const ContactContext* ctx, const CurveRec* curve, double radius,
+                            int* count, const BoundaryRec* boundaries, double pieceLength) {
+  *count = 0;
+  if (ctx->minCorners == nullptr || ctx->maxCorners == nullptr) return nullptr;
+  return preselect(ctx->facetCount, ctx->minCorners, ctx->maxCorners, curve, radius, count,
+                   boundaries, pieceLength);
+}
+
+int* projPreselectTriangles(const ContactContext* ctx, const CurveRec* curve, double radius,
+                            int* count, const BoundaryRec* boundaries, double pieceLength) {
+  *count = 0;
+  if (ctx->triangles == nullptr || ctx->minCorners == nullptr || ctx->maxCorners == nullptr) {
+    return nullptr;
+  }
+  return preselect(ctx->triangles->count, ctx->minCorners, ctx->maxCorners, curve, radius, count,
+                   boundaries, pieceLength);
+}
+
+// ---- Tests -------------------------------------------------------------------------
+
+int contactFootprintInBoundary(const BoundaryRec* boundary, const ToolShape* tool,
+                               const Vec3d* contact, const Vec3d* position, double parameter,
+                               const CurveRec* curve) {
+  if (std::fabs(contact->x - position->x) >= kContactFootprintTol ||
+      std::fabs(contact->y - position->y) >= kContactFootprintTol ||
+      std::fabs(contact->z - position->z) >= kContactFootprintTol) {
+    return bndPointInside(boundary, contact);
+  }
+  double b;
+  if (tool->type == kToolFlat) {
+    b = tool->radius;
+  } else if (tool->type == kToolTorus) {
+    b = tool->radius - tool->cornerRadius;
+  } else {
+    return 0;
+  }
+  if (!(b > kContactFootprintTol)) return 0;
+  Vec2d q;
+  for (const double t : {parameter + b, parameter - b}) {
+    if (curveEvalAt(curve, t, &q, nullptr) < 0) return 0;
+    const Vec3d p{q.x, q.y, 0.0};
+    if (!bndPointInside(boundary, &p)) return 0;
+  }
+  double dir[2];
+  if (curveTangentAt(curve, parameter, dir) < 0) return 0;
+  for (const double s : {b, -b}) {
+    const Vec3d p{position->x - s * dir[1], position->y + s * dir[0], 0.0};
+    if (!bndPointInside(boundary, &p)) return 0;
+  }
+  return 1;
+}
+
+int contactFootprintInBoundaries(const BoundaryRec* chain, const ToolShape* tool,
+                                 const Vec3d* contact, const Vec3d* position, double parameter,
+                                 const CurveRec* curve) {
+  for (const BoundaryRec* b = chain; b != nullptr; b = b->next) {
+    if (!b->isOuter) continue;
+    if (!contactFootprintInBoundary(b, tool, contact, position, parameter, curve)) continue;
+    for (const BoundaryIslandNode* n = b->islands; n != nullptr; n = n->next) {
+      if (n->island != nullptr &&
+          contactFootprintInBoundary(n->island, tool, contact, position, parameter, curve)) {
+        return 0;
+      }
+    }
+    return 1;
+  }
+  return 0;
+}
+
+int toolShapeSlopeInRange(const ToolShape* tool, const Vec3d* position, const Vec3d* contact,
+                          double slopeAngle, double flatAngle) {
+  if (tool->type == kToolFlat || tool->radius < kContactFootprintTol) return 0;
+  if (tool->type == kToolTorus && tool->cornerRadius < kContactFootprintTol) return 0;
+  double d;
+  if (tool->type == kToolTorus) {
+    const double dx = contact->x - position->x;
+    const double dy = contact->y - position->y;
+    const double a = std::sqrt(dx * dx + dy * dy);
+    if (a < kContactFootprintTol) {
+      d = tool->cornerRadius;
+    } else {
+      const double ring = tool->radius - tool->cornerRadius;
+      const double cx = position->x + ring * dx / a;
+      const double cy = position->y + ring * dy / a;
+      d = std::sqrt((contact->x - cx) * (contact->x - cx) + (contact->y - cy) * (contact->y - cy) +
+                    (contact->z - position->z) * (contact->z - position->z));
+    }
+  } else {
+    const double dx = contact->x - position->x;
+    const double dy = contact->y - position->y;
+    const double dz = contact->z - position->z;
+    d = std::sqrt(dx * dx + dy * dy + dz * dz);
+  }
+  // A contact at the centre has no direction (no slope to judge).
+  if (!(d > 0.0)) return 0;
+  const double s = std::fabs(position->z - contact->z) / d;
+  if (std::cos(slopeAngle * kDegToRad) > s) return -1;
+  if (flatAngle < kContactFootprintTol) return 1;
+  if (std::cos(flatAngle * kDegToRad) >= s) return 1;
+  return -1;
+}
+
+int projSlopeAtLeast(const Vec3d* a, const Vec3d* b, double angle) {
+  const double dx = b->x - a->x;
+  const double dy = b->y - a->y;
+  const double dz = b->z - a->z;
+  const double len = std::sqrt(dx * dx + dy * dy + dz * dz);
+  if (!(len > 0.0)) return 0;
+  return std::fabs(dz) / len >= std::fabs(std::sin(angle * kDegToRad)) ? 1 : 0;
+}
+
+int projSecondChance(const ContactContext* ctx, Vec3d* position, const ModelRec* model,
+                     double curveZ, double startHeight, double startZ, const int* indices,
+                     int count) {
+  if (!ctx->extraAllowanceOn) return 0;
+  ModelRec* copy = modelCopy(model);
+  if (copy == nullptr) return 0;
+  modelGrowTool(copy, -ctx->extraAllowance);
+  Vec3d pos{position->x, position->y, startHeight};
+  Vec3d contact;
+  int touched = 0;
+  if (copy->tool != nullptr) {
+    ContactContext local = *ctx;
+    int k = 0;
+    const int r =
+        contactDropOnTriangleSet(&local, &pos, startZ, copy->tool, indices, count, &contact, &k);
+    if (r > 0 && k > 0) touched = 1;
+  }
+  for (const SurfaceGroup* g = copy->groups; g != nullptr; g = g->next) {
+    ContactContext gctx;
+    contactContextForGroup(&gctx, ctx, g);
+    const int* cell = nullptr;
+    int cellCount = 0;
+    modelGridCellItems(g->grid, pos.x, pos.y, &cell, &cellCount);
+    int k = 0;
+    const int r =
+        contactDropOnTriangleSet(&gctx, &pos, startZ, &g->tool, cell, cellCount, &contact, &k);
+    if (r > 0 && k > 0) touched = 1;
+  }
+  const int result = (touched && (pos.z > curveZ - kContactFootprintTol ||
+                                  pos.z > position->z - 2.0 * ctx->extraAllowance))
+                         ? 0
+                         : 1;
+  if (result == 1) position->z = touched ? pos.z : startHeight;
+  modelFreeCopy(copy);
+  return result;
+}

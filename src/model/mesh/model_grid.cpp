@@ -1,0 +1,518 @@
+#include "model/mesh/model_grid.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <new>
+#include <numbers>
+#include <utility>
+#include <vector>
+
+#include "geometry/lists/lists.h"
+#include "model/contact/contact_settings.h"
+
+double* diagMin = nullptr;
+double* diagMax = nullptr;
+
+namespace {
+
+int gDiagonalBoxes = 0;
+
+// Largest side of a grid from the cell-count rule; bounds boxes with absurd
+// or non-finite extents.
+constexpr double kMaxGridSide = 1 << 16;
+
+// A count from a double: at least 1, at most limit, 1 for NaN.
+int boundedCount(double v, double limit) {
+  if (!(v >= 1.0)) return 1;
+  if (v > limit) return static_cast<int>(limit);
+  return static_cast<int>(v);
+}
+
+int appendIndex(GridCell* cell, int index) {
+  if (cell->count >= cell->capacity) {
+    const int grown = cell->capacity > 0 ? cell->capacity * 2 : 4;
+    void* items = std::realloc(cell->items, sizeof(int32_t) * static_cast<std::size_t>(grown));
+    if (items == nullptr) return -1;
+    cell->items = static_cast<int32_t*>(items);
+    cell->capacity = grown;
+  }
+  cell->items[cell->count++] = index;
+  return 1;
+}
+
+void setBox(ModelGrid* g, const Vec3d* boxMin, const Vec3d* boxMax) {
+  g->minX = boxMin->x;
+  g->minY = boxMin->y;
+  g->maxX = boxMax->x;
+  g->maxY = boxMax->y;
+  g->cellHeight = (g->maxY - g->minY) / g->rows;
+  g->cellWidth = (g->maxX - g->minX) / g->cols;
+}
+
+// Cell range of an item's grown box.
+struct CellRange {
+  int r0, r1, c0, c1;
+};
+
+CellRange itemRange(const ModelGrid* g, const Vec3d& lo, const Vec3d& hi, double margin) {
+  return CellRange{itemGridIndex(lo.y - margin, g->minY, g->cellHeight, g->rows),
+                   itemGridIndex(hi.y + margin, g->minY, g->cellHeight, g->rows),
+                   itemGridIndex(lo.x - margin, g->minX, g->cellWidth, g->cols),
+                   itemGridIndex(hi.x + margin, g->minX, g->cellWidth, g->cols)};
+}
+
+ModelGrid* allocGrid(int rows, int cols) {
+  auto* g = static_cast<ModelGrid*>(std::calloc(1, sizeof(ModelGrid)));
+  if (g == nullptr) return nullptr;
+  g->rows = rows;
+  g->cols = cols;
+  g->cells = static_cast<GridCell**>(std::calloc(rows, sizeof(GridCell*)));
+  GridCell* block =
+      static_cast<GridCell*>(std::calloc(static_cast<std::size_t>(rows) * cols, sizeof(GridCell)));
+  if (g->cells == nullptr || block == nullptr) {
+    std::free(g->cells);
+    std::free(block);
+    std::free(g);
+    return nullptr;
+  }
+  for (int r = 0; r < rows; ++r) g->cells[r] = block + static_cast<std::size_t>(r) * cols;
+  return g;
+}
+
+// The rectangle of cell (r, c).  Both the order keys and the test of a drop
+// point use this one computation, so a point it accepts lies in the very
+// rectangle the keys were made for.
+struct CellRect {
+  double x0, x1, y0, y1;
+};
+
+CellRect cellRectOf(const ModelGrid* g, int r, int c) {
+  return {g->minX + c * g->cellWidth, g->minX + (c + 1) * g->cellWidth, g->minY + r * g->cellHeight,
+          g->minY + (r + 1) * g->cellHeight};
+}
+
+bool orderApplies(const ToolShape* tool) {
+  if (tool == nullptr || tool->taperOn) return false;
+  if (!(tool->radius > 0.0) || !std::isfinite(tool->radius)) return false;
+  if (tool->type == kToolBall) return true;
+  return tool->type == kToolTorus && tool->cornerRadius >= 0.0 &&
+         tool->cornerRadius <= tool->radius;
+}
+
+// Relative slack added to a key before it is rounded up to a float.
+constexpr double kOrderKeySlack = 1e-9;
+// Below this ring distance a torus may add its full corner radius.
+constexpr double kOrderTorusTol = 0.00001;
+
+// The key of an item in a cell: see modelGridOrderForTool.  Every plan
+// distance from a point of the rectangle to the item's box is at least the
+// one computed here (rounding is monotone), and the tool's lift does not grow
+// with the distance.
+float orderKey(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, const CellRect& rc) {
+  const double dx = mx.x < rc.x0 ? rc.x0 - mx.x : (mn.x > rc.x1 ? mn.x - rc.x1 : 0.0);
+  const double dy = mx.y < rc.y0 ? rc.y0 - mx.y : (mn.y > rc.y1 ? mn.y - rc.y1 : 0.0);
+  const double d2 = dx * dx + dy * dy;
+  const double r = tool->radius;
+  if (!(d2 <= r * r)) return -HUGE_VALF;
+  double lift;
+  if (tool->type == kToolBall) {
+    lift = std::sqrt(r * r - d2);
+  } else {
+    const double c = tool->cornerRadius;
+    const double f = std::sqrt(d2) - (r - c);
+    lift = f < kOrderTorusTol ? c : std::sqrt(std::max(0.0, c * c - f * f));
+  }
+  double key = mx.z + lift;
+  if (key != key) return -HUGE_VALF;  // such an item is never reachable
+  key += kOrderKeySlack * (1.0 + std::fabs(key));
+  float k = static_cast<float>(key);
+  if (static_cast<double>(k) < key) k = std::nextafter(k, HUGE_VALF);
+  return k;
+}
+
+// Orders the cells of row r into items and keys (see modelGridOrderForTool).
+void orderRow(const ModelGrid* grid, int r, const Vec3d* minCorners, const Vec3d* maxCorners,
+              const ToolShape* tool, int32_t* items, float* keys) {
+  std::vector<std::pair<float, int32_t>> cell;
+  for (int c = 0; c < grid->cols; ++c) {
+    const GridCell& gc = grid->cells[r][c];
+    const CellRect rect = cellRectOf(grid, r, c);
+    cell.clear();
+    for (int k = 0; k < gc.count; ++k) {
+      const int32_t i = gc.items[k];
+      cell.emplace_back(orderKey(tool, minCorners[i], maxCorners[i], rect), i);
+    }
+    // Highest key first; equal keys by ascending item (any order would do).
+    std::sort(cell.begin(), cell.end(), [](const auto& a, const auto& b) {
+      return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    const std::ptrdiff_t offset = gc.items - grid->pool;
+    for (int k = 0; k < gc.count; ++k) {
+      keys[offset + k] = cell[static_cast<std::size_t>(k)].first;
+      items[offset + k] = cell[static_cast<std::size_t>(k)].second;
+    }
+  }
+}
+
+int itemCountOf(int kind, const Facet* facets, int facetCount, const TriList* tris) {
+  if (kind == kModelKindTriangles) return tris != nullptr ? tris->count : 0;
+  return facets != nullptr ? facetCount : 0;
+}
+
+// Replaces *slot by a new grid over the items: by the cell-count rule when
+// cellSize <= 0, else by cells of about cellSize.  Returns -1 when filling
+// failed (slot then null), else 1 (slot null when nothing could be
+// allocated).
+int rebuildGrid(ModelGrid** slot, int count, const Vec3d& boxMin, const Vec3d& boxMax,
+                const Vec3d* minCorners, const Vec3d* maxCorners, double margin, int cells,
+                double cellSize, const ToolShape* tool) {
+  modelGridFree(*slot);
+  *slot = nullptr;
+  const double dx = boxMax.x - boxMin.x;
+  const double dy = boxMax.y - boxMin.y;
+  int rows = 1;
+  int cols = 1;
+  if (cellSize > 0.0) {
+    modelGridDimsForCellSize(dx, dy, cellSize, count, &rows, &cols);
+    *slot = modelGridBuild(rows, cols, count, &boxMin, &boxMax, minCorners, maxCorners, margin);
+    // Without its order the grid still gives the same heights, only slower.
+    if (*slot != nullptr) modelGridOrderForTool(*slot, minCorners, maxCorners, tool);
+    return 1;
+  }
+  modelGridDimsForCells(dx, dy, cells, &rows, &cols);
+  ModelGrid* g = modelGridNew(rows, cols, kModelGridCellCapacity);
+  if (g == nullptr) return 1;
+  if (modelGridFill(g, count, &boxMin, &boxMax, minCorners, maxCorners, margin) < 0) {
+    modelGridFree(g);
+    return -1;
+  }
+  *slot = g;
+  return 1;
+}
+
+// The model's own grid.  A tapered tool's cone is rebuilt first: the contact
+// settings take the cone from the tool that the grids were built for.
+int buildOwnGrid(ModelRec* model, double cellSize) {
+  if (model->tool != nullptr && model->tool->taperOn) toolShapeSetCone(model->tool);
+  const int own = itemCountOf(model->kind, model->facets, model->facetCount, model->triangles);
+  if (own <= 0 || model->tool == nullptr) return 1;
+  return rebuildGrid(&model->grid, own, model->boxMin, model->boxMax, model->minCorners,
+                     model->maxCorners, modelGridToolMargin(model->tool), kModelGridCells, cellSize,
+                     model->tool);
+}
+
+int buildGrids(ModelRec* model, double cellSize) {
+  int result = buildOwnGrid(model, cellSize);
+  for (SurfaceGroup* g = model->groups; g != nullptr; g = g->next) {
+    const int n = itemCountOf(g->kind, g->facets, g->facetCount, g->triangles);
+    if (n <= 0) continue;
+    if (g->tool.taperOn) toolShapeSetCone(&g->tool);
+    if (rebuildGrid(&g->grid, n, g->boxMin, g->boxMax, g->minCorners, g->maxCorners,
+                    modelGridToolMargin(&g->tool), kModelGridCells, cellSize, &g->tool) < 0) {
+      result = -1;
+    }
+  }
+  // The groups may have left the cone at one of their tools.
+  if (model->tool != nullptr && model->tool->taperOn && model->groups != nullptr) {
+    toolShapeSetCone(model->tool);
+  }
+  return result;
+}
+
+}  // namespace
+
+ModelGrid* modelGridNew(int rows, int cols, int capacity) {
+  if (rows <= 0 || cols <= 0) return nullptr;
+  ModelGrid* g = allocGrid(rows, cols);
+  if (g == nullptr) return nullptr;
+  if (capacity > 0) {
+    for (int r = 0; r < rows; ++r) {
+      for (int c = 0; c < cols; ++c) {
+        GridCell& cell = g->cells[r][c];
+        cell.items = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * capacity));
+        if (cell.items == nullptr) {
+          modelGridFree(g);
+          return nullptr;
+        }
+        cell.capacity = capacity;
+      }
+    }
+  }
+  return g;
+}
+
+void modelGridFree(ModelGrid* grid) {
+  if (grid == nullptr) return;
+  if (grid->cells != nullptr) {
+    if (grid->pool == nullptr) {
+      for (int r = 0; r < grid->rows; ++r) {
+        for (int c = 0; c < grid->cols; ++c) std::free(grid->cells[r][c].items);
+      }
+    }
+    std::free(grid->cells[0]);
+    std::free(grid->cells);
+  }
+  std::free(grid->pool);
+  std::free(grid->orderItems);
+  std::free(grid->orderKeys);
+  std::free(grid);
+}
+
+GridCell* modelGridCellAt(const ModelGrid* grid, double x, double y) {
+  if (grid == nullptr) return nullptr;
+  const int r = itemGridIndex(y, grid->minY, grid->cellHeight, grid->rows);
+  const int c = itemGridIndex(x, grid->minX, grid->cellWidth, grid->cols);
+  return &grid->cells[r][c];
+}
+
+void modelGridCellItems(const ModelGrid* grid, double x, double y, const int** indices,
+                        int* count) {
+  static const int kNoItem = 0;
+  *indices = nullptr;
+  *count = 0;
+  const GridCell* cell = modelGridCellAt(grid, x, y);
+  if (cell == nullptr) return;
+  *indices = cell->items != nullptr ? cell->items : &kNoItem;
+  *count = cell->items != nullptr ? cell->count : 0;
+}
+
+int modelGridFill(ModelGrid* grid, int count, const Vec3d* boxMin, const Vec3d* boxMax,
+                  const Vec3d* minCorners, const Vec3d* maxCorners, double margin) {
+  if (grid->pool != nullptr) return -1;
+  setBox(grid, boxMin, boxMax);
+  for (int i = 0; i < count; ++i) {
+    const CellRange cr = itemRange(grid, minCorners[i], maxCorners[i], margin);
+    for (int r = cr.r0; r <= cr.r1; ++r) {
+      for (int c = cr.c0; c <= cr.c1; ++c) {
+        if (appendIndex(&grid->cells[r][c], i) < 0) return -1;
+      }
+    }
+  }
+  return 1;
+}
+
+void modelGridDimsForCells(double dx, double dy, int cells, int* rows, int* cols) {
+  const double e = (dx + 1.0) / (dy + 1.0);
+  const double r = std::floor(std::sqrt(cells / e)) + 1.0;
+  *rows = boundedCount(r, kMaxGridSide);
+  *cols = boundedCount(std::floor(*rows * e) + 1.0, kMaxGridSide);
+}
+
+void modelGridDimsForCellSize(double dx, double dy, double cellSize, int itemCount, int* rows,
+                              int* cols) {
+  const double limit = std::min<double>(
+      kModelGridMaxCells,
+      std::max<double>(kModelGridCells, static_cast<double>(kModelGridCellsPerItem) * itemCount));
+  double s = cellSize;
+  double nx = std::floor(std::max(dx, 0.0) / s) + 1.0;
+  double ny = std::floor(std::max(dy, 0.0) / s) + 1.0;
+  if (!(nx * ny <= limit)) {
+    // Grow the cells by the factor that brings the count under the limit.
+    s *= std::sqrt(nx * ny / limit) * 1.01;
+    nx = std::floor(std::max(dx, 0.0) / s) + 1.0;
+    ny = std::floor(std::max(dy, 0.0) / s) + 1.0;
+  }
+  *cols = boundedCount(nx, kMaxGridSide);
+  *rows = boundedCount(ny, kMaxGridSide);
+  while (static_cast<double>(*rows) * *cols > limit && (*rows > 1 || *cols > 1)) {
+    if (*rows >= *cols) {
+      *rows = std::max(1, *rows / 2);
+    } else {
+      *cols = std::max(1, *cols / 2);
+    }
+  }
+}
+
+ModelGrid* modelGridBuild(int rows, int cols, int count, const Vec3d* boxMin, const Vec3d* boxMax,
+                          const Vec3d* minCorners, const Vec3d* maxCorners, double margin) {
+  if (rows <= 0 || cols <= 0) return nullptr;
+  ModelGrid* g = allocGrid(rows, cols);
+  if (g == nullptr) return nullptr;
+  setBox(g, boxMin, boxMax);
+  // Two passes: count the entries per cell, then place them into one block.
+  std::size_t total = 0;
+  for (int i = 0; i < count; ++i) {
+    const CellRange cr = itemRange(g, minCorners[i], maxCorners[i], margin);
+    for (int r = cr.r0; r <= cr.r1; ++r) {
+      for (int c = cr.c0; c <= cr.c1; ++c) ++g->cells[r][c].capacity;
+    }
+    total += static_cast<std::size_t>(cr.r1 - cr.r0 + 1) * (cr.c1 - cr.c0 + 1);
+  }
+  g->pool = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * std::max<std::size_t>(total, 1)));
+  if (g->pool == nullptr) {
+    modelGridFree(g);
+    return nullptr;
+  }
+  std::size_t offset = 0;
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      GridCell& cell = g->cells[r][c];
+      cell.items = g->pool + offset;
+      offset += cell.capacity;
+    }
+  }
+  for (int i = 0; i < count; ++i) {
+    const CellRange cr = itemRange(g, minCorners[i], maxCorners[i], margin);
+    for (int r = cr.r0; r <= cr.r1; ++r) {
+      for (int c = cr.c0; c <= cr.c1; ++c) {
+        GridCell& cell = g->cells[r][c];
+        cell.items[cell.count++] = i;
+      }
+    }
+  }
+  return g;
+}
+
+int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners,
+                          const ToolShape* tool) {
+  if (grid == nullptr || grid->pool == nullptr) return 0;
+  std::free(grid->orderItems);
+  std::free(grid->orderKeys);
+  grid->orderItems = nullptr;
+  grid->orderKeys = nullptr;
+  if (!orderApplies(tool)) return 0;
+  std::size_t total = 0;
+  for (int r = 0; r < grid->rows; ++r) {
+    for (int c = 0; c < grid->cols; ++c) total += static_cast<std::size_t>(grid->cells[r][c].count);
+  }
+  const std::size_t slots = std::max<std::size_t>(total, 1);
+  auto* items = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * slots));
+  auto* keys = static_cast<float*>(std::malloc(sizeof(float) * slots));
+  if (items == nullptr || keys == nullptr) {
+    std::free(items);
+    std::free(keys);
+    return -1;
+  }
+  // Cells are independent (each fills its own range), so the rows may be
+  // shared out among threads without changing the outcome.
+  const int rows = grid->rows;
+  int failed = 0;
+#pragma omp parallel for schedule(dynamic, 4) reduction(| : failed)
+  for (int r = 0; r < rows; ++r) {
+    try {
+      orderRow(grid, r, minCorners, maxCorners, tool, items, keys);
+    } catch (const std::bad_alloc&) {
+      failed = 1;  // no exception may leave the parallel region
+    }
+  }
+  if (failed) {
+    std::free(items);
+    std::free(keys);
+    return -1;
+  }
+  grid->orderItems = items;
+  grid->orderKeys = keys;
+  grid->orderToolType = tool->type;
+  grid->orderRadius = tool->radius;
+  grid->orderCornerRadius = tool->cornerRadius;
+  return 1;
+}
+
+const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const ToolShape* tool,
+                                const float** keys, int* count) {
+  if (grid == nullptr || grid->orderItems == nullptr || tool->taperOn ||
+      tool->type != grid->orderToolType || !(tool->radius == grid->orderRadius) ||
+      !(tool->cornerRadius == grid->orderCornerRadius)) {
+    return nullptr;
+  }
+  const int r = itemGridIndex(y, grid->minY, grid->cellHeight, grid->rows);
+  const int c = itemGridIndex(x, grid->minX, grid->cellWidth, grid->cols);
+  const CellRect rect = cellRectOf(grid, r, c);
+  if (!(rect.x0 <= x && x <= rect.x1 && rect.y0 <= y && y <= rect.y1)) return nullptr;
+  const GridCell& gc = grid->cells[r][c];
+  const std::ptrdiff_t offset = gc.items - grid->pool;
+  *keys = grid->orderKeys + offset;
+  *count = gc.count;
+  return grid->orderItems + offset;
+}
+
+double modelGridToolMargin(const ToolShape* tool) {
+  double margin = tool->radius;
+  if (tool->taperOn) {
+    ToolCone cone;
+    margin += toolConeFromTool(tool, &cone)->growth;
+  }
+  return std::max(margin, 0.5 * tool->shankDiameter);
+}
+
+int modelBuildGrids(ModelRec* model) { return buildGrids(model, 0.0); }
+
+int modelBuildGridsSized(ModelRec* model, double cellSize) {
+  return buildGrids(model, cellSize > 0.0 ? cellSize : 0.0);
+}
+
+int modelBuildOwnGrid(ModelRec* model, double cellSize) {
+  return buildOwnGrid(model, cellSize > 0.0 ? cellSize : 0.0);
+}
+
+int surfaceGroupBuildLoadGrid(SurfaceGroup* group) {
+  const int n = itemCountOf(group->kind, group->facets, group->facetCount, group->triangles);
+  if (n <= 0) return 1;
+  return rebuildGrid(&group->grid, n, group->boxMin, group->boxMax, group->minCorners,
+                     group->maxCorners, group->tool.radius, kModelGridLoadCells, 0.0, nullptr);
+}
+
+ModelGrid* holderClearanceGrid(const ModelRec* model, double length, double angle) {
+  if (model == nullptr || model->tool == nullptr) return nullptr;
+  const ToolShape* tool = model->tool;
+  double a = angle;
+  if (std::fabs(a) < kHolderGridZeroAngle) a = kHolderGridMinAngle;
+  if (tool->taperOn) a += tool->taperAngle * std::numbers::pi / 180.0;
+  a = std::min(a, std::numbers::pi / 2.0);
+  const double reach = length * std::sin(a) + tool->radius;
+  const double s = 2.0 * reach;
+  double dx;
+  double dy;
+  int count;
+  if (model->kind == kModelKindTriangles) {
+    if (model->triangles == nullptr || model->triangles->count <= 0) return nullptr;
+    dx = model->triangles->maxX - model->triangles->minX;
+    dy = model->triangles->maxY - model->triangles->minY;
+    count = model->triangles->count;
+  } else {
+    if (model->facets == nullptr || model->facetCount <= 0) return nullptr;
+    dx = model->boxMax.x - model->boxMin.x;
+    dy = model->boxMax.y - model->boxMin.y;
+    count = model->facetCount;
+  }
+  // A cell size of 0 (no reach) divides into an infinite count, which the
+  // side limit caps; an extent of 0 then stays one cell.
+  const auto side = [s](double extent) {
+    const double e = std::fabs(extent);
+    if (e == 0.0) return 1;
+    return boundedCount(std::floor(e / s) + 1.0, kHolderGridMaxSide);
+  };
+  ModelGrid* g = modelGridNew(side(dy), side(dx), kModelGridCellCapacity);
+  if (g == nullptr) return nullptr;
+  if (modelGridFill(g, count, &model->boxMin, &model->boxMax, model->minCorners, model->maxCorners,
+                    reach) < 0) {
+    modelGridFree(g);
+    return nullptr;
+  }
+  return g;
+}
+
+void modelSetDiagonalBoxes(int flag) { gDiagonalBoxes = flag; }
+
+int modelDiagonalBoxesOn() { return gDiagonalBoxes; }
+
+int modelBuildDiagonalExtents(const Facet* facets, int count) {
+  modelFreeDiagonalExtents();
+  const std::size_t n = static_cast<std::size_t>(std::max(count, 1)) * 2;
+  diagMin = static_cast<double*>(std::malloc(sizeof(double) * n));
+  diagMax = static_cast<double*>(std::malloc(sizeof(double) * n));
+  if (diagMin == nullptr || diagMax == nullptr) {
+    modelFreeDiagonalExtents();
+    return -1;
+  }
+  modelFacetDiagExtents(facets, count, diagMin, diagMax);
+  return 1;
+}
+
+void modelFreeDiagonalExtents() {
+  std::free(diagMin);
+  std::free(diagMax);
+  diagMin = nullptr;
+  diagMax = nullptr;
+}
