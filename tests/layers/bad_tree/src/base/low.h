@@ -1,0 +1,3 @@
+// A header of the lowest layer that wrongly uses one above it.
+#pragma once
+#include "model/high.h"

@@ -1,0 +1,3 @@
+// A header of the upper layer.
+#pragma once
+#include "base/low.h"
