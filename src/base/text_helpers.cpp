@@ -1,7 +1,11 @@
 #include "base/text_helpers.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -91,6 +95,12 @@ int strParseNumbers3(const char* text, double* a, double* b, double* c) {
     ++found;
   }
   return found;
+}
+
+double strToDoubleC(const char* text, char** end) {
+  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  if (cLocale == static_cast<locale_t>(0)) return std::strtod(text, end);
+  return strtod_l(text, end, cLocale);
 }
 
 namespace {

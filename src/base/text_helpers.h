@@ -15,6 +15,12 @@
 // untouched.  Returns how many numbers were found, 0 to 3 (0 for null text).
 int strParseNumbers3(const char* text, double* a, double* b, double* c);
 
+// strtod in the C locale whatever locale the host set: skips leading white
+// space, reads the longest number (decimal, exponent, hexadecimal, inf, nan)
+// and sets *end (when not null) behind it, or to text when there is none
+// (result 0).  Overflow gives +-infinity, underflow 0 or a subnormal.
+double strToDoubleC(const char* text, char** end);
+
 // Copies src into dst with every character from replaced by to and returns
 // the number of replacements.  dst must hold strlen(src) + 1 bytes.  When
 // dst and src are the same block the replacement happens in place, and

@@ -93,3 +93,47 @@ struct LinkParams {
   int16_t arcOutput;
   int16_t checkPlane;
 };
+
+// The process-wide block, filled by the profile cycle's validation from the
+// job; it starts with the values of linkParamsDefaults().
+extern LinkParams linkParams;
+
+// The load-time values: both macro kinds 0, step angle 0.1, radii 5,
+// approach and retract angles 0.8, plunge height 3, plunge direction -1,
+// plunge radius 5, plunge mode 2; link distance 100, safety distance 5,
+// safety plane 100, steps 0.005 and 10, climb mode 1, feed jump 1, path link
+// mode 1, one vertical step, macro collision check and helix check on, cut
+// height 100000; everything else 0 or null.
+LinkParams linkParamsDefaults();
+
+// Settings of the macros that live beside the block.  The file names are
+// copied (cut to kMacroFileNameMax characters; null clears them).
+constexpr int kMacroFileNameMax = 1024;
+void macroSetApproachFileName(const char* name);
+void macroSetRetractFileName(const char* name);
+const char* macroApproachFileName();
+const char* macroRetractFileName();
+void macroSetRampOnPath(int on);
+int macroRampOnPath();
+void macroSetRampLength(double length);
+double macroRampLength();
+// Switching normal mode off after it was on sets pending-on; switching it
+// on after it was off sets pending-off.
+void macroSetNormalMode(int on);
+int macroNormalMode();
+int macroNormalPendingOn();
+int macroNormalPendingOff();
+void linkSetMacroReverse(int on);
+int linkMacroReverse();
+void linkSetStepMode(int mode);
+int linkStepMode();
+// The shift length handed from the macro dispatch to the helix and ramp
+// builders.
+void macroSetPendingShift(double length);
+double macroPendingShift();
+
+// Puts linkParams back to linkParamsDefaults() and every setting beside it
+// to zero or empty, so that a run never inherits the previous run's macro
+// kinds or file names.  (The holder-collided flag is the macro record's,
+// macro_rec.h.)  Cycle thread.
+void linkParamsReset();

@@ -2,7 +2,9 @@
 
 #include "base/messages.h"
 #include "base/number_format.h"
+#include "boundaries/link_params.h"
 #include "boundaries/macro_rec.h"
+#include "boundaries/move_hooks.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
 #include "geometry/frame/working_frame.h"
 #include "model/contact/contact_settings.h"
@@ -69,6 +71,8 @@ void profResetRunState() {
   frameReset();
   contactSettingsReset();
   macroSetHolderCollided(0);
+  linkParamsReset();
+  linkResetLastMove();
   modelLoadReset();
   modelSetDiagonalBoxes(0);
 }

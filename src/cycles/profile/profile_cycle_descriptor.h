@@ -23,7 +23,8 @@ int profReadJobLines(CycleDescriptor* ctx);
 int profSetRetractPlane(CycleDescriptor* ctx);
 // Puts the process-wide state that a run relies on back to its start values
 // (message level 3, 6 decimals, the initial working frame, the default
-// contact settings, no holder collision), so that a run never inherits what
+// contact settings, no holder collision, the load values of the link
+// parameters, no last move), so that a run never inherits what
 // an earlier run of the process set.  Cycle thread, outside parallel regions.
 void profResetRunState();
 // Slot 13: makes ctx the output cycle, installs profBreakHook, resets the
