@@ -1,4 +1,5 @@
-// Nesting of the pocket contours from their containment matrix.
+// Nesting of contours from their containment matrix (boundaries read in
+// sorted order, pocket contours).
 #pragma once
 
 #include "geometry/lists/lists.h"

@@ -1,4 +1,4 @@
-#include "cycles/pocket/pocket_nesting.h"
+#include "geometry/lists/containment.h"
 
 #include <cstddef>
 
