@@ -1,5 +1,6 @@
 #include "base/number_format.h"
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <cmath>
@@ -84,4 +85,12 @@ char* numFormat(char* buf, double x) {
   *p = '\0';
   if (std::strcmp(buf, "-0") == 0) return writeText(buf, "0");
   return buf;
+}
+
+std::string numFixed(double x, int decimals) {
+  // Room for the largest double in fixed form and its decimals.
+  char buf[400];
+  const auto res = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::fixed,
+                                 std::clamp(decimals, 0, 17));
+  return res.ec == std::errc() ? std::string(buf, res.ptr) : std::string();
 }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Size of a buffer that holds any numFormat result with its terminator.
 constexpr std::size_t kNumTextSize = 32;
@@ -30,3 +31,8 @@ void numSetPrecision(int n);
 // ("1e+20").  Non-finite values are written "nan", "inf" or "-inf".
 // Thread-safety: reads the formatter state only; any thread, own buffer.
 char* numFormat(char* buf, double x);
+
+// x as printf's "%.*f" writes it in the C locale (decimals digits after the
+// point, no trimming), whatever locale the host set: the fixed-format
+// numbers of BND and kFY files.  Any thread.
+std::string numFixed(double x, int decimals);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "boundaries/bnd_intervals.h"
 #include "geometry/curves/curve.h"
 #include "geometry/primitives/primitives.h"
 
@@ -11,20 +12,6 @@ namespace {
 std::atomic<BndActivePointQuery> gActivePointQuery{nullptr};
 std::atomic<BndCurveIntervalsFn> gCurveIntervals{nullptr};
 std::atomic<BndPolylineNearestFn> gPolylineNearest{nullptr};
-
-// Even-odd crossing test of (x, y) against the closed chain: a ray towards +x
-// counts the segments whose y range holds y (half-open, so a vertex on the ray
-// is counted once).
-bool evenOddInside(const Seg2* segs, int count, double x, double y) {
-  bool inside = false;
-  for (int i = 0; i < count; ++i) {
-    const Seg2& s = segs[i];
-    if ((s.y0 > y) == (s.y1 > y)) continue;
-    const double xCross = s.x0 + (y - s.y0) * (s.x1 - s.x0) / (s.y1 - s.y0);
-    if (x < xCross) inside = !inside;
-  }
-  return inside;
-}
 
 // The interval walk shared by both parameter tests: 1 when t lies in one of
 // the intervals (with the slack), 0 when the walk passes t or runs out.
@@ -72,7 +59,8 @@ int bndPointInside(const BoundaryRec* boundary, const Vec3d* point) {
     if (answer != -1) return answer != 0 ? 1 : 0;
   }
   if (boundary->segs == nullptr || boundary->segCount <= 0) return 0;
-  return evenOddInside(boundary->segs, boundary->segCount, point->x, point->y) ? 1 : 0;
+  const Vec2d p{point->x, point->y};
+  return seg2ChainWinding(boundary->segs, boundary->segCount, &p) != 0 ? 1 : 0;
 }
 
 int bndParamInside(const BoundaryRec* boundary, double t) {
@@ -120,9 +108,10 @@ int bndSetCurveCrossings(const BoundarySet* set, const CurveRec* curve, double d
                          ItemArray* pairs) {
   if (pairs != nullptr) pairs->count = 0;
   if (set == nullptr || curve == nullptr || pairs == nullptr) return 1;
-  const BndCurveIntervalsFn intervalsOf = gCurveIntervals.load();
+  BndCurveIntervalsFn intervalsOf = gCurveIntervals.load();
+  if (intervalsOf == nullptr) intervalsOf = bndCurveIntervalsAppend;
   const BndPolylineNearestFn nearest = gPolylineNearest.load();
-  if (intervalsOf == nullptr || nearest == nullptr) return 1;
+  if (nearest == nullptr) return 1;
 
   ItemArray* inside = bndPairListNew(20);
   if (inside == nullptr) return -1;

@@ -93,16 +93,17 @@ using BndCurveIntervalsFn = int (*)(const BoundaryRec* boundary, const CurveRec*
 // distance and writes the point (with its z) to out.
 using BndPolylineNearestFn = double (*)(const ArcLenPline* pline, const Vec3d* point, Vec3d* out);
 
-// Installs the two services bndSetCurveCrossings builds on.  While either is
-// null the crossing list stays empty.  Cycle thread only.
+// Installs the two services bndSetCurveCrossings builds on.  A null
+// intervals service stands for bndCurveIntervalsAppend; while the nearest
+// service is null the crossing list stays empty.  Cycle thread only.
 void bndSetCrossingServices(BndCurveIntervalsFn intervals, BndPolylineNearestFn nearest);
 
 // ---- Inside tests -------------------------------------------------------------
 
 // 1 when boundary is null.  Otherwise the active boundary's contour tree
 // answers first (whatever boundary was passed); without an active boundary
-// the even-odd test of the point's x and y against the boundary's closed
-// chain: 1 inside, 0 outside.  z is not read.
+// the winding of the boundary's closed chain about the point's x and y: 1
+// when it winds around the point (either way), 0 outside.  z is not read.
 int bndPointInside(const BoundaryRec* boundary, const Vec3d* point);
 
 // 1 when boundary is null; 0 when it has no intervals; else 1 when t lies in

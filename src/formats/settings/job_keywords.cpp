@@ -1,7 +1,5 @@
 #include "formats/settings/job_keywords.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "base/input_files.h"
 #include "base/memory.h"
 #include "base/text_helpers.h"
 #include "formats/settings/cfg_lines.h"
@@ -58,11 +57,6 @@ Int saturate(double v) {
     return std::numeric_limits<Int>::max();
   }
   return static_cast<Int>(t);
-}
-
-bool isRegularFile(const char* path) {
-  struct stat st;
-  return ::stat(path, &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Parses and stores one keyword line whose keyword is known; the number
@@ -179,8 +173,8 @@ int jobStoreValue(const JobKeywordTable* row, const double numbers[4], const cha
 
 int jobReadFile(const JobKeywordTable* table, const JobEnumList* enums, const char* path,
                 JobStoredFn stored, void* user) {
-  if (table == nullptr || path == nullptr || !isRegularFile(path)) return 0;
-  std::FILE* file = std::fopen(path, "r");
+  if (table == nullptr) return 0;
+  std::FILE* file = fileOpenInput(path, "r");
   if (file == nullptr) return 0;
   double numbers[4] = {0, 0, 0, 0};
   std::string line;

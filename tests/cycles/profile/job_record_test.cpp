@@ -76,9 +76,8 @@ TEST(JobKeywordTableTest, SynonymsShareTheirFieldAndLookupIgnoresCase) {
   const struct {
     const char* a;
     const char* b;
-  } pairs[] = {{"*PROFIL", "*KFY"},         {"*VERTZUSTEL", "*STEP_DOWN"},
-               {"*HORIZUSTEL", "*HATCHDIST"}, {"*A1", "*COMMENT"},
-               {"*INCH_MODE", "*INCH"},       {"*LENGTH3", "*HEAD_LENGTH2"}};
+  } pairs[] = {{"*PROFIL", "*KFY"}, {"*VERTZUSTEL", "*STEP_DOWN"}, {"*HORIZUSTEL", "*HATCHDIST"},
+               {"*A1", "*COMMENT"}, {"*INCH_MODE", "*INCH"},       {"*LENGTH3", "*HEAD_LENGTH2"}};
   for (const auto& p : pairs) {
     const int a = jobKeywordFind(p.a);
     const int b = jobKeywordFind(p.b);

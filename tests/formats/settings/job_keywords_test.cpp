@@ -15,12 +15,8 @@ TEST(JobLineSplitTest, TokensAndTheRestOfTheLine) {
     const char* value;
     const char* rest;
   } rows[] = {
-      {"*A B C", "*A", "B", "B C"},
-      {"*A\t  B", "*A", "B", "  B"},
-      {"*A", "*A", "", ""},
-      {"*A   ", "*A", "", "  "},
-      {"  *A x", "*A", "x", "x"},
-      {"", "", "", ""},
+      {"*A B C", "*A", "B", "B C"}, {"*A\t  B", "*A", "B", "  B"}, {"*A", "*A", "", ""},
+      {"*A   ", "*A", "", "  "},    {"  *A x", "*A", "x", "x"},    {"", "", "", ""},
   };
   for (const auto& r : rows) {
     char kw[16], val[16];
