@@ -7,6 +7,7 @@
 #include "boundaries/move_hooks.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
 #include "geometry/frame/working_frame.h"
+#include "model/collision/holder_clearance.h"
 #include "model/contact/contact_settings.h"
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
@@ -75,6 +76,7 @@ void profResetRunState() {
   linkResetLastMove();
   modelLoadReset();
   modelSetDiagonalBoxes(0);
+  holderClearanceReset();
 }
 
 int profExecute(CycleDescriptor* ctx) {
