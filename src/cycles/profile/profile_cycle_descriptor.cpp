@@ -6,6 +6,7 @@
 #include "boundaries/macro_rec.h"
 #include "boundaries/move_hooks.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
+#include "geometry/curves/kfy_contours.h"
 #include "geometry/frame/working_frame.h"
 #include "model/collision/holder_clearance.h"
 #include "model/contact/contact_settings.h"
@@ -77,6 +78,7 @@ void profResetRunState() {
   modelLoadReset();
   modelSetDiagonalBoxes(0);
   holderClearanceReset();
+  kfyContourFrameReset();
 }
 
 int profExecute(CycleDescriptor* ctx) {
