@@ -9,6 +9,7 @@
 #include "geometry/curves/kfy_contours.h"
 #include "geometry/frame/working_frame.h"
 #include "model/collision/holder_clearance.h"
+#include "model/collision/holder_meshes.h"
 #include "model/contact/contact_settings.h"
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
@@ -78,6 +79,7 @@ void profResetRunState() {
   modelLoadReset();
   modelSetDiagonalBoxes(0);
   holderClearanceReset();
+  holderMeshReset();
   kfyContourFrameReset();
 }
 
