@@ -12,7 +12,11 @@
 #include "cycle/phase_runner.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
 #include "cycles/pocket/pocket_cycle_descriptor.h"
+#include "formats/kfy/kfy_file.h"
+#include "geometry/curves/kfy_contours.h"
 #include "geometry/frame/working_frame.h"
+#include "model/collision/holder_clearance.h"
+#include "model/collision/holder_meshes.h"
 #include "model/contact/contact_settings.h"
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
@@ -102,6 +106,13 @@ void dirtyRunState() {
   macroSetHolderCollided(1);
   modelSetLoadLengthScale(25.4);
   modelSetDiagonalBoxes(1);
+  holderClearanceSetMargin(3.0);
+  holderClearanceSetExact(1);
+  holderSetMeshTolerances(0.5, 0.7);
+  tsupport::TempDir dir;
+  const std::string contours = dir.file("frame.kfy");
+  tsupport::writeFile(contours, std::string(kfyBanner) + "\nkFY-Version: 1.0\nGeometry\nT\nvCs_x(0,1,0)\n");
+  curveFree(kfyReadContours(contours.c_str(), 0.01));
 }
 
 TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
@@ -128,6 +139,18 @@ TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
   EXPECT_EQ(macroHolderCollided(), 0);
   EXPECT_EQ(modelLoadLengthScale(), 1.0);
   EXPECT_EQ(modelDiagonalBoxesOn(), 0);
+  // No fixed or exact holder margin, no mesh tolerances, identity contour frame.
+  ToolShape tool{};
+  tool.type = kToolFlat;
+  tool.radius = 5.0;
+  HolderClearance clearance{};
+  holderClearanceInit(&clearance, &tool, 0.0, 50, 10, 60, 40, 30);
+  EXPECT_EQ(clearance.bodyDiameter, 42.0);
+  EXPECT_EQ(holderMeshSet()->holderMeshTolerance, 0.0);
+  EXPECT_EQ(holderMeshSet()->headMeshTolerance, 0.0);
+  Vec3d fx;
+  kfyContourFrame(nullptr, &fx, nullptr, nullptr);
+  EXPECT_EQ(fx.x, 1.0);
   outSetContext(nullptr);
   cycSetBreakHook(nullptr);
 }
