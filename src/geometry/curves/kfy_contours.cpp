@@ -44,9 +44,9 @@ double numberOrZero(const char* text) {
   return parseNumber(text, &v) ? v : 0.0;
 }
 
-void copyText(char (&dst)[kKfyCoordField], const char* src) {
-  std::strncpy(dst, src, kKfyCoordField - 1);
-  dst[kKfyCoordField - 1] = '\0';
+// Both fields are kKfyCoordField bytes and zero-terminated.
+void copyText(char (&dst)[kKfyCoordField], const char (&src)[kKfyCoordField]) {
+  std::memcpy(dst, src, kKfyCoordField);
 }
 
 bool appendPoint(Pt3List* list, double x, double y, double z) {
