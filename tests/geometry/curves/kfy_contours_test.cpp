@@ -151,6 +151,28 @@ TEST_F(KfyContoursTest, CutOffFileKeepsTheContoursClosedBeforeTheCut) {
   EXPECT_EQ(c->next, nullptr);
 }
 
+TEST_F(KfyContoursTest, EveryTruncationReadsOnlyClosedContours) {
+  const std::string full = std::string(kfyBanner) +
+                           "\nkFY-Version: 1.0\nGeometry\nContours\nvsurface(2)\nvCs_o(1,1,0)\n"
+                           "oContour[A]( )\n{\n oL( x[0/10] y[0/0] )\n oA( o[-] x[/0/5] y[/0/0] )\n}\n"
+                           "oContour[B]( )\n{\n oL( x[0/1] y[0/2] z[0/3] )\n}\n";
+  for (std::size_t n = 0; n <= full.size(); ++n) {
+    kfyContourFrameReset();
+    ASSERT_TRUE(tsupport::writeFile(dir_.file("t.kfy"), full.substr(0, n)));
+    CurvePtr c(kfyReadContours(dir_.file("t.kfy").c_str(), 0.1));
+    int curves = 0;
+    for (const CurveRec* k = c.get(); k != nullptr; k = k->next) {
+      ++curves;
+      EXPECT_TRUE(std::string(k->name) == "A" || std::string(k->name) == "B");
+      EXPECT_GE(k->count, 2);
+    }
+    EXPECT_LE(curves, 2) << n;
+    if (n == full.size()) {
+      EXPECT_EQ(curves, 2);
+    }
+  }
+}
+
 TEST(KfyParseXyzTest, SplitsAtTwoCommas) {
   struct Row {
     const char* text;
