@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/input_file.h"
 #include "base/memory.h"
 
 const char kfyBanner[] = "Talvora Data Exchange File - generated data, do not edit";
@@ -134,7 +135,7 @@ FILE* kfyOpenFile(const char* path, KfyHeader* header) {
   if (std::strcmp(path, kKfyStdinName) == 0) {
     file = stdin;
   } else {
-    file = std::fopen(kfyExpandHome(path).c_str(), "rb");
+    file = inputFileOpen(kfyExpandHome(path).c_str());
   }
   if (file == nullptr) return nullptr;
   if (kfyScanHeader(file, header) != 1) {

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/input_file.h"
 #include "base/memory.h"
 #include "formats/kfy/kfy_file.h"
 
@@ -241,7 +242,7 @@ char* pcfCopyText(const std::string& s) {
 FILE* pcfOpenFile(const char* path) {
   if (path == nullptr) return nullptr;
   if (std::strcmp(path, kKfyStdinName) == 0) return stdin;
-  return std::fopen(kfyExpandHome(path).c_str(), "rb");
+  return inputFileOpen(kfyExpandHome(path).c_str());
 }
 
 void pcfCloseFile(FILE* file) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/input_file.h"
 #include "geometry/curves/text_values.h"
 #include "geometry/frame/working_frame.h"
 
@@ -53,7 +54,7 @@ void setFlags(CurveRec* c, int reverse, int side) {
 
 int prfLoadLines(const char* name, std::vector<std::string>* lines) {
   if (!namePresent(name) || lines == nullptr) return -1;
-  std::FILE* f = std::fopen(name, "rb");
+  std::FILE* f = inputFileOpen(name);
   if (f == nullptr) return -1;
   int result = 1;
   try {

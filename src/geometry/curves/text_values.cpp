@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/input_file.h"
+
 namespace {
 
 // Reads are at most this many characters, so a longer line counts once per
@@ -18,7 +20,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 int textFileCountLines(const char* name) {
   if (name == nullptr || name[0] == '\0' || isBlank(name[0])) return -1;
-  std::FILE* f = std::fopen(name, "r");
+  std::FILE* f = inputFileOpen(name);
   if (f == nullptr) return -1;
   char piece[kCountPiece + 1];
   int count = 0;

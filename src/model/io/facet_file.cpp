@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/input_file.h"
 #include "model/io/model_file_codec.h"
 
 namespace {
@@ -13,7 +14,7 @@ constexpr int kOffBox = 4;
 constexpr int kOffBoxAgain = 52;
 constexpr int kOffCentre = 100;
 constexpr int kOffMatrix = 124;
-constexpr int kOffCount = 252;
+constexpr int kOffCount = kFacetCountOffset;
 constexpr int kOffHeaderSize = 256;
 constexpr int kOffFacetSize = 260;
 constexpr int kOffSurfaces = 264;
@@ -37,7 +38,7 @@ FacetFileReader g_reader2(2);
 
 int facetFileVersion(const char* name, double* version) {
   if (!nameUsable(name)) return -1;
-  std::FILE* f = std::fopen(name, "rb");
+  std::FILE* f = inputFileOpen(name);
   if (f == nullptr) return -1;
   unsigned char b[4];
   const std::size_t got = std::fread(b, 1, sizeof b, f);
@@ -110,7 +111,7 @@ int FacetFileReader::open(const char* name, int mode) {
   if (file_ != nullptr) return -3;
   if (!nameUsable(name)) return -2;
   // This system never writes facet files: every mode opens read-only.
-  std::FILE* f = std::fopen(name, "rb");
+  std::FILE* f = inputFileOpen(name);
   if (f == nullptr) return -2;
   const long long size = modelFileSize(f);
   if (size < 0) {

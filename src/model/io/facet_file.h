@@ -36,6 +36,8 @@
 inline constexpr int kFacetRecordSize = 98;
 inline constexpr int kFacetFile1HeaderSize = 256;
 inline constexpr int kFacetFile2HeaderSize = 1300;
+// Offset of the facet count in the header of either version.
+inline constexpr int kFacetCountOffset = 252;
 inline constexpr int kFacetSurfaceSlots = 7;
 inline constexpr int kFacetSurfaceNameSize = 128;
 // Tag bits: the surface slot (kFacetSlotNone = no surface) and the mark of the

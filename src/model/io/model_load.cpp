@@ -11,12 +11,14 @@
 #include <memory>
 #include <string>
 
+#include "base/input_file.h"
 #include "base/messages.h"
 #include "boundaries/curve_fit.h"
 #include "formats/kfy/kfy_file.h"
 #include "geometry/curves/curve.h"
 #include "geometry/frame/working_frame.h"
 #include "model/io/facet_file.h"
+#include "model/io/model_file_codec.h"
 #include "model/io/poly3df_file.h"
 #include "model/io/stl_file.h"
 #include "model/mesh/model_grid.h"
@@ -506,17 +508,28 @@ int countGroups(const ModelRec* model) {
 }
 
 // The kind that the characters after the last "." of the file's own name
-// (not its directories) give.
+// (not its directories) give, or -1 for no extension or an unknown one.
 int kindByExtension(const char* name) {
   const char* base = std::strrchr(name, '/');
   base = base != nullptr ? base + 1 : name;
   const char* dot = std::strrchr(base, '.');
-  if (dot == nullptr) return kModelFileFacets;
+  if (dot == nullptr) return -1;
   std::string ext(dot + 1);
   for (char& ch : ext) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
   if (ext == "kfy" || ext == "3df") return kModelFile3df;
   if (ext == "stl") return kModelFileStl;
-  return kModelFileFacets;
+  return -1;
+}
+
+// True when the bytes are the start of a binary facet file: a version of 1.x
+// or 2.x whose header count the file size can hold.
+bool looksLikeFacetFile(const unsigned char* b, std::size_t n, long long size) {
+  if (n < static_cast<std::size_t>(kFacetFile1HeaderSize)) return false;
+  const float version = modelLoadLe<float>(b);
+  if (!(version >= 1.0f && version < 3.0f)) return false;
+  const long long count = modelLoadLe<int32_t>(b + kFacetCountOffset);
+  const long long header = version < 2.0f ? kFacetFile1HeaderSize : kFacetFile2HeaderSize;
+  return count > 0 && header + count * kFacetRecordSize <= size;
 }
 
 // True when the bytes begin (after blank lines and leading blanks, as the kFY
@@ -551,21 +564,19 @@ void modelLoadReset() { gOptions = LoadOptions{}; }
 int modelFileKind(const char* name) {
   if (nameEmpty(name)) return kModelFileFacets;
   const int byExtension = kindByExtension(name);
-  std::FILE* f = std::fopen(name, "rb");
-  if (f == nullptr) return byExtension;
+  if (byExtension >= 0) return byExtension;
+  // No known extension: the content decides.  A file that is not a regular
+  // one is not probed (a pipe would block); its reader refuses it.
+  std::FILE* f = inputFileOpen(name, false);
+  if (f == nullptr) return kModelFileFacets;
   unsigned char b[kProbeBytes];
   const std::size_t n = std::fread(b, 1, sizeof b, f);
+  const long long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
   std::fclose(f);
   if (startsWithKfyBanner(b, n)) return kModelFile3df;
-  if (n >= 4) {
-    const uint32_t bits = static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-                          static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-    float version;
-    std::memcpy(&version, &bits, sizeof version);
-    if (version >= 1.0f && version < 3.0f) return kModelFileFacets;
-  }
-  if (n > 0 && stlIsBinary(name) == 0) return kModelFileStl;
-  return byExtension;
+  if (looksLikeFacetFile(b, n, size)) return kModelFileFacets;
+  if (stlContentForm(name) >= 0) return kModelFileStl;
+  return kModelFileFacets;
 }
 
 int facetRepeatLast(Facet* facet) {

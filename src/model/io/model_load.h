@@ -2,18 +2,20 @@
 // walls from 3DF polyhedron files, STL files, binary facet files and profile
 // files, into the model itself or into surface groups.
 //
-// File kinds.  The content of a file decides where it is decisive, else the
-// characters after its last "." (any case):
+// File kinds.  The characters after the last "." of the file's own name
+// decide first (any case): "stl" names an STL file, "kfy" and "3df" a 3DF
+// polyhedron file.  Only for a name without an extension or with another
+// one does the content decide:
 //   - a file whose first line is the kFY banner is a 3DF polyhedron file;
-//   - a file whose first four bytes are an f32 in [1, 3) is a binary facet
-//     file (its version);
-//   - a file that reads as ASCII STL ("solid" ... "facet" ... "normal") is an
-//     STL file;
-//   - otherwise "kfy" and "3df" name 3DF files, "stl" STL files, and every
-//     other name (none, or other characters after the last ".") a binary
-//     facet file.
-// A name that does not open falls to its extension; the loader then reports
-// the file as unreadable.
+//   - a file whose first four bytes are an f32 in [1, 3) (its version) and
+//     whose header count the file size can hold is a binary facet file;
+//   - a file that is an STL file by the rule of stl_file.h is one;
+//   - every other file is a binary facet file.
+// A name that does not open, or is not a regular file, is not probed: it is a
+// binary facet file, whose reader then reports it.
+//
+// Only regular files are read (base/input_file.h): a pipe, a device or a
+// directory gives the reader's code at once (-2 here) and message 337.
 //
 // Vertex mapping: vertices of binary facet and STL files are mapped from job
 // coordinates into working coordinates (framePtWorldToTool); 3DF files map

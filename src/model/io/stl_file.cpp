@@ -1,40 +1,35 @@
 #include "model/io/stl_file.h"
 
+#include <locale.h>
+#include <stdlib.h>
+
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/input_file.h"
+#include "base/messages.h"
 #include "model/io/model_file_codec.h"
 
 namespace {
 
-// A vertex coordinate of a real model is 0 or has a size within these bounds;
-// the other byte order of such a number almost always falls outside them
-// (denormals, 1e30 and the like).
-constexpr double kStlPlausibleMin = 1e-25;
-constexpr double kStlPlausibleMax = 1e9;
-// A stored normal counts as zero below this length, as unit length within
-// this relative distance of 1, and as along the triangle's cross product when
-// the cosine of their angle is at least this in size.
-constexpr double kStlZeroNormal = 1e-6;
-constexpr double kStlUnitNormalTol = 0.01;
-constexpr double kStlParallelCos = 0.99;
-// The fixed rule of the normal's size that decides between equally good
-// orders: a component or a squared length above this means big-endian.
-constexpr float kStlNormalLimit = 2.0f;
-
 // Records read per block of the binary reader.
-constexpr int kStlRecordsPerBlock = 4096;
+constexpr std::size_t kStlRecordsPerBlock = 4096;
+// Bytes read per block while looking for the word "facet".
+constexpr std::size_t kStlScanBlock = 1 << 16;
 // Rough bytes per facet of an ASCII file, to size the list before reading,
 // and the most triangles room is made for up front (the list grows beyond).
 constexpr long long kStlAsciiBytesPerFacet = 200;
 constexpr long long kStlAsciiInitialMax = 1 << 20;
+
+constexpr unsigned char kUtf8Bom[3] = {0xEF, 0xBB, 0xBF};
 
 struct FileCloser {
   std::FILE* f;
@@ -43,233 +38,388 @@ struct FileCloser {
   }
 };
 
-bool isSpace(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+struct ListDeleter {
+  void operator()(TriList* list) const { listPt3Free(list); }
+};
+using ListPtr = std::unique_ptr<TriList, ListDeleter>;
 
-bool containsNoCase(std::string_view text, std::string_view word) {
-  if (word.size() > text.size()) return false;
-  for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {
-    if (modelEqualsNoCase(text.substr(i, word.size()), word)) return true;
+bool isBlank(unsigned char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+void sendMessage(int number, const char* catalogue, const std::string& value) {
+  msgNumbered(kStlMsgLevel, number, catalogue, value.c_str());
+}
+
+void reportDamage(const char* name, const std::string& where, const std::string& what) {
+  sendMessage(kStlMsgDamaged, "* Fehler: STL-Datei beschaedigt: %s",
+              std::string(name) + ":" + where + ": " + what);
+}
+
+// Keeps the triangles of non-zero area, reports the others (335) and a
+// list without any (336).  Null when nothing is left.
+TriList* finishList(ListPtr list, const char* name) {
+  int kept = 0;
+  for (int i = 0; i < list->count; ++i) {
+    const Vec3d* v = list->items[i].v;
+    const double e1[3] = {v[1].x - v[0].x, v[1].y - v[0].y, v[1].z - v[0].z};
+    const double e2[3] = {v[2].x - v[0].x, v[2].y - v[0].y, v[2].z - v[0].z};
+    const double c[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                         e1[0] * e2[1] - e1[1] * e2[0]};
+    if (c[0] == 0.0 && c[1] == 0.0 && c[2] == 0.0) continue;
+    list->items[kept++] = list->items[i];
   }
-  return false;
+  const int skipped = list->count - kept;
+  list->count = kept;
+  if (skipped > 0) {
+    sendMessage(kStlMsgDegenerate, "* Warnung: %s Dreiecke ohne Flaeche uebergangen",
+                std::string(name) + ": " + std::to_string(skipped));
+  }
+  if (kept == 0) {
+    sendMessage(kStlMsgNoTriangle, "* Fehler: STL-Datei ohne Dreieck: %s", name);
+    return nullptr;
+  }
+  return list.release();
 }
 
-// The next whitespace-separated word of line from pos on (empty at the end);
-// pos moves behind it.
-std::string_view nextWord(std::string_view line, std::size_t& pos) {
-  while (pos < line.size() && isSpace(line[pos])) ++pos;
-  const std::size_t start = pos;
-  while (pos < line.size() && !isSpace(line[pos])) ++pos;
-  return line.substr(start, pos - start);
+// ---- Form ------------------------------------------------------------------------
+
+// True when the bytes at the start (after a byte-order mark and blanks)
+// begin with "solid", any case.
+bool startsWithSolid(const unsigned char* b, std::size_t n) {
+  std::size_t i = 0;
+  if (n >= 3 && std::equal(kUtf8Bom, kUtf8Bom + 3, b)) i = 3;
+  while (i < n && isBlank(b[i])) ++i;
+  if (n - i < 5) return false;
+  return modelEqualsNoCase(std::string_view(reinterpret_cast<const char*>(b + i), 5), "solid");
 }
 
-// A number as "%lf" reads it (leading blanks, an optional sign), in the C
-// locale.  false when no number starts there.
-bool nextNumber(std::string_view line, std::size_t& pos, double* out) {
-  while (pos < line.size() && isSpace(line[pos])) ++pos;
-  std::size_t p = pos;
-  if (p < line.size() && line[p] == '+') ++p;
-  const char* first = line.data() + p;
-  const char* last = line.data() + line.size();
-  // from_chars takes no "+"; "+-1" must stay invalid.
-  if (p > pos && first < last && *first == '-') return false;
-  const auto res = std::from_chars(first, last, *out, std::chars_format::general);
-  if (res.ec != std::errc()) return false;
-  pos = res.ptr - line.data();
+// True when the rest of f holds the word "facet" in any case.
+bool containsFacet(std::FILE* f) {
+  static constexpr std::string_view kWord = "facet";
+  std::vector<char> buf(kStlScanBlock + kWord.size());
+  std::size_t carry = 0;
+  for (;;) {
+    const std::size_t got = std::fread(buf.data() + carry, 1, kStlScanBlock, f);
+    if (got == 0) return false;
+    const std::size_t n = carry + got;
+    for (std::size_t i = 0; i + kWord.size() <= n; ++i) {
+      if (modelEqualsNoCase(std::string_view(buf.data() + i, kWord.size()), kWord)) return true;
+    }
+    // The last few bytes may begin the word that the next block ends.
+    carry = std::min(n, kWord.size() - 1);
+    std::memmove(buf.data(), buf.data() + n - carry, carry);
+  }
+}
+
+// The form of the open file f (positioned anywhere): 1 binary by its size,
+// 0 ASCII, -1 neither.
+int formOf(std::FILE* f) {
+  const long long size = modelFileSize(f);
+  if (size < 0) return -1;
+  unsigned char head[kStlBinaryHeaderSize];
+  const std::size_t got = std::fread(head, 1, sizeof head, f);
+  if (got == sizeof head) {
+    uint32_t count;
+    bool bigEndian;
+    bool both;
+    if (stlBinaryCount(size, head, &count, &bigEndian, &both)) return 1;
+  }
+  if (!startsWithSolid(head, got)) return -1;
+  if (std::fseek(f, 0, SEEK_SET) != 0) return -1;
+  return containsFacet(f) ? 0 : -1;
+}
+
+// ---- Binary ----------------------------------------------------------------------
+
+// The nine vertex coordinates of a record.
+void loadVertices(const unsigned char* rec, bool bigEndian, float out[9]) {
+  for (int i = 0; i < 9; ++i) out[i] = modelLoadBytes<float>(rec + 12 + 4 * i, bigEndian);
+}
+
+// True when every record from the file's current position, read in the
+// given order, has finite vertices of a plausible size.
+bool recordsPlausible(std::FILE* f, uint32_t count, bool bigEndian) {
+  std::vector<unsigned char> block(kStlRecordsPerBlock * kStlBinaryRecordSize);
+  for (uint32_t done = 0; done < count;) {
+    const std::size_t want = std::min<std::size_t>(kStlRecordsPerBlock, count - done);
+    if (std::fread(block.data(), kStlBinaryRecordSize, want, f) != want) return false;
+    for (std::size_t r = 0; r < want; ++r) {
+      float v[9];
+      loadVertices(block.data() + r * kStlBinaryRecordSize, bigEndian, v);
+      for (float x : v) {
+        if (!std::isfinite(x) || std::fabs(x) > kStlPlausibleMax) return false;
+      }
+    }
+    done += static_cast<uint32_t>(want);
+  }
   return true;
 }
 
-// Lines of a file of any length; carriage returns are dropped.  Characters
-// after the last line feed form no line.
+TriList* readBinary(std::FILE* f, const char* name) {
+  const long long size = modelFileSize(f);
+  if (size < 0) return nullptr;
+  unsigned char head[kStlBinaryHeaderSize];
+  if (size < kStlBinaryHeaderSize ||
+      std::fread(head, 1, sizeof head, f) != static_cast<std::size_t>(kStlBinaryHeaderSize)) {
+    if (size == 0) {
+      sendMessage(kStlMsgNoTriangle, "* Fehler: STL-Datei ohne Dreieck: %s", name);
+    } else {
+      sendMessage(kStlMsgTruncated, "* Fehler: STL-Datei kuerzer als angegeben: %s",
+                  std::string(name) + ": " + std::to_string(size) + " bytes, header needs " +
+                      std::to_string(kStlBinaryHeaderSize));
+    }
+    return nullptr;
+  }
+  uint32_t count = 0;
+  bool bigEndian = false;
+  bool both = false;
+  if (!stlBinaryCount(size, head, &count, &bigEndian, &both)) {
+    // Neither order fits: name the smaller size a count asks for.
+    const uint32_t le = modelLoadBytes<uint32_t>(head + 80, false);
+    const uint32_t be = modelLoadBytes<uint32_t>(head + 80, true);
+    const long long needs =
+        kStlBinaryHeaderSize + static_cast<long long>(kStlBinaryRecordSize) * std::min(le, be);
+    sendMessage(kStlMsgTruncated, "* Fehler: STL-Datei kuerzer als angegeben: %s",
+                std::string(name) + ": " + std::to_string(size) + " bytes, " +
+                    std::to_string(std::min(le, be)) + " facets need " + std::to_string(needs));
+    return nullptr;
+  }
+  if (both) {
+    bigEndian = !recordsPlausible(f, count, false);
+    if (bigEndian) {
+      if (std::fseek(f, kStlBinaryHeaderSize, SEEK_SET) != 0) return nullptr;
+      const uint32_t beCount = modelLoadBytes<uint32_t>(head + 80, true);
+      // Neither order is plausible: the standard order, whose non-finite
+      // vertices then refuse the file.
+      if (recordsPlausible(f, beCount, true)) {
+        count = beCount;
+      } else {
+        bigEndian = false;
+      }
+    }
+    if (std::fseek(f, kStlBinaryHeaderSize, SEEK_SET) != 0) return nullptr;
+  }
+  if (count > static_cast<uint32_t>(INT32_MAX)) return nullptr;
+  ListPtr list(listTriNew(static_cast<int>(std::max<uint32_t>(count, 1))));
+  if (!list) return nullptr;
+
+  std::vector<unsigned char> block(kStlRecordsPerBlock * kStlBinaryRecordSize);
+  for (uint32_t done = 0; done < count;) {
+    const std::size_t want = std::min<std::size_t>(kStlRecordsPerBlock, count - done);
+    if (std::fread(block.data(), kStlBinaryRecordSize, want, f) != want) {
+      reportDamage(name, "record " + std::to_string(done + 1), "read error");
+      return nullptr;
+    }
+    for (std::size_t r = 0; r < want; ++r) {
+      float v[9];
+      loadVertices(block.data() + r * kStlBinaryRecordSize, bigEndian, v);
+      double t[9];
+      for (int i = 0; i < 9; ++i) {
+        if (!std::isfinite(v[i])) {
+          reportDamage(name, "record " + std::to_string(done + r + 1), "vertex not a number");
+          return nullptr;
+        }
+        t[i] = v[i];
+      }
+      if (listTriAppend(list.get(), t) < 0) return nullptr;
+    }
+    done += static_cast<uint32_t>(want);
+  }
+  return finishList(std::move(list), name);
+}
+
+// ---- ASCII -----------------------------------------------------------------------
+
+// Lines of a file of any length, counted from 1; carriage returns are
+// dropped.  A last line without a line feed is a line too.
 class LineReader {
  public:
   explicit LineReader(std::FILE* f) : f_(f) {}
 
   bool next(std::string& line) {
     line.clear();
+    bool any = false;
     for (;;) {
       if (pos_ == end_) {
         end_ = std::fread(buf_, 1, sizeof buf_, f_);
         pos_ = 0;
-        if (end_ == 0) return false;
+        if (end_ == 0) {
+          if (any) ++number_;
+          return any;
+        }
       }
+      any = true;
       while (pos_ < end_) {
         const char c = buf_[pos_++];
-        if (c == '\n') return true;
+        if (c == '\n') {
+          ++number_;
+          return true;
+        }
         if (c != '\r') line.push_back(c);
       }
     }
   }
+
+  long long number() const { return number_; }
 
  private:
   std::FILE* f_;
   char buf_[1 << 16];
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  long long number_ = 0;
 };
 
-// The twelve floats of a record (normal, then three vertices).
-void loadRecord(const unsigned char* rec, bool bigEndian, float out[12]) {
-  for (int i = 0; i < 12; ++i) out[i] = modelLoadBytes<float>(rec + 4 * i, bigEndian);
+// The next blank-separated word of line from pos on (empty at the end); pos
+// moves behind it.
+std::string_view nextWord(std::string_view line, std::size_t& pos) {
+  while (pos < line.size() && isBlank(static_cast<unsigned char>(line[pos]))) ++pos;
+  const std::size_t start = pos;
+  while (pos < line.size() && !isBlank(static_cast<unsigned char>(line[pos]))) ++pos;
+  return line.substr(start, pos - start);
 }
 
-// How much a record's floats look like a real record: -1 when a vertex is not
-// finite; else 2 for sensible vertex coordinates plus 1 for a sensible normal.
-int recordScore(const float f[12]) {
-  const float* v = f + 3;
-  bool verticesOk = true;
-  for (int i = 0; i < 9; ++i) {
-    if (!std::isfinite(v[i])) return -1;
-    const double a = std::fabs(v[i]);
-    if (a != 0.0 && (a < kStlPlausibleMin || a > kStlPlausibleMax)) verticesOk = false;
-  }
-  const double n[3] = {f[0], f[1], f[2]};
-  bool normalOk = false;
-  if (std::isfinite(n[0]) && std::isfinite(n[1]) && std::isfinite(n[2])) {
-    const double nn = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-    if (nn < kStlZeroNormal || std::fabs(nn - 1.0) < kStlUnitNormalTol) {
-      normalOk = true;
-    } else {
-      // Some writers store the unnormalised cross product of the edges.
-      const double e1[3] = {double(v[3]) - v[0], double(v[4]) - v[1], double(v[5]) - v[2]};
-      const double e2[3] = {double(v[6]) - v[0], double(v[7]) - v[1], double(v[8]) - v[2]};
-      const double c[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                           e1[0] * e2[1] - e1[1] * e2[0]};
-      const double cc = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-      const double dot = n[0] * c[0] + n[1] * c[1] + n[2] * c[2];
-      normalOk = cc > 0.0 && std::isfinite(cc) && std::fabs(dot) >= kStlParallelCos * nn * cc;
-    }
-  }
-  return (verticesOk ? 2 : 0) + (normalOk ? 1 : 0);
+// A number of line as strtod reads it in the C locale, ending at a blank or
+// the end of the line.  False when none starts there or it runs into other
+// characters.  line must be zero-terminated behind its end.
+bool nextNumber(const std::string& line, std::size_t& pos, double* out) {
+  static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+  while (pos < line.size() && isBlank(static_cast<unsigned char>(line[pos]))) ++pos;
+  if (pos >= line.size()) return false;
+  const char* first = line.c_str() + pos;
+  char* end = nullptr;
+  *out = strtod_l(first, &end, cLocale);
+  if (end == first) return false;
+  pos += static_cast<std::size_t>(end - first);
+  return pos == line.size() || isBlank(static_cast<unsigned char>(line[pos]));
 }
 
-// Appends the vertices of the record; false when one is not finite or the
-// list cannot grow.
-bool appendRecord(TriList* list, const float f[12]) {
-  double t[9];
-  for (int i = 0; i < 9; ++i) {
-    if (!std::isfinite(f[3 + i])) return false;
-    t[i] = f[3 + i];
-  }
-  return listTriAppend(list, t) > 0;
-}
-
-}  // namespace
-
-bool stlRecordIsBigEndian(const unsigned char record[kStlBinaryRecordSize]) {
-  float le[12];
-  float be[12];
-  loadRecord(record, false, le);
-  loadRecord(record, true, be);
-  const int scoreLe = recordScore(le);
-  const int scoreBe = recordScore(be);
-  if (scoreLe != scoreBe) return scoreBe > scoreLe;
-  const float sq = le[0] * le[0] + le[1] * le[1] + le[2] * le[2];
-  return std::fabs(le[0]) > kStlNormalLimit || std::fabs(le[1]) > kStlNormalLimit ||
-         std::fabs(le[2]) > kStlNormalLimit || sq > kStlNormalLimit;
-}
-
-TriList* stlReadFile(const char* name) {
-  if (name == nullptr || name[0] == '\0') return nullptr;
-  return stlIsBinary(name) ? stlReadBinary(name) : stlReadAscii(name);
-}
-
-int stlIsBinary(const char* name) {
-  if (name == nullptr) return 0;
-  std::FILE* f = std::fopen(name, "rb");
-  if (f == nullptr) return 0;
-  FileCloser closer{f};
-  char buf[kStlProbeSize];
-  const std::size_t got = std::fread(buf, 1, sizeof buf, f);
-  std::string_view text(buf, got);
-  text = text.substr(0, text.find('\0'));
-  // ASCII files from other programs may write their words in capitals.
-  const bool ascii = text.size() >= 5 && modelEqualsNoCase(text.substr(0, 5), "solid") &&
-                     containsNoCase(text, "facet") && containsNoCase(text, "normal");
-  return ascii ? 0 : 1;
-}
-
-TriList* stlReadBinary(const char* name) {
-  if (name == nullptr) return nullptr;
-  std::FILE* f = std::fopen(name, "rb");
-  if (f == nullptr) return nullptr;
-  FileCloser closer{f};
-  const long long size = modelFileSize(f);
-  if (size < kStlBinaryHeaderSize + kStlBinaryRecordSize) return nullptr;
-  if (std::fseek(f, kStlBinaryHeaderSize, SEEK_SET) != 0) return nullptr;
-  const long long records = (size - kStlBinaryHeaderSize) / kStlBinaryRecordSize;
-  if (records > INT32_MAX) return nullptr;
-  TriList* list = listTriNew(static_cast<int>(records));
-  if (list == nullptr) return nullptr;
-
-  std::vector<unsigned char> block(static_cast<std::size_t>(kStlRecordsPerBlock) *
-                                   kStlBinaryRecordSize);
-  bool first = true;
-  bool bigEndian = false;
-  for (;;) {
-    const std::size_t got = std::fread(block.data(), 1, block.size(), f);
-    const std::size_t whole = got / kStlBinaryRecordSize;
-    if (first && whole > 0) {
-      bigEndian = stlRecordIsBigEndian(block.data());
-      first = false;
-    }
-    for (std::size_t r = 0; r < whole; ++r) {
-      float fl[12];
-      loadRecord(block.data() + r * kStlBinaryRecordSize, bigEndian, fl);
-      if (!appendRecord(list, fl)) {
-        listPt3Free(list);
-        return nullptr;
-      }
-    }
-    // A short block is the end of the file; a cut-off record there is dropped.
-    if (got < block.size()) break;
-  }
-  return list;
-}
-
-TriList* stlReadAscii(const char* name) {
-  if (name == nullptr) return nullptr;
-  std::FILE* f = std::fopen(name, "rb");
-  if (f == nullptr) return nullptr;
-  FileCloser closer{f};
+// The facet reader: a small state machine over the keyword of each line.
+TriList* readAscii(std::FILE* f, const char* name) {
   const long long size = modelFileSize(f);
   if (size < 0) return nullptr;
   // The list grows as needed; the size only spares most of the regrowth.
   const long long guess = std::min(size / kStlAsciiBytesPerFacet, kStlAsciiInitialMax);
-  TriList* list = listTriNew(static_cast<int>(guess));
-  if (list == nullptr) return nullptr;
+  ListPtr list(listTriNew(static_cast<int>(std::max(guess, 1LL))));
+  if (!list) return nullptr;
 
+  enum class State { kOutside, kFacet, kLoop, kFacetEnd };
+  State state = State::kOutside;
+  int vertices = 0;
+  double t[9] = {};
   LineReader lines(f);
   std::string line;
+  auto fail = [&](const std::string& what) {
+    reportDamage(name, std::to_string(lines.number()), what);
+    return nullptr;
+  };
   while (lines.next(line)) {
     std::size_t pos = 0;
+    if (lines.number() == 1 && line.size() >= 3 &&
+        std::equal(kUtf8Bom, kUtf8Bom + 3, reinterpret_cast<const unsigned char*>(line.data()))) {
+      pos = 3;
+    }
     const std::string_view word = nextWord(line, pos);
-    if (modelEqualsNoCase(word, "end")) {
-      if (nextWord(line, pos).empty()) break;
-      continue;
-    }
-    if (!modelEqualsNoCase(word, "facet")) continue;
-
-    // The facet body: "outer loop", three vertex lines, "endloop", "endfacet".
-    double t[9];
-    bool complete = lines.next(line);
-    for (int k = 0; complete && k < 3; ++k) {
-      complete = lines.next(line);
-      if (!complete) break;
-      std::size_t p = 0;
-      nextWord(line, p);
-      for (int c = 0; c < 3; ++c) {
-        if (!nextNumber(line, p, &t[3 * k + c]) || !std::isfinite(t[3 * k + c])) {
-          listPt3Free(list);
-          return nullptr;
+    if (word.empty()) continue;
+    auto is = [&](std::string_view keyword) { return modelEqualsNoCase(word, keyword); };
+    switch (state) {
+      case State::kOutside:
+        if (is("solid") || is("endsolid")) break;
+        if (is("end") && nextWord(line, pos).empty()) return finishList(std::move(list), name);
+        if (!is("facet")) return fail("\"facet\" expected");
+        state = State::kFacet;
+        break;
+      case State::kFacet:
+        if (!is("outer")) return fail("\"outer loop\" expected");
+        vertices = 0;
+        state = State::kLoop;
+        break;
+      case State::kLoop:
+        if (is("endloop")) {
+          if (vertices != 3) return fail("facet with " + std::to_string(vertices) + " vertices");
+          state = State::kFacetEnd;
+          break;
         }
-      }
-    }
-    complete = complete && lines.next(line) && lines.next(line);
-    if (!complete) break;  // the file ends inside this facet: keep the ones before
-    if (listTriAppend(list, t) < 0) {
-      listPt3Free(list);
-      return nullptr;
+        if (!is("vertex")) return fail("\"vertex\" expected");
+        if (vertices == 3) return fail("facet with more than 3 vertices");
+        for (int c = 0; c < 3; ++c) {
+          double& x = t[3 * vertices + c];
+          if (!nextNumber(line, pos, &x)) return fail("three numbers expected");
+          if (!std::isfinite(x)) return fail("vertex not a number");
+        }
+        ++vertices;
+        break;
+      case State::kFacetEnd:
+        if (!is("endfacet")) return fail("\"endfacet\" expected");
+        if (listTriAppend(list.get(), t) < 0) return nullptr;
+        state = State::kOutside;
+        break;
     }
   }
-  return list;
+  if (state != State::kOutside) return fail("the file ends inside a facet");
+  return finishList(std::move(list), name);
+}
+
+}  // namespace
+
+bool stlBinaryCount(long long size, const unsigned char header[kStlBinaryHeaderSize],
+                    uint32_t* count, bool* bigEndian, bool* bothFit) {
+  const uint32_t counts[2] = {modelLoadBytes<uint32_t>(header + 80, false),
+                              modelLoadBytes<uint32_t>(header + 80, true)};
+  bool fits[2];
+  bool exact[2];
+  for (int k = 0; k < 2; ++k) {
+    const long long needs =
+        kStlBinaryHeaderSize + static_cast<long long>(kStlBinaryRecordSize) * counts[k];
+    fits[k] = needs <= size;
+    exact[k] = needs == size;
+  }
+  *bothFit = false;
+  if (exact[0] != exact[1]) {
+    *bigEndian = exact[1];
+  } else if (fits[0] != fits[1]) {
+    *bigEndian = fits[1];
+  } else if (fits[0]) {
+    // Both fit (the same count, or two that fit): the records decide.
+    *bigEndian = false;
+    *bothFit = counts[0] != counts[1] || counts[0] > 0;
+  } else {
+    return false;
+  }
+  *count = counts[*bigEndian ? 1 : 0];
+  return true;
+}
+
+TriList* stlReadFile(const char* name) {
+  if (name == nullptr || name[0] == '\0') return nullptr;
+  std::FILE* f = inputFileOpen(name);
+  if (f == nullptr) return nullptr;
+  FileCloser closer{f};
+  const int form = formOf(f);
+  if (std::fseek(f, 0, SEEK_SET) != 0) return nullptr;
+  return form == 0 ? readAscii(f, name) : readBinary(f, name);
+}
+
+int stlIsBinary(const char* name) { return stlContentForm(name) == 0 ? 0 : 1; }
+
+int stlContentForm(const char* name) {
+  std::FILE* f = inputFileOpen(name, false);
+  if (f == nullptr) return -1;
+  FileCloser closer{f};
+  return formOf(f);
+}
+
+TriList* stlReadBinary(const char* name) {
+  std::FILE* f = inputFileOpen(name);
+  if (f == nullptr) return nullptr;
+  FileCloser closer{f};
+  return readBinary(f, name);
+}
+
+TriList* stlReadAscii(const char* name) {
+  std::FILE* f = inputFileOpen(name);
+  if (f == nullptr) return nullptr;
+  FileCloser closer{f};
+  return readAscii(f, name);
 }

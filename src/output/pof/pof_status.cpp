@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "base/version_text.h"
 #include "output/output_channels.h"
 #include "output/output_emitters.h"
@@ -37,6 +38,7 @@ struct PofFrame {
   std::FILE* savedStream;  // the stream before the begin record
   bool streamChanged;      // the begin record chose a stream (pofFilename was set)
   bool levelClosed;        // the closing lines were written and the level lowered
+  bool fileFailed;         // pofFilename could not be opened for writing
   timespec start;          // run clock
 };
 
@@ -129,7 +131,7 @@ void pofBeginLevel(CycleDescriptor* ctx) {
   ++s.level;
   *pofCurrentLevel() = pofFreshLevel();
 
-  PofFrame f{ctx, nullptr, pofStream(), false, false, pofNow()};
+  PofFrame f{ctx, nullptr, pofStream(), false, false, false, pofNow()};
   std::string name = pofParam(ctx, "pofFilename");
   if (!name.empty()) {
     std::replace(name.begin(), name.end(), '\\', '/');
@@ -138,6 +140,13 @@ void pofBeginLevel(CycleDescriptor* ctx) {
     // levels appending to one file keep their order.
     std::fflush(f.savedStream);
     f.file = std::fopen(name.c_str(), "a");
+    if (f.file == nullptr) {
+      // The run fails rather than write its paths where nobody looks for
+      // them: the level's lines go to an unnamed scratch file that vanishes
+      // when it is closed.
+      f.fileFailed = true;
+      f.file = std::tmpfile();
+    }
     if (pofSetStream(f.file) == 0 && f.file != nullptr) {
       // Not a regular file: the stream fell back to standard output.
       std::fclose(f.file);
@@ -145,6 +154,12 @@ void pofBeginLevel(CycleDescriptor* ctx) {
     }
   }
   s.frames.push_back(f);
+  // Told once the scratch file is the stream, so that nothing reaches
+  // standard output.
+  if (f.fileFailed) {
+    msgNumbered(kPofMsgNotWritableLevel, kPofMsgNotWritable,
+                "* Fehler: POF-Datei %s kann nicht geschrieben werden", name.c_str());
+  }
 
   outSendArg(ctx, "tech", "milling");
   outSendArg(ctx, "tr", "tech");
@@ -227,6 +242,10 @@ void pofCloseLevel(CycleDescriptor* ctx) {
   if (f.levelClosed) return;
   f.levelClosed = true;
   const timespec start = f.start;
+  if (f.fileFailed) {
+    int32_t done = 0;
+    ctx->statusOut.compare_exchange_strong(done, 1);
+  }
 
   char stamp[kPofTimeStampSize];
   pofPutLine(std::string("0: time(") + pofTimeStamp(stamp, sizeof(stamp)) + ")");

@@ -141,13 +141,17 @@ class ModelLoad : public testing::Test {
 
 // ---- File kinds --------------------------------------------------------------------
 
-TEST_F(ModelLoad, FileKindByContentThenExtension) {
+TEST_F(ModelLoad, FileKindByExtensionThenContent) {
   const std::vector<Facet> facets = {quad(1)};
   const Bytes v1 = facetFileBytes(1.0f, facets);
   const std::string poly = poly3dfText(facets);
   const std::string ascii = model_test::stlAsciiText(trisOf(facets));
   const Bytes binaryStl = model_test::stlBinaryBytes(trisOf(facets), false, "");
   const Bytes noise = {'x', 'y', 'z', 'w', 0, 1, 2, 3};
+  // A free-text header whose first four bytes read as the float 1.5.
+  Bytes versionLike = binaryStl;
+  const float onePointFive = 1.5f;
+  std::memcpy(versionLike.data(), &onePointFive, 4);
   struct Row {
     const char* name;
     std::string file;
@@ -165,11 +169,14 @@ TEST_F(ModelLoad, FileKindByContentThenExtension) {
       {"ascii stl", "a.stl", nullptr, ascii, kModelFileStl},
       {"ascii stl without extension", "part", nullptr, ascii, kModelFileStl},
       {"binary stl", "a.Stl", &binaryStl, "", kModelFileStl},
-      {"binary stl without extension is binary facets", "part2", &binaryStl, "", kModelFileFacets},
+      {"binary stl without extension", "part2", &binaryStl, "", kModelFileStl},
+      {"binary stl whose header reads as a version", "v.stl", &versionLike, "", kModelFileStl},
+      {"the same without extension", "v", &versionLike, "", kModelFileStl},
       {"facets named stlx", "a.stlx", &v1, "", kModelFileFacets},
       {"facets without a dot", "facets", &v1, "", kModelFileFacets},
-      {"facets named 3df", "wrong.3df", &v1, "", kModelFileFacets},
-      {"facets named kfy", "wrong.kfy", &v1, "", kModelFileFacets},
+      {"facets named 3df go to the 3DF reader", "wrong.3df", &v1, "", kModelFile3df},
+      {"facets named kfy go to the 3DF reader", "wrong.kfy", &v1, "", kModelFile3df},
+      {"facets named stl go to the STL reader", "wrong.stl", &v1, "", kModelFileStl},
       {"noise named kfy", "noise.kfy", &noise, "", kModelFile3df},
       {"noise without a dot", "noise", &noise, "", kModelFileFacets},
       {"a dot in the directory only", "d.stl/part", &v1, "", kModelFileFacets},

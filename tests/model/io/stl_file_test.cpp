@@ -1,15 +1,21 @@
 #include "model/io/stl_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "base/input_file.h"
 #include "model/io/facet_file.h"
 #include "model/io/model_test_files.h"
+#include "support/message_capture.h"
 
 namespace {
 
@@ -87,7 +93,7 @@ TEST(StlFile, AsciiIsRecognisedFromTheBytesAShortFileHas) {
   expectSameTris(read(dir.file("a.stl")).get(), {kTwo[0]});
 }
 
-TEST(StlFile, FormProbe) {
+TEST(StlFile, FormRule) {
   TempDir dir;
   struct Row {
     const char* name;
@@ -98,9 +104,13 @@ TEST(StlFile, FormProbe) {
       {"ascii", "solid x\n facet normal 0 0 1\n", 0},
       {"capitals", "SOLID X\n FACET NORMAL 0 0 1\n", 0},
       {"mixed case", "Solid x\n Facet Normal 0 0 1\n", 0},
-      {"no normal word", "solid x\n facet\n", 1},
-      {"not at the start", " solid x facet normal", 1},
-      {"words after a zero byte", std::string("solid x\0 facet normal", 21), 1},
+      {"no normal word", "solid x\n facet\n", 0},
+      {"blanks and line ends first", " \r\n\n\tsolid x facet normal", 0},
+      {"byte-order mark first", "\xEF\xBB\xBFsolid x\nfacet", 0},
+      {"words after a zero byte", std::string("solid x\0 facet normal", 21), 0},
+      {"facet far behind a long name", "solid " + std::string(5000, 'n') + "\nfacet", 0},
+      {"no facet word", "solid x\n endsolid x\n", 1},
+      {"text before solid", "x solid facet", 1},
       {"empty", "", 1},
   };
   for (const Row& r : rows) {
@@ -108,7 +118,8 @@ TEST(StlFile, FormProbe) {
     writeText(dir.file("p"), r.bytes);
     EXPECT_EQ(stlIsBinary(dir.file("p").c_str()), r.binary);
   }
-  EXPECT_EQ(stlIsBinary(dir.file("missing").c_str()), 0);
+  EXPECT_EQ(stlIsBinary(dir.file("missing").c_str()), 1);
+  EXPECT_EQ(stlContentForm(dir.file("missing").c_str()), -1);
 }
 
 // Builds one binary record from the given normal and vertices.
@@ -118,62 +129,63 @@ Bytes record(const Vec3d& n, const Tri& t, bool bigEndian) {
   return b;
 }
 
-TEST(StlFile, ByteOrderOfTheFirstRecord) {
-  const Tri round = {{{0, 0, 0}, {10, 0, 0}, {0, 10, 5}}};
-  const Tri general = {{{12.345, -3.25, 7.1}, {40.5, 2.75, 7.1}, {13.5, 20.125, 9.8}}};
-  // Floats whose four bytes read the same in either order: only the normal can
-  // tell the orders apart.
-  const float sym = std::bit_cast<float>(0x41202041u);
-  const Tri symmetric = {{{sym, 0, 0}, {0, sym, 0}, {0, 0, sym}}};
+// The header count, in whichever byte order gives the file size, decides the
+// order; where both counts fit, every record must be plausible.
+TEST(StlFile, ByteOrderFromTheCountThatFitsTheSize) {
   struct Row {
     const char* name;
-    Vec3d normal;
-    Tri tri;
-    bool writeBigEndian;
-    bool readBigEndian;
+    uint32_t leCount;  // bytes 80-83 read little-endian
+    long long size;
+    bool fits;
+    bool bigEndian;
+    bool bothFit;
   };
   const Row rows[] = {
-      {"le unit normal", {0, 0, 1}, round, false, false},
-      {"be unit normal", {0.6, 0.8, 0}, general, true, true},
-      {"be (0,0,1) whose vertices read alike is read le", {0, 0, 1}, symmetric, true, false},
-      {"le zero normal", {0, 0, 0}, round, false, false},
-      {"be zero normal", {0, 0, 0}, general, true, true},
-      // A writer that stores no unit normal: the vertices decide, not the normal.
-      {"le normal (10,0,0) along the cross product",
-       {10, 0, 0},
-       Tri{{{0, 0, 0}, {0, 1, 0}, {0, 0, 1}}},
-       false,
-       false},
-      {"le normal (10,0,0) unrelated to the triangle", {10, 0, 0}, round, false, false},
-      {"le garbage normal", {300, -7, 1e6}, general, false, false},
-      {"be garbage normal", {300, -7, 1e6}, general, true, true},
+      {"le exact", 2, 184, true, false, false},
+      {"be exact", 0x02000000u, 184, true, true, false},
+      {"le with trailing bytes", 2, 200, true, false, false},
+      {"le count too large", 3, 184, false, false, false},
+      {"zero count", 0, 84, true, false, false},
+      {"zero count with trailing bytes", 0, 1000, true, false, false},
+      {"the same count either way", 0x01000001u, 84 + 50LL * 0x01000001u, true, false, true},
+      {"short of the header count", 100, 5083, false, false, false},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
-    EXPECT_EQ(stlRecordIsBigEndian(record(r.normal, r.tri, r.writeBigEndian).data()),
-              r.readBigEndian);
+    unsigned char header[kStlBinaryHeaderSize] = {};
+    std::memcpy(header + 80, &r.leCount, 4);
+    uint32_t count = 0;
+    bool bigEndian = false;
+    bool both = false;
+    ASSERT_EQ(stlBinaryCount(r.size, header, &count, &bigEndian, &both), r.fits);
+    if (!r.fits) continue;
+    EXPECT_EQ(bigEndian, r.bigEndian);
+    EXPECT_EQ(both, r.bothFit);
   }
 }
 
 TEST(StlFile, LittleEndianFileWithALongFirstNormalIsNotByteSwapped) {
   TempDir dir;
   Bytes b(84, 0);
+  b[80] = 2;
   const Tri tris[2] = {{{{0, 0, 0}, {10, 0, 0}, {0, 10, 5}}}, {{{1, 2, 3}, {4, 5, 6}, {7, 8, 10}}}};
   for (const Tri& t : tris) model_test::putStlRecord(b, Vec3d{10, 0, 0}, t, false);
   writeBytes(dir.file("n.stl"), b);
   expectSameTris(read(dir.file("n.stl")).get(), {tris[0], tris[1]});
 }
 
-TEST(StlFile, BinaryRecordsAreTakenFromTheFileSize) {
+TEST(StlFile, BinaryRecordsAreTakenFromTheHeaderCount) {
   TempDir dir;
   struct Row {
     const char* name;
     int64_t headerCount;
     int extraBytes;
+    int triangles;  // 0: refused
   };
   for (const Row& r :
-       {Row{"count too large", 100, 0}, Row{"count too small", 1, 0}, Row{"count negative", -1, 0},
-        Row{"cut last record", 2, 49}, Row{"trailing bytes", 2, 10}}) {
+       {Row{"count too large", 100, 0, 0}, Row{"count smaller: the rest trails", 1, 0, 1},
+        Row{"count negative", -2, 0, 0}, Row{"cut record trails", 2, 49, 2},
+        Row{"trailing bytes", 2, 10, 2}}) {
     SCOPED_TRACE(r.name);
     Bytes b = stlBinaryBytes(kTwo, false, "x", r.headerCount);
     if (r.extraBytes > 0) {
@@ -181,7 +193,12 @@ TEST(StlFile, BinaryRecordsAreTakenFromTheFileSize) {
       b.insert(b.end(), more.begin() + 84, more.begin() + 84 + r.extraBytes);
     }
     writeBytes(dir.file("c.stl"), b);
-    expectSameTris(read(dir.file("c.stl")).get(), kTwo);
+    if (r.triangles == 0) {
+      EXPECT_EQ(read(dir.file("c.stl")), nullptr);
+    } else {
+      expectSameTris(read(dir.file("c.stl")).get(),
+                     std::vector<Tri>(kTwo.begin(), kTwo.begin() + r.triangles));
+    }
   }
 }
 
@@ -213,25 +230,41 @@ TEST(StlFile, NonFiniteVertexFailsTheWholeFile) {
   }
 }
 
-TEST(StlFile, AsciiCutAnywhereKeepsTheCompleteFacetsBeforeIt) {
+// A file cut inside a facet is damaged: it is refused with the line where it
+// ends, never read as the facets before the cut.  A cut just behind a facet
+// (with or without its line end) is a whole file without its "endsolid".
+TEST(StlFile, AsciiCutInsideAFacetIsRefusedWithItsLine) {
   TempDir dir;
   const std::vector<Tri> tris = hemisphere(3, 1, 3);
   const std::string text = stlAsciiText(tris);
-  // A facet is complete once the line feed of its "endfacet" line is in.
-  std::vector<std::size_t> facetEnds;
+  std::vector<std::size_t> facetEnds;  // behind the line feed of "endfacet"
   for (std::size_t p = text.find("endfacet"); p != std::string::npos;
        p = text.find("endfacet", p + 1)) {
     facetEnds.push_back(text.find('\n', p) + 1);
   }
   ASSERT_EQ(facetEnds.size(), tris.size());
-  const std::size_t firstFacet = text.find("facet");
-  for (std::size_t len = firstFacet; len <= text.size(); ++len) {
+  const std::size_t endsolid = text.find("endsolid");
+  for (std::size_t len = text.find("facet") + 1; len < endsolid; ++len) {
     SCOPED_TRACE(len);
-    writeText(dir.file("cut.stl"), text.substr(0, len));
-    ListPtr list(stlReadAscii(dir.file("cut.stl").c_str()));
-    ASSERT_NE(list, nullptr);
+    const std::string cut = text.substr(0, len);
+    writeText(dir.file("cut.stl"), cut);
     std::size_t complete = 0;
-    while (complete < facetEnds.size() && facetEnds[complete] <= len) ++complete;
+    while (complete < facetEnds.size() && facetEnds[complete] <= len + 1) ++complete;
+    const std::size_t from = complete > 0 ? facetEnds[complete - 1] : 0;
+    const bool whole =
+        complete > 0 && (from > len || cut.find_first_not_of(" ", from) == std::string::npos);
+    tsupport::MessageCapture messages;
+    ListPtr list(stlReadAscii(dir.file("cut.stl").c_str()));
+    if (!whole) {
+      EXPECT_EQ(list, nullptr);
+      ASSERT_EQ(messages.values.size(), 1u);
+      const long long lines = std::count(cut.begin(), cut.end(), '\n') + (cut.back() != '\n');
+      EXPECT_EQ(messages.values[0].rfind("334,", 0), 0u) << messages.values[0];
+      EXPECT_NE(messages.values[0].find(":" + std::to_string(lines) + ":"), std::string::npos)
+          << messages.values[0];
+      continue;
+    }
+    ASSERT_NE(list, nullptr);
     ASSERT_EQ(list->count, static_cast<int>(complete));
     for (std::size_t i = 0; i < complete; ++i) EXPECT_TRUE(sameTri(list->items[i], tris[i]));
   }
@@ -253,7 +286,9 @@ TEST(StlFile, AsciiVertexLinesMustHoldAWordAndThreeNumbers) {
       {"signs and exponents", "vertex +1 +2e0 3.", true},
       {"two signs", "vertex 1 +-2 3", false},
       {"tabs and extra fields", "\tvertex\t1\t2\t3 extra words", true},
-      {"any word", "v 1 2 3", true},
+      {"another word", "v 1 2 3", false},
+      {"hexadecimal floats", "vertex 0x1p0 0x1p1 0x1.8p1", true},
+      {"a comma in a number", "vertex 1,0 2 3", false},
       {"very long line", "vertex 1 2 3", true},
   };
   for (const Row& r : rows) {
@@ -276,18 +311,31 @@ TEST(StlFile, AsciiVertexLinesMustHoldAWordAndThreeNumbers) {
   }
 }
 
-TEST(StlFile, AsciiLinesOtherThanFacetsAreSkippedAndALoneEndStops) {
+TEST(StlFile, AsciiSolidsFollowEachOtherAndALoneEndStops) {
   TempDir dir;
   const std::string facet =
       "facet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nvertex 0 1 0\nendloop\n"
       "endfacet\n";
-  const std::string text = "solid a\n\xE4\xF6\xFC comment with bytes above 127\n" +
-                           std::string(3000, 'x') + "\n" + facet + "end of part one\n" + facet +
+  const std::string text = "solid a " + std::string(3000, 'x') + "\n\n" + facet + "\n" + facet +
                            "endsolid a\nsolid b\n" + facet + "END\n" + facet;
   writeText(dir.file("m.stl"), text);
   ListPtr list(stlReadAscii(dir.file("m.stl").c_str()));
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->count, 3);
+}
+
+// A line that is no STL line is damage, never skipped: a comment between the
+// facets might have been a facet.
+TEST(StlFile, AsciiForeignLineIsRefusedWithItsLine) {
+  TempDir dir;
+  writeText(dir.file("m.stl"),
+            "solid a\n\xE4 comment\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\n"
+            "vertex 1 0 0\nvertex 0 1 0\nendloop\nendfacet\n");
+  tsupport::MessageCapture messages;
+  EXPECT_EQ(ListPtr(stlReadAscii(dir.file("m.stl").c_str())), nullptr);
+  ASSERT_EQ(messages.values.size(), 1u);
+  EXPECT_EQ(messages.values[0].rfind("334," + dir.file("m.stl") + ":2: ", 0), 0u)
+      << messages.values[0];
 }
 
 TEST(StlFile, NamesThatGiveNothing) {
@@ -298,5 +346,193 @@ TEST(StlFile, NamesThatGiveNothing) {
   writeText(dir.file("empty.stl"), "");
   EXPECT_EQ(read(dir.file("empty.stl")), nullptr);
 }
+
+}  // namespace
+
+namespace {
+
+// Hostile model files: each gives exactly its triangles, or null with its
+// message, never other triangles.
+struct HostileCase {
+  const char* name;
+  // Makes the file (or pipe, or directory) and returns its path.
+  std::string (*make)(const TempDir& dir);
+  std::vector<Tri> tris;  // empty: refused
+  int message;            // the first message sent, 0 for none
+  std::vector<std::string> messageHas;
+};
+
+std::string asciiTwo() { return stlAsciiText(kTwo); }
+
+Bytes flipped(Bytes b, std::size_t byte, int bit) {
+  b[byte] = static_cast<unsigned char>(b[byte] ^ (1u << bit));
+  return b;
+}
+
+std::string put(const TempDir& dir, const std::string& text) {
+  writeText(dir.file("h.stl"), text);
+  return dir.file("h.stl");
+}
+
+std::string put(const TempDir& dir, const Bytes& b) {
+  writeBytes(dir.file("h.stl"), b);
+  return dir.file("h.stl");
+}
+
+const Tri kFlat = {{{0, 0, 1}, {1, 1, 1}, {2, 2, 1}}};
+
+const HostileCase kHostile[] = {
+    {"ByteOrderMark",
+     [](const TempDir& d) { return put(d, "\xEF\xBB\xBF" + asciiTwo()); },
+     kTwo,
+     0,
+     {}},
+    {"LeadingLineEnds",
+     [](const TempDir& d) { return put(d, "\n\r\n \n" + asciiTwo()); },
+     kTwo,
+     0,
+     {}},
+    {"FourKilobyteSolidName",
+     [](const TempDir& d) {
+       return put(d, "solid " + std::string(4096, 'n') + asciiTwo().substr(10));
+     },
+     kTwo,
+     0,
+     {}},
+    {"BinaryWhoseHeaderSaysSolidFacet",
+     [](const TempDir& d) { return put(d, stlBinaryBytes(kTwo, false, "solid x facet normal")); },
+     kTwo,
+     0,
+     {}},
+    // The top exponent bit of the first normal's z (1 becomes infinite): the
+    // first record alone would say the other byte order; the size decides.
+    {"FirstNormalWithAFlippedExponentBit",
+     [](const TempDir& d) { return put(d, flipped(stlBinaryBytes(kTwo, false), 84 + 11, 6)); },
+     kTwo,
+     0,
+     {}},
+    {"BigEndianWithAFlippedExponentBit",
+     [](const TempDir& d) { return put(d, flipped(stlBinaryBytes(kTwo, true), 84 + 8, 6)); },
+     kTwo,
+     0,
+     {}},
+    {"TruncatedBinary",
+     [](const TempDir& d) {
+       Bytes b = stlBinaryBytes(kTwo, false);
+       b.resize(b.size() - 30);
+       return put(d, b);
+     },
+     {},
+     kStlMsgTruncated,
+     {"154 bytes", "184"}},
+    {"FourVertexFacet",
+     [](const TempDir& d) {
+       std::string t = asciiTwo();
+       const std::size_t p = t.find("endloop");
+       return put(d, t.insert(p, "vertex 5 5 5\n"));
+     },
+     {},
+     kStlMsgDamaged,
+     {":7: "}},
+    {"TwoVertexFacet",
+     [](const TempDir& d) {
+       std::string t = asciiTwo();
+       const std::size_t p = t.find("      vertex");
+       return put(d, t.erase(p, t.find('\n', p) + 1 - p));
+     },
+     {},
+     kStlMsgDamaged,
+     {":6: "}},
+    {"DamagedKeyword",
+     [](const TempDir& d) {
+       std::string t = asciiTwo();
+       return put(d, t.replace(t.find("endfacet"), 8, "endfaset"));
+     },
+     {},
+     kStlMsgDamaged,
+     {":8: "}},
+    {"NoFinalLineEndNoEndsolid",
+     [](const TempDir& d) {
+       const std::string t = asciiTwo();
+       return put(d, t.substr(0, t.rfind("endfacet") + 8));
+     },
+     kTwo,
+     0,
+     {}},
+    {"StrtodNumbers",
+     [](const TempDir& d) {
+       return put(d,
+                  "solid s\nfacet normal 0 0 1\nouter loop\nvertex 0x0p0 1e-400 0\n"
+                  "vertex 0x1p0 0 0\nvertex 0 0x.8p1 0.0\nendloop\nendfacet\nendsolid s\n");
+     },
+     {kTwo[0]},
+     0,
+     {}},
+    {"ZeroBytes",
+     [](const TempDir& d) { return put(d, std::string()); },
+     {},
+     kStlMsgNoTriangle,
+     {}},
+    {"ZerosOnly",
+     [](const TempDir& d) { return put(d, Bytes(100000, 0)); },
+     {},
+     kStlMsgNoTriangle,
+     {}},
+    {"DegenerateTrianglesSkipped",
+     [](const TempDir& d) {
+       return put(d, stlBinaryBytes({kTwo[0], kFlat, kFlat, kTwo[1]}, false));
+     },
+     kTwo,
+     kStlMsgDegenerate,
+     {": 2"}},
+    {"NamedPipe",
+     [](const TempDir& d) {
+       const std::string path = d.file("pipe.stl");
+       EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+       return path;
+     },
+     {},
+     kMsgNotRegularFile,
+     {"pipe.stl"}},
+    {"Directory",
+     [](const TempDir& d) {
+       const std::string path = d.file("dir.stl");
+       std::filesystem::create_directory(path);
+       return path;
+     },
+     {},
+     kMsgNotRegularFile,
+     {"dir.stl"}},
+};
+
+class StlHostile : public ::testing::TestWithParam<HostileCase> {};
+
+TEST_P(StlHostile, GivesItsTrianglesOrACleanErrorWithItsMessage) {
+  const HostileCase& c = GetParam();
+  TempDir dir;
+  const std::string path = c.make(dir);
+  tsupport::MessageCapture messages;
+  ListPtr list = read(path);
+  if (c.tris.empty()) {
+    EXPECT_EQ(list, nullptr);
+  } else {
+    expectSameTris(list.get(), c.tris);
+  }
+  if (c.message == 0) {
+    EXPECT_TRUE(messages.values.empty()) << messages.values[0];
+    return;
+  }
+  ASSERT_FALSE(messages.values.empty());
+  const std::string& first = messages.values[0];
+  EXPECT_EQ(first.rfind(std::to_string(c.message) + ",", 0), 0u) << first;
+  for (const std::string& part : c.messageHas) {
+    EXPECT_NE(first.find(part), std::string::npos) << first << " lacks " << part;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, StlHostile, ::testing::ValuesIn(kHostile),
+                         [](const ::testing::TestParamInfo<HostileCase>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace

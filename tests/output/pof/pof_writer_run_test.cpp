@@ -195,23 +195,33 @@ TEST_F(PofRunTest, FileIsAppendedToAndBackslashesBecomeSlashes) {
   EXPECT_EQ(lines.back(), "0: cycleEnd(Test Cycle)");
 }
 
-TEST_F(PofRunTest, WithoutAUsableFileTheLinesGoToStandardOutput) {
-  const char* const names[] = {nullptr, "missing_dir/x.pof"};
-  for (const char* name : names) {
-    SCOPED_TRACE(name ? name : "no pofFilename");
-    pofSetMoveCounter(0);
-    PofCycle c;
-    std::vector<std::pair<std::string, std::string>> params;
-    if (name != nullptr) params.push_back({"pofFilename", name});
-    c.setup(params, false, [](CycleDescriptor* ctx) { outRapidXY(ctx, 1, 2); });
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(c.run(), 0);
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(out.rfind("10: tech(milling)\n", 0), 0u) << out;
-    EXPECT_NE(out.find("31: oM[1]( x[/1] y[/2] )\n"), std::string::npos);
-    EXPECT_EQ(splitLines(out).back(), "0: cycleEnd(Test Cycle)");
-    EXPECT_EQ(pofGetStream(), stdout);
-  }
+TEST_F(PofRunTest, WithoutAPofFileTheLinesGoToStandardOutput) {
+  pofSetMoveCounter(0);
+  PofCycle c;
+  c.setup({}, false, [](CycleDescriptor* ctx) { outRapidXY(ctx, 1, 2); });
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(c.run(), 0);
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.rfind("10: tech(milling)\n", 0), 0u) << out;
+  EXPECT_NE(out.find("31: oM[1]( x[/1] y[/2] )\n"), std::string::npos);
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(splitLines(out).back(), "0: cycleEnd(Test Cycle)");
+  EXPECT_EQ(pofGetStream(), stdout);
+}
+
+// A POF file that cannot be opened is a failed run, never a silent switch to
+// standard output: nothing is written there and the status word says 1.
+TEST_F(PofRunTest, UnwritablePofFileFailsTheRunAndWritesNothingElsewhere) {
+  pofSetMoveCounter(0);
+  PofCycle c;
+  c.setup({{"pofFilename", "missing_dir/x.pof"}}, false,
+          [](CycleDescriptor* ctx) { outRapidXY(ctx, 1, 2); });
+  testing::internal::CaptureStdout();
+  c.run();
+  const std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(c.ctx()->statusOut.load(), 1);
+  EXPECT_EQ(pofGetStream(), stdout);
 }
 
 TEST_F(PofRunTest, NcOutputOwnsTheBracketAndFiveAxisNeedsAllSixAxes) {
