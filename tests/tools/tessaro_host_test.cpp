@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,7 +73,8 @@ TEST_P(OptionMode, ExitsWithTheStatusWordAndWritesNoPof) {
 INSTANTIATE_TEST_SUITE_P(
     Options, OptionMode,
     ::testing::Values(OptionCase{"V", {"-V"}, 0}, OptionCase{"Query", {"-?"}, 0},
-                      OptionCase{"NoArguments", {}, 0},
+                      // No arguments at all: the usage text (see HostUsage).
+                      OptionCase{"NoArguments", {}, 2},
                       // No help file is named, so the help option fails: status 1.
                       OptionCase{"AlgorithmHelpMissing", {"-A"}, 1}),
     [](const ::testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
@@ -124,7 +127,12 @@ TEST_P(SettingsJob, RunsFromItsFilesIntoThePofFile) {
   const ProcessResult r = runHost(dir, {c.option});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "");
+  // Standard error holds the summary line alone: no message, no warning.
+  const std::vector<std::string> err = tsupport::splitLines(r.err);
+  ASSERT_EQ(err.size(), 1u) << r.err;
+  EXPECT_EQ(err[0].rfind("tessaro: done (status 0), output out.pof, ", 0), 0u) << err[0];
+  EXPECT_NE(err[0].find(" records, "), std::string::npos) << err[0];
+  EXPECT_EQ(runHost(dir, {c.option, "--quiet"}).err, "");
   const std::vector<std::string> pof =
       tsupport::splitLines(tsupport::readFile(dir.file("out.pof")));
   ASSERT_FALSE(pof.empty());
@@ -229,6 +237,163 @@ TEST(HostProgram, CtrlCStopsTheRunWithStatus100) {
   EXPECT_EQ(r.termSignal, 0);
   EXPECT_EQ(r.exitCode, 100) << r.err;
   EXPECT_EQ(r.out.substr(0, 5), "echo\n");
+}
+
+// ---- User mistakes: each is named on standard error with a non-zero status ----
+
+struct HostCase {
+  const char* name;
+  void (*prepare)(const TempDir& dir);  // may be null
+  std::vector<std::string> args;
+  std::string env;  // "NAME=value" added to the library setting, or ""
+  int exitCode;
+  std::string firstErrLine;  // the first line of standard error starts with this
+  std::string outStarts;     // standard output starts with this ("" : is empty)
+};
+
+void writeJob(const TempDir& dir, const std::string& text) {
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"), text));
+}
+
+const HostCase kHostCases[] = {
+    {"Help", nullptr, {"--help"}, "", 0, "", "usage: tessaro "},
+    {"ShortHelp", nullptr, {"-h"}, "", 2, "usage: tessaro ", ""},
+    {"NoArguments", nullptr, {}, "", 2, "usage: tessaro ", ""},
+    {"UnknownOption", nullptr, {"--bogus", "-Sjob"}, "", 2, "tessaro: unknown option --bogus", ""},
+    {"MissingSettingsMeansDefaults",
+     nullptr,
+     {"-Snothere"},
+     "",
+     0,
+     "tessaro: warning: settings file nothere.pcf not found; defaults used",
+     "10: tech(milling)"},
+    {"SettingsDirectory",
+     [](const TempDir& d) { std::filesystem::create_directory(d.file("d.pcf")); },
+     {"-Sd"},
+     "",
+     2,
+     "tessaro: error: settings file d.pcf is not a regular file",
+     ""},
+    {"SettingsPipe",
+     [](const TempDir& d) { ASSERT_EQ(mkfifo(d.file("p.CFG").c_str(), 0600), 0); },
+     {"-Sp.CFG"},
+     "",
+     2,
+     "tessaro: error: settings file p.CFG is not a regular file",
+     ""},
+    {"SettingsNotText",
+     [](const TempDir& d) {
+       ASSERT_TRUE(tsupport::writeFile(d.file("b.pcf"), std::string("a := 1\n\0\x01\x02", 10)));
+     },
+     {"-Sb"},
+     "",
+     2,
+     "tessaro: error: settings file b.pcf is not a text file",
+     ""},
+    {"UnwritablePofFile",
+     [](const TempDir& d) { writeJob(d, "pofFilename := no/such/dir/out.pof\n"); },
+     {"-Sjob"},
+     "",
+     1,
+     "tessaro: message 339: no/such/dir/out.pof",
+     ""},
+    {"LibraryWithoutTheEntryPoints",
+     nullptr,
+     {"-V"},
+     "TESSARO_LIBRARY=libm.so.6",
+     2,
+     "tessaro: error: libm.so.6 is not the tessaro library: it lacks the function qzCSgetCycle",
+     ""},
+};
+
+class HostMistake : public ::testing::TestWithParam<HostCase> {};
+
+TEST_P(HostMistake, IsNamedOnStandardErrorWithItsExitCode) {
+  const HostCase& c = GetParam();
+  TempDir dir;
+  if (c.prepare != nullptr) c.prepare(dir);
+  std::vector<std::string> args = c.args;
+  args.insert(args.begin(), TESSARO_HOST_PATH);
+  ProcessOptions options;
+  options.workDir = dir.path();
+  options.env = {c.env.empty() ? std::string("TESSARO_LIBRARY=") + TESSARO_LIBRARY_PATH : c.env};
+  options.timeoutSeconds = 20;
+  const ProcessResult r = tsupport::runProcess(args, options);
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
+  const std::vector<std::string> err = tsupport::splitLines(r.err);
+  if (c.firstErrLine.empty()) {
+    EXPECT_EQ(r.err, "");
+  } else {
+    ASSERT_FALSE(err.empty());
+    EXPECT_EQ(err[0].rfind(c.firstErrLine, 0), 0u) << err[0];
+  }
+  if (c.outStarts.empty()) {
+    EXPECT_EQ(r.out, "");
+  } else {
+    EXPECT_EQ(r.out.rfind(c.outStarts, 0), 0u) << r.out;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostMistake, ::testing::ValuesIn(kHostCases),
+                         [](const ::testing::TestParamInfo<HostCase>& info) {
+                           return std::string(info.param.name);
+                         });
+
+// A run blocked in a read of a pipe (a bypass file nobody writes): the host
+// must never be left ignoring the keyboard.
+class BlockedRun {
+ public:
+  explicit BlockedRun(const TempDir& dir) {
+    fifo_ = dir.file("bypass.fifo");
+    EXPECT_EQ(mkfifo(fifo_.c_str(), 0600), 0);
+    EXPECT_TRUE(tsupport::writeFile(dir.file("job.pcf"), "POFbypass := bypass.fifo\n"));
+    ProcessOptions options;
+    options.workDir = dir.path();
+    options.env = {std::string("TESSARO_LIBRARY=") + TESSARO_LIBRARY_PATH};
+    options.timeoutSeconds = 30;
+    host_ = std::make_unique<tsupport::Process>(
+        std::vector<std::string>{TESSARO_HOST_PATH, "-Sjob"}, options);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (fd_ < 0 && std::chrono::steady_clock::now() < deadline) {
+      fd_ = open(fifo_.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd_ < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_GE(fd_, 0) << "the host never opened the pipe";
+  }
+  ~BlockedRun() {
+    if (fd_ >= 0) close(fd_);
+  }
+  tsupport::Process& host() { return *host_; }
+
+ private:
+  std::string fifo_;
+  std::unique_ptr<tsupport::Process> host_;
+  int fd_ = -1;
+};
+
+TEST(HostProgram, SecondCtrlCEndsABlockedRunWithStatus130) {
+  TempDir dir;
+  BlockedRun run(dir);
+  const auto start = std::chrono::steady_clock::now();
+  run.host().signal(SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  run.host().signal(SIGINT);
+  const ProcessResult r = run.host().wait();
+  EXPECT_EQ(r.termSignal, 0);
+  EXPECT_EQ(r.exitCode, 130) << r.err;
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+  EXPECT_NE(r.err.find("tessaro: interrupted"), std::string::npos) << r.err;
+}
+
+TEST(HostProgram, RunStillBlockedAfterCtrlCEndsWithStatus130) {
+  TempDir dir;
+  BlockedRun run(dir);
+  run.host().signal(SIGINT);
+  const ProcessResult r = run.host().wait();
+  EXPECT_FALSE(r.timedOut);
+  EXPECT_EQ(r.exitCode, 130) << r.err;
+  EXPECT_NE(r.err.find("did not stop"), std::string::npos) << r.err;
 }
 
 }  // namespace

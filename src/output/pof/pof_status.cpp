@@ -155,10 +155,13 @@ void pofBeginLevel(CycleDescriptor* ctx) {
   }
   s.frames.push_back(f);
   // Told once the scratch file is the stream, so that nothing reaches
-  // standard output.
+  // standard output.  Sent on this cycle itself: the begin record may come
+  // before the cycle became the output cycle of the numbered messages.
   if (f.fileFailed) {
-    msgNumbered(kPofMsgNotWritableLevel, kPofMsgNotWritable,
-                "* Fehler: POF-Datei %s kann nicht geschrieben werden", name.c_str());
+    // "* Fehler: POF-Datei %s kann nicht geschrieben werden"
+    std::string text = std::to_string(kPofMsgNotWritable) + "," + name;
+    if (text.size() > static_cast<std::size_t>(kMsgMaxText)) text.resize(kMsgMaxText - 1);
+    outSendError(ctx, text.c_str());
   }
 
   outSendArg(ctx, "tech", "milling");

@@ -13,8 +13,8 @@
 //    file; the file stays open until the context's end record (104), then
 //    the stream of the enclosing level is restored.  A file that cannot be
 //    opened for appending is never replaced by standard output: the level
-//    writes into a scratch file that is dropped, message 339 (level 9, the
-//    file name) is sent, and the run's status word becomes 1 at its end
+//    writes into a scratch file that is dropped, message 339 (the file
+//    name) is sent on the level's own cycle, and the run's status word becomes 1 at its end
 //    record unless the cycle set another failure.
 //  - the move counter numbers the move lines of the geometry channels; it is
 //    never reset, so numbers continue across runs of one process.  Lines of
@@ -31,9 +31,9 @@
 #include "base/cycle_context.h"
 #include "tessaro.h"
 
-// Message of a POF file that cannot be opened for writing.
+// Message of a POF file that cannot be opened for writing (an error, sent
+// whatever the configured message level).
 inline constexpr int kPofMsgNotWritable = 339;
-inline constexpr int kPofMsgNotWritableLevel = 9;
 
 // ---------------------------------------------------------------------------
 // Channel writers.  Each takes the running context and the record and
