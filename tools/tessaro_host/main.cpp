@@ -52,6 +52,11 @@ constexpr int kMessageChannel = 0;
 constexpr int kTraceMessageNumber = 9999;
 // Bytes of a settings file looked at to tell text from binary data.
 constexpr std::size_t kTextProbeBytes = 4096;
+// Numbers of the host's own settings messages: a file that is not a regular
+// one (as the library's readers number it), and one that cannot be read or
+// is not text.
+constexpr int kMsgNotRegularFile = 337;
+constexpr int kMsgSettingsUnusable = 338;
 // The library's name for PCF settings read from standard input.
 constexpr std::string_view kStdinSettings = "| stdin";
 
@@ -203,25 +208,27 @@ bool checkSettingsFile(const std::string& path) {
                    path.c_str());
       return true;
     }
-    std::fprintf(stderr, "tessaro: error: settings file %s: %s\n", path.c_str(),
-                 std::strerror(errno));
+    std::fprintf(stderr, "tessaro: message %d: settings file %s: %s\n", kMsgSettingsUnusable,
+                 path.c_str(), std::strerror(errno));
     return false;
   }
   if (!S_ISREG(st.st_mode)) {
-    std::fprintf(stderr, "tessaro: error: settings file %s is not a regular file\n", path.c_str());
+    std::fprintf(stderr, "tessaro: message %d: settings file %s is not a regular file\n",
+                 kMsgNotRegularFile, path.c_str());
     return false;
   }
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (f == nullptr) {
-    std::fprintf(stderr, "tessaro: error: settings file %s cannot be read: %s\n", path.c_str(),
-                 std::strerror(errno));
+    std::fprintf(stderr, "tessaro: message %d: settings file %s cannot be read: %s\n",
+                 kMsgSettingsUnusable, path.c_str(), std::strerror(errno));
     return false;
   }
   char buf[kTextProbeBytes];
   const std::size_t n = std::fread(buf, 1, sizeof buf, f);
   std::fclose(f);
   if (std::memchr(buf, '\0', n) != nullptr) {
-    std::fprintf(stderr, "tessaro: error: settings file %s is not a text file\n", path.c_str());
+    std::fprintf(stderr, "tessaro: message %d: settings file %s is not a text file\n",
+                 kMsgSettingsUnusable, path.c_str());
     return false;
   }
   return true;
