@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "base/input_file.h"
+#include "base/input_files.h"
 #include "base/memory.h"
 
 const char kfyBanner[] = "Talvora Data Exchange File - generated data, do not edit";
@@ -135,7 +135,7 @@ FILE* kfyOpenFile(const char* path, KfyHeader* header) {
   if (std::strcmp(path, kKfyStdinName) == 0) {
     file = stdin;
   } else {
-    file = inputFileOpen(kfyExpandHome(path).c_str());
+    file = fileOpenInput(kfyExpandHome(path).c_str(), "rb");
   }
   if (file == nullptr) return nullptr;
   if (kfyScanHeader(file, header) != 1) {

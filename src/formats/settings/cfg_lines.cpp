@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/input_file.h"
+#include "base/input_files.h"
 #include "base/memory.h"
 
 namespace {
@@ -106,7 +106,7 @@ CfgLine* cfgLinesAppend(CfgLine* list, const char* keyword, const char* value, u
 
 CfgLine* cfgReadFile(CfgLine* list, const char* path, uint16_t origin) {
   if (path == nullptr) return list;
-  std::FILE* file = inputFileOpen(path);
+  std::FILE* file = fileOpenInput(path, "rb");
   if (file == nullptr) return list;
   // Append behind a kept tail pointer: long files must not cost a walk of
   // the whole list per line.

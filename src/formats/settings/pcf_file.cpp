@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "base/input_file.h"
+#include "base/input_files.h"
 #include "base/memory.h"
 #include "formats/kfy/kfy_file.h"
 
@@ -242,7 +242,7 @@ char* pcfCopyText(const std::string& s) {
 FILE* pcfOpenFile(const char* path) {
   if (path == nullptr) return nullptr;
   if (std::strcmp(path, kKfyStdinName) == 0) return stdin;
-  return inputFileOpen(kfyExpandHome(path).c_str());
+  return fileOpenInput(kfyExpandHome(path).c_str(), "rb");
 }
 
 void pcfCloseFile(FILE* file) {

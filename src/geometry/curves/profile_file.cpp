@@ -8,7 +8,7 @@
 #include <cstring>
 #include <new>
 
-#include "base/input_file.h"
+#include "base/input_files.h"
 #include "geometry/curves/text_values.h"
 #include "geometry/frame/working_frame.h"
 
@@ -54,7 +54,7 @@ void setFlags(CurveRec* c, int reverse, int side) {
 
 int prfLoadLines(const char* name, std::vector<std::string>* lines) {
   if (!namePresent(name) || lines == nullptr) return -1;
-  std::FILE* f = inputFileOpen(name);
+  std::FILE* f = fileOpenInput(name, "rb");
   if (f == nullptr) return -1;
   int result = 1;
   try {

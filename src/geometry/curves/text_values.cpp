@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "base/input_file.h"
+#include "base/input_files.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 int textFileCountLines(const char* name) {
   if (name == nullptr || name[0] == '\0' || isBlank(name[0])) return -1;
-  std::FILE* f = inputFileOpen(name);
+  std::FILE* f = fileOpenInput(name, "rb");
   if (f == nullptr) return -1;
   char piece[kCountPiece + 1];
   int count = 0;

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "base/input_file.h"
+#include "base/input_files.h"
 #include "model/io/model_file_codec.h"
 
 namespace {
@@ -38,7 +38,7 @@ FacetFileReader g_reader2(2);
 
 int facetFileVersion(const char* name, double* version) {
   if (!nameUsable(name)) return -1;
-  std::FILE* f = inputFileOpen(name);
+  std::FILE* f = fileOpenInput(name, "rb");
   if (f == nullptr) return -1;
   unsigned char b[4];
   const std::size_t got = std::fread(b, 1, sizeof b, f);
@@ -111,7 +111,7 @@ int FacetFileReader::open(const char* name, int mode) {
   if (file_ != nullptr) return -3;
   if (!nameUsable(name)) return -2;
   // This system never writes facet files: every mode opens read-only.
-  std::FILE* f = inputFileOpen(name);
+  std::FILE* f = fileOpenInput(name, "rb");
   if (f == nullptr) return -2;
   const long long size = modelFileSize(f);
   if (size < 0) {

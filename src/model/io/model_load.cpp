@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "base/input_file.h"
+#include "base/input_files.h"
 #include "base/messages.h"
 #include "boundaries/curve_fit.h"
 #include "formats/kfy/kfy_file.h"
@@ -567,7 +567,7 @@ int modelFileKind(const char* name) {
   if (byExtension >= 0) return byExtension;
   // No known extension: the content decides.  A file that is not a regular
   // one is not probed (a pipe would block); its reader refuses it.
-  std::FILE* f = inputFileOpen(name, false);
+  std::FILE* f = fileProbeInput(name);
   if (f == nullptr) return kModelFileFacets;
   unsigned char b[kProbeBytes];
   const std::size_t n = std::fread(b, 1, sizeof b, f);

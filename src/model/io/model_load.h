@@ -14,7 +14,7 @@
 // A name that does not open, or is not a regular file, is not probed: it is a
 // binary facet file, whose reader then reports it.
 //
-// Only regular files are read (base/input_file.h): a pipe, a device or a
+// Only regular files are read (base/input_files.h): a pipe, a device or a
 // directory gives the reader's code at once (-2 here) and message 337.
 //
 // Vertex mapping: vertices of binary facet and STL files are mapped from job

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/input_file.h"
+#include "base/input_files.h"
 #include "base/messages.h"
 #include "model/io/model_file_codec.h"
 
@@ -393,7 +393,7 @@ bool stlBinaryCount(long long size, const unsigned char header[kStlBinaryHeaderS
 
 TriList* stlReadFile(const char* name) {
   if (name == nullptr || name[0] == '\0') return nullptr;
-  std::FILE* f = inputFileOpen(name);
+  std::FILE* f = fileOpenInput(name, "rb");
   if (f == nullptr) return nullptr;
   FileCloser closer{f};
   const int form = formOf(f);
@@ -404,21 +404,21 @@ TriList* stlReadFile(const char* name) {
 int stlIsBinary(const char* name) { return stlContentForm(name) == 0 ? 0 : 1; }
 
 int stlContentForm(const char* name) {
-  std::FILE* f = inputFileOpen(name, false);
+  std::FILE* f = fileProbeInput(name);
   if (f == nullptr) return -1;
   FileCloser closer{f};
   return formOf(f);
 }
 
 TriList* stlReadBinary(const char* name) {
-  std::FILE* f = inputFileOpen(name);
+  std::FILE* f = fileOpenInput(name, "rb");
   if (f == nullptr) return nullptr;
   FileCloser closer{f};
   return readBinary(f, name);
 }
 
 TriList* stlReadAscii(const char* name) {
-  std::FILE* f = inputFileOpen(name);
+  std::FILE* f = fileOpenInput(name, "rb");
   if (f == nullptr) return nullptr;
   FileCloser closer{f};
   return readAscii(f, name);

@@ -16,7 +16,7 @@
 // Nothing read wrongly is returned as a model: every reader returns a list
 // that the caller frees with listPt3Free, or null with a numbered message
 // (level 9, the value naming the file) for:
-//   - a file that is not a regular file (message 337, base/input_file.h);
+//   - a file that is not a regular file (message 337, base/input_files.h);
 //   - a binary file shorter than its header count says (333, with both
 //     sizes), or shorter than the 84-byte header;
 //   - a damaged file (334, with the line of an ASCII file or the record of a

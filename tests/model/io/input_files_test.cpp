@@ -1,6 +1,8 @@
 // Every reader of a file that a job names opens only regular files: a named
 // pipe (which would block the open until a writer comes), a device and a
 // directory are refused at once with the reader's failure and message 337.
+#include "base/input_files.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "base/input_file.h"
+#include "boundaries/bnd_file.h"
 #include "formats/settings/cfg_lines.h"
 #include "formats/settings/pcf_file.h"
 #include "geometry/curves/profile_file.h"
@@ -62,6 +64,12 @@ const std::vector<Reader>& readers() {
          return prfLoadLines(p.c_str(), &lines) == -1;
        }},
       {"text lines", [](const std::string& p) { return textFileCountLines(p.c_str()) == -1; }},
+      {"boundary file",
+       [](const std::string& p) {
+         BoundaryRec* b = bndReadFile(p.c_str(), 0.0, 0.0);
+         bndFreeList(b);
+         return b == nullptr;
+       }},
   };
   return all;
 }
@@ -109,16 +117,16 @@ INSTANTIATE_TEST_SUITE_P(Kinds, NonRegularInput, ::testing::ValuesIn(kSpecials),
                            return std::string(info.param.name);
                          });
 
-TEST(InputFile, RegularFilesOpenAndMissingOnesSendNothing) {
+TEST(InputFiles, RegularFilesOpenAndMissingOnesSendNothing) {
   tsupport::TempDir dir;
   ASSERT_TRUE(tsupport::writeFile(dir.file("a.txt"), "x"));
   tsupport::MessageCapture messages;
-  std::FILE* f = inputFileOpen(dir.file("a.txt").c_str());
+  std::FILE* f = fileOpenInput(dir.file("a.txt").c_str(), "rb");
   ASSERT_NE(f, nullptr);
   EXPECT_EQ(std::fgetc(f), 'x');
   std::fclose(f);
-  EXPECT_EQ(inputFileOpen(dir.file("missing").c_str()), nullptr);
-  EXPECT_EQ(inputFileOpen(""), nullptr);
+  EXPECT_EQ(fileOpenInput(dir.file("missing").c_str(), "rb"), nullptr);
+  EXPECT_EQ(fileOpenInput("", "rb"), nullptr);
   EXPECT_TRUE(messages.values.empty());
 }
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "base/input_file.h"
+#include "base/input_files.h"
 #include "model/io/facet_file.h"
 #include "model/io/model_test_files.h"
 #include "support/message_capture.h"
@@ -120,13 +120,6 @@ TEST(StlFile, FormRule) {
   }
   EXPECT_EQ(stlIsBinary(dir.file("missing").c_str()), 1);
   EXPECT_EQ(stlContentForm(dir.file("missing").c_str()), -1);
-}
-
-// Builds one binary record from the given normal and vertices.
-Bytes record(const Vec3d& n, const Tri& t, bool bigEndian) {
-  Bytes b;
-  model_test::putStlRecord(b, n, t, bigEndian);
-  return b;
 }
 
 // The header count, in whichever byte order gives the file size, decides the
