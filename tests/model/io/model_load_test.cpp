@@ -17,6 +17,8 @@
 #include "geometry/frame/working_frame.h"
 #include "model/io/facet_client.h"
 #include "model/io/model_test_files.h"
+#include "model/io/stl_file.h"
+#include "model/io/stl_file.h"
 #include "model/mesh/model_grid.h"
 #include "output/output_channels.h"
 #include "output/output_record.h"
@@ -253,6 +255,47 @@ TEST(ModelTriSnapZ, PairsInOrderSeeEarlierSnaps) {
 }
 
 // ---- Loads into the model itself -------------------------------------------------------
+
+// An STL part file that is damaged, truncated or empty fails the load with
+// -2 and the reader's message, never a model of the triangles read so far;
+// as a clip file it is passed over with message 332.
+TEST_F(ModelLoad, DamagedStlFailsTheLoadWithItsMessage) {
+  const std::vector<Tri> tris = trisOf({quad(1), quad(2, 0, 5)});
+  Bytes truncated = model_test::stlBinaryBytes(tris, false);
+  truncated.resize(truncated.size() - 1);
+  std::string fourVertices = model_test::stlAsciiText(tris);
+  fourVertices.insert(fourVertices.find("endloop"), "vertex 9 9 9\n");
+  const Bytes zeros(4000, 0);
+  struct Row {
+    const char* name;
+    std::string path;
+    int message;
+  };
+  const Row rows[] = {
+      {"truncated", bytes("cut.stl", truncated), kStlMsgTruncated},
+      {"four vertices", text("four.STL", fourVertices), kStlMsgDamaged},
+      {"zeros without a name", bytes("zeros", zeros), kStlMsgNoTriangle},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    for (int kind : {kModelKindFacets, kModelKindTriangles}) {
+      MessageCapture messages;
+      ModelRec& m = model(kind);
+      EXPECT_EQ(modelLoadFile(&m, r.path.c_str()), kModelLoadUnreadable);
+      EXPECT_EQ(modelHasOwnItems(&m), 0);
+      ASSERT_FALSE(messages.values.empty());
+      EXPECT_EQ(messages.values[0].rfind(std::to_string(r.message) + ",", 0), 0u)
+          << messages.values[0];
+    }
+    MessageCapture messages;
+    ModelRec& clipped = model(kModelKindTriangles);
+    const std::string part = text("part.stl", model_test::stlAsciiText(tris));
+    EXPECT_EQ(modelLoadWithClip(&clipped, part.c_str(), r.path.c_str(), nullptr, 0, 0.5), 0);
+    EXPECT_EQ(groupsOf(clipped).size(), 1u);
+    ASSERT_FALSE(messages.values.empty());
+    EXPECT_EQ(messages.values.back(), "332," + r.path);
+  }
+}
 
 TEST_F(ModelLoad, EveryFileKindLoadsIntoBothModelKinds) {
   const std::vector<Facet> facets = {quad(1), triangle({0, 0, 5}, {2, 0, 3}, {0, 2, 4}),
