@@ -131,6 +131,28 @@ int curveOffset(CurveRec* curve, double d) {
   return result;
 }
 
+int curveThin(CurveRec* curve, double tol) {
+  if (curve == nullptr) return -1;
+  const int n = curve->count;
+  if (n >= 2) {
+    auto* keep = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(n)));
+    if (keep == nullptr) return -1;
+    pts2dThinMarks(curve->points, n, kCurveThinMaxChord, tol, keep);
+    int kept = 0;
+    for (int i = 0; i < n; ++i) {
+      if (!keep[i]) continue;
+      curve->points[kept] = curve->points[i];
+      if (curve->z != nullptr) curve->z[kept] = curve->z[i];
+      ++kept;
+    }
+    std::free(keep);
+    curve->count = kept;
+  }
+  curve->t0 = 0.0;
+  curveUpdateLengths(curve);
+  return 0;
+}
+
 CurveRec* curveNewOwned(int count, int kind, bool withZ) {
   if (count < 1) return nullptr;
   CurveRec* c = newRecord(count, kind);

@@ -42,6 +42,9 @@ inline constexpr double kCurveTol = 0.00001;
 // Distance of the neighbour samples of curveTangentAt3d.
 inline constexpr double kCurveTangentSampleStep = 0.1;
 
+// Longest chord over which curveThin drops points.
+inline constexpr double kCurveThinMaxChord = 10.0;
+
 struct Spline2dRec;
 
 struct CurveBox {
@@ -176,6 +179,13 @@ int curveSetPoints(CurveRec* curve, const Seg2* segs, int n);
 // from 0.  0 when the offset gave a chain; -1, curve unchanged, when it has no
 // segment, the offset found no usable chain or memory ran out.
 int curveOffset(CurveRec* curve, double d);
+
+// Thins the 2D points with the point thinning filter of spline2d.h (maximum
+// chord kCurveThinMaxChord, tolerance tol) and recomputes the lengths from
+// t0 = 0.  The z values of the kept points stay with them (those of the
+// dropped points go), so z still matches its point.  0, or -1 (curve
+// unchanged) for a null curve or when the filter's flags cannot be allocated.
+int curveThin(CurveRec* curve, double tol);
 
 // A new record that owns count zero points (and count zero z values when
 // withZ), lengths all 0 and t0 = t1 = 0; the caller fills the points and then

@@ -329,4 +329,36 @@ TEST(CurveNameTest, LongNameIsCutSafely) {
   curveFree(c);
 }
 
+TEST(CurveThinTest, ThinsPointsAndRecomputesLengthsFromZero) {
+  CurveRec* c = polyline({{0, 0}, {1, 0}, {2, 0}, {3, 0}, {12, 0}, {13, 0.5}});
+  c->t0 = 4;
+  curveUpdateLengths(c);
+  ASSERT_EQ(curveThin(c, 0.01), 0);
+  // 1 and 2 lie on the chord 0..3; 3..13 is longer than 10, so 3 stays.
+  ASSERT_EQ(c->count, 4);
+  EXPECT_EQ(c->points[1].x, 3);
+  EXPECT_EQ(c->points[2].x, 12);
+  EXPECT_EQ(c->t0, 0);
+  EXPECT_DOUBLE_EQ(c->lengths[2], 12);
+  EXPECT_DOUBLE_EQ(c->t1, 12 + std::hypot(1, 0.5));
+  curveFree(c);
+}
+
+TEST(CurveThinTest, ZValuesStayWithTheirPoints) {
+  CurveRec* c = polyline({{0, 0}, {1, 0}, {1, 3}, {2, 3}, {3, 3}}, {10, 11, 12, 13, 14});
+  ASSERT_EQ(curveThin(c, 0.001), 0);
+  ASSERT_EQ(c->count, 4);
+  const double want[] = {10, 11, 12, 14};
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(c->z[i], want[i]) << i;
+  curveFree(c);
+}
+
+TEST(CurveThinTest, ShortAndNullCurves) {
+  EXPECT_EQ(curveThin(nullptr, 0.1), -1);
+  CurveRec* c = polyline({{2, 2}});
+  EXPECT_EQ(curveThin(c, 0.1), 0);
+  EXPECT_EQ(c->count, 1);
+  curveFree(c);
+}
+
 }  // namespace
