@@ -4,6 +4,9 @@
 #include <atomic>
 #include <cmath>
 #include <cstddef>
+#include <new>
+#include <queue>
+#include <vector>
 
 #include "base/memory.h"
 #include "base/tolerances.h"
@@ -125,6 +128,76 @@ void rankedPass(Pline* pl, int from, int to, double maxLen, double tol) {
   spanTableFree(table);
 }
 
+bool isActive(int code) {
+  return code != kPointGap && code != kPointDropped && code != kPointSpecial;
+}
+
+struct HeapSpan {
+  double length;
+  int first;
+  int second;
+};
+// std::priority_queue puts the largest first: "larger" is the longer span,
+// then the later first index.
+struct LaterSpan {
+  bool operator()(const HeapSpan& a, const HeapSpan& b) const {
+    return a.length > b.length || (a.length == b.length && a.first > b.first);
+  }
+};
+
+// The shortest-span-first steps with the spans in a heap.  The active points
+// form a linked list (locks keep a point active, drops remove it); a heap
+// entry is current while its first point is active, its second is still the
+// next active one and the two are not both locked.  Returns false, with the
+// marks made so far, when the memory for the heap is missing.
+bool shortestFirstByHeap(Pline* pl, double maxLen, double tol) {
+  const int n = pl->count;
+  std::vector<int> prevA;
+  std::vector<int> nextA;
+  std::priority_queue<HeapSpan, std::vector<HeapSpan>, LaterSpan> heap;
+  try {
+    prevA.assign(n, -1);
+    nextA.assign(n, -1);
+    std::vector<HeapSpan> room;
+    // Every drop adds at most one entry to the n - 1 of the start.
+    room.reserve(2 * static_cast<std::size_t>(n));
+    heap = std::priority_queue<HeapSpan, std::vector<HeapSpan>, LaterSpan>(LaterSpan{},
+                                                                           std::move(room));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  auto span = [pl](int a, int b) { return HeapSpan{dist3(pl->points[a], pl->points[b]), a, b}; };
+  int last = -1;
+  for (int i = 0; i < n; ++i) {
+    if (!isActive(codeAt(pl, i))) continue;
+    if (last >= 0) {
+      nextA[last] = i;
+      prevA[i] = last;
+      heap.push(span(last, i));
+    }
+    last = i;
+  }
+  const int end = n - 1;
+  while (!heap.empty()) {
+    const HeapSpan top = heap.top();
+    heap.pop();
+    const int ci = codeAt(pl, top.first);
+    if (!isActive(ci) || nextA[top.first] != top.second ||
+        (ci == kPointLocked && codeAt(pl, top.second) == kPointLocked)) {
+      continue;  // stale
+    }
+    if (top.length > maxLen) break;
+    const int d = decideSpan(pl, top.first, top.second, maxLen, tol, 0, end);
+    if (d < 0) continue;
+    const int p = prevA[d];
+    const int q = nextA[d];
+    if (p >= 0) nextA[p] = q;
+    if (q >= 0) prevA[q] = p;
+    if (p >= 0 && q >= 0) heap.push(span(p, q));
+  }
+  return true;
+}
+
 }  // namespace
 
 void plineReduceSetMode(int mode) { gReduceMode.store(mode, std::memory_order_relaxed); }
@@ -233,6 +306,19 @@ int plineShortestSpan(const Pline* pl, int* first, int* second, double* length) 
 void plineReduceShortestFirst(Pline* pl, double maxLen, double tol) {
   if (pl->count < 2) return;
   plineClearDropped(pl);
+  // A heap of the spans finds the same shortest span as a scan of the whole
+  // path (the key is the length, then the first index, as the scan's "first
+  // on ties"), in O(log n) per step instead of O(n).  Without memory for it,
+  // the scan takes over from the same marks.
+  if (!shortestFirstByHeap(pl, maxLen, tol)) {
+    pline_reduce_detail::shortestFirstByScan(pl, maxLen, tol);
+  }
+  recodeAll(pl, kPointLocked, kPointCut);
+}
+
+namespace pline_reduce_detail {
+
+void shortestFirstByScan(Pline* pl, double maxLen, double tol) {
   int i = -1;
   int j = -1;
   double len = 0.0;
@@ -240,8 +326,9 @@ void plineReduceShortestFirst(Pline* pl, double maxLen, double tol) {
   while (plineShortestSpan(pl, &i, &j, &len) && len <= maxLen) {
     decideSpan(pl, i, j, maxLen, tol, 0, last);
   }
-  recodeAll(pl, kPointLocked, kPointCut);
 }
+
+}  // namespace pline_reduce_detail
 
 void plineReduce(Pline* pl, double maxLen, double tol) {
   if (pl == nullptr || pl->count < 2) return;

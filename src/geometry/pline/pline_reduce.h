@@ -94,7 +94,9 @@ void plineReduceChordPass(Pline* pl, double length, double deviation);
 // The ranked filter over the whole Pline (chunks of kPlineReduceChunk).
 void plineReduceRanked(Pline* pl, double maxLen, double tol);
 
-// The shortest-span-first filter over the whole Pline.
+// The shortest-span-first filter over the whole Pline: while the shortest
+// span (plineShortestSpan) is not longer than maxLen, its two ends are tested
+// and one of them drops, or both are locked.  O(n log n).
 void plineReduceShortestFirst(Pline* pl, double maxLen, double tol);
 
 // The shortest span between an active point (not gap, dropped or special)
@@ -131,3 +133,11 @@ int spanTableInsertPos(const SpanTable* table, double length);
 int spanTableMove(SpanTable* table, int from, int to, const SpanEntry* entry);
 // qsort-style order by length: -1, 0 or 1.
 int spanCompare(const void* a, const void* b);
+
+namespace pline_reduce_detail {
+// The shortest-first steps with a scan of the whole path for every span, as
+// plineShortestSpan finds it (O(n) per step): the reference of the heap that
+// plineReduceShortestFirst uses, and its fallback without memory.  Continues
+// from the marks it finds; leaves its locks in place.
+void shortestFirstByScan(Pline* pl, double maxLen, double tol);
+}  // namespace pline_reduce_detail

@@ -148,6 +148,41 @@ TEST_F(ReduceTest, ShortestFirstDropsTheShortSpansFirst) {
   EXPECT_EQ(plineCodes(pl.get())[4], kPointCut);
 }
 
+// The heap-driven shortest-first filter makes the same marks as the scan
+// of the whole path for every step (random paths with gaps, special points
+// and kind-100 points; fixed seed).
+TEST(ShortestFirst, HeapAgreesWithTheScanOnRandomPaths) {
+  std::mt19937 rng(2);
+  std::uniform_real_distribution<double> jitter(-0.002, 0.002);
+  std::uniform_int_distribution<int> pick(0, 99);
+  for (int trial = 0; trial < 30; ++trial) {
+    std::vector<Vec3d> pts;
+    std::vector<PointStatus> status;
+    const int n = 50 + 40 * trial;
+    for (int i = 0; i < n; ++i) {
+      // Repeated spacings give ties of equal span lengths.
+      const double s = 0.01 * i + (trial % 2 ? 0.0 : jitter(rng));
+      pts.push_back({s, std::sin(s * (1 + trial % 5)) * 0.3 + jitter(rng), 0});
+      const int r = pick(rng);
+      status.push_back(r < 4    ? st(kPointGap, 0)
+                       : r < 6  ? st(kPointSpecial)
+                       : r < 12 ? st(kPointCut, kPointKindApart)
+                       : r < 15 ? st(kPointDropped)
+                                : st(kPointCut));
+    }
+    const double maxLen = 0.05 + 0.02 * (trial % 7);
+    const double tol = 0.0005 * (1 + trial % 3);
+    PlinePtr heap = plineThrough(pts, status);
+    PlinePtr scan = plineThrough(pts, status);
+    plineReduceShortestFirst(heap.get(), maxLen, tol);
+    plineClearDropped(scan.get());
+    pline_reduce_detail::shortestFirstByScan(scan.get(), maxLen, tol);
+    std::vector<int> want = plineCodes(scan.get());
+    for (int& c : want) c = c == kPointLocked ? kPointCut : c;
+    ASSERT_EQ(plineCodes(heap.get()), want) << "trial " << trial;
+  }
+}
+
 TEST(PlineCompact, RemovesDroppedPointsInOrderWithAllArrays) {
   std::vector<PointStatus> status(10, st(0));
   status[2] = status[5] = status[9] = st(3);
