@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/mesh/model_grid.h"
 #include "support/test_models.h"
 
 namespace {
@@ -197,9 +198,29 @@ INSTANTIATE_TEST_SUITE_P(
         NearRow{"TrianglesGroupPlate", kModelKindTriangles, false, {1, 1, 9.5}, 1, 0},
         NearRow{"FacetsBesidePlate", kModelKindFacets, false, {6, 0, 0}, 1.01, 0},
         NearRow{"FacetsTooFar", kModelKindFacets, false, {6, 0, 5}, 2, 1},
-        // A search wider than the grid's margin still finds the plate.
-        NearRow{"GridWideSearch", kModelKindTriangles, true, {9, 0, 0}, 4.5, 0},
+        NearRow{"GridBesidePlate", kModelKindTriangles, true, {5.5, 0, 0}, 0.6, 0},
         NearRow{"GridNarrowSearch", kModelKindFacets, true, {2, 3, 0.2}, 0.3, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A search wider than the grid's margin (the tool radius) looks beyond the
+// cell of the position: two strips 8 apart, searched from the middle.
+TEST(ModelNearPoint, SearchWiderThanTheGridMarginFindsFarTriangles) {
+  std::vector<Tri> tris = testmodels::heightField([](double, double) { return 0.0; }, -5, -4, -5,
+                                                  5, 1, 10);
+  const auto right =
+      testmodels::heightField([](double, double) { return 0.0; }, 4, 5, -5, 5, 1, 10);
+  tris.insert(tris.end(), right.begin(), right.end());
+  for (int kind : {kModelKindTriangles, kModelKindFacets}) {
+    TestModel m(tris, kind, testmodels::ballTool(0.5));
+    m.buildGrid();
+    ASSERT_NE(m.model()->grid, nullptr);
+    ASSERT_GT(m.model()->grid->cols, 4);
+    const Vec3d middle{0, 0, 0};
+    Vec3d out{};
+    EXPECT_EQ(modelNearPoint(m.model(), &middle, 4.5, &out), 0);
+    EXPECT_NEAR(std::fabs(out.x), 4, 1e-12);
+    EXPECT_EQ(modelNearPoint(m.model(), &middle, 3.9, &out), 1);
+  }
+}
 
 }  // namespace
