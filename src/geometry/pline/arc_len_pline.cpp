@@ -27,6 +27,23 @@ double paramOnSegment(const ArcLenPline* pl, int i, const Vec3d& q, Dist dist) {
   return (1.0 - f) * pl->params[i - 1] + f * pl->params[i];
 }
 
+// The nearest point by one of the polyline searches and its parameter, with
+// lengths measured by dist (see arcLenPlineNearest3d).
+template <typename Search, typename Dist>
+double nearestOn(const ArcLenPline* pl, const Vec3d* p, double* param, Vec3d* out, Search search,
+                 Dist dist) {
+  if (pl == nullptr || pl->count < 1) return DBL_MAX;
+  if (pl->count == 1) {
+    *out = pl->points[0];
+    *param = pl->params[0];
+    return dist(*p, pl->points[0]);
+  }
+  int i = 0;
+  const double d = search(pl->points, pl->count, p, out, &i);
+  *param = paramOnSegment(pl, i, *out, dist);
+  return d;
+}
+
 }  // namespace
 
 ArcLenPline* arcLenPlineCreate(int capacity) {
@@ -130,29 +147,11 @@ void arcLenPlineListFree(ArcLenPlineNode* list) {
 }
 
 double arcLenPlineNearest3d(const ArcLenPline* pl, const Vec3d* p, double* param, Vec3d* out) {
-  if (pl == nullptr || pl->count < 1) return DBL_MAX;
-  if (pl->count == 1) {
-    *out = pl->points[0];
-    *param = pl->params[0];
-    return dist3(*p, pl->points[0]);
-  }
-  int i = 0;
-  const double d = vec3ArrayNearestPoint(pl->points, pl->count, p, out, &i);
-  *param = paramOnSegment(pl, i, *out, dist3);
-  return d;
+  return nearestOn(pl, p, param, out, vec3ArrayNearestPoint, dist3);
 }
 
 double arcLenPlineNearest2d(const ArcLenPline* pl, const Vec3d* p, double* param, Vec3d* out) {
-  if (pl == nullptr || pl->count < 1) return DBL_MAX;
-  if (pl->count == 1) {
-    *out = pl->points[0];
-    *param = pl->params[0];
-    return distXY(*p, pl->points[0]);
-  }
-  int i = 0;
-  const double d = vec3ArrayNearestPointXY(pl->points, pl->count, p, out, &i);
-  *param = paramOnSegment(pl, i, *out, distXY);
-  return d;
+  return nearestOn(pl, p, param, out, vec3ArrayNearestPointXY, distXY);
 }
 
 double arcLenPlineNearestToSeg(const ArcLenPline* pl, const Vec3d seg[2], double* param,

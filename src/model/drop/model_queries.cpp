@@ -103,28 +103,28 @@ int nearPointIn(const SurfaceSet& s, const Vec3d* p, double d, Vec3d* out) {
   return 1;
 }
 
+// The surfaces of the model or of a group (both hold them in fields of the
+// same names), as triangles or as facets.
+template <typename Holder>
+SurfaceSet surfaceSetOf(const Holder& h, const ToolShape* tool, bool tris) {
+  return {tris ? h.triangles : nullptr,
+          tris ? nullptr : h.facets,
+          tris ? 0 : h.facetCount,
+          h.minCorners,
+          h.maxCorners,
+          h.grid,
+          tool};
+}
+
 int nearPoint(const ModelRec* model, const Vec3d* p, double d, Vec3d* out, bool tris) {
   if (model == nullptr) return 1;
-  SurfaceSet own{tris ? model->triangles : nullptr,
-                 tris ? nullptr : model->facets,
-                 tris ? 0 : model->facetCount,
-                 model->minCorners,
-                 model->maxCorners,
-                 model->grid,
-                 model->tool};
-  if ((tris ? own.tris != nullptr : own.facets != nullptr) && nearPointIn(own, p, d, out) == 0) {
-    return 0;
-  }
+  auto found = [&](const SurfaceSet& s) {
+    const bool has = tris ? s.tris != nullptr : s.facets != nullptr;
+    return has && nearPointIn(s, p, d, out) == 0;
+  };
+  if (found(surfaceSetOf(*model, model->tool, tris))) return 0;
   for (const SurfaceGroup* g = model->groups; g != nullptr; g = g->next) {
-    SurfaceSet s{tris ? g->triangles : nullptr,
-                 tris ? nullptr : g->facets,
-                 tris ? 0 : g->facetCount,
-                 g->minCorners,
-                 g->maxCorners,
-                 g->grid,
-                 &g->tool};
-    if ((tris ? s.tris == nullptr : s.facets == nullptr)) continue;
-    if (nearPointIn(s, p, d, out) == 0) return 0;
+    if (found(surfaceSetOf(*g, &g->tool, tris))) return 0;
   }
   return 1;
 }
