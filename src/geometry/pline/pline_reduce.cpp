@@ -39,6 +39,14 @@ double dist3(const Vec3d& a, const Vec3d& b) {
                    (b.z - a.z) * (b.z - a.z));
 }
 
+// Length of the span between points a and b.  A span with a coordinate that
+// is not a number counts as endless: it sorts last and never merges, so the
+// span orders stay strict.
+double spanLength(const Pline* pl, int a, int b) {
+  const double len = dist3(pl->points[a], pl->points[b]);
+  return std::isnan(len) ? HUGE_VAL : len;
+}
+
 void recodeAll(Pline* pl, int code, int newCode) {
   for (int i = 0; i < pl->count; ++i) {
     if (codeAt(pl, i) == code) setCode(pl, i, newCode);
@@ -99,9 +107,9 @@ int decideSpan(Pline* pl, int i, int j, double maxLen, double tol, int from, int
 // A span that never entered the table (an end of another status) has no
 // entry to update.
 void replaceSpan(SpanTable* table, const Pline* pl, int a, int b, int p, int n) {
-  const int at = spanTableFind(table, dist3(pl->points[a], pl->points[b]), a, b);
+  const int at = spanTableFind(table, spanLength(pl, a, b), a, b);
   if (at < 0) return;
-  const SpanEntry entry{dist3(pl->points[p], pl->points[n]), p, n};
+  const SpanEntry entry{spanLength(pl, p, n), p, n};
   spanTableMove(table, at, spanTableInsertPos(table, entry.length), &entry);
 }
 
@@ -166,7 +174,7 @@ bool shortestFirstByHeap(Pline* pl, double maxLen, double tol) {
   } catch (const std::bad_alloc&) {
     return false;
   }
-  auto span = [pl](int a, int b) { return HeapSpan{dist3(pl->points[a], pl->points[b]), a, b}; };
+  auto span = [pl](int a, int b) { return HeapSpan{spanLength(pl, a, b), a, b}; };
   int last = -1;
   for (int i = 0; i < n; ++i) {
     if (!isActive(codeAt(pl, i))) continue;
@@ -291,7 +299,7 @@ int plineShortestSpan(const Pline* pl, int* first, int* second, double* length) 
     int j = -1;
     if (!plineNextActive(i, pl, &j)) break;
     if (c == kPointLocked && codeAt(pl, j) == kPointLocked) continue;
-    const double len = dist3(pl->points[i], pl->points[j]);
+    const double len = spanLength(pl, i, j);
     if (!found || len < best) {
       found = 1;
       best = len;
@@ -383,7 +391,7 @@ SpanTable* spanTableNew(const Pline* pl, int from, int to) {
   };
   for (int a = from + 1; a <= to; ++a) {
     if (cutting(a - 1) && cutting(a)) {
-      t->entries[t->count++] = {dist3(pl->points[a - 1], pl->points[a]), a - 1, a};
+      t->entries[t->count++] = {spanLength(pl, a - 1, a), a - 1, a};
     }
   }
   // Stable on equal lengths, so the walk order does not depend on the sort.

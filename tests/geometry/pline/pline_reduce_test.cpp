@@ -117,6 +117,23 @@ TEST_F(ReduceTest, LongChordSwitchMergesBeyondMaxLenInTheFirstPass) {
   EXPECT_EQ(keptCount(pl.get()), 2);
 }
 
+// Points that are not numbers (a corrupt path) neither crash a filter nor
+// leave temporary marks; their spans never merge.
+TEST_F(ReduceTest, PointsThatAreNotNumbersAreSafe) {
+  std::vector<Vec3d> pts = collinear(3000, 0.01);
+  for (int i = 5; i < 3000; i += 97) pts[i].y = std::nan("");
+  pts[1000].z = INFINITY;
+  for (int mode : {kPlineReduceChord, kPlineReduceRanked, kPlineReduceShortestFirst}) {
+    plineReduceSetMode(mode);
+    PlinePtr pl = plineThrough(pts);
+    plineReduce(pl.get(), 1.0, 0.001);
+    for (int c : plineCodes(pl.get())) {
+      ASSERT_TRUE(c == kPointCut || c == kPointDropped) << "mode " << mode;
+    }
+    EXPECT_LT(keptCount(pl.get()), 3000);
+  }
+}
+
 TEST_F(ReduceTest, RankedKeepsTheChunkEnds) {
   plineReduceSetMode(kPlineReduceRanked);
   PlinePtr pl = plineThrough(collinear(25000, 0.001));
