@@ -81,7 +81,7 @@ int plineCopyCompacted(const Pline* src, Pline* dst) { return copyFiltered(src, 
 int plineCopyUnmarked(const Pline* src, Pline* dst) { return copyFiltered(src, dst, true); }
 
 int plinePointAtParamFromStart(const Pline* pl, double t, Vec3d* out) {
-  if (pl == nullptr || pl->count < 1) return -1;
+  if (pl == nullptr || pl->count < 1 || std::isnan(t)) return -1;
   if (pl->count == 1) {
     *out = pl->points[0];
     return 0;
@@ -95,7 +95,7 @@ int plinePointAtParamFromStart(const Pline* pl, double t, Vec3d* out) {
 }
 
 int plinePointAtParamFromEnd(const Pline* pl, double t, Vec3d* out) {
-  if (pl == nullptr || pl->count < 1) return -1;
+  if (pl == nullptr || pl->count < 1 || std::isnan(t)) return -1;
   if (pl->count == 1) {
     *out = pl->points[0];
     return 0;
@@ -109,7 +109,7 @@ int plinePointAtParamFromEnd(const Pline* pl, double t, Vec3d* out) {
 }
 
 int plinePointAtParam(const Pline* pl, double t, Vec3d* out) {
-  if (pl == nullptr || pl->count < 1) return -1;
+  if (pl == nullptr || pl->count < 1 || std::isnan(t)) return -1;
   const double first = pl->params[0];
   const double last = pl->params[pl->count - 1];
   return last - t < t - first ? plinePointAtParamFromEnd(pl, t, out)

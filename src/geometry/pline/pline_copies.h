@@ -31,7 +31,7 @@ int plineCopyUnmarked(const Pline* src, Pline* dst);
 // else the linear interpolation (or extrapolation, for a t outside the
 // parameters) along the segment.  Returns the segment's start index; a Pline
 // of one point gives that point and 0; -1 (out untouched) for a null or empty
-// Pline.
+// Pline or a t that is not a number.
 int plinePointAtParam(const Pline* pl, double t, Vec3d* out);
 // The two searches on their own (same results where both apply).
 int plinePointAtParamFromStart(const Pline* pl, double t, Vec3d* out);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,7 @@ TEST(PlinePointAtParam, EmptyAndSinglePoint) {
   PlinePtr one = plineThrough({{3, 4, 5}});
   EXPECT_EQ(plinePointAtParam(one.get(), 17, &out), 0);
   EXPECT_EQ(out.y, 4);
+  EXPECT_EQ(plinePointAtParam(one.get(), std::nan(""), &out), -1);
   one->count = 0;
   EXPECT_EQ(plinePointAtParam(one.get(), 0, &out), -1);
 }
