@@ -3,3 +3,6 @@
 if(TARGET geometry_offset2d_planar_offset_test)
   target_link_libraries(geometry_offset2d_planar_offset_test PRIVATE polyclipping)
 endif()
+if(TARGET geometry_offset2d_polygon_offset_test)
+  target_link_libraries(geometry_offset2d_polygon_offset_test PRIVATE polyclipping)
+endif()
