@@ -14,8 +14,8 @@ std::vector<Seg2> square(double x0, double y0, double size) {
 }
 
 TEST(BoundaryKont2d, ChainAndHoleChainBecomeOneTree) {
-  std::vector<Seg2> outer = square(0, 0, 100), island = square(10, 10, 20), hole = square(60, 60, 10),
-                    second = square(200, 0, 10);
+  std::vector<Seg2> outer = square(0, 0, 100), island = square(10, 10, 20),
+                    hole = square(60, 60, 10), second = square(200, 0, 10);
   BoundaryRec b[4] = {};
   BoundaryRec* recs[4] = {&b[0], &b[1], &b[2], &b[3]};
   std::vector<Seg2>* segs[4] = {&outer, &island, &hole, &second};

@@ -19,7 +19,7 @@ namespace {
 
 constexpr char kSource[] = "QZVYR5\\kont2d";
 constexpr double kNewBoxMin = 1e10;
-constexpr double kLevelTol = 1e-6;    // z levels and BND block breaks
+constexpr double kLevelTol = 1e-6;  // z levels and BND block breaks
 constexpr double kBndGapTol = 1e-6;
 
 // Block number of BND output, counted over the whole process.

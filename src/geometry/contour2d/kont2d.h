@@ -32,15 +32,15 @@ struct Kont2d {
   // Box of the segment ends; a new node has xmin = ymin = 1e10 and
   // xmax = ymax = -1e10.
   double xmin, ymin, xmax, ymax;
-  std::int16_t closed;     // 1: the last segment ends where the first starts (0.00001)
-  std::int16_t ownsSegs;   // 1: segs is the node's own and freed with it
-  double z;                // z level, DBL_MAX while unset
-  int depth;               // how many contours of the same level contain the first point
+  std::int16_t closed;    // 1: the last segment ends where the first starts (0.00001)
+  std::int16_t ownsSegs;  // 1: segs is the node's own and freed with it
+  double z;               // z level, DBL_MAX while unset
+  int depth;              // how many contours of the same level contain the first point
   Seg2* segs;
-  TripolyMesh* mesh;       // point-location mesh of the tree's owner, or null
-  Kont2d* back;            // previous node of the chain; for the first hole its parent
-  Kont2d* next;            // next outer contour, or for a hole the next hole
-  Kont2d* firstHole;       // holes of an outer contour (null for holes)
+  TripolyMesh* mesh;  // point-location mesh of the tree's owner, or null
+  Kont2d* back;       // previous node of the chain; for the first hole its parent
+  Kont2d* next;       // next outer contour, or for a hole the next hole
+  Kont2d* firstHole;  // holes of an outer contour (null for holes)
 };
 
 // A node with room for capacity segments (3 when asked for fewer).  With segs

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
-#include "geometry/errors/error_state.h"
 #include "base/tolerances.h"
+#include "geometry/errors/error_state.h"
 
 namespace {
 
@@ -528,7 +528,8 @@ void triangulateMonotone(const std::vector<int>& face, const Vec2d* pts, Triangl
   for (int j = 2; j < m - 1; ++j) {
     const Item u = order[static_cast<std::size_t>(j)];
     if (u.side != stack.back().side) {
-      for (std::size_t k = stack.size() - 1; k >= 1; --k) sink.emit(u.v, stack[k].v, stack[k - 1].v);
+      for (std::size_t k = stack.size() - 1; k >= 1; --k)
+        sink.emit(u.v, stack[k].v, stack[k - 1].v);
       const Item prev = order[static_cast<std::size_t>(j - 1)];
       stack.assign({prev, u});
     } else {
@@ -762,7 +763,8 @@ int triangulate_polygonm_seidel(SeidelWork* work, int ncontours, const int* coun
     perm.reserve(static_cast<std::size_t>(n));
     OrderGenerator gen{kOrderSeed};
     for (int remaining = n; remaining > 0; --remaining) {
-      const auto pick = static_cast<std::size_t>(gen.next() % static_cast<std::uint64_t>(remaining));
+      const auto pick =
+          static_cast<std::size_t>(gen.next() % static_cast<std::uint64_t>(remaining));
       perm.push_back(left[pick]);
       left[pick] = left[static_cast<std::size_t>(remaining - 1)];
     }
@@ -789,7 +791,8 @@ int triangulate_polygonm_seidel(SeidelWork* work, int ncontours, const int* coun
     step = 3;
     double covered = 0.0;
     for (int t = 0; t < sink.count; ++t) {
-      covered += orient(points[triangles[t][0]], points[triangles[t][1]], points[triangles[t][2]]) / 2.0;
+      covered +=
+          orient(points[triangles[t][0]], points[triangles[t][1]], points[triangles[t][2]]) / 2.0;
     }
     const double area = polygonArea(c, points);
     if (!(area > 0.0) || std::fabs(covered - area) > 1e-9 * area) {

@@ -34,7 +34,9 @@ int& neighbourSlot(TripolyTri& t, int slot) { return slot == 0 ? t.na : slot == 
 
 const Vec2d& meshPoint(const TripolyMesh* mesh, int i) { return mesh->points->items[i]; }
 
-bool allInside(double w0, double w1, double w2) { return w0 >= 0.0 && w1 >= 0.0 && w2 > -kWeightTol; }
+bool allInside(double w0, double w1, double w2) {
+  return w0 >= 0.0 && w1 >= 0.0 && w2 > -kWeightTol;
+}
 
 void weightsOf(const TripolyMesh* mesh, int t, const Vec2d* p, double* w0, double* w1, double* w2) {
   tripolyBarycentric(mesh, t, p, w0, w1);
@@ -59,7 +61,8 @@ TripolyMesh* tripolyNew(int capacity) {
   auto* mesh = static_cast<TripolyMesh*>(std::calloc(1, sizeof(TripolyMesh)));
   if (mesh == nullptr) return nullptr;
   mesh->capacity = capacity;
-  mesh->tris = static_cast<TripolyTri*>(std::malloc(sizeof(TripolyTri) * static_cast<std::size_t>(capacity)));
+  mesh->tris = static_cast<TripolyTri*>(
+      std::malloc(sizeof(TripolyTri) * static_cast<std::size_t>(capacity)));
   mesh->points = listPt2New(capacity + 2);
   if (mesh->tris == nullptr || mesh->points == nullptr) {
     freeOne(mesh);
@@ -78,7 +81,8 @@ int tripolyFree(TripolyMesh* mesh) {
 }
 
 int tripolyAddTriangle(TripolyMesh* mesh, const TripolyTri* t) {
-  if (mesh == nullptr || mesh->tris == nullptr || mesh->points == nullptr || t == nullptr) return -1;
+  if (mesh == nullptr || mesh->tris == nullptr || mesh->points == nullptr || t == nullptr)
+    return -1;
   const int n = mesh->points->count;
   if (t->a < 0 || t->a >= n || t->b < 0 || t->b >= n || t->c < 0 || t->c >= n) return -1;
   if (mesh->count >= mesh->capacity) {
@@ -104,7 +108,8 @@ int tripolyAddTriangle(TripolyMesh* mesh, const TripolyTri* t) {
 int tripolyLinkNeighbours(TripolyMesh* mesh) {
   if (mesh == nullptr || mesh->count < 2) return 1;
   const int n = mesh->count;
-  std::unique_ptr<EdgeRecord[]> edges(new (std::nothrow) EdgeRecord[3 * static_cast<std::size_t>(n)]);
+  std::unique_ptr<EdgeRecord[]> edges(new (std::nothrow)
+                                          EdgeRecord[3 * static_cast<std::size_t>(n)]);
   if (!edges) {
     for (int t = 0; t < n; ++t) mesh->tris[t].na = mesh->tris[t].nb = mesh->tris[t].nc = -1;
     return -1;
@@ -209,7 +214,7 @@ TripolyMesh* seidelTriangulateContour(Kont2d* tree) {
 
   std::unique_ptr<SeidelWork, void (*)(SeidelWork*)> work(seidelWorkNew(2 * s + 3), seidelWorkFree);
   TripolyMesh* mesh = tripolyNew(2 * s + 2);
-  std::vector<int> mapping;   // call point number -> mesh point
+  std::vector<int> mapping;  // call point number -> mesh point
   std::vector<Vec2d> callPoints;
   std::vector<int> callCounts;
   std::vector<int> out;
@@ -250,7 +255,9 @@ TripolyMesh* seidelTriangulateContour(Kont2d* tree) {
     auto addRing = [&](int c, bool ccw) {
       const int n = c < 0 ? 4 : contours[static_cast<std::size_t>(c)]->count;
       const int first = c < 0 ? 0 : firstIndex[static_cast<std::size_t>(c)];
-      const int runs = c < 0 ? 1 : (c == 0 ? outerOrientation : kontOrientation(contours[static_cast<std::size_t>(c)]));
+      const int runs = c < 0 ? 1
+                             : (c == 0 ? outerOrientation
+                                       : kontOrientation(contours[static_cast<std::size_t>(c)]));
       const bool reverse = (runs > 0) != ccw;
       for (int i = 0; i < n; ++i) {
         const int idx = first + (reverse ? n - 1 - i : i);
@@ -261,9 +268,9 @@ TripolyMesh* seidelTriangulateContour(Kont2d* tree) {
     };
     auto runCall = [&](int region) -> bool {
       int written = 0;
-      const int rc = triangulate_polygonm_seidel(work.get(), static_cast<int>(callCounts.size()),
-                                                 callCounts.data(), callPoints.data(),
-                                                 reinterpret_cast<int(*)[3]>(out.data()), maxPerCall, &written);
+      const int rc = triangulate_polygonm_seidel(
+          work.get(), static_cast<int>(callCounts.size()), callCounts.data(), callPoints.data(),
+          reinterpret_cast<int(*)[3]>(out.data()), maxPerCall, &written);
       if (rc != 1) {
         vyrErrSet(-35, kTripoly2Source, 210 + region);
         return false;

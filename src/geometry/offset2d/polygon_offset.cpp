@@ -23,7 +23,9 @@ double dot(const Vec2d& a, const Vec2d& b) { return a.x * b.x + a.y * b.y; }
 double cross(const Vec2d& a, const Vec2d& b) { return a.x * b.y - a.y * b.x; }
 double length(const Vec2d& a) { return std::hypot(a.x, a.y); }
 Vec2d leftNormal(const Vec2d& u) { return {-u.y, u.x}; }
-Vec2d along(const Vec2d& p, const Vec2d& dir, double d) { return {p.x + d * dir.x, p.y + d * dir.y}; }
+Vec2d along(const Vec2d& p, const Vec2d& dir, double d) {
+  return {p.x + d * dir.x, p.y + d * dir.y};
+}
 bool samePoint(const Vec2d& a, const Vec2d& b) {
   return std::fabs(a.x - b.x) <= kSameTol && std::fabs(a.y - b.y) <= kSameTol;
 }
@@ -44,7 +46,8 @@ template <class Keep>
 int compact(std::vector<Vec2d>& pts, Keep&& keepAlso) {
   int kept = 0;
   for (std::size_t i = 0; i < pts.size(); ++i) {
-    if (kept > 0 && length(sub(pts[i], pts[static_cast<std::size_t>(kept - 1)])) < kMergeTol) continue;
+    if (kept > 0 && length(sub(pts[i], pts[static_cast<std::size_t>(kept - 1)])) < kMergeTol)
+      continue;
     pts[static_cast<std::size_t>(kept)] = pts[i];
     keepAlso(kept, static_cast<int>(i));
     ++kept;
@@ -127,7 +130,8 @@ bool turnedOver(const RawLoop& raw, const std::vector<Vec2d>& P) {
     const int i = raw.source[k - 1], j = raw.source[k];
     if (i == j) continue;
     const Vec2d edge = sub(raw.pts[k], raw.pts[k - 1]);
-    const double dir = dot(edge, sub(P[static_cast<std::size_t>(j)], P[static_cast<std::size_t>(i)]));
+    const double dir =
+        dot(edge, sub(P[static_cast<std::size_t>(j)], P[static_cast<std::size_t>(i)]));
     (dir < 0.0 ? against : with) += length(edge);
   }
   return against > with;
@@ -153,8 +157,10 @@ struct Vertex {
 
 bool boxesApart(const Vec2d& a0, const Vec2d& a1, const Vec2d& b0, const Vec2d& b1) {
   const double t = kMergeTol;
-  return std::max(a0.x, a1.x) + t < std::min(b0.x, b1.x) || std::max(b0.x, b1.x) + t < std::min(a0.x, a1.x) ||
-         std::max(a0.y, a1.y) + t < std::min(b0.y, b1.y) || std::max(b0.y, b1.y) + t < std::min(a0.y, a1.y);
+  return std::max(a0.x, a1.x) + t < std::min(b0.x, b1.x) ||
+         std::max(b0.x, b1.x) + t < std::min(a0.x, a1.x) ||
+         std::max(a0.y, a1.y) + t < std::min(b0.y, b1.y) ||
+         std::max(b0.y, b1.y) + t < std::min(a0.y, a1.y);
 }
 
 std::vector<Crossing> findCrossings(const std::vector<Vec2d>& Q) {
@@ -196,7 +202,8 @@ std::vector<Crossing> findCrossings(const std::vector<Vec2d>& Q) {
 
 // Builds the vertex ring of Q with every crossing point inserted once per
 // branch; the copies of one crossing point are linked into a ring.
-std::vector<Vertex> buildRing(const std::vector<Vec2d>& Q, std::vector<Crossing>& crossings, bool closed) {
+std::vector<Vertex> buildRing(const std::vector<Vec2d>& Q, std::vector<Crossing>& crossings,
+                              bool closed) {
   const int m = static_cast<int>(Q.size());
   const std::size_t capacity = 3 * static_cast<std::size_t>(m);
   std::vector<Vertex> v;
@@ -273,7 +280,8 @@ std::vector<std::vector<Vec2d>> walkLoops(std::vector<Vertex>& v, bool closed) {
         for (int guard = 0; guard <= n; ++guard) {
           const Vertex& cand = v[static_cast<std::size_t>(w)];
           const int f = following(w);
-          if ((cand.dir.x != 0.0 || cand.dir.y != 0.0) && f >= 0 && !v[static_cast<std::size_t>(f)].used) {
+          if ((cand.dir.x != 0.0 || cand.dir.y != 0.0) && f >= 0 &&
+              !v[static_cast<std::size_t>(f)].used) {
             const double score = cross(incoming, cand.dir) <= 0.0 ? 2.0 : dot(incoming, cand.dir);
             if (score < bestScore) {
               bestScore = score;
@@ -291,14 +299,16 @@ std::vector<std::vector<Vec2d>> walkLoops(std::vector<Vertex>& v, bool closed) {
       incoming = v[static_cast<std::size_t>(from)].dir;
       int repeat = -1;
       for (std::size_t k = 0; k < loop.size() && repeat < 0; ++k) {
-        if (samePoint(v[static_cast<std::size_t>(loop[k])].p, v[static_cast<std::size_t>(next)].p)) {
+        if (samePoint(v[static_cast<std::size_t>(loop[k])].p,
+                      v[static_cast<std::size_t>(next)].p)) {
           repeat = static_cast<int>(k);
         }
       }
       loop.push_back(next);
       cur = next;
       if (repeat >= 0) {
-        for (int k = 0; k < repeat; ++k) v[static_cast<std::size_t>(loop[static_cast<std::size_t>(k)])].used = 1;
+        for (int k = 0; k < repeat; ++k)
+          v[static_cast<std::size_t>(loop[static_cast<std::size_t>(k)])].used = 1;
         loop.erase(loop.begin(), loop.begin() + repeat);
         complete = true;
         break;

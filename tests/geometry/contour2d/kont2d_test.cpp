@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "geometry/contour2d/contour_shapes.h"
 #include "geometry/contour2d/tripoly.h"
 #include "geometry/errors/error_state.h"
-#include "geometry/contour2d/contour_shapes.h"
 
 namespace {
 
@@ -84,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(Orientations, KontNesting,
                          [](const auto& info) { return info.param.name; });
 
 TEST(Kont2d, DeeperContoursAlternateBetweenOuterChainAndHoles) {
-  Tree t({rect(0, 0, 100, 100), rect(10, 10, 90, 90), rect(20, 20, 80, 80, false), rect(30, 30, 70, 70)});
+  Tree t({rect(0, 0, 100, 100), rect(10, 10, 90, 90), rect(20, 20, 80, 80, false),
+          rect(30, 30, 70, 70)});
   const auto outers = t.outers();
   ASSERT_EQ(outers.size(), 2u);
   EXPECT_EQ(outers[0]->depth, 0);
@@ -223,13 +224,14 @@ TEST(Kont2d, WritesBndBlocksWithBreaksAtGaps) {
   Kont2d* k = kontFromChains(chains, counts, 1);
   ASSERT_NE(k, nullptr);
   k->z = 2.5;
-  char name[kVyrNameSize];
-  ASSERT_EQ(vyrTempFileName(name, ".bnd"), 1);
-  ASSERT_EQ(kontWriteBnd(k, name), 1);
+  const std::string name = ::testing::TempDir() + "kont2d_blocks.bnd";
+  std::remove(name.c_str());
+  ASSERT_EQ(kontWriteBnd(k, name.c_str()), 1);
   std::ifstream in(name);
   std::stringstream text;
   text << in.rdbuf();
-  std::remove(name);
+  std::remove(name.c_str());
+  EXPECT_EQ(kontWriteBnd(k, "/nonexistent-dir/x.bnd"), -1);
   kontFree(k);
   int first = 0;
   ASSERT_EQ(std::sscanf(text.str().c_str(), "**BND %d **WZ", &first), 1);
@@ -242,7 +244,7 @@ TEST(Kont2d, WritesBndBlocksWithBreaksAtGaps) {
                 first, 0.0, 0.0, 2.5, 1.0, 0.0, 2.5, 1.0, 1.0, 2.5, first + 1, 2.0, 2.0, 2.5, 3.0,
                 3.0, 2.5);
   EXPECT_EQ(text.str(), expected);
-  EXPECT_EQ(kontWriteBnd(nullptr, name), 0);
+  EXPECT_EQ(kontWriteBnd(nullptr, name.c_str()), 0);
 }
 
 // A random scene: two outer contours at one level, holes in the first, islands

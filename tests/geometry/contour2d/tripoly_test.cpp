@@ -86,12 +86,14 @@ TEST_P(TripolyClassify, GivesTheRegionBitsWithNeighboursOnEdges) {
   EXPECT_EQ(tripolyClassifyPoint(t.mesh, &GetParam().p), GetParam().bits);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Points, TripolyClassify,
-    ::testing::Values(ClassCase{"in_hole", {4.5, 4.2}, 4}, ClassCase{"in_material", {1.5, 8.1}, 2},
-                      ClassCase{"in_frame", {-0.5, 5.3}, 1}, ClassCase{"beyond_frame", {-50, 5}, 1},
-                      ClassCase{"on_outer_edge", {10, 4.1}, 3}, ClassCase{"on_hole_edge", {3, 4.7}, 6}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Points, TripolyClassify,
+                         ::testing::Values(ClassCase{"in_hole", {4.5, 4.2}, 4},
+                                           ClassCase{"in_material", {1.5, 8.1}, 2},
+                                           ClassCase{"in_frame", {-0.5, 5.3}, 1},
+                                           ClassCase{"beyond_frame", {-50, 5}, 1},
+                                           ClassCase{"on_outer_edge", {10, 4.1}, 3},
+                                           ClassCase{"on_hole_edge", {3, 4.7}, 6}),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(Tripoly, RegionsCoverFrameContourAndHoles) {
   std::mt19937 rng(77);

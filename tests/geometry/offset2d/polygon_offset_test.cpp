@@ -1,11 +1,11 @@
 #include "geometry/offset2d/polygon_offset.h"
 
 #include <gtest/gtest.h>
-#include <polyclipping/clipper.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <polyclipping/clipper.hpp>
 #include <random>
 #include <string>
 #include <vector>
@@ -94,7 +94,8 @@ INSTANTIATE_TEST_SUITE_P(
         CodeCase{"clockwise_inward_right", reversed(closedSquare(10)), 1.0, -1, 5},
         CodeCase{"clockwise_inward_collapses", reversed(closedSquare(10)), 7.1, -1, -2},
         CodeCase{"all_points_merge", {{0, 0}, {0.0001, 0}, {0, 0.0001}, {0, 0}}, 1.0, -1, 0},
-        CodeCase{"duplicate_points", {{0, 0}, {10, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}, 1.0, 1, 5},
+        CodeCase{
+            "duplicate_points", {{0, 0}, {10, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}, 1.0, 1, 5},
         CodeCase{"not_a_number", {{0, 0}, {NAN, 0}, {10, 10}, {0, 0}}, 1.0, 1, -2}),
     [](const auto& info) { return info.param.name; });
 
@@ -109,8 +110,8 @@ TEST(PolygonOffset, ResultThatDoesNotFitFails) {
 
 // Two 10 x 10 rooms joined by a corridor 2 wide.
 Loop dumbbell() {
-  return {{0, 0},   {10, 0},  {10, 4}, {20, 4}, {20, 0},  {30, 0}, {30, 10},
-          {20, 10}, {20, 6},  {10, 6}, {10, 10}, {0, 10}, {0, 0}};
+  return {{0, 0},   {10, 0}, {10, 4}, {20, 4},  {20, 0}, {30, 0}, {30, 10},
+          {20, 10}, {20, 6}, {10, 6}, {10, 10}, {0, 10}, {0, 0}};
 }
 
 TEST(PolygonOffset, PinchedLoopGivesOneLobeInOutAndTheOtherOnTheStack) {
@@ -258,7 +259,8 @@ TEST(PolygonOffset, StarLoopsLieBetweenClipperRoundOffsets) {
       const Vec2d& s = in[static_cast<std::size_t>((k + 2) % n)];
       const double ux = q.x - p.x, uy = q.y - p.y, vx = s.x - q.x, vy = s.y - q.y;
       if (ux * vy - uy * vx < 0.0) {
-        const double turn = std::acos((ux * vx + uy * vy) / std::hypot(ux, uy) / std::hypot(vx, vy));
+        const double turn =
+            std::acos((ux * vx + uy * vy) / std::hypot(ux, uy) / std::hypot(vx, vy));
         c = std::min(c, std::cos(turn / 2.0));
       }
     }
