@@ -7,6 +7,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,8 @@ struct NestingCase {
   std::string name;
   bool outerCcw, holeCcw;
 };
+
+void PrintTo(const NestingCase& c, std::ostream* os) { *os << c.name; }
 
 class KontNesting : public ::testing::TestWithParam<NestingCase> {};
 

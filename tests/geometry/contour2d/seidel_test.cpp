@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <random>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,8 @@ struct CorpusCase {
   Polygon polygon;
   int expected;  // triangle count; -1: a clean failure is just as good
 };
+
+void PrintTo(const CorpusCase& c, std::ostream* os) { *os << c.name; }
 
 // Polygons filed by degeneracy.
 std::vector<CorpusCase> corpus() {
@@ -311,6 +314,8 @@ struct BadCase {
   std::string name;
   Polygon polygon;
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.name; }
 
 class SeidelBadInput : public ::testing::TestWithParam<BadCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <random>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,8 @@ struct ClassCase {
   Vec2d p;
   int bits;
 };
+
+void PrintTo(const ClassCase& c, std::ostream* os) { *os << c.name; }
 
 class TripolyClassify : public ::testing::TestWithParam<ClassCase> {};
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <polyclipping/clipper.hpp>
 #include <random>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,8 @@ struct CodeCase {
   int side;
   int code;
 };
+
+void PrintTo(const CodeCase& c, std::ostream* os) { *os << c.name; }
 
 class PolygonOffsetCodes : public ::testing::TestWithParam<CodeCase> {};
 
