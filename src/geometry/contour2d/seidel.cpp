@@ -279,6 +279,11 @@ struct SeidelWork {
         if (next < 0) throw SeidelFailure{kBrokenMap, 42};
       }
 
+      // A merged piece reaches down to the crossed trapezoid's bottom.
+      auto extendDown = [this, &old](int piece) {
+        trap(piece).lo = old.lo;
+        trap(piece).loV = old.loV;
+      };
       int L, R;
       bool freshL = true, freshR = true;
       if (prevT < 0) {
@@ -290,15 +295,13 @@ struct SeidelWork {
       } else if (hiRight) {
         L = prevL;
         freshL = false;
-        trap(L).lo = old.lo;
-        trap(L).loV = old.loV;
+        extendDown(L);
         R = t;
         trap(R).lseg = si;
       } else {
         R = prevR;
         freshR = false;
-        trap(R).lo = old.lo;
-        trap(R).loV = old.loV;
+        extendDown(R);
         L = t;
         trap(L).rseg = si;
       }

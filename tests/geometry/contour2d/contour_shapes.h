@@ -6,6 +6,7 @@
 #include <random>
 #include <vector>
 
+#include "geometry/contour2d/kont2d.h"
 #include "geometry/primitives/vec.h"
 
 namespace contour_shapes {
@@ -60,6 +61,19 @@ inline Ring wobbly(std::mt19937& rng, double cx, double cy, double r0, double r1
     r.push_back({cx + rad * std::cos(a), cy + rad * std::sin(a)});
   }
   return r;
+}
+
+// The contour tree of the rings (kontFromChains); the caller frees it.
+inline Kont2d* treeOf(const std::vector<Ring>& rings) {
+  std::vector<Chain> chains;
+  for (const Ring& r : rings) chains.push_back(chainOf(r));
+  std::vector<const Seg2*> ptrs;
+  std::vector<int> counts;
+  for (const Chain& c : chains) {
+    ptrs.push_back(c.data());
+    counts.push_back(static_cast<int>(c.size()));
+  }
+  return kontFromChains(ptrs.data(), counts.data(), static_cast<int>(ptrs.size()));
 }
 
 }  // namespace contour_shapes

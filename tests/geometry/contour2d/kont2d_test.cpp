@@ -5,9 +5,9 @@
 #include <cfloat>
 #include <cstdio>
 #include <fstream>
+#include <ostream>
 #include <random>
 #include <sstream>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,17 +22,7 @@ using namespace contour_shapes;
 // Owns a tree built from rings.
 struct Tree {
   Kont2d* root = nullptr;
-  explicit Tree(const std::vector<Ring>& rings) {
-    std::vector<Chain> chains;
-    for (const Ring& r : rings) chains.push_back(chainOf(r));
-    std::vector<const Seg2*> ptrs;
-    std::vector<int> counts;
-    for (const Chain& c : chains) {
-      ptrs.push_back(c.data());
-      counts.push_back(static_cast<int>(c.size()));
-    }
-    root = kontFromChains(ptrs.data(), counts.data(), static_cast<int>(ptrs.size()));
-  }
+  explicit Tree(const std::vector<Ring>& rings) : root(treeOf(rings)) {}
   ~Tree() {
     if (root != nullptr) tripolyFree(root->mesh);
     kontFree(root);

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <random>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -18,18 +18,8 @@ using namespace contour_shapes;
 struct Tree {
   Kont2d* root = nullptr;
   TripolyMesh* mesh = nullptr;
-  explicit Tree(const std::vector<Ring>& rings) {
-    std::vector<Chain> chains;
-    for (const Ring& r : rings) chains.push_back(chainOf(r));
-    std::vector<const Seg2*> ptrs;
-    std::vector<int> counts;
-    for (const Chain& c : chains) {
-      ptrs.push_back(c.data());
-      counts.push_back(static_cast<int>(c.size()));
-    }
-    root = kontFromChains(ptrs.data(), counts.data(), static_cast<int>(ptrs.size()));
-    mesh = tripolyTriangulate(root);
-  }
+  explicit Tree(const std::vector<Ring>& rings)
+      : root(treeOf(rings)), mesh(tripolyTriangulate(root)) {}
   ~Tree() {
     tripolyFree(mesh);
     kontFree(root);
