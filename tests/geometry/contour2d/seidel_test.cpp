@@ -287,6 +287,45 @@ TEST(Seidel, RandomPolygonsWithHolesAreTiledWithTheDocumentedCount) {
   }
 }
 
+// Skylines on an integer grid with grid-aligned holes: equal y everywhere,
+// horizontal edges and collinear runs.
+TEST(Seidel, GridSkylinesWithHolesAreTiled) {
+  std::mt19937 rng(4242);
+  std::uniform_int_distribution<int> height(6, 12);
+  for (int i = 0; i < 100; ++i) {
+    const int columns = 3 + i % 10;
+    Ring outer{{0, 0}, {2.0 * columns, 0}};
+    for (int c = columns; c >= 1; --c) {
+      const double h = height(rng);
+      outer.push_back({2.0 * c, h});
+      outer.push_back({2.0 * (c - 1), h});
+    }
+    // Drop the points that repeat their neighbour (equal heights side by side).
+    Ring clean;
+    for (const Vec2d& v : outer) {
+      if (clean.empty() || clean.back().x != v.x || clean.back().y != v.y) clean.push_back(v);
+    }
+    Polygon p;
+    p.add(clean);
+    int holes = 0;
+    for (int c = 0; c + 1 < columns; c += 3) {
+      p.add(square(2.0 * c + 1, 1 + (c % 3), 2, false));  // spans two columns, under the lowest roof
+      ++holes;
+    }
+    // Turned and moved, the same skyline is tiled as well.
+    for (int turn = 0; turn < 4; ++turn) {
+      const double a = turn * 0.37, cs = std::cos(a), sn = std::sin(a);
+      Polygon q = p;
+      for (Vec2d& v : q.points) v = {cs * v.x - sn * v.y + 1e3, sn * v.x + cs * v.y - 7e2};
+      const Result r = triangulate(q);
+      const std::string name = "skyline " + std::to_string(i) + " turn " + std::to_string(turn);
+      ASSERT_EQ(r.code, 1) << name;
+      EXPECT_EQ(static_cast<int>(r.tris.size()), p.total() + 2 * holes - 2) << name;
+      expectTiling(q, r, name);
+    }
+  }
+}
+
 TEST(Seidel, SamePolygonGivesTheSameTrianglesAndLeavesRandAlone) {
   std::mt19937 rng(99);
   const Polygon p = randomPolygon(rng);
