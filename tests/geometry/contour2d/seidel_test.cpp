@@ -309,7 +309,8 @@ TEST(Seidel, GridSkylinesWithHolesAreTiled) {
     p.add(clean);
     int holes = 0;
     for (int c = 0; c + 1 < columns; c += 3) {
-      p.add(square(2.0 * c + 1, 1 + (c % 3), 2, false));  // spans two columns, under the lowest roof
+      p.add(
+          square(2.0 * c + 1, 1 + (c % 3), 2, false));  // spans two columns, under the lowest roof
       ++holes;
     }
     // Turned and moved, the same skyline is tiled as well.
@@ -324,6 +325,35 @@ TEST(Seidel, GridSkylinesWithHolesAreTiled) {
       expectTiling(q, r, name);
     }
   }
+}
+
+// Random point soups, crossing themselves as they like: a clean failure or a
+// valid tiling, never a crash.
+TEST(Seidel, CrossingSoupsFailCleanly) {
+  std::mt19937 rng(808);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int failed = 0;
+  for (int i = 0; i < 300; ++i) {
+    Polygon p;
+    const int rings = 1 + static_cast<int>(unit(rng) * 3);
+    for (int k = 0; k < rings; ++k) {
+      Ring r;
+      const int n = 3 + static_cast<int>(unit(rng) * 12);
+      for (int j = 0; j < n; ++j) r.push_back({100 * unit(rng), 100 * unit(rng)});
+      p.add(r);
+    }
+    vyrErrReset();
+    const Result r = triangulate(p);
+    ASSERT_TRUE(r.code == 1 || r.code == -1) << i;
+    if (r.code == 1) {
+      expectTiling(p, r, "soup " + std::to_string(i));
+    } else {
+      EXPECT_TRUE(r.tris.empty());
+      EXPECT_LT(vyrErrGetCode(), 0);
+      ++failed;
+    }
+  }
+  EXPECT_GT(failed, 250);
 }
 
 TEST(Seidel, SamePolygonGivesTheSameTrianglesAndLeavesRandAlone) {

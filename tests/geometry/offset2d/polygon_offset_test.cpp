@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <ostream>
 #include <polyclipping/clipper.hpp>
 #include <random>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -327,6 +327,32 @@ TEST(PolygonOffset, RoomsSplitLikeClipperOffsets) {
     split += r.extra.empty() ? 0 : 1;
   }
   EXPECT_GT(split, 20);
+}
+
+// Arbitrary loops, crossing themselves or not: every answer is a code or
+// closed counter-clockwise loops, never a crash or an overrun.
+TEST(PolygonOffset, ArbitraryLoopsGiveCodesOrClosedLoops) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  for (int i = 0; i < 300; ++i) {
+    const int n = 3 + static_cast<int>(unit(rng) * 30);
+    Loop in;
+    for (int k = 0; k < n; ++k) in.push_back({100 * unit(rng), 100 * unit(rng)});
+    in = close(in);
+    const double d = 0.1 + 20 * unit(rng);
+    const int side = unit(rng) < 0.5 ? 1 : -1;
+    const Offset r = offset(in, d, side);
+    ASSERT_GE(r.code, -2) << i;
+    std::vector<const Loop*> loops;
+    if (r.code > 0) loops.push_back(&r.main);
+    for (const Loop& l : r.extra) loops.push_back(&l);
+    for (const Loop* l : loops) {
+      ASSERT_GE(l->size(), 3u) << i;
+      EXPECT_NEAR(l->front().x, l->back().x, 1e-5) << i;
+      EXPECT_NEAR(l->front().y, l->back().y, 1e-5) << i;
+      EXPECT_EQ(offset2dOrientation(l->data(), static_cast<int>(l->size())), side) << i;
+    }
+  }
 }
 
 }  // namespace
