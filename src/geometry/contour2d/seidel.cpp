@@ -144,13 +144,13 @@ struct SeidelWork {
   Segment& seg(int i) { return at(segs, i); }
 
   int newNode(const QueryNode& n) {
-    if (nodeCount >= static_cast<int>(nodes.size())) throw SeidelFailure{kTableFull, 10};
-    nodes[static_cast<std::size_t>(nodeCount)] = n;
+    if (nodeCount >= static_cast<int>(nodes.capacity())) throw SeidelFailure{kTableFull, 10};
+    nodes.push_back(n);
     return nodeCount++;
   }
   int newTrap(const Trapezoid& t) {
-    if (trapCount >= static_cast<int>(traps.size())) throw SeidelFailure{kTableFull, 11};
-    traps[static_cast<std::size_t>(trapCount)] = t;
+    if (trapCount >= static_cast<int>(traps.capacity())) throw SeidelFailure{kTableFull, 11};
+    traps.push_back(t);
     return trapCount++;
   }
   int newSink(int t) { return newNode({kNodeSink, 0, 0, -1, -1, t}); }
@@ -170,6 +170,8 @@ struct SeidelWork {
   }
 
   void clear(int segments) {
+    nodes.clear();
+    traps.clear();
     nodeCount = 0;
     trapCount = 0;
     Trapezoid all{-1, -1, {0.0, kInfinity}, {0.0, -kInfinity}, 0, 0, -1, -1, -1, -1, 0};
@@ -699,8 +701,10 @@ SeidelWork* seidelWorkNew(int n) {
   }
   try {
     const std::size_t sn = static_cast<std::size_t>(n);
-    w->nodes.resize(8 * sn);
-    w->traps.resize(4 * sn);
+    // Reserved, not filled: the tables never move while a call holds
+    // references into them, and only the entries in use take memory.
+    w->nodes.reserve(8 * sn);
+    w->traps.reserve(4 * sn);
     w->segs.resize(sn + 1);
     w->capacity = n;
   } catch (const std::bad_alloc&) {
