@@ -1,5 +1,6 @@
 #include "geometry/contour2d/tripoly.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
@@ -15,6 +16,7 @@ constexpr char kTripolySource[] = "QZVYR5\\TRIPOLY";
 constexpr char kTripoly2Source[] = "QZVYR5\\tripoly2";
 constexpr double kWeightTol = 1e-8;
 constexpr double kFrameGrowth = 0.1;
+constexpr double kSamePointTol = 1e-12;  // as the triangulation's point equality
 
 struct EdgeRecord {
   int tri;
@@ -241,15 +243,34 @@ TripolyMesh* seidelTriangulateContour(Kont2d* tree) {
     if (listPt2Append(mesh->points, &v) != 1) return fail(203);
   }
   std::vector<int> firstIndex;
-  for (const Kont2d* k : contours) {
-    firstIndex.push_back(mesh->points->count);
-    for (int i = 0; i < k->count; ++i) {
-      const Vec2d v = seg2Start(k->segs[i]);
-      if (listPt2Append(mesh->points, &v) != 1) return fail(204);
-    }
-  }
-
+  std::vector<int> canonical;  // mesh point -> first mesh point at the same place
   try {
+    for (const Kont2d* k : contours) {
+      firstIndex.push_back(mesh->points->count);
+      for (int i = 0; i < k->count; ++i) {
+        const Vec2d v = seg2Start(k->segs[i]);
+        if (listPt2Append(mesh->points, &v) != 1) return fail(204);
+      }
+    }
+    // Points at one place (a hole touching the contour) are one vertex in all
+    // three calls, so that the triangles on both sides of an edge share it.
+    const Vec2d* pts = mesh->points->items;
+    std::vector<int> order(static_cast<std::size_t>(m));
+    for (int i = 0; i < m; ++i) order[static_cast<std::size_t>(i)] = i;
+    std::sort(order.begin(), order.end(), [pts](int a, int b) {
+      if (pts[a].y != pts[b].y) return pts[a].y < pts[b].y;
+      if (pts[a].x != pts[b].x) return pts[a].x < pts[b].x;
+      return a < b;
+    });
+    canonical.assign(static_cast<std::size_t>(m), 0);
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      const int i = order[k];
+      const int prev = k > 0 ? order[k - 1] : -1;
+      const bool same = prev >= 0 && std::fabs(pts[i].x - pts[prev].x) <= kSamePointTol &&
+                        std::fabs(pts[i].y - pts[prev].y) <= kSamePointTol;
+      canonical[static_cast<std::size_t>(i)] = same ? canonical[static_cast<std::size_t>(prev)] : i;
+    }
+
     // Adds contour c (index into contours, -1 for the frame) to the call's
     // polygon, running counter-clockwise (ccw) or clockwise.
     auto addRing = [&](int c, bool ccw) {
@@ -281,7 +302,7 @@ TripolyMesh* seidelTriangulateContour(Kont2d* tree) {
         for (int k = 0; k < 3; ++k) {
           const int number = out[3 * static_cast<std::size_t>(t) + static_cast<std::size_t>(k)];
           if (number < 1 || number >= static_cast<int>(mapping.size())) return false;
-          v[k] = mapping[static_cast<std::size_t>(number)];
+          v[k] = canonical[static_cast<std::size_t>(mapping[static_cast<std::size_t>(number)])];
         }
         tri = {v[0], v[1], v[2], -1, -1, -1, region, 0.0};
         if (tripolyAddTriangle(mesh, &tri) != 1) return false;

@@ -43,6 +43,15 @@ double ringArea(const Ring& r) {
   return std::fabs(s / 2.0);
 }
 
+int borderEdges(const TripolyMesh* m) {
+  int border = 0;
+  for (int i = 0; i < m->count; ++i) {
+    const TripolyTri& tr = m->tris[i];
+    border += (tr.na < 0) + (tr.nb < 0) + (tr.nc < 0);
+  }
+  return border;
+}
+
 TEST(Tripoly, SquareGivesFrameRingAndMaterial) {
   Tree t({rect(0, 0, 10, 10)});
   ASSERT_NE(t.mesh, nullptr);
@@ -55,12 +64,17 @@ TEST(Tripoly, SquareGivesFrameRingAndMaterial) {
   EXPECT_DOUBLE_EQ(t.mesh->points->items[0].x, -1.0);
   EXPECT_DOUBLE_EQ(t.mesh->points->items[2].y, 11.0);
   // Only the four frame edges lie at the border.
-  int border = 0;
-  for (int i = 0; i < t.mesh->count; ++i) {
-    const TripolyTri& tr = t.mesh->tris[i];
-    border += (tr.na < 0) + (tr.nb < 0) + (tr.nc < 0);
-  }
-  EXPECT_EQ(border, 4);
+  EXPECT_EQ(borderEdges(t.mesh), 4);
+}
+
+TEST(Tripoly, HoleTouchingTheContourSharesItsVertexAcrossRegions) {
+  Tree t({{{0, 0}, {5, -1}, {10, 0}, {10, 10}, {0, 10}}, {{3, 4}, {7, 4}, {5, -1}}});
+  ASSERT_NE(t.mesh, nullptr);
+  EXPECT_EQ(borderEdges(t.mesh), 4);  // only the frame
+  const Vec2d inHole{5, 1}, inMaterial{1, 1}, nearTouch{5.5, -0.5};
+  EXPECT_EQ(tripolyClassifyPoint(t.mesh, &inHole), 4);
+  EXPECT_EQ(tripolyClassifyPoint(t.mesh, &inMaterial), 2);
+  EXPECT_EQ(tripolyClassifyPoint(t.mesh, &nearTouch), 2);
 }
 
 struct ClassCase {
