@@ -6,6 +6,7 @@
 #include "boundaries/macro_rec.h"
 #include "boundaries/move_hooks.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
+#include "geometry/contour2d/kont2d.h"
 #include "geometry/curves/kfy_contours.h"
 #include "geometry/frame/working_frame.h"
 #include "model/collision/holder_clearance.h"
@@ -81,6 +82,7 @@ void profResetRunState() {
   holderClearanceReset();
   holderMeshReset();
   kfyContourFrameReset();
+  kontBndReset();
 }
 
 int profExecute(CycleDescriptor* ctx) {

@@ -385,6 +385,8 @@ int kontWriteBnd(const Kont2d* tree, const char* fileName) {
   return 1;
 }
 
+void kontBndReset() { bndBlockNumber.store(1); }
+
 int kontClassifyPoint(const Kont2d* tree, const Vec2d* p) {
   if (tree == nullptr || p == nullptr) return 0;
   if (tree->mesh != nullptr) {

@@ -112,6 +112,10 @@ int kontSelfIntersects(Kont2d* tree, Pt2List* points, int findAll, double tol);
 // fileName.  1; 0 for a null or empty tree; -1 when the file does not open.
 int kontWriteBnd(const Kont2d* tree, const char* fileName);
 
+// Sets the process-wide BND block number back to 1 (start of a run; cycle
+// thread only).
+void kontBndReset();
+
 // Where p lies against node and its holes: 1 outside, 2 inside the material,
 // 4 inside a hole; 0 for a null node or point.  The node's mesh answers first
 // when it has one (a point on the border counts as outside).

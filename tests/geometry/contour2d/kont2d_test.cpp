@@ -219,6 +219,7 @@ TEST(Kont2d, WritesBndBlocksWithBreaksAtGaps) {
   k->z = 2.5;
   const std::string name = ::testing::TempDir() + "kont2d_blocks.bnd";
   std::remove(name.c_str());
+  kontBndReset();
   ASSERT_EQ(kontWriteBnd(k, name.c_str()), 1);
   std::ifstream in(name);
   std::stringstream text;
@@ -226,8 +227,7 @@ TEST(Kont2d, WritesBndBlocksWithBreaksAtGaps) {
   std::remove(name.c_str());
   EXPECT_EQ(kontWriteBnd(k, "/nonexistent-dir/x.bnd"), -1);
   kontFree(k);
-  int first = 0;
-  ASSERT_EQ(std::sscanf(text.str().c_str(), "**BND %d **WZ", &first), 1);
+  const int first = 1;  // numbering starts again at a reset
   char expected[512];
   std::snprintf(expected, sizeof expected,
                 "**BND %d **WZ\n"
