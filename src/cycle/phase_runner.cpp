@@ -2,6 +2,7 @@
 
 #include "cycle/cycle_setup.h"
 #include "cycle/settings_loader.h"
+#include "output/adapter/output_adapter.h"
 #include "output/output_channels.h"
 #include "output/output_record.h"
 #include "output/pof/pof_writer.h"
@@ -15,6 +16,14 @@ CycleDescriptor* gOutermostRun = nullptr;
 void setOutermostRun(CycleDescriptor* ctx) {
   gOutermostRun = ctx;
   pofSetOutermostRun(ctx);
+}
+
+// An outermost run starts with the output adapter as at load: no held
+// point, feed, move count or context flag of an earlier run carries over.
+// A run nested inside another one shares the enclosing run's adapter.
+void startOutermostRun(CycleDescriptor* ctx) {
+  outAdapterResetRun();
+  setOutermostRun(ctx);
 }
 
 struct OptionStep {
@@ -68,7 +77,7 @@ int cycOnOptionD(CycleDescriptor* ctx) { return cycCallSlot(ctx, kSlotOptionD); 
 
 int cycInit(CycleDescriptor* ctx) {
   cycRaiseEvent(ctx, kEventInitBegin);
-  if (gOutermostRun == nullptr) setOutermostRun(ctx);
+  if (gOutermostRun == nullptr) startOutermostRun(ctx);
   const CycleSlot fn = ctx->slots[kSlotInit];
   const int result = fn != nullptr ? fn(ctx) : 0;
   cycEchoSettings(ctx);
