@@ -21,11 +21,13 @@
 #include "output/output_emitters.h"
 #include "output/output_record.h"
 #include "output/pof/pof_writer.h"
+#include "support/golden.h"
 #include "support/temp_dir.h"
 #include "support/test_cycle.h"
 
 namespace {
 
+using tsupport::expectGolden;
 using tsupport::readFile;
 using tsupport::splitLines;
 
@@ -39,27 +41,6 @@ int openFdCount() {
     closedir(d);
   }
   return n;
-}
-
-std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
-  for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) {
-    s.replace(p, from.size(), to);
-  }
-  return s;
-}
-
-// Compares text with the golden file name (line by line, for a readable
-// failure).
-void expectGolden(const std::string& text, const std::string& name) {
-  const std::string path = std::string(TESSARO_TEST_DATA) + "/pof/" + name;
-  const std::string version = cycVersionText();
-  if (const char* u = std::getenv("TESSARO_UPDATE_GOLDENS"); u != nullptr && *u == '1') {
-    tsupport::writeFile(path, replaceAll(text, "-" + version + ")", "-@VERSION@)"));
-  }
-  const std::string golden = readFile(path);
-  ASSERT_FALSE(golden.empty()) << "missing golden " << path;
-  EXPECT_EQ(splitLines(text), splitLines(replaceAll(golden, "@VERSION@", version))) << name;
-  EXPECT_EQ(text, replaceAll(golden, "@VERSION@", version)) << name << ": line ends differ";
 }
 
 // Every POF writer on its channel; the NC channels only with NC output.
@@ -177,7 +158,7 @@ TEST_F(PofRunTest, CycleWithPofFilenameWritesOnlyToItsFileAndClosesItAtTheEnd) {
   EXPECT_EQ(openFdCount(), fds) << "the POF file stays open";
   EXPECT_EQ(pofGetStream(), stdout);
   EXPECT_EQ(pofCycleLevel(), -1);
-  expectGolden(readFile(work_.file("out.pof")), "cycle_3d.pof");
+  expectGolden(readFile(work_.file("out.pof")), "pof/cycle_3d.pof");
 }
 
 TEST_F(PofRunTest, FileIsAppendedToAndBackslashesBecomeSlashes) {
@@ -245,7 +226,7 @@ TEST_F(PofRunTest, NcOutputOwnsTheBracketAndFiveAxisNeedsAllSixAxes) {
   testing::internal::CaptureStdout();
   EXPECT_EQ(c.run(), 0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-  expectGolden(readFile(work_.file("nc.pof")), "cycle_nc_5x.pof");
+  expectGolden(readFile(work_.file("nc.pof")), "pof/cycle_nc_5x.pof");
 }
 
 TEST_F(PofRunTest, GeometryBracketWaitsForAllSixAxesAfterFiveAxisSwitch) {
@@ -320,8 +301,8 @@ TEST_F(PofRunTest, NestedRunUsesLevelOneAndItsOwnStreamThenRestoresTheOuterOne) 
   EXPECT_EQ(pofCycleLevel(), -1);
   EXPECT_EQ(openFdCount(), fds);
   EXPECT_EQ(pofMoveCounter(), 3);
-  expectGolden(readFile(work_.file("outer.pof")), "nested_outer.pof");
-  expectGolden(readFile(work_.file("inner.pof")), "nested_inner.pof");
+  expectGolden(readFile(work_.file("outer.pof")), "pof/nested_outer.pof");
+  expectGolden(readFile(work_.file("inner.pof")), "pof/nested_inner.pof");
 }
 
 TEST_F(PofRunTest, NestedRunAppendingToTheOuterFileKeepsTheLineOrder) {
@@ -395,7 +376,7 @@ TEST_F(PofRunTest, AbortRecordsCloseTheLevelOnceAndKeepTheFileUntilTheEnd) {
   EXPECT_EQ(gToolReleases, 1);
   EXPECT_EQ(pofCycleLevel(), -1);
   EXPECT_EQ(pofGetStream(), stdout);
-  expectGolden(readFile(work_.file("abort.pof")), "abort.pof");
+  expectGolden(readFile(work_.file("abort.pof")), "pof/abort.pof");
 }
 
 TEST_F(PofRunTest, NestedAbortKeepsTheOuterLevelAndStream) {

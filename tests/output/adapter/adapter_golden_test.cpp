@@ -1,0 +1,176 @@
+// A scripted tool path through the output adapter, run as a cycle through
+// the kernel with the 3D Common Cycle's output set-up, written by the
+// channel writers and compared with goldens.  What the host's listeners
+// receive on the display channels (which have no file text) follows the
+// file text in the golden, one line per record.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "base/job_scale.h"
+#include "cycle/cycle_setup.h"
+#include "cycle/phase_runner.h"
+#include "cycles/common3d/common_cycle_descriptor.h"
+#include "formats/settings/param_list.h"
+#include "output/adapter/output_adapter.h"
+#include "output/adapter/path_output.h"
+#include "output/output_channels.h"
+#include "output/output_record.h"
+#include "output/pof/pof_writer.h"
+#include "support/golden.h"
+#include "support/temp_dir.h"
+#include "support/test_cycle.h"
+
+namespace {
+
+using tsupport::expectGolden;
+using tsupport::readFile;
+
+const char kStamp[] = "12/10/26 13:04:33 Thu Dec";
+const char kUuid[] = "0a1b2c3d-0000-4000-8000-00000000abcd";
+
+using Params = std::vector<std::pair<std::string, std::string>>;
+
+// Display records as the host receives them.
+int recordDisplay(CycleDescriptor*, OutputRecord* r, intptr_t user) {
+  auto* out = reinterpret_cast<std::string*>(user);
+  char line[160];
+  if (r->code == kRecDisplayPoint) {
+    std::snprintf(line, sizeof line, "host 42: %d %g %g %g\n", r->code,
+                  outRecGetF64(r, kRecDisplayPoint1), outRecGetF64(r, kRecDisplayPoint1 + 8),
+                  outRecGetF64(r, kRecDisplayPoint1 + 16));
+  } else if (r->code == kRecContourBegin) {
+    std::snprintf(line, sizeof line, "host 41: %d %s %s\n", r->code, outRecText(r, kRecName),
+                  outRecText(r, kRecValue));
+  } else {
+    std::snprintf(line, sizeof line, "host 41: %d %g %g %g\n", r->code, outRecGetF64(r, kRecGeoX),
+                  outRecGetF64(r, kRecGeoY), outRecGetF64(r, kRecGeoZ));
+  }
+  *out += line;
+  return 1;
+}
+
+void point(double x, double y, double z, int kind) {
+  const Vec3d p{x, y, z};
+  outPathPoint(&p, kind);
+}
+
+// The scripted path: header, contexts, an approach, a plunge, a 45-degree
+// descent, feed changes, rapids, a link, display data and a held rapid
+// written by the end of the path output.
+void scriptedPath(CycleDescriptor* ctx) {
+  outSetContext(ctx);
+  outReset();
+  outSetClearanceOffset(10);
+  CycleTechRecord tech{};
+  tech.toolNumber = 3;
+  tech.planeFeedrate = 1000;
+  tech.zFeedrate = 200;
+  tech.spindleSpeed = 8000;
+  tech.spindleRotation = 1;
+  tech.clearanceDistance = 2;
+  tech.retractPlane = 20;
+  tech.reducedFeedrate = 500;
+  tech.approachFeedrate = 300;
+  outCycleHeader(&tech);
+  outSetFeedReductionAngle(50);
+  outFeedSetMacroRates(300, 0, 0);
+
+  outPathContextBegin(kPathContextCut);
+  outMarkRapidDown();
+  point(0, 0, 20, kPointRapid);
+  point(10, 0, 20, kPointRapid);
+  point(10, 0, 5, kPointRapid);
+  outMarkApproach();
+  outFeedApproach(1);
+  point(10, 0, 2, kPointFeed);
+  outFeedApproach(0);
+  outMarkPath();
+  point(10, 0, 0, kPointFeed);           // plunge
+  point(20, 0, 0, kPointFeed);           // back to FX
+  point(30, 0, -10, kPointFeed);         // 45-degree descent: reduced
+  point(40, 0, -10, kPointFeed);         // FX again
+  point(40, 0, -10.000001, kPointFeed);  // does not move: dropped
+  outMarkRetract();
+  point(40, 0, 20, kPointRapid);
+  outPathContextEnd(kPathContextCut);
+
+  outPathContextBegin(kPathContextLink);
+  outMarkRapidXY();
+  point(0, 10, 20, kPointRapid);
+  outPathContextEnd(kPathContextLink);
+  outPathContextBegin(kPathContextLink);  // a second link: no markers
+  outPathContextEnd(kPathContextLink);
+
+  const Vec3d preview[3] = {{0, 0, 0}, {10, 0, 0}, {10, 10, -1}};
+  outDisplayPolyline(preview, 3, "preview", nullptr, "path");
+  outDisplayMarker(&preview[2]);
+
+  outPathContextBegin(kPathContextFinal);
+  point(0, 10, 30, kPointRapid);  // held until the end of the path output
+  outFinish();
+  outSetContext(nullptr);
+}
+
+class AdapterGoldenTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    pofResetLevels();
+    PofTestPins pins{kStamp, kUuid, true, 0};
+    pofSetTestPins(&pins);
+    pofSetMoveCounter(0);
+    jobSetLengthScale(1.0);
+  }
+  void TearDown() override {
+    pofResetLevels();
+    pofSetTestPins(nullptr);
+    outSetContext(nullptr);
+  }
+
+  // Runs the script in a cycle built on the 3D Common Cycle with params;
+  // "-S" plus extra options.  Returns the run code.
+  int run(const Params& params, const char* option, std::string* host) {
+    tsupport::TestCycle cycle(&cyc3dCycleDescriptor, "Adapter Test Cycle");
+    cycle.clearSlot(kSlotInit);
+    cycle.clearSlot(kSlotReadPcfParams);
+    cycle.clearSlot(kSlotClose);
+    cycle.setAction(kSlotLoadPcf, [params](CycleDescriptor* ctx) {
+      for (const auto& [k, v] : params) {
+        ctx->params = paramListSet(ctx->params, k.c_str(), v.c_str(), kParamOriginSettings);
+      }
+    });
+    cycle.setAction(kSlotExecute, [host](CycleDescriptor* ctx) {
+      const intptr_t user = reinterpret_cast<intptr_t>(host);
+      outAddListener(ctx, kChanDisplayPolylines, recordDisplay, user, recordDisplay, user);
+      outAddListener(ctx, kChanDisplayPoints, recordDisplay, user, recordDisplay, user);
+      scriptedPath(ctx);
+    });
+    char arg[] = "-Sjob";
+    std::string opt = option != nullptr ? option : "";
+    std::vector<char*> argv = {arg};
+    if (!opt.empty()) argv.push_back(opt.data());
+    if (cycSetup(cycle.ctx(), argv.data(), static_cast<int>(argv.size()), 0) != 1) return -1;
+    return cycRun(cycle.ctx());
+  }
+
+  tsupport::ScopedWorkDir work_;
+};
+
+TEST_F(AdapterGoldenTest, ScriptedPathInPofMode) {
+  std::string host;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(run({{"pofFilename", "path.pof"},
+                 {"NCOutp", "true"},
+                 {"writeAlias", "true"},
+                 {"ppJobID", "5"}},
+                nullptr, &host),
+            0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  expectGolden(readFile(work_.file("path.pof")) + host, "pof/adapter_path.pof");
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// Golden files of tests: the expected text of an output, kept under
+// tests/data.  Goldens hold "@VERSION@" where the library's version text
+// stands.  Set TESSARO_UPDATE_GOLDENS=1 to rewrite them from the current
+// output.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "base/version_text.h"
+#include "support/temp_dir.h"
+
+namespace tsupport {
+
+inline std::string replaceAll(std::string s, const std::string& from, const std::string& to) {
+  for (std::size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) {
+    s.replace(p, from.size(), to);
+  }
+  return s;
+}
+
+// Compares text with the golden file at name under tests/data (line by line,
+// for a readable failure, then whole, for the line ends).  Inline, because
+// the data directory is a definition of each test executable.
+inline void expectGolden(const std::string& text, const std::string& name) {
+  const std::string path = std::string(TESSARO_TEST_DATA) + "/" + name;
+  const std::string version = cycVersionText();
+  if (const char* u = std::getenv("TESSARO_UPDATE_GOLDENS"); u != nullptr && *u == '1') {
+    writeFile(path, replaceAll(text, "-" + version + ")", "-@VERSION@)"));
+  }
+  const std::string golden = readFile(path);
+  ASSERT_FALSE(golden.empty()) << "missing golden " << path;
+  const std::string want = replaceAll(golden, "@VERSION@", version);
+  EXPECT_EQ(splitLines(text), splitLines(want)) << name;
+  EXPECT_EQ(text, want) << name << ": line ends differ";
+}
+
+}  // namespace tsupport
