@@ -10,6 +10,7 @@
 #include "output/output_channels.h"
 #include "output/output_record.h"
 #include "output/pof/pof_writer.h"
+#include "output/tools/tool_definition.h"
 
 // Constant-initialised: ready before any code of the process runs.
 constinit CycleDescriptor cyc3dCycleDescriptor = {
@@ -89,6 +90,7 @@ int cyc3dInit(CycleDescriptor* ctx) {
     if (c.on) outRegisterChannel(ctx, c.channel, c.pof, nullptr, 1);
   }
   if (ctx->cfgMode == 1) ctx->toolOutput = 1;
+  toolInstallDefinitionOutput();
 
   std::string layers;
   const auto addLayer = [&layers](unsigned channel) {
