@@ -3,6 +3,7 @@
 #include "cycle/cycle_setup.h"
 #include "cycle/settings_loader.h"
 #include "output/adapter/output_adapter.h"
+#include "output/kfy/kfy_writer.h"
 #include "output/output_channels.h"
 #include "output/output_record.h"
 #include "output/pof/pof_writer.h"
@@ -18,11 +19,13 @@ void setOutermostRun(CycleDescriptor* ctx) {
   pofSetOutermostRun(ctx);
 }
 
-// An outermost run starts with the output adapter as at load: no held
-// point, feed, move count or context flag of an earlier run carries over.
+// An outermost run starts with the output adapter and the kFY writers as at
+// load: no held point, feed, move count, context flag, open file or bypass
+// line of an earlier run carries over.
 // A run nested inside another one shares the enclosing run's adapter.
 void startOutermostRun(CycleDescriptor* ctx) {
   outAdapterResetRun();
+  kfyWritersReset();
   setOutermostRun(ctx);
 }
 
@@ -137,7 +140,10 @@ void cycAbandonRun(CycleDescriptor* ctx, bool outermost) {
   cycCleanup(ctx);
   // Only the writers' state of this run can be open when nothing encloses
   // it; inside another run the enclosing levels must stay.
-  if (outermost) pofResetLevels();
+  if (outermost) {
+    pofResetLevels();
+    kfyWritersReset();
+  }
 }
 
 CycleDescriptor* cycGetOutermostRun() { return gOutermostRun; }

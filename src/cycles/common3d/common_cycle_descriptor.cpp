@@ -7,6 +7,7 @@
 #include "base/memory.h"
 #include "cycle/phase_runner.h"
 #include "formats/settings/param_list.h"
+#include "output/kfy/kfy_writer.h"
 #include "output/output_channels.h"
 #include "output/output_record.h"
 #include "output/pof/pof_writer.h"
@@ -64,30 +65,33 @@ int cyc3dInit(CycleDescriptor* ctx) {
   struct Channel {
     uint16_t channel;
     OutWriterFn pof;
+    OutWriterFn kfy;
     bool on;
   };
+  // Channels without kFY text get the writer that writes nothing.
+  const OutWriterFn none = pofWriteNothing;
   const Channel channels[] = {
-      {kChanStatus, pofWriteStatus, true},
-      {kChanSettings, pofWriteSettingLine, true},
-      {kChanComments, pofWriteComment, true},
-      {kChanNcMark, pofWriteNcMark, nc},
-      {kChanDetail1, pofWriteDetailMark1, ctx->detailLevel >= 1},
-      {kChanDetail2, pofWriteDetailMark2, ctx->detailLevel >= 2},
-      {kChanDetail3, pofWriteDetailMark3, ctx->detailLevel >= 3},
-      {kChanArguments, pofWriteArg, true},
-      {kChanVariables, pofWriteVariable, true},
-      {kChanMarkers, pofWriteMarker, true},
-      {kChanDrillPoints, pofWriteDrillPoint, drill},
-      {kChanContour, pofWriteContourCh31, true},
-      {kChanNcBlocks, pofWriteNcBlock, nc},
-      {kChanOriginalPath, pofWriteContourCh33, original},
-      {kChanGeometry35, pofWriteContourCh35, true},
-      {kChanGeometry36, pofWriteContourCh36, true},
-      {kChanDisplayPolylines, nullptr, true},
-      {kChanDisplayPoints, nullptr, true},
+      {kChanStatus, pofWriteStatus, kfyWriteStatus, true},
+      {kChanSettings, pofWriteSettingLine, none, true},
+      {kChanComments, pofWriteComment, kfyWriteComment, true},
+      {kChanNcMark, pofWriteNcMark, none, nc},
+      {kChanDetail1, pofWriteDetailMark1, none, ctx->detailLevel >= 1},
+      {kChanDetail2, pofWriteDetailMark2, none, ctx->detailLevel >= 2},
+      {kChanDetail3, pofWriteDetailMark3, none, ctx->detailLevel >= 3},
+      {kChanArguments, pofWriteArg, kfyWriteArg, true},
+      {kChanVariables, pofWriteVariable, kfyWriteVariable, true},
+      {kChanMarkers, pofWriteMarker, none, true},
+      {kChanDrillPoints, pofWriteDrillPoint, kfyWriteDrillPoint, drill},
+      {kChanContour, pofWriteContourCh31, kfyWriteContour, true},
+      {kChanNcBlocks, pofWriteNcBlock, kfyWriteNcBlock, nc},
+      {kChanOriginalPath, pofWriteContourCh33, none, original},
+      {kChanGeometry35, pofWriteContourCh35, none, true},
+      {kChanGeometry36, pofWriteContourCh36, none, true},
+      {kChanDisplayPolylines, nullptr, none, true},
+      {kChanDisplayPoints, nullptr, none, true},
   };
   for (const Channel& c : channels) {
-    if (c.on) outRegisterChannel(ctx, c.channel, c.pof, nullptr, 1);
+    if (c.on) outRegisterChannel(ctx, c.channel, c.pof, c.kfy, 1);
   }
   if (ctx->cfgMode == 1) ctx->toolOutput = 1;
   toolInstallDefinitionOutput();
@@ -109,7 +113,15 @@ int cyc3dInit(CycleDescriptor* ctx) {
   return 1;
 }
 
-int cyc3dReadParams(CycleDescriptor*) { return 1; }
+int cyc3dReadParams(CycleDescriptor* ctx) {
+  // The kFY output file replaces its file at the cycle begin: it must never
+  // be one of the job's own inputs.
+  if (kfyOutputIsJobInput(ctx) == 1) {
+    cycSendStatusRecord(ctx, kRecAbort, "error", "geoOut names an input file of the job");
+    return 0;
+  }
+  return 1;
+}
 
 int cyc3dExecute(CycleDescriptor*) { return 1; }
 

@@ -15,9 +15,11 @@
 #include "cycle/cycle_setup.h"
 #include "cycle/phase_runner.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
+#include "formats/kfy/kfy_file.h"
 #include "formats/settings/param_list.h"
 #include "output/adapter/output_adapter.h"
 #include "output/adapter/path_output.h"
+#include "output/kfy/kfy_writer.h"
 #include "output/output_channels.h"
 #include "output/output_record.h"
 #include "output/pof/pof_writer.h"
@@ -171,6 +173,32 @@ TEST_F(AdapterGoldenTest, ScriptedPathInPofMode) {
             0);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   expectGolden(readFile(work_.file("path.pof")) + host, "pof/adapter_path.pof");
+}
+
+TEST_F(AdapterGoldenTest, ScriptedPathInKfyMode) {
+  std::string host;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(run({{"geoOut", "path.kfy"}, {"NCOutp", "true"}, {"precision", "4"}, {"ppJobID", "5"}},
+                "-PCF", &host),
+            0);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(readFile(work_.file(kPofBypassFile)), "") << "no bypass file without an abort";
+  expectGolden(readFile(work_.file("path.kfy")) + host, "kfy/adapter_path.kfy");
+}
+
+// A kFY output file that names the job's input is refused: the input stays
+// as it was, the run fails in its read-parameters phase, and the abort
+// writes the collected status lines to the bypass file.
+TEST_F(AdapterGoldenTest, OutputFileThatIsTheInputIsRefusedAndTheBypassFileWritten) {
+  const std::string input = std::string(kfyBanner) + "\nkFY-Version: 1.0\nGeometry\nin\n";
+  ASSERT_TRUE(tsupport::writeFile(work_.file("in.kfy"), input));
+  std::string host;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(run({{"geoOut", "./in.kfy"}, {"sourceGeometry", "in.kfy"}}, "-PCF", &host), 21);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(readFile(work_.file("in.kfy")), input);
+  EXPECT_EQ(host, "") << "the path was never written";
+  expectGolden(readFile(work_.file(kPofBypassFile)), "kfy/refused_bypass.pof");
 }
 
 }  // namespace
