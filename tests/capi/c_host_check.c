@@ -43,11 +43,17 @@ int main(void) {
   char* argv[1];
   void* ctx;
   int ran, status;
+  FILE* job;
 
   CHECK(sizeof(OutputRecord) == 784);
   CHECK(sizeof(HostCallbackSet) == 6 * sizeof(void*));
   CHECK(mkdtemp(dir) != NULL);
   CHECK(chdir(dir) == 0);
+  /* The keys every job of the default cycle must name. */
+  job = fopen("job.pcf", "w");
+  CHECK(job != NULL);
+  fputs("polySource := model.3df\ntoolDiameter := 10\n", job);
+  fclose(job);
 
   memset(&set, 0, sizeof set);
   set.fn0 = onRecord;
@@ -65,6 +71,7 @@ int main(void) {
   CHECK(qzCSsetSignal(ctx, 100) == 0);
   CHECK(qzCSsetSignal(NULL, 0) == 100);
 
+  remove("job.pcf");
   CHECK(chdir("/") == 0);
   rmdir(dir); /* empty unless the run wrote files; a leftover is harmless */
   return 0;

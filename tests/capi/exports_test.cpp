@@ -77,6 +77,7 @@ TEST(Exports, DefaultContextIsTheProfileCycle) {
 
 TEST(Exports, NullContextRunsTheDefaultCycle) {
   ScopedWorkDir dir;
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"), "polySource := m.3df\ntoolDiameter := 4\n"));
   Recorder rec;
   gRecorder = &rec;
   HostCallbackSet set = fullSet();

@@ -40,8 +40,12 @@ bool contains(const std::vector<std::string>& lines, const std::string& line) {
   return false;
 }
 
+// The keys every job of the default cycle must name in PCF mode.
+constexpr char kRequiredKeys[] = "polySource := model.3df\ntoolDiameter := 10\n";
+
 TEST(HostProgram, VersionPrintsTheVersionTextTheLibraryReports) {
   TempDir dir;
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"), kRequiredKeys));
   const ProcessResult r = runHost(dir, {"--version"});
   char expected[kVersionTextSize];
   cycFormatFileVersion(expected, sizeof expected);
@@ -81,7 +85,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HostProgram, PhaseRunWritesPofOnStdoutAndRecordsToTheLog) {
   TempDir dir;
-  ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"), "comment_1 := \"say \\\"hi\\\"\"\n"));
+  ASSERT_TRUE(tsupport::writeFile(
+      dir.file("job.pcf"), std::string("comment_1 := \"say \\\"hi\\\"\"\n") + kRequiredKeys));
   const ProcessResult r = runHost(dir, {"-Sjob", "--records", "records.txt"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const std::vector<std::string> pof = tsupport::splitLines(r.out);
@@ -122,7 +127,8 @@ TEST_P(SettingsJob, RunsFromItsFilesIntoThePofFile) {
   for (const std::string& f : c.files) {
     const std::string text = tsupport::readFile(std::string(TESSARO_TEST_DATA) + "/settings/" + f);
     ASSERT_FALSE(text.empty()) << f;
-    ASSERT_TRUE(tsupport::writeFile(dir.file(f), text));
+    // A PCF job of the default cycle names the keys it requires.
+    ASSERT_TRUE(tsupport::writeFile(dir.file(f), f == "job.pcf" ? text + kRequiredKeys : text));
   }
   const ProcessResult r = runHost(dir, {c.option});
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -162,6 +168,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(HostProgram, KfyModeDeliversNoRecords) {
   TempDir dir;
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"), kRequiredKeys));
   const ProcessResult r = runHost(dir, {"-Sjob", "-PCF", "--records=records.txt"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(tsupport::readFile(dir.file("records.txt")), "");
@@ -171,7 +178,8 @@ TEST(HostProgram, BypassFileIsEchoedFirstInPofModeOnly) {
   TempDir dir;
   const std::string bypass = "line one\nline two without end";
   ASSERT_TRUE(tsupport::writeFile(dir.file("bypass.txt"), bypass));
-  ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"), "POFbypass := bypass.txt\n"));
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"),
+                                  std::string("POFbypass := bypass.txt\n") + kRequiredKeys));
   const ProcessResult pof = runHost(dir, {"-Sjob"});
   EXPECT_EQ(pof.exitCode, 0) << pof.err;
   EXPECT_EQ(pof.out.substr(0, bypass.size()), bypass);
@@ -212,7 +220,8 @@ TEST(HostProgram, CtrlCStopsTheRunWithStatus100) {
   // setup, with the interrupt handler in place, until the pipe is written.
   const std::string fifo = dir.file("bypass.fifo");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"), "POFbypass := bypass.fifo\n"));
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"),
+                                  std::string("POFbypass := bypass.fifo\n") + kRequiredKeys));
   ProcessOptions options;
   options.workDir = dir.path();
   options.env = {std::string("TESSARO_LIBRARY=") + TESSARO_LIBRARY_PATH};

@@ -27,7 +27,12 @@ Cyc3dRecord* cyc3dRecordOf(const CycleDescriptor* ctx) {
   static std::map<const CycleDescriptor*, std::unique_ptr<Cyc3dRecord>> records;
   if (ctx == nullptr) return nullptr;
   std::unique_ptr<Cyc3dRecord>& rec = records[ctx];
-  if (!rec) rec = std::make_unique<Cyc3dRecord>();
+  if (!rec) {
+    rec = std::make_unique<Cyc3dRecord>();
+    // The profile finishing cycle keeps its own log file.
+    if (ctx->id != nullptr && std::strcmp(ctx->id, "qzProf") == 0)
+      rec->logFileName = "qzprofhc.loc";
+  }
   return rec.get();
 }
 

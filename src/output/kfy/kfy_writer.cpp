@@ -20,6 +20,7 @@ namespace {
 struct KfyWriterState {
   std::FILE* file = nullptr;
   std::vector<std::string> bypass;
+  bool aborted = false;  // the run's bypass file was written
 };
 
 KfyWriterState gKfy;
@@ -38,6 +39,18 @@ void put(const std::string& line) {
   if (gKfy.file == nullptr) return;
   std::fputs(line.c_str(), gKfy.file);
   std::fputc('\n', gKfy.file);
+}
+
+// Appends the bypass lines to the bypass file.
+void appendBypass() {
+  if (gKfy.bypass.empty()) return;
+  if (std::FILE* f = std::fopen(kPofBypassFile, "a")) {
+    for (const std::string& line : gKfy.bypass) {
+      std::fputs(line.c_str(), f);
+      std::fputc('\n', f);
+    }
+    std::fclose(f);
+  }
 }
 
 void closeFile() {
@@ -128,6 +141,7 @@ int kfyWriteStatus(CycleDescriptor* ctx, OutputRecord* record) {
   if (code >= kRecError && code <= 111 && code != kRecCycleEnd && code != 110) {
     if (code == kRecCycleBegin) {
       gKfy.bypass.clear();
+      gKfy.aborted = false;
       closeFile();
       refused = openFile(ctx, v);
     }
@@ -137,7 +151,14 @@ int kfyWriteStatus(CycleDescriptor* ctx, OutputRecord* record) {
     outSendError(ctx, ("geoOut names an input file of the job: " + refused).c_str());
   }
   if (code == kRecAbort) {
-    pofBypassWrite();
+    // A run that reports several failures (one abort record per missing
+    // key) keeps all of them: later aborts add to the bypass file.
+    if (gKfy.aborted) {
+      appendBypass();
+    } else {
+      pofBypassWrite();
+    }
+    gKfy.aborted = true;
   } else if (code == kRecCycleEnd) {
     put(" oPOF( L0[ " + n + "(" + v + ") ] )");
     closeFile();
@@ -330,15 +351,7 @@ void pofBypassAdd(const char* line) {
 
 void pofBypassWrite() {
   std::remove(kPofBypassFile);
-  if (!gKfy.bypass.empty()) {
-    if (std::FILE* f = std::fopen(kPofBypassFile, "a")) {
-      for (const std::string& line : gKfy.bypass) {
-        std::fputs(line.c_str(), f);
-        std::fputc('\n', f);
-      }
-      std::fclose(f);
-    }
-  }
+  appendBypass();
   closeFile();
 }
 
@@ -347,4 +360,5 @@ void pofBypassFree() { gKfy.bypass.clear(); }
 void kfyWritersReset() {
   closeFile();
   gKfy.bypass.clear();
+  gKfy.aborted = false;
 }

@@ -175,6 +175,9 @@ TEST(ProfileRun, TwoRunsOfOneJobInOneProcessWriteTheSamePof) {
   for (const char* name : {"job.pcf", "qzProf.def"}) {
     fs::copy_file(fs::path(TESSARO_TEST_DATA) / "settings" / name, name);
   }
+  // The keys every PCF job of the cycle must name.
+  ASSERT_TRUE(tsupport::writeFile(
+      "job.pcf", tsupport::readFile("job.pcf") + "polySource := model.3df\ntoolDiameter := 10\n"));
   char arg[] = "-Sjob";
   char* argv[] = {arg};
   std::vector<std::string> runs[2];

@@ -23,6 +23,7 @@
 #include "output/output_channels.h"
 #include "output/output_record.h"
 #include "output/pof/pof_writer.h"
+#include "support/common3d_run.h"
 #include "support/golden.h"
 #include "support/temp_dir.h"
 #include "support/test_cycle.h"
@@ -35,7 +36,7 @@ using tsupport::readFile;
 const char kStamp[] = "12/10/26 13:04:33 Thu Dec";
 const char kUuid[] = "0a1b2c3d-0000-4000-8000-00000000abcd";
 
-using Params = std::vector<std::pair<std::string, std::string>>;
+using tsupport::Params;
 
 // Display records as the host receives them.
 int recordDisplay(CycleDescriptor*, OutputRecord* r, intptr_t user) {
@@ -133,30 +134,19 @@ class AdapterGoldenTest : public ::testing::Test {
     outSetContext(nullptr);
   }
 
-  // Runs the script in a cycle built on the 3D Common Cycle with params;
-  // "-S" plus extra options.  Returns the run code.
+  // Runs the script in a cycle built on the 3D Common Cycle with params
+  // (and the keys the cycle requires).  Returns the run code.
   int run(const Params& params, const char* option, std::string* host) {
-    tsupport::TestCycle cycle(&cyc3dCycleDescriptor, "Adapter Test Cycle");
-    cycle.clearSlot(kSlotInit);
-    cycle.clearSlot(kSlotReadPcfParams);
-    cycle.clearSlot(kSlotClose);
-    cycle.setAction(kSlotLoadPcf, [params](CycleDescriptor* ctx) {
-      for (const auto& [k, v] : params) {
-        ctx->params = paramListSet(ctx->params, k.c_str(), v.c_str(), kParamOriginSettings);
-      }
-    });
-    cycle.setAction(kSlotExecute, [host](CycleDescriptor* ctx) {
+    Params all = {{"polySource", "model.3df"}, {"toolDiameter", "6"}};
+    all.insert(all.end(), params.begin(), params.end());
+    std::vector<std::string> options;
+    if (option != nullptr) options.push_back(option);
+    return tsupport::runOn3dCycle(all, options, [host](CycleDescriptor* ctx) {
       const intptr_t user = reinterpret_cast<intptr_t>(host);
       outAddListener(ctx, kChanDisplayPolylines, recordDisplay, user, recordDisplay, user);
       outAddListener(ctx, kChanDisplayPoints, recordDisplay, user, recordDisplay, user);
       scriptedPath(ctx);
     });
-    char arg[] = "-Sjob";
-    std::string opt = option != nullptr ? option : "";
-    std::vector<char*> argv = {arg};
-    if (!opt.empty()) argv.push_back(opt.data());
-    if (cycSetup(cycle.ctx(), argv.data(), static_cast<int>(argv.size()), 0) != 1) return -1;
-    return cycRun(cycle.ctx());
   }
 
   tsupport::ScopedWorkDir work_;

@@ -144,9 +144,15 @@ TEST_F(KfyWriterTest, AbortWritesTheBypassLinesWithoutLayersAndClosesTheFile) {
             (V{"0: cycle(C)", "0: error(332,a.3df)", "0: error(1,(polySource))"}));
   const V file = lines("out.kfy");
   EXPECT_EQ(file.back(), " oPOF( L0[ error(332,a.3df) ] )") << "closed before the abort line";
-  // The next run starts a new list: an abort without lines removes the file.
+  // A further failure of the same run is added, never put in place of the
+  // first ones.
+  status(102, "error", "1,(toolDiameter)");
+  EXPECT_EQ(lines(kPofBypassFile), (V{"0: cycle(C)", "0: error(332,a.3df)",
+                                      "0: error(1,(polySource))", "0: error(1,(toolDiameter))"}));
+  // The next run starts a new file.
+  status(103, "cycle", "D");
   status(102, "x", "y");
-  EXPECT_EQ(lines(kPofBypassFile), (V{"0: x(y)"}));
+  EXPECT_EQ(lines(kPofBypassFile), (V{"0: cycle(D)", "0: x(y)"}));
   pofBypassFree();
   pofBypassWrite();
   EXPECT_EQ(tsupport::readFile(work_.file(kPofBypassFile)), "");
