@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "base/version_text.h"
+#include "formats/kfy/kfy_file.h"
+#include "support/golden.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 
@@ -186,6 +188,51 @@ TEST(HostProgram, BypassFileIsEchoedFirstInPofModeOnly) {
   const ProcessResult kfy = runHost(dir, {"-Sjob", "-PCF"});
   EXPECT_EQ(kfy.exitCode, 0) << kfy.err;
   EXPECT_EQ(kfy.out.find("line one"), std::string::npos);
+}
+
+// The lines of a POF text that differ between runs or builds by nature
+// (clock, run id, release) lose their values.
+std::string stablePof(const std::string& text) {
+  std::string out;
+  for (const std::string& line : tsupport::splitLines(text)) {
+    bool varies = false;
+    for (const char* head : {"0: time(", "0: elapsed(", "0: ucid(", "0: release("}) {
+      varies = varies || line.rfind(head, 0) == 0;
+    }
+    out += (varies ? line.substr(0, line.find('(')) + "(...)" : line) + "\n";
+  }
+  return out;
+}
+
+// A ".CFG" job writes the tool definition with its contours from a kFY
+// tool contour file at the cycle begin, between the literal blocks BTC and
+// ATC.
+TEST(HostProgram, CfgJobWritesItsToolDefinition) {
+  TempDir dir;
+  ASSERT_TRUE(tsupport::writeFile(
+      dir.file("tool.kfy"),
+      std::string(kfyBanner) +
+          "\nkFY-Version: 1.0\nGeometry\ntool\n"
+          "oContour[Tool]( )\n{\n oL( x[0/3] y[0/0] )\n oA( o[-] x[/6/3] y[/3/3] )\n}\n"
+          "oContour[Holder]( )\n{\n oM( x[/10] y[/40] )\n oL( x[/10] y[/80] )\n}\n"));
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.CFG"),
+                                  "*APT out.pof\n"
+                                  "*WKZNUMMER 12\n"
+                                  "*WKZKOMMENTAR ball (6 mm)\n"
+                                  "*FRTYP 1\n"
+                                  "*FRRADIUS 3\n"
+                                  "*FRLAENGE 45\n"
+                                  "*DREHRICHT 1\n"
+                                  "*TOOL_CONTOUR tool.kfy\n"
+                                  "*HOLDERTYP HSK 63\n"
+                                  "*TREF_gauge 30\n"
+                                  "*TOOL_REFERENCE gauge\n"
+                                  "*KUEHLMITTEL 4\n"
+                                  "*LITERAL_1 BTC:T12 M6\n"));
+  const ProcessResult r = runHost(dir, {"-Sjob.CFG"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  tsupport::expectGolden(stablePof(tsupport::readFile(dir.file("out.pof"))),
+                         "pof/cfg_tool_job.pof");
 }
 
 TEST(HostProgram, MissingLibraryMeansNoRun) {
