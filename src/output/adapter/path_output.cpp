@@ -11,6 +11,7 @@
 #include "formats/settings/param_list.h"
 #include "geometry/frame/working_frame.h"
 #include "output/adapter/output_adapter.h"
+#include "output/adapter/spline_output.h"
 #include "output/output_channels.h"
 #include "output/output_emitters.h"
 #include "output/output_record.h"
@@ -464,14 +465,29 @@ int ncPointBufferAdd(NcPointBuffer* buffer, const Vec3d* point) {
   return 1;
 }
 
-int ncWriteSplineBlock(const NcPointBuffer* buffer, double) {
+int ncWriteSplineBlock(const NcPointBuffer* buffer, double feed) {
   if (buffer == nullptr) return -1;
-  sendPlainPoints(buffer->items.get(), buffer->count);
+  Spline3dRec* spline = spline3dInterpolate(buffer->items.get(), buffer->count, kSplineChord);
+  Spline3dLenTable* table = spline3dLenTableBuild(spline);
+  if (spline != nullptr && table != nullptr) {
+    spline3dWriteDSpline(spline, table, feed);
+  } else {
+    // No spline (points that do not move, no memory): the points still go out.
+    sendPlainPoints(buffer->items.get(), buffer->count);
+  }
+  spline3dLenTableFree(table);
+  spline3dFree(spline);
   return 1;
 }
 
-int ncWritePolyBlock(const NcPointBuffer* buffer, double) {
+int ncWritePolyBlock(const NcPointBuffer* buffer, double feed) {
   if (buffer == nullptr) return -1;
-  sendPlainPoints(buffer->items.get(), buffer->count);
+  Spline3dRec* spline = spline3dInterpolate(buffer->items.get(), buffer->count, kSplineChord);
+  if (spline != nullptr) {
+    spline3dWritePoly(spline, feed);
+  } else {
+    sendPlainPoints(buffer->items.get(), buffer->count);
+  }
+  spline3dFree(spline);
   return 1;
 }

@@ -110,10 +110,11 @@ std::unique_ptr<NcPointBuffer> ncPointBufferNew(int capacity);
 // Appends x, y, z; a full buffer grows by kNcBufferGrowth points.  -1 for a
 // null buffer or a failed growth (the buffer keeps its points), else 1.
 int ncPointBufferAdd(NcPointBuffer* buffer, const Vec3d* point);
-// The buffered points as one spline or POLY block with the given feed.  -1
-// for a null buffer, else 1.  Until the library fits cubic splines, both
-// write the points as axis-flagged feed blocks (4007, all axes), so that no
-// point is lost.
+// The buffered points as one block with the given feed: a chord-length
+// cubic spline through them, written in the data-block form (with its
+// length table) or the polynomial form (output/adapter/spline_output.h).
+// When no spline can be made the points go out as axis-flagged feed blocks
+// (4007, all axes), so that none is lost.  -1 for a null buffer, else 1.
 int ncWriteSplineBlock(const NcPointBuffer* buffer, double feed);
 int ncWritePolyBlock(const NcPointBuffer* buffer, double feed);
 

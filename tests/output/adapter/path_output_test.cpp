@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ std::string brief(const CapturedRecord& r) {
     if (r.i32(kRecAxFlagZ) == 1) s += std::string(" z") + numFormat(buf, r.f64(kRecAxZ));
     return s;
   }
+  if (c == kRecNcText) return "32 " + r.name;
   if (r.channel == 12) {
     return "12 " + std::to_string(c) + " " + std::to_string(r.i32(kRecMarkNumber)) + " " +
            r.text(kRecMarkName);
@@ -289,7 +291,12 @@ TEST_F(PathOutputTest, SplineFormatBuffersFeedMovesOfAnElement) {
   EXPECT_EQ(lines({32}), V{}) << "feed moves wait for the element's end";
   point(5, 0, 50, kPointRapid);
   const V nc = lines({0, 32});
-  EXPECT_EQ(nc.size(), 6u);
+  ASSERT_GE(nc.size(), 6u);
+  EXPECT_EQ(V(nc.begin(), nc.begin() + 5),
+            (V{"32 #D_SPLINE[0,1]", "32 #D_SPLINE[2,3]", "32 #D_SPLINE[4,5]", "32 #D_SPLINE[6,7]",
+               "32 (------ DATA -----)"}))
+      << "one spline block of the five points";
+  EXPECT_EQ(std::count(nc.begin(), nc.end(), "32 (------ DATA -----)"), 1);
   EXPECT_EQ(nc.back(), "32 M z50");
 
   outSplineBegin();
