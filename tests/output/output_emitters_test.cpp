@@ -15,18 +15,7 @@ namespace {
 
 constexpr std::initializer_list<uint16_t> kAllChannels = {0, 1, 2, 10, 11, 12, 31, 32, 41, 42};
 
-struct Sent {
-  int channel;
-  int code;
-  std::string name;
-  std::string value;
-  bool operator==(const Sent&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Sent& s) {
-  return os << "{" << s.channel << ", " << s.code << ", \"" << s.name << "\", \"" << s.value
-            << "\"}";
-}
+using Sent = SentText;
 
 struct TextCase {
   const char* name;

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/version_text.h"
+#include "output/pof/pof_writer.h"
 #include "support/temp_dir.h"
 
 namespace tsupport {
@@ -35,6 +36,14 @@ inline void expectGolden(const std::string& text, const std::string& name) {
   const std::string want = replaceAll(golden, "@VERSION@", version);
   EXPECT_EQ(splitLines(text), splitLines(want)) << name;
   EXPECT_EQ(text, want) << name << ": line ends differ";
+}
+
+// Pins the cycle header's time stamp and run id and a zero elapsed time, so
+// that POF goldens hold no varying text; pofSetTestPins(nullptr) unpins.
+inline void pinPofRunTexts() {
+  const PofTestPins pins{"12/10/26 13:04:33 Thu Dec", "0a1b2c3d-0000-4000-8000-00000000abcd", true,
+                         0};
+  pofSetTestPins(&pins);
 }
 
 }  // namespace tsupport

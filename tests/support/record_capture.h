@@ -6,6 +6,7 @@
 #include <deque>
 #include <initializer_list>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,21 @@ struct CapturedRecord {
   double f64(std::size_t offset) const { return outRecGetF64(&raw, offset); }
   std::string text(std::size_t offset) const { return outRecText(&raw, offset); }
 };
+
+// A record reduced to its channel, code and two texts, for comparing what
+// was sent with a table.
+struct SentText {
+  int channel;
+  int code;
+  std::string name;
+  std::string value;
+  bool operator==(const SentText&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const SentText& s) {
+  return os << "{" << s.channel << ", " << s.code << ", \"" << s.name << "\", \"" << s.value
+            << "\"}";
+}
 
 class RecordCapture {
  public:

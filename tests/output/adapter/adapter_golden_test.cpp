@@ -33,9 +33,6 @@ namespace {
 using tsupport::expectGolden;
 using tsupport::readFile;
 
-const char kStamp[] = "12/10/26 13:04:33 Thu Dec";
-const char kUuid[] = "0a1b2c3d-0000-4000-8000-00000000abcd";
-
 using tsupport::Params;
 
 // Display records as the host receives them.
@@ -123,8 +120,7 @@ class AdapterGoldenTest : public ::testing::Test {
  protected:
   void SetUp() override {
     pofResetLevels();
-    PofTestPins pins{kStamp, kUuid, true, 0};
-    pofSetTestPins(&pins);
+    tsupport::pinPofRunTexts();
     pofSetMoveCounter(0);
     jobSetLengthScale(1.0);
   }

@@ -19,18 +19,7 @@
 
 namespace {
 
-struct Sent {
-  int channel;
-  int code;
-  std::string name;
-  std::string value;
-  bool operator==(const Sent&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& os, const Sent& s) {
-  return os << "{" << s.channel << ", " << s.code << ", \"" << s.name << "\", \"" << s.value
-            << "\"}";
-}
+using Sent = SentText;
 
 // A capture context made the output cycle for the test's lifetime.
 class AdapterTest : public ::testing::Test {

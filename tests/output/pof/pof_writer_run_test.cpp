@@ -31,9 +31,6 @@ using tsupport::expectGolden;
 using tsupport::readFile;
 using tsupport::splitLines;
 
-const char kStamp[] = "12/10/26 13:04:33 Thu Dec";
-const char kUuid[] = "0a1b2c3d-0000-4000-8000-00000000abcd";
-
 int openFdCount() {
   int n = 0;
   if (DIR* d = opendir("/proc/self/fd")) {
@@ -99,8 +96,7 @@ class PofRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
     pofResetLevels();
-    PofTestPins pins{kStamp, kUuid, true, 0};
-    pofSetTestPins(&pins);
+    tsupport::pinPofRunTexts();
     pofSetMoveCounter(0);
   }
   void TearDown() override {
