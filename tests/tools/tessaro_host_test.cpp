@@ -316,11 +316,13 @@ const HostCase kHostCases[] = {
     {"ShortHelp", nullptr, {"-h"}, "", 2, "usage: tessaro ", ""},
     {"NoArguments", nullptr, {}, "", 2, "usage: tessaro ", ""},
     {"UnknownOption", nullptr, {"--bogus", "-Sjob"}, "", 2, "tessaro: unknown option --bogus", ""},
+    // The run goes on with the defaults, which name no polygon source: it
+    // fails in its read-parameters phase with status 1.
     {"MissingSettingsMeansDefaults",
      nullptr,
      {"-Snothere"},
      "",
-     0,
+     1,
      "tessaro: warning: settings file nothere.pcf not found; defaults used",
      "10: tech(milling)"},
     {"SettingsDirectory",
