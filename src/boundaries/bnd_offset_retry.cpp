@@ -10,6 +10,7 @@
 #include "base/number_format.h"
 #include "geometry/errors/error_state.h"
 #include "geometry/offset2d/planar_offset.h"
+#include "geometry/offset2d/polygon_offset.h"
 #include "geometry/primitives/primitives.h"
 
 namespace {
@@ -18,6 +19,8 @@ namespace {
 constexpr double kClosedTol = 0.001;
 // The retry shortens the distance by this much.
 constexpr double kRetryStep = 0.01;
+// Further loops longer than this share of the main loop fail a step.
+constexpr double kSplitOffShare = 0.4;
 // Leading segments of an open chain shorter than this share of the
 // distance are left out.
 constexpr double kShortLeadShare = 0.3;
@@ -31,6 +34,48 @@ bool endsWithin(const Seg2* segs, int n, double tol) {
          std::fabs(segs[0].y0 - segs[n - 1].y1) < tol;
 }
 
+double loopLength(const Vec2d* pts, int count) {
+  double length = 0.0;
+  for (int i = 1; i < count; ++i) {
+    length += std::hypot(pts[i].x - pts[i - 1].x, pts[i].y - pts[i - 1].y);
+  }
+  return length;
+}
+
+// The closed chain as a point loop, offset with loop removal; the loops
+// that split off may not be longer than kSplitOffShare of the result.
+int closedLoopStep(const Seg2* segs, int n, double s, int side, Seg2* result, int capacity) {
+  std::vector<Vec2d> pts(static_cast<std::size_t>(n) + 1);
+  for (int i = 0; i < n; ++i) pts[static_cast<std::size_t>(i)] = Vec2d{segs[i].x0, segs[i].y0};
+  pts[static_cast<std::size_t>(n)] = Vec2d{segs[n - 1].x1, segs[n - 1].y1};
+  const int room = 3 * n + 10;
+  std::vector<Vec2d> out(static_cast<std::size_t>(room));
+  LoopStack* extra = loopStackNew();
+  if (extra == nullptr) return -1;
+  const int p = offset2dPolygon(pts.data(), n + 1, out.data(), room, s, side, extra);
+  bool tooLong = false;
+  if (p > 0) {
+    const double mainLength = loopLength(out.data(), p);
+    double further = 0.0;
+    std::vector<Vec2d> buffer(static_cast<std::size_t>(room));
+    int count = 0;
+    int popped;
+    while ((popped = loopStackPop(extra, buffer.data(), room, &count)) == 1) {
+      further += loopLength(buffer.data(), count);
+    }
+    // A loop that did not fit the buffer counts as too long.
+    tooLong = popped != -1 || further > kSplitOffShare * mainLength;
+  }
+  loopStackFree(extra);
+  if (p <= 0 || tooLong || p - 1 > capacity) return -1;
+  for (int i = 1; i < p; ++i) {
+    result[i - 1] =
+        Seg2{out[static_cast<std::size_t>(i - 1)].x, out[static_cast<std::size_t>(i - 1)].y,
+             out[static_cast<std::size_t>(i)].x, out[static_cast<std::size_t>(i)].y};
+  }
+  return p - 1;
+}
+
 // One offset step of work[0..*count) in place.
 int offsetStep(std::vector<Seg2>* work, int* count, int side, double s) {
   const int n = *count;
@@ -41,8 +86,11 @@ int offsetStep(std::vector<Seg2>* work, int* count, int side, double s) {
   const int o = seg2ChainOrientation(segs, n);
   const bool closed = endsWithin(segs, n, kClosedTol);
   int m;
-  (void)o;
-  m = offset2dSegChain(segs, n, s, result.data(), capacity, side);
+  if (closed && side == o) {
+    m = closedLoopStep(segs, n, s, side, result.data(), capacity);
+  } else {
+    m = offset2dSegChain(segs, n, s, result.data(), capacity, side);
+  }
   if (m <= 0 && !closed) {
     // Leave out the leading segments whose running length stays below the
     // share of the distance.
