@@ -138,8 +138,8 @@ void arcfitMarkArc(PathPoint* p, int s, int e, Vec2d c) {
 
 PathPoint* arcfitAllocPoints(int count) {
   if (count < 0) return nullptr;
-  auto* p = static_cast<PathPoint*>(std::calloc(static_cast<std::size_t>(count) + 1,
-                                                sizeof(PathPoint)));
+  auto* p =
+      static_cast<PathPoint*>(std::calloc(static_cast<std::size_t>(count) + 1, sizeof(PathPoint)));
   if (p == nullptr) return nullptr;
   for (int i = 0; i < count; ++i) {
     p[i].kind = kPtKindPath;

@@ -7,8 +7,8 @@ namespace {
 
 // Whether the chord from a to i may drop the points between them.
 bool ptChordAcceptable(const PathPoint* p, int a, int i, double tol, double maxLen) {
-  const double chord[6] = {p[a].x, p[a].y, p[a].z, p[i].x - p[a].x, p[i].y - p[a].y,
-                           p[i].z - p[a].z};
+  const double chord[6] = {p[a].x,          p[a].y,          p[a].z,
+                           p[i].x - p[a].x, p[i].y - p[a].y, p[i].z - p[a].z};
   if (chord[3] == 0.0 && chord[4] == 0.0 && chord[5] == 0.0) return false;
   if (std::sqrt(chord[3] * chord[3] + chord[4] * chord[4] + chord[5] * chord[5]) > maxLen) {
     return false;

@@ -107,6 +107,21 @@ double pofNumber(std::string_view part) {
   return v;
 }
 
+// Ends the open element (slot 2) and forgets both axis masks.
+void pofCloseElement() {
+  if (gState.open != kPofOpenNone) pofEndElement();
+  gState.mask31 = 0;
+  gState.mask34 = 0;
+  gState.open = kPofOpenNone;
+}
+
+// pofParseMove; a malformed move sends message 1702.
+int pofReadMove(const KfyElement& e, double point[3], double* bulge, int* kind, int* mask) {
+  const int parsed = pofParseMove(&e, point, bulge, kind, mask);
+  if (parsed == -1) msgNumberedReal(kPofMsgLevel, kPofMsgBadMove, "* Error in POF line", 0.0);
+  return parsed;
+}
+
 // ---------------------------------------------------------------------------
 // Record handlers.
 
@@ -126,10 +141,7 @@ void pofHandleControl(char* text, intptr_t /*user*/) {
     gState.open = kPofOpenNone;
     gState.failed = false;
   } else if (name == "cycleEnd") {
-    if (gState.open != kPofOpenNone) pofEndElement();
-    gState.mask31 = 0;
-    gState.mask34 = 0;
-    gState.open = kPofOpenNone;
+    pofCloseElement();
   }
 }
 
@@ -158,12 +170,8 @@ void pofPathMove(const KfyElement& e) {
   pofCopy3(st.q, st.p);
   double bulge = 0.0;
   int kind = kPofMoveRapid;
-  const int parsed = pofParseMove(&e, st.p, &bulge, &kind, &st.mask31);
-  if (parsed == -2) return;
-  if (parsed == -1) {
-    msgNumberedReal(kPofMsgLevel, kPofMsgBadMove, "* Error in POF line", 0.0);
-    return;
-  }
+  const int parsed = pofReadMove(e, st.p, &bulge, &kind, &st.mask31);
+  if (parsed < 0) return;
   if (!pofHasXY(st.mask31)) return;
   if (st.position == kPofNoPosition) {
     st.position = kPofStartPending;
@@ -173,8 +181,8 @@ void pofPathMove(const KfyElement& e) {
   const bool rapid = kind == kPofMoveRapid;
   const bool toPoints = rapid || parsed == 1;
   const bool kindChanged = rapid != (st.previousKind == kPofMoveRapid);
-  const bool needNew = toPoints ? (st.open != kPofOpenPoints || kindChanged)
-                                : st.open != kPofOpenPolyline;
+  const bool needNew =
+      toPoints ? (st.open != kPofOpenPoints || kindChanged) : st.open != kPofOpenPolyline;
   if (needNew && st.open != kPofOpenNone) {
     pofEndElement();
     st.open = kPofOpenNone;
@@ -230,21 +238,13 @@ void pofHandleLayerPath(char* text, intptr_t /*user*/) {
   pofForEachElement(text, [](const KfyElement& e) {
     PofReaderState& st = gState;
     if (e.kind == kKfyBlockClose) {
-      if (st.open != kPofOpenNone) pofEndElement();
-      st.mask31 = 0;
-      st.mask34 = 0;
-      st.open = kPofOpenNone;
+      pofCloseElement();
       return;
     }
     if (e.kind != kKfyObject) return;
     double bulge = 0.0;
     int kind = kPofMoveRapid;
-    const int parsed = pofParseMove(&e, st.r, &bulge, &kind, &st.mask34);
-    if (parsed == -2) return;
-    if (parsed == -1) {
-      msgNumberedReal(kPofMsgLevel, kPofMsgBadMove, "* Error in POF line", 0.0);
-      return;
-    }
+    if (pofReadMove(e, st.r, &bulge, &kind, &st.mask34) < 0) return;
     if (kind == kPofMoveRapid) {
       if (st.open != kPofOpenNone) pofEndElement();
       pofPolylineBegin(kPofLayerPath, st.r);
@@ -365,8 +365,7 @@ int pofAxisMaskAdd(int mask, const char* key) {
   }
 }
 
-int pofParseMove(const KfyElement* element, double point[3], double* bulge, int* kind,
-                 int* mask) {
+int pofParseMove(const KfyElement* element, double point[3], double* bulge, int* kind, int* mask) {
   if (element == nullptr || element->name == nullptr) return -2;
   const char head = element->name[0];
   if (head != 'M' && head != 'L' && head != 'A') return -2;

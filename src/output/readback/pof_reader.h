@@ -107,8 +107,7 @@ inline constexpr int kPofAxisBitX = 1, kPofAxisBitY = 2, kPofAxisBitZ = 4;
 //    clockwise; without "o" clockwise the short way); x, y, z give
 //    "/end/centre" (a value without a centre part is malformed); centre
 //    coordinates not given are those of the start point.
-int pofParseMove(const KfyElement* element, double point[3], double* bulge, int* kind,
-                 int* mask);
+int pofParseMove(const KfyElement* element, double point[3], double* bulge, int* kind, int* mask);
 // The n-th "/"-separated part of text (part 0 is before the first "/"):
 // 1 and *value set (C-locale number, 0 when there is none) when the part is
 // not empty, 0 when it is empty (value untouched), -1 when there is no such

@@ -34,9 +34,9 @@ struct BlockRow {
 
 TEST(PtBlockSize, ShrinksWithTheRunLength) {
   // Block sizes of the table's branches at and around their bounds.
-  const BlockRow rows[] = {{3, 3},     {10, 10},    {400, 148},   {1000, 85}, {5000, 15},
-                           {5001, 15}, {10000, 10}, {10001, 9},   {40000, 16}, {40001, 17},
-                           {100000, 10}};
+  const BlockRow rows[] = {{3, 3},      {10, 10},    {400, 148},  {1000, 85},
+                           {5000, 15},  {5001, 15},  {10000, 10}, {10001, 9},
+                           {40000, 16}, {40001, 17}, {100000, 10}};
   for (const BlockRow& r : rows) {
     EXPECT_EQ(ptBlockSize(r.n, ptBlockFraction(r.n)), r.v) << "n=" << r.n;
   }
@@ -83,7 +83,9 @@ TEST_P(PtThinBlocksKeeps, EveryPoint) {
   EXPECT_EQ(kept(p).size(), p.size());
 }
 
-PathPoint pt(double x, double y, double z = 0) { return {x, y, z, kPtKindPath, kPtMarkNo, kPtMarkNo}; }
+PathPoint pt(double x, double y, double z = 0) {
+  return {x, y, z, kPtKindPath, kPtMarkNo, kPtMarkNo};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Blocked, PtThinBlocksKeeps,
@@ -129,8 +131,8 @@ TEST(PtFindRun, AnArcWithoutEndMarkEndsTheSearch) {
 }
 
 TEST(PlineNextRun, RunsEndAtGapsAndSpecialPieces) {
-  const int codes[] = {kPointGap, kPointCut, kPointBridged, kPointSpecial, kPointCut, kPointGap,
-                       kPointGap};
+  const int codes[] = {kPointGap, kPointCut, kPointBridged, kPointSpecial,
+                       kPointCut, kPointGap, kPointGap};
   Pline* pl = plineNew(8, 0);
   ASSERT_NE(pl, nullptr);
   for (int i = 0; i < 7; ++i) {

@@ -183,22 +183,21 @@ INSTANTIATE_TEST_SUITE_P(
                       "vertex ''/2 (2,2,5) 0"}},
         SequenceCase{"counter_clockwise_half_circle_has_bulge_one",
                      "0: cycle(c)\n31: oM( x[/0] y[/0] )\n31: oA( o[+] x[/10/5] y[/0/0] )\n",
-                     {"polyline ''/2 (10,0,1)", "vertex ''/2 (0,0,1) 0",
-                      "vertex ''/2 (10,0,1) 1"}},
-        SequenceCase{"clockwise_half_circle_has_bulge_minus_one",
-                     "0: cycle(c)\n31: oM( x[/0] y[/0] )\n31: oA( o[-] x[/10/5] y[/0/0] )\n",
-                     {"polyline ''/2 (10,0,1)", "vertex ''/2 (0,0,1) 0",
-                      "vertex ''/2 (10,0,1) -1"}},
-        SequenceCase{"cycle_end_breaks_the_polyline",
-                     "0: cycle(c)\n31: oM( x[/0] y[/0] )\n31: oL( x[/1] )\n0: cycleEnd(c)\n"
-                     "31: oL( x[/2] )\n",
-                     {"polyline ''/2 (1,0,1)", "vertex ''/2 (0,0,1) 0", "vertex ''/2 (1,0,1) 0",
-                      "end"}},
-        SequenceCase{"values_of_record_31",
-                     "31: vstart(s1) vfull(f1) vpocket(start) vpocket(x) vend(1) vinfeed(start)"
-                     " vinfeed(stop) vother(1)\n",
-                     {"start s1", "full f1", "pocket 1", "pocket 0", "sectionEnd", "infeed 1",
-                      "infeed 0"}},
+                     {"polyline ''/2 (10,0,1)", "vertex ''/2 (0,0,1) 0", "vertex ''/2 (10,0,1) 1"}},
+        SequenceCase{
+            "clockwise_half_circle_has_bulge_minus_one",
+            "0: cycle(c)\n31: oM( x[/0] y[/0] )\n31: oA( o[-] x[/10/5] y[/0/0] )\n",
+            {"polyline ''/2 (10,0,1)", "vertex ''/2 (0,0,1) 0", "vertex ''/2 (10,0,1) -1"}},
+        SequenceCase{
+            "cycle_end_breaks_the_polyline",
+            "0: cycle(c)\n31: oM( x[/0] y[/0] )\n31: oL( x[/1] )\n0: cycleEnd(c)\n"
+            "31: oL( x[/2] )\n",
+            {"polyline ''/2 (1,0,1)", "vertex ''/2 (0,0,1) 0", "vertex ''/2 (1,0,1) 0", "end"}},
+        SequenceCase{
+            "values_of_record_31",
+            "31: vstart(s1) vfull(f1) vpocket(start) vpocket(x) vend(1) vinfeed(start)"
+            " vinfeed(stop) vother(1)\n",
+            {"start s1", "full f1", "pocket 1", "pocket 0", "sectionEnd", "infeed 1", "infeed 0"}},
         SequenceCase{"layer_path_record_34",
                      "34: oM( x[/1] y[/2] z[/3] )\n34: oL( x[/4] )\n34: }\n34: oL( x[/5] )\n",
                      {"polyline 'POFLAYER'/3 (1,2,3)", "vertex 'POFLAYER'/3 (1,2,3) 0",
@@ -207,8 +206,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(PofReader, FollowsIncludesRelativeToTheWorkingDirectory) {
   ASSERT_TRUE(tsupport::writeFile(work_.file("part.pof"), "31: oL( x[/1] )\n"));
-  EXPECT_EQ(read("0: cycle(c)\n31: oM( x[/0] y[/0] )\n0: include(part.pof)\n31: oL( x[/2] )\n"),
-            0);
+  EXPECT_EQ(read("0: cycle(c)\n31: oM( x[/0] y[/0] )\n0: include(part.pof)\n31: oL( x[/2] )\n"), 0);
   EXPECT_EQ(gEvents, (Events{"polyline ''/2 (1,0,1)", "vertex ''/2 (0,0,1) 0",
                              "vertex ''/2 (1,0,1) 0", "vertex ''/2 (2,0,1) 0"}));
 }
@@ -231,8 +229,8 @@ TEST_F(PofReader, AMalformedMoveSendsAMessageAndIsSkipped) {
             0);
   EXPECT_EQ(messages.values, (std::vector<std::string>(3, "1702,0")));
   // The bad moves left the position alone.
-  EXPECT_EQ(gEvents, (Events{"polyline ''/2 (1,0,1)", "vertex ''/2 (0,0,1) 0",
-                             "vertex ''/2 (1,0,1) 0"}));
+  EXPECT_EQ(gEvents,
+            (Events{"polyline ''/2 (1,0,1)", "vertex ''/2 (0,0,1) 0", "vertex ''/2 (1,0,1) 0"}));
 }
 
 TEST_F(PofReader, NullSlotsAreSkipped) {

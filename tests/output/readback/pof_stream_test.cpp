@@ -56,24 +56,23 @@ TEST_P(PofStreamGrammar, DeliversTheRecordsOfTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, PofStreamGrammar,
-    ::testing::Values(
-        GrammarCase{"plain", "31: a\n", {"31| a"}},
-        GrammarCase{"leading_blanks", "  31: a\n", {"31| a"}},
-        GrammarCase{"leading_zero", "031: a\n", {"31| a"}},
-        GrammarCase{"blanks_between_digits", "3 \t1 : a\n", {"31| a"}},
-        GrammarCase{"five_digits", "99999:z\n", {"99999|z"}},
-        GrammarCase{"six_digits_ignored", "000031: a\n1: b\n", {"1| b"}},
-        GrammarCase{"letter_first_ignored", "a31: a\n1: b\n", {"1| b"}},
-        GrammarCase{"colon_without_digits_ignored", ": a\n1: b\n", {"1| b"}},
-        GrammarCase{"no_handler_skipped", "7: a\n1: b\n", {"1| b"}},
-        GrammarCase{"empty_text_skipped", "1:\n\n\n1: b\n", {"1| b"}},
-        GrammarCase{"text_cut_to_line_size", "1:0123456789\n", {"1|01234567"}},
-        GrammarCase{"crlf", "1: a\r\n1: b\r\n", {"1| a", "1| b"}},
-        GrammarCase{"lfcr", "1: a\n\r1: b\n\r", {"1| a", "1| b"}},
-        GrammarCase{"cr_only", "1: a\r1: b\r", {"1| a", "1| b"}},
-        GrammarCase{"last_line_without_end", "1: a\n1: b", {"1| a", "1| b"}},
-        GrammarCase{"bytes_above_127", "1: \xe4\xf6\n", {"1| \xe4\xf6"}},
-        GrammarCase{"record_zero", "0: cyc(x)\n", {"0| cyc(x)"}}),
+    ::testing::Values(GrammarCase{"plain", "31: a\n", {"31| a"}},
+                      GrammarCase{"leading_blanks", "  31: a\n", {"31| a"}},
+                      GrammarCase{"leading_zero", "031: a\n", {"31| a"}},
+                      GrammarCase{"blanks_between_digits", "3 \t1 : a\n", {"31| a"}},
+                      GrammarCase{"five_digits", "99999:z\n", {"99999|z"}},
+                      GrammarCase{"six_digits_ignored", "000031: a\n1: b\n", {"1| b"}},
+                      GrammarCase{"letter_first_ignored", "a31: a\n1: b\n", {"1| b"}},
+                      GrammarCase{"colon_without_digits_ignored", ": a\n1: b\n", {"1| b"}},
+                      GrammarCase{"no_handler_skipped", "7: a\n1: b\n", {"1| b"}},
+                      GrammarCase{"empty_text_skipped", "1:\n\n\n1: b\n", {"1| b"}},
+                      GrammarCase{"text_cut_to_line_size", "1:0123456789\n", {"1|01234567"}},
+                      GrammarCase{"crlf", "1: a\r\n1: b\r\n", {"1| a", "1| b"}},
+                      GrammarCase{"lfcr", "1: a\n\r1: b\n\r", {"1| a", "1| b"}},
+                      GrammarCase{"cr_only", "1: a\r1: b\r", {"1| a", "1| b"}},
+                      GrammarCase{"last_line_without_end", "1: a\n1: b", {"1| a", "1| b"}},
+                      GrammarCase{"bytes_above_127", "1: \xe4\xf6\n", {"1| \xe4\xf6"}},
+                      GrammarCase{"record_zero", "0: cyc(x)\n", {"0| cyc(x)"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PofStream, ReturnsZeroWhenItCannotStart) {
@@ -153,8 +152,7 @@ TEST(PofStreamInclude, ResumesTheOuterFilesAfterNestedIncludes) {
   const std::string inner2 = f.put("inner2.pof", "1: d\n");
   const std::string inner = f.put("inner.pof", "1: c\n0: include(" + inner2 + ")\n");
   // CR LF line ends: the resumed file must not lose or repeat a line.
-  const std::string outer =
-      f.put("outer.pof", "1: a\r\n0: include(" + inner + ")\r\n1: b\r\n");
+  const std::string outer = f.put("outer.pof", "1: a\r\n0: include(" + inner + ")\r\n1: b\r\n");
   int result = 0;
   EXPECT_EQ(runStream(outer, {0, 1}, &result),
             (std::vector<std::string>{"1| a", "0| include(" + inner + ")", "1| c",
@@ -205,7 +203,8 @@ TEST(PofStreamInclude, IncludesNestedTooDeepEndWithAnError) {
   const int files = kPofIncludeMaxDepth + 3;
   for (int i = 0; i < files; ++i) {
     const std::string next = f.dir.file("f" + std::to_string(i + 1) + ".pof");
-    f.put("f" + std::to_string(i) + ".pof", "1: " + std::to_string(i) + "\n0: include(" + next + ")\n");
+    f.put("f" + std::to_string(i) + ".pof",
+          "1: " + std::to_string(i) + "\n0: include(" + next + ")\n");
   }
   int result = 0;
   const auto records = runStream(f.dir.file("f0.pof"), {1}, &result);
