@@ -4,7 +4,8 @@
 // (arc_fit.h) marks arc starts, centres and ends in it, and the block
 // thinning marks dropped points in it.  The block thinning drops nearly
 // straight points in blocks whose size shrinks with the length of the run,
-// so that long runs lose proportionally fewer points per chord.
+// so that long runs lose proportionally fewer points per chord; pline_thin.h
+// applies it to the runs of a Pline.
 //
 // Thread-safety: every function works on its arguments only.
 #pragma once
