@@ -109,6 +109,12 @@ TEST(ArcfitGrowArcs, MoreThanThreePointTwoRadiansGiveArcsThatSharePoints) {
   Points p = make(circlePoints(n, 50, 0.09));  // 5.3 radians
   EXPECT_EQ(arcfitGrowArcs(p.get(), n, 0.1, 1, 1000), 1);
   const auto arcs = arcsOf(p.get(), n);
+  // 35 chords of 4.498 make 157.4, below 3.2 radii (160); 36 would not.
+  EXPECT_EQ(arcs, (std::vector<std::pair<int, int>>{{0, 35}, {35, 59}}));
+  for (const auto& a : arcs) {
+    EXPECT_NEAR(p[a.first + 1].x, 0, 1e-6);
+    EXPECT_NEAR(p[a.first + 1].y, 0, 1e-6);
+  }
   ASSERT_GE(arcs.size(), 2u);
   EXPECT_EQ(arcs.front().first, 0);
   EXPECT_EQ(arcs.back().second, n - 1);
