@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "boundaries/bnd_active.h"
 #include "boundaries/curve_fit.h"
 #include "geometry/curves/curve.h"
 #include "geometry/offset2d/planar_offset.h"
@@ -205,6 +206,9 @@ int bndSetCurveIntervals(BoundaryRec* boundary, const CurveRec* curve) {
   std::free(boundary->intervals);
   boundary->intervals = nullptr;
   boundary->intervalCount = 0;
+  // The active boundary answers for whatever boundary was passed.
+  const int active = bndActiveCurveIntervals(boundary, curve);
+  if (active >= 0) return active;
   if (curve == nullptr || boundary->segs == nullptr) return -1;
   std::vector<BndPair> pairs;
   const int n = intervalsMinusIslands(boundary, curve, &pairs);

@@ -24,7 +24,9 @@ int bndIntervalsSubtract(BndPair** intervals, int* count, const BndPair* islands
 
 // Stores in boundary the intervals of curve inside it minus its islands and
 // returns their count; 0 for a null boundary; negative on failure (the
-// stored intervals are then empty).
+// stored intervals are then empty).  While a boundary is active
+// (bnd_active.h) with an offset copy, the intervals are those of the active
+// boundary, whatever boundary is passed.
 int bndSetCurveIntervals(BoundaryRec* boundary, const CurveRec* curve);
 
 // Empties pairs and appends the intervals of curve inside boundary minus its

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "boundaries/bnd_active.h"
 #include "boundaries/bnd_intervals.h"
 #include "geometry/curves/curve.h"
 #include "geometry/primitives/primitives.h"
@@ -52,6 +53,9 @@ void bndSetCrossingServices(BndCurveIntervalsFn intervals, BndPolylineNearestFn 
 int bndPointInside(const BoundaryRec* boundary, const Vec3d* point) {
   if (boundary == nullptr) return 1;
   // The active boundary answers for whatever boundary was passed.
+  const Vec2d at{point->x, point->y};
+  const int active = bndActivePointInside(&at);
+  if (active != -1) return active;
   const BndActivePointQuery query = gActivePointQuery.load(std::memory_order_relaxed);
   if (query != nullptr) {
     const Vec2d p{point->x, point->y};
