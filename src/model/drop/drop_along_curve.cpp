@@ -240,12 +240,16 @@ int CurveDrop::runPass(int n, Body&& body) {
     ContactContext local = *ctx_;
     Pline* out = plines_->plines[t];
     int st = 1;
-    int sinceBreak = 0;
+    // Every thread polls before its first sample and then every
+    // kDropBreakPollSamples samples: however the pass is split (a thread may
+    // get fewer samples than the poll interval), a stop request is seen
+    // within that many samples on every thread.
+    int sinceBreak = kDropBreakPollSamples;
 #pragma omp for schedule(static)
     for (int i = 0; i < n; ++i) {
       if (stop.load(std::memory_order_relaxed) != 0) continue;
-      if (++sinceBreak >= kDropBreakPollSamples) {
-        sinceBreak = 0;
+      if (sinceBreak++ >= kDropBreakPollSamples) {
+        sinceBreak = 1;
         if (cycCheckBreak() != 0) {
           st = -3;
           stop.store(1, std::memory_order_relaxed);

@@ -24,9 +24,10 @@
 // writes its own Pline; the merge afterwards keeps parameter order (ties by
 // the lower sample), so the path does not depend on the number of threads.
 // Inside an active parallel region (the parallel driver) the passes run on the
-// calling thread.  The break check is polled by every thread every few
-// samples; a stop request ends the pass on all threads and the drop returns
-// -3.  The contact settings are written only when the drop runs outside any
+// calling thread.  The break check is polled by every thread before its first
+// sample of a pass and then every kDropBreakPollSamples samples, so a stop
+// request is seen whatever the number of threads; it ends the pass on all
+// threads and the drop returns -3.  The contact settings are written only when the drop runs outside any
 // parallel region.  Lasting effects: the model's sample step (capped), the
 // tool's corner radius (ball = radius, flat = 0; facet engine), the model's
 // slope limit (slope mode not 0) and, outside parallel regions, the settings'
@@ -47,7 +48,8 @@ inline constexpr int kDropParamCapacity = 1000;
 inline constexpr int kDropThreadPlineCapacity = 1000;
 // Parameters of two merged points closer than this are one point.
 inline constexpr double kDropMergeTol = 0.00002;
-// Samples a thread evaluates between two polls of the break check.
+// Samples a thread evaluates between two polls of the break check (the
+// first poll comes before its first sample of a pass).
 inline constexpr int kDropBreakPollSamples = 64;
 // Seed of the random sample mode (every fill starts from it).
 inline constexpr uint64_t kDropRandomSeed = 0x5eed2026u;
