@@ -10,4 +10,4 @@ target_link_libraries(capi_c_host_check PRIVATE tessaro)
 add_test(NAME CHost.RunsACycleThroughThePublicHeader
   COMMAND capi_c_host_check)
 set_tests_properties(CHost.RunsACycleThroughThePublicHeader PROPERTIES
-  ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1")
+  ENVIRONMENT "${TESSARO_TEST_ENVIRONMENT}")

@@ -21,6 +21,6 @@ foreach(src ${tessaro_fuzz_sources})
   add_test(NAME fuzz_replay_${name} COMMAND fuzz_replay_${name} ${corpus}
     WORKING_DIRECTORY ${workdir})
   set_tests_properties(fuzz_replay_${name} PROPERTIES
-    ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1;UBSAN_OPTIONS=print_stacktrace=1"
+    ENVIRONMENT "${TESSARO_TEST_ENVIRONMENT}"
     TIMEOUT 120)
 endforeach()

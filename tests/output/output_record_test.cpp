@@ -77,4 +77,30 @@ TEST(OutputRecord, NullTextIsEmpty) {
   EXPECT_STREQ(rec.body.text.name, "");
 }
 
+// The sanitizer builds keep assertions live: a field offset past the record
+// is a caller's bug and stops the program there instead of reading beyond it.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define TESSARO_SANITIZER_BUILD 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define TESSARO_SANITIZER_BUILD 1
+#endif
+#endif
+
+TEST(OutputRecordDeathTest, FieldOffsetPastTheRecordAssertsWhereAssertionsAreLive) {
+#ifdef NDEBUG
+#ifdef TESSARO_SANITIZER_BUILD
+  FAIL() << "a sanitizer build compiles its assertions out";
+#else
+  GTEST_SKIP() << "assertions are compiled out in this build";
+#endif
+#else
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  OutputRecord rec;
+  outRecClear(&rec, 0);
+  EXPECT_DEATH(outRecGetI32(&rec, sizeof(OutputRecord)), "offset");
+  EXPECT_DEATH(outRecSetF64(&rec, sizeof(OutputRecord) - 4, 1.0), "offset");
+#endif
+}
+
 }  // namespace

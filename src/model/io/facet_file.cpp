@@ -21,8 +21,6 @@ constexpr int kOffSurfaces = 264;
 constexpr int kSurfaceDescSize = 148;
 static_assert(kOffSurfaces + kFacetSurfaceSlots * kSurfaceDescSize == kFacetFile2HeaderSize);
 
-constexpr int kVertexBytes = 24;
-
 void loadDoubles(const unsigned char* p, double* out, int n) {
   for (int i = 0; i < n; ++i) out[i] = modelLoadLe<double>(p + 8 * i);
 }
