@@ -27,11 +27,11 @@
 // calling thread.  The break check is polled by every thread before its first
 // sample of a pass and then every kDropBreakPollSamples samples, so a stop
 // request is seen whatever the number of threads; it ends the pass on all
-// threads and the drop returns -3.  The contact settings are written only when the drop runs outside any
-// parallel region.  Lasting effects: the model's sample step (capped), the
-// tool's corner radius (ball = radius, flat = 0; facet engine), the model's
-// slope limit (slope mode not 0) and, outside parallel regions, the settings'
-// facet selection (facet engine).
+// threads and the drop returns -3.  The contact settings are written only
+// when the drop runs outside any parallel region.  Lasting effects: the
+// model's sample step (capped), the tool's corner radius (ball = radius,
+// flat = 0; facet engine), the model's slope limit (slope mode not 0) and,
+// outside parallel regions, the settings' facet selection (facet engine).
 #pragma once
 
 #include <cstdint>
