@@ -4,9 +4,12 @@
 #include <climits>
 #include <cmath>
 #include <numbers>
+#include <set>
 #include <utility>
+#include <vector>
 
 #include "base/tolerances.h"
+#include "geometry/offset2d/seg2_box_tree.h"
 #include "geometry/primitives/primitives.h"
 
 namespace {
@@ -144,11 +147,23 @@ void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, con
                            int inCount, double distance, int side) {
   if (recs == nullptr || n <= 0 || m <= 0) return;
   const double r = distance - std::min(distance / 100.0, 0.001);
+  // Only input segments near a crossing can cut its circle: the tree finds
+  // them without a walk over the whole input per crossing.
+  const Seg2BoxTree tree(in, inCount, kSeg2MeetReach);
+  auto cutsCircle = [&](const Vec2d& centre) {
+    if (!(r >= 0.0) || !std::isfinite(centre.x) || !std::isfinite(centre.y)) {
+      return seg2ChainCutsCircle(&centre, r, in, inCount) != 0;
+    }
+    return tree.query(centre.x - r, centre.y - r, centre.x + r, centre.y + r, 0, [&](int i) {
+      Vec2d pts[2];
+      return seg2CircleCutPoints(&in[i], &centre, r, pts) > 0;
+    });
+  };
   for (int k = n - 1; k >= 0; --k) {
     Seg2Isect& rec = recs[k];
     const Vec2d x = pointOf(rec);
     rec.state = 1;
-    if (seg2ChainCutsCircle(&x, r, in, inCount)) {
+    if (cutsCircle(x)) {
       rec.state = 0;
       continue;
     }
@@ -166,7 +181,7 @@ void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, con
       if (k + 1 < n && recs[k + 1].first == f) p = pointOf(recs[k + 1]);
       const Vec2d t{kStartTestBlend * x.x + (1.0 - kStartTestBlend) * p.x,
                     kStartTestBlend * x.y + (1.0 - kStartTestBlend) * p.y};
-      if (seg2ChainCutsCircle(&t, r, in, inCount)) {
+      if (cutsCircle(t)) {
         rec.state = 0;
         continue;
       }
@@ -175,18 +190,32 @@ void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, con
   }
 }
 
-int offset2dNextCrossing(const Seg2* chain, int key, const Seg2Isect* recs, int n, int cur,
-                         int* next) {
-  const Seg2Isect& c = recs[cur];
-  const int a = key == 1 ? c.first : c.second;
-  const Vec2d curPt = pointOf(c);
+namespace offset2d_detail {
+
+// One candidate of the next-crossing rule: the record at p, entered on
+// segment g, against the best one so far.  The rule reads the records in
+// index order; the first that qualifies on the lowest entry segment becomes
+// the best, and a later one on the same segment replaces it when it lies
+// before it along the segment.
+struct NextCrossingScan {
+  const Seg2* chain;
+  const Seg2Isect* recs;
+  int key;
+  int cur;
+  int a;  // the segment the path leaves cur on
+  Vec2d curPt;
   int best = -1;
   int bestSeg = INT_MAX;  // no upper limit on the segment number
-  for (int p = 0; p < n; ++p) {
+
+  bool allowed(int p) const {
     const Seg2Isect& r = recs[p];
-    if (p == cur || r.state == 2 || r.state == key) continue;
+    return p != cur && r.state != 2 && r.state != key;
+  }
+  void consider(int p) {
+    if (!allowed(p)) return;
+    const Seg2Isect& r = recs[p];
     const int g = entrySegment(r);
-    if (g <= 0 || g < a || g > bestSeg) continue;
+    if (g <= 0 || g < a || g > bestSeg) return;
     const Seg2& s = chain[g - 1];
     const Vec2d pt = pointOf(r);
     const bool beyondCur = ptEqual2d(&pt, &curPt) || seg2PointOrderOnSegment(&s, &pt, &curPt) == 1;
@@ -198,18 +227,85 @@ int offset2dNextCrossing(const Seg2* chain, int key, const Seg2Isect* recs, int 
       bestSeg = g;
     }
   }
-  if (best < 0) return 0;
-  *next = best;
+};
+
+CrossingIndex::CrossingIndex(const Seg2Isect* recs, int n) : recs_(recs) {
+  int maxSeg = 0;
+  for (int p = 0; p < n; ++p) maxSeg = std::max(maxSeg, entrySegment(recs[p]));
+  start_.assign(static_cast<std::size_t>(maxSeg) + 2, 0);
+  for (int p = 0; p < n; ++p) {
+    const int g = entrySegment(recs[p]);
+    if (g > 0) ++start_[static_cast<std::size_t>(g) + 1];
+  }
+  for (std::size_t g = 1; g < start_.size(); ++g) start_[g] += start_[g - 1];
+  members_.resize(static_cast<std::size_t>(start_.back()));
+  std::vector<int> fill(start_.begin(), start_.end() - 1);
+  // Ascending record numbers within each segment, as the rule reads them.
+  for (int p = 0; p < n; ++p) {
+    const int g = entrySegment(recs[p]);
+    if (g > 0) members_[static_cast<std::size_t>(fill[static_cast<std::size_t>(g)]++)] = p;
+  }
+  open_[0].assign(start_.size(), 0);
+  open_[1].assign(start_.size(), 0);
+  for (int p = 0; p < n; ++p) add(p, 1);
+}
+
+void CrossingIndex::used(int p) { add(p, -1); }
+
+int CrossingIndex::next(const Seg2* chain, int key, int cur, int* next) const {
+  const Seg2Isect& c = recs_[cur];
+  NextCrossingScan scan{chain, recs_, key, cur, key == 1 ? c.first : c.second, pointOf(c)};
+  // The segment the path leaves on: only records beyond cur count there.
+  visit(scan.a, scan);
+  // Beyond it, the first segment with a record the step may take.
+  const std::set<int>& open = openSet_[key == 1 ? 0 : 1];
+  for (auto it = open.upper_bound(std::max(scan.a, 0)); scan.best < 0 && it != open.end(); ++it) {
+    visit(*it, scan);
+  }
+  if (scan.best < 0) return 0;
+  *next = scan.best;
   return 1;
 }
 
-int offset2dTraceStep(const Seg2* chain, int m, int key, Seg2Isect* recs, int n, int cur, Seg2* out,
-                      int outCapacity, int* count) {
+void CrossingIndex::visit(int g, NextCrossingScan& scan) const {
+  if (g <= 0 || static_cast<std::size_t>(g) + 1 >= start_.size()) return;
+  for (int k = start_[static_cast<std::size_t>(g)]; k < start_[static_cast<std::size_t>(g) + 1];
+       ++k) {
+    scan.consider(members_[static_cast<std::size_t>(k)]);
+  }
+}
+
+void CrossingIndex::add(int p, int delta) {
+  const Seg2Isect& r = recs_[p];
+  const int g = entrySegment(r);
+  if (g <= 0 || r.state == 2) return;
+  for (int k = 0; k < 2; ++k) {
+    if (r.state == k + 1) continue;
+    int& count = open_[k][static_cast<std::size_t>(g)];
+    count += delta;
+    if (count > 0) {
+      openSet_[k].insert(g);
+    } else {
+      openSet_[k].erase(g);
+    }
+  }
+}
+
+}  // namespace offset2d_detail
+
+namespace {
+
+// One step of the trace: offset2dTraceStep, with the next crossing found
+// through index when one is given.
+int traceStep(const Seg2* chain, int m, int key, Seg2Isect* recs, int n, int cur, Seg2* out,
+              int outCapacity, int* count, const offset2d_detail::CrossingIndex* index) {
   *count = 0;
   const Seg2Isect& c = recs[cur];
   const int a = key == 1 ? c.first : c.second;
   int next = 0;
-  const bool found = offset2dNextCrossing(chain, key, recs, n, cur, &next) == 1;
+  const bool found =
+      (index != nullptr ? index->next(chain, key, cur, &next)
+                        : offset2dNextCrossing(chain, key, recs, n, cur, &next)) == 1;
   if (!found) next = 0;
   const Seg2Isect& target = recs[next];
   const int d = (!found || target.state != 0) ? target.second : target.first;
@@ -236,12 +332,30 @@ int offset2dTraceStep(const Seg2* chain, int m, int key, Seg2Isect* recs, int n,
   return next;
 }
 
+}  // namespace
+
+int offset2dNextCrossing(const Seg2* chain, int key, const Seg2Isect* recs, int n, int cur,
+                         int* next) {
+  offset2d_detail::NextCrossingScan scan{
+      chain, recs, key, cur, key == 1 ? recs[cur].first : recs[cur].second, pointOf(recs[cur])};
+  for (int p = 0; p < n; ++p) scan.consider(p);
+  if (scan.best < 0) return 0;
+  *next = scan.best;
+  return 1;
+}
+
+int offset2dTraceStep(const Seg2* chain, int m, int key, Seg2Isect* recs, int n, int cur, Seg2* out,
+                      int outCapacity, int* count) {
+  return traceStep(chain, m, key, recs, n, cur, out, outCapacity, count, nullptr);
+}
+
 int offset2dTraceLoop(Seg2Isect* recs, int n, const Seg2* chain, int m, Seg2* out, int outCapacity,
                       int* failed) {
   if (recs == nullptr || n <= 0 || chain == nullptr || m <= 0) return 0;
+  offset2d_detail::CrossingIndex index(recs, n);
   int key = recs[0].state == 1 ? 1 : 2;
   int count = 0;
-  int next = offset2dTraceStep(chain, m, key, recs, n, 0, out, outCapacity, &count);
+  int next = traceStep(chain, m, key, recs, n, 0, out, outCapacity, &count, &index);
   if (next < 0) {
     recs[0].state = 2;
     *failed = 1;
@@ -254,14 +368,15 @@ int offset2dTraceLoop(Seg2Isect* recs, int n, const Seg2* chain, int m, Seg2* ou
   // n + 1 steps is going round in circles.
   for (int steps = 0; current != 0; ++steps) {
     next = steps > n ? -1
-                     : offset2dTraceStep(chain, m, key, recs, n, current, out + total,
-                                         outCapacity - total, &count);
+                     : traceStep(chain, m, key, recs, n, current, out + total, outCapacity - total,
+                                 &count, &index);
     if (next < 0) {
       recs[0].state = 2;
       *failed = 1;
       return (next == -1 && total > static_cast<int>(m * 2.0 / 3.0)) ? total : 0;
     }
     const int s = recs[next].state;
+    index.used(next);
     recs[next].state = 2;
     total += count;
     key = s == 0 ? 2 : 1;

@@ -21,6 +21,9 @@
 // caller's (one per offset call).
 #pragma once
 
+#include <set>
+#include <vector>
+
 #include "geometry/offset2d/seg2_crossings.h"
 #include "geometry/primitives/vec.h"
 
@@ -54,7 +57,8 @@ int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec)
 // offset chain (m segments) of in (inCount segments) at distance on side:
 // 0 when the crossing lies nearer to in than distance - min(distance / 100,
 // 0.001), or when the chain's start crossing leads that near; else the turn
-// class decides (class 1 gives 1).
+// class decides (class 1 gives 1).  Throws std::bad_alloc when the search
+// tree over in cannot be allocated.
 void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, const Seg2* in,
                            int inCount, double distance, int side);
 
@@ -85,3 +89,37 @@ int offset2dTraceLoop(Seg2Isect* recs, int n, const Seg2* chain, int m, Seg2* ou
 // there is none.  Same results as offset2dTraceLoop.
 int offset2dTraceOuter(Seg2Isect* recs, int n, const Seg2* chain, int m, Seg2* out, int outCapacity,
                        int* failed);
+
+namespace offset2d_detail {
+
+struct NextCrossingScan;
+
+// The records of a trace by entry segment, so that a step of
+// offset2dTraceLoop reads only the records of the segment it leaves on and
+// of the first segment after it that holds a record it may take, instead of
+// every record (exposed for tests).  Its answers are those of
+// offset2dNextCrossing on the same records.  The trace only ever sets a
+// state to 2 (used): call used(p) just before it does.  Keeps a pointer to
+// recs.  Throws std::bad_alloc when memory runs out.
+class CrossingIndex {
+ public:
+  CrossingIndex(const Seg2Isect* recs, int n);
+  // Record p's state is about to become 2.
+  void used(int p);
+  // offset2dNextCrossing(chain, key, recs, n, cur, next).
+  int next(const Seg2* chain, int key, int cur, int* next) const;
+
+ private:
+  void visit(int g, NextCrossingScan& scan) const;
+  void add(int p, int delta);
+
+  const Seg2Isect* recs_;
+  std::vector<int> start_;  // records of segment g: members_[start_[g] .. start_[g + 1])
+  std::vector<int> members_;
+  // Per segment, the records a step of key 1 (state neither 1 nor 2) and of
+  // key 2 (state not 2) may take, and the segments where there are any.
+  std::vector<int> open_[2];
+  std::set<int> openSet_[2];
+};
+
+}  // namespace offset2d_detail

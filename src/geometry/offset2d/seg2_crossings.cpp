@@ -5,12 +5,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <numbers>
 #include <unordered_set>
 #include <vector>
 
 #include "base/tolerances.h"
+#include "geometry/offset2d/seg2_box_tree.h"
 #include "geometry/primitives/primitives.h"
 
 namespace {
@@ -314,43 +316,58 @@ int seg2ChainIntersectList(const Seg2* a, int na, const Seg2* b, int nb, Seg2Ise
   return fillList(list, recs);
 }
 
-int offset2dSelfCrossings(const Seg2* chain, int n, Seg2IsectArray* list, int /*gapMode*/) {
+namespace {
+
+int selfCrossings(const Seg2* chain, int n, Seg2IsectArray* list, bool allPairs) {
   if (list == nullptr) return -1;
   list->count = 0;
   if (n <= 0 || chain == nullptr) return 0;
-  SectionIndex* index = sectionIndexNew(chain, n, 2, 0);
   const ChainView c{chain, n, seg2ChainIsClosed(chain, n) == 1};
   std::vector<Seg2Isect> recs;
-  int result = 0;
   try {
+    // The pairs come in the order of a loop over all of them (p, then q,
+    // ascending): where several pairs meet at one vertex, the first decides,
+    // and the tree only leaves out pairs that cannot meet.
+    const Seg2BoxTree tree(chain, n, allPairs ? 0.0 : kSeg2MeetReach);
     std::unordered_set<std::uint64_t> decided;
     for (int p = 0; p < n; ++p) {
-      forEachCandidate(index, n, chain[p], p + 2, [&](int q) {
-        if (c.closed && p == 0 && q == n - 1) return;
+      constexpr double kInf = std::numeric_limits<double>::infinity();
+      const Seg2Box box = allPairs ? Seg2Box{-kInf, -kInf, kInf, kInf} : seg2QueryBox(chain[p]);
+      tree.query(box.minX, box.minY, box.maxX, box.maxY, p + 2, [&](int q) {
+        if (c.closed && p == 0 && q == n - 1) return false;
         Vec2d x;
-        if (seg2Intersect(&chain[p], &chain[q], &x) != 1) return;
+        if (seg2Intersect(&chain[p], &chain[q], &x) != 1) return false;
         LocalPath lpA = localPath(c, p, x);
         LocalPath lpB = localPath(c, q, x);
-        if (lpA.key == lpB.key) return;  // one vertex, reached over zero-length segments
+        if (lpA.key == lpB.key) return false;  // one vertex, reached over zero-length segments
         if (lpB.key < lpA.key) std::swap(lpA, lpB);
         // The open chain's own end lying on an earlier piece is no crossing
         // (the offset ends there).
         if (!c.closed &&
             ((!lpB.hasOut && c.endsAt(n - 1, x)) || (!lpA.hasOut && c.endsAt(n - 1, x)))) {
-          return;
+          return false;
         }
-        if (!decided.insert(pairKey(lpA.key, lpB.key)).second) return;
-        if (!pathsCross(lpA, lpB)) return;
+        if (!decided.insert(pairKey(lpA.key, lpB.key)).second) return false;
+        if (!pathsCross(lpA, lpB)) return false;
         recs.push_back({x.x, x.y, paramOn(chain[lpA.key], x), lpA.key + 1, lpB.key + 1, 0});
+        return false;
       });
     }
     sortRecords(recs);
   } catch (const std::bad_alloc&) {
-    result = -1;
+    return -1;
   }
-  sectionIndexFree(index);
-  if (result < 0) return -1;
   return fillList(list, recs);
+}
+
+}  // namespace
+
+int offset2dSelfCrossings(const Seg2* chain, int n, Seg2IsectArray* list, int /*gapMode*/) {
+  return selfCrossings(chain, n, list, false);
+}
+
+int offset2d_detail::selfCrossingsAllPairs(const Seg2* chain, int n, Seg2IsectArray* list) {
+  return selfCrossings(chain, n, list, true);
 }
 
 // ---- Section index ---------------------------------------------------------------

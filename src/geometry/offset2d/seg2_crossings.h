@@ -104,6 +104,12 @@ int seg2ChainIntersectList(const Seg2* a, int na, const Seg2* b, int nb, Seg2Ise
 // records, 0 for n <= 0, -1 when list is null or memory runs out.
 int offset2dSelfCrossings(const Seg2* chain, int n, Seg2IsectArray* list, int gapMode);
 
+namespace offset2d_detail {
+// offset2dSelfCrossings over every pair of segments, without its search tree
+// (exposed for tests: quadratic time, the same records).
+int selfCrossingsAllPairs(const Seg2* chain, int n, Seg2IsectArray* list);
+}  // namespace offset2d_detail
+
 // ---- Section index -------------------------------------------------------------
 //
 // A coarse index over a chain for the crossing searches: the chain is cut into
