@@ -430,7 +430,21 @@ class BlockedRun {
   int fd_ = -1;
 };
 
+#if defined(__SANITIZE_THREAD__)
+#define TESSARO_THREAD_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TESSARO_THREAD_SANITIZER 1
+#endif
+#endif
+
 TEST(HostProgram, SecondCtrlCEndsABlockedRunWithStatus130) {
+#ifdef TESSARO_THREAD_SANITIZER
+  // ThreadSanitizer holds a signal back while the thread it reaches waits in
+  // a call it does not count as blocking (the run's read of the pipe, the
+  // watcher's timed wait), here until the watcher's grace time is over.
+  GTEST_SKIP() << "signals are held back under ThreadSanitizer";
+#endif
   TempDir dir;
   BlockedRun run(dir);
   const auto start = std::chrono::steady_clock::now();
