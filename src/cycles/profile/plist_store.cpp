@@ -234,6 +234,10 @@ int plistStoreAdd(PlistStore* store, int slot, const Pline* path, int lineIndex)
   assert(store != nullptr && slot >= 0 && slot < store->slotCount);
   if (store == nullptr || slot < 0 || slot >= store->slotCount || path == nullptr) return -1;
   Slot& s = store->slots[slot];
+  // The merge of the slots relies on every slot's lines coming in ascending
+  // line index; a loop that hands them out otherwise would interleave the
+  // lines wrongly, so it is refused instead.
+  if (s.indices.count > 0 && lineIndex < s.indices.data[s.indices.count - 1]) return -1;
   if (store->cacheCount != 0 && s.memCount == store->cacheCount) {
     store->spilled.store(1);
     if (plistSpillSlot(s) < 0) return -1;

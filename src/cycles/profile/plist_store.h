@@ -64,8 +64,12 @@ PlistStore* plistStoreNew(int slotCount, const char* directory, int cacheCount);
 
 // Adds a reduced copy of path (plineCopyReduced) with its line index to the
 // slot.  When the slot already holds cacheCount lines in memory, they are
-// spilled to the slot's file first.  1, or -1 for a bad slot or path, a failed
-// spill or when memory runs out.  Only the thread that owns the slot.
+// spilled to the slot's file first.  1, or -1 for a bad slot or path, a line
+// index below the slot's previous one, a failed spill or when memory runs
+// out.  Only the thread that owns the slot.  A slot's lines must come in
+// ascending line index: the parallel loop hands its lines out with
+// schedule(monotonic: dynamic) (a plain dynamic schedule may let threads
+// steal work out of order, as LLVM's runtime does).
 int plistStoreAdd(PlistStore* store, int slot, const Pline* path, int lineIndex);
 
 // Appends every stored line to list in ascending line index (equal indices:

@@ -338,7 +338,7 @@ std::vector<std::vector<double>> runLevel(int threads, int cache, int lines,
   {
 #pragma omp single
     store = plistStoreNew(omp_get_num_threads(), dir.c_str(), cache);
-#pragma omp for schedule(dynamic, 1) reduction(+ : failures)
+#pragma omp for schedule(monotonic : dynamic, 1) reduction(+ : failures)
     for (int i = 0; i < lines; ++i) {
       if (store == nullptr ||
           plistStoreAdd(store, omp_get_thread_num(), lineNumbered(i).get(), i) != 1) {
@@ -372,6 +372,22 @@ TEST(PlistStore, SameLinesInLineOrderForAnyTeamAndCache) {
     }
   }
   EXPECT_TRUE(entries(tmp.path()).empty());
+}
+
+TEST(PlistStore, ALineIndexBelowTheSlotsLastIsRefused) {
+  TempDir tmp;
+  PlistStore* store = plistStoreNew(1, tmp.path().c_str(), 0);
+  ASSERT_NE(store, nullptr);
+  EXPECT_EQ(plistStoreAdd(store, 0, lineNumbered(5).get(), 5), 1);
+  EXPECT_EQ(plistStoreAdd(store, 0, lineNumbered(3).get(), 3), -1);
+  EXPECT_EQ(plistStoreAdd(store, 0, lineNumbered(7).get(), 7), 1);
+  ListPtr list(plineListNew());
+  EXPECT_EQ(plistStoreCollect(store, list.get()), 1);
+  plistStoreFree(store);
+  std::vector<int> tags;
+  for (const PlineListNode* n = list->first; n != nullptr; n = n->next)
+    tags.push_back(n->pline->tag);
+  EXPECT_EQ(tags, (std::vector<int>{5, 7}));
 }
 
 TEST(IntArrayPush, GrowsByDoubling) {
