@@ -7,18 +7,30 @@
 // result and of every path: equal digests across builds show that a change
 // left every outcome the same, bit for bit.
 //
+// Both surfaces are also written to binary STL files (in the temp directory,
+// removed at the end) and read back as facet models, as a job reads its
+// model; the same two surfaces scaled down so that their triangles crowd
+// 20 x 20 mm and 30 x 30 mm (a fine mesh under a comparatively large tool)
+// run with the ball from STL files; and a height field of about 1,000,000
+// triangles read from an STL file reports its load time, grid build time,
+// peak memory and ball positions per second.
+//
 // A plain program: run it as it is (drop_bench), or with arguments
 //   drop_bench [n [surface [tool [what]]]]
 // n: an n x n position grid (quicker runs); surface, tool: run only the cases
 // whose names contain these words ("-" for all); what: "positions" or
 // "lines" to time only those.
 #include <omp.h>
+#include <unistd.h>
 #include <time.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,15 +39,18 @@
 #include "model/contact/contact_settings.h"
 #include "model/drop/contact_drop.h"
 #include "model/drop/drop_along_curve.h"
+#include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
 #include "support/test_models.h"
 
 namespace {
 
 struct Surface {
-  const char* name;
+  std::string name;
   std::vector<Tri> tris;
   double x0, x1, y0, y1;  // drop area
+  bool fromFile;          // read back from a binary STL file
+  bool ballOnly;
 };
 
 struct ToolCase {
@@ -84,7 +99,7 @@ unsigned long long outcomeDigest(const std::vector<DropOutcome>& outcomes) {
 // Single-position drops at every point of an n x n grid; returns wall seconds
 // and the CPU seconds of all threads in *cpu.  outcomes receives every drop's
 // outcome.
-double timePositions(testmodels::TestModel& tm, const Surface& s, int n, int threads,
+double timePositions(ModelRec* model, ToolShape* tool, const Surface& s, int n, int threads,
                      std::vector<DropOutcome>* outcomes, double* cpu) {
   omp_set_num_threads(threads);
   outcomes->assign(static_cast<std::size_t>(n) * n, DropOutcome{});
@@ -102,7 +117,7 @@ double timePositions(testmodels::TestModel& tm, const Surface& s, int n, int thr
         Vec3d pos{s.x0 + (s.x1 - s.x0) * i / (n - 1), y, -1000.0};
         Vec3d contact{0.0, 0.0, 0.0};
         int kind = 0;
-        const int r = contactDropOnModelSurface(&ctx, tm.model(), tm.tool(), &pos, &contact, &kind);
+        const int r = contactDropOnModelSurface(&ctx, model, tool, &pos, &contact, &kind);
         (*outcomes)[static_cast<std::size_t>(j) * n + i] = {pos, contact, kind, r};
       }
     }
@@ -115,7 +130,7 @@ double timePositions(testmodels::TestModel& tm, const Surface& s, int n, int thr
 // Drops along lines parallel to x, the lines spread over the threads (as the
 // parallel driver does); returns seconds, the number of path points in
 // *points and a digest of all paths (in line order) in *digest.
-double timeLines(testmodels::TestModel& tm, const Surface& s, int lines, int threads, long* points,
+double timeLines(ModelRec* model, const Surface& s, int lines, int threads, long* points,
                  unsigned long long* digest) {
   omp_set_num_threads(threads);
   long total = 0;
@@ -126,7 +141,7 @@ double timeLines(testmodels::TestModel& tm, const Surface& s, int lines, int thr
     const double y = s.y0 + (s.y1 - s.y0) * (k + 0.5) / lines;
     Vec2d pts[2] = {{s.x0, y}, {s.x1, y}};
     CurveRec* curve = curveNew(pts, 2, 'p');
-    ModelRec* copy = modelCopy(tm.model());
+    ModelRec* copy = modelCopy(model);
     copy->guideCurve = curve;
     ContactContext ctx;
     contactContextLoad(&ctx);
@@ -151,6 +166,88 @@ double timeLines(testmodels::TestModel& tm, const Surface& s, int lines, int thr
   return t;
 }
 
+double wallSeconds() { return omp_get_wtime(); }
+
+// The largest resident set of the process so far (MB), from /proc.
+double peakMegabytes() {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  if (f == nullptr) return 0.0;
+  char line[256];
+  double kb = 0.0;
+  while (std::fgets(line, sizeof line, f) != nullptr) {
+    if (std::strncmp(line, "VmHWM:", 6) == 0) kb = std::atof(line + 6);
+  }
+  std::fclose(f);
+  return kb / 1024.0;
+}
+
+// Writes tris as a little-endian binary STL file; false on failure.
+bool writeBinaryStl(const std::string& path, const std::vector<Tri>& tris) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  unsigned char header[84] = {};
+  const auto count = static_cast<uint32_t>(tris.size());
+  std::memcpy(header + 80, &count, 4);
+  bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
+  std::vector<unsigned char> block;
+  block.reserve(50 * 4096);
+  for (std::size_t t = 0; ok && t < tris.size(); ++t) {
+    float v[12] = {0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 3; ++k) {
+      v[3 + 3 * k] = static_cast<float>(tris[t].v[k].x);
+      v[4 + 3 * k] = static_cast<float>(tris[t].v[k].y);
+      v[5 + 3 * k] = static_cast<float>(tris[t].v[k].z);
+    }
+    unsigned char rec[50] = {};
+    std::memcpy(rec, v, sizeof v);
+    block.insert(block.end(), rec, rec + sizeof rec);
+    if (block.size() >= 50 * 4096 || t + 1 == tris.size()) {
+      ok = std::fwrite(block.data(), 1, block.size(), f) == block.size();
+      block.clear();
+    }
+  }
+  return std::fclose(f) == 0 && ok;
+}
+
+std::string tempDirectory() {
+  const char* t = std::getenv("TMPDIR");
+  return t != nullptr && *t != '\0' ? t : "/tmp";
+}
+
+// A facet model read from an STL file, with the grid and candidate list of
+// the in-memory models.
+class FileModel {
+ public:
+  FileModel(const std::string& path, const ToolShape& tool, double* loadSeconds,
+            double* gridSeconds)
+      : tool_(tool) {
+    modelInit(&model_, kModelKindFacets);
+    model_.tool = &tool_;
+    const double t0 = wallSeconds();
+    ok_ = modelLoadFile(&model_, path.c_str()) == kModelLoadOk;
+    const double t1 = wallSeconds();
+    if (ok_) ok_ = modelBuildGridsSized(&model_, 1.0) == 1;
+    *loadSeconds = t1 - t0;
+    *gridSeconds = wallSeconds() - t1;
+    model_.candidates = modelCandidateListNew(kContactCandidateCapacity);
+  }
+  ~FileModel() {
+    contactListFree(model_.candidates);
+    model_.candidates = nullptr;
+    modelFreeSurfaces(&model_);
+  }
+  FileModel(const FileModel&) = delete;
+  FileModel& operator=(const FileModel&) = delete;
+  bool ok() const { return ok_; }
+  ModelRec* model() { return &model_; }
+  ToolShape* tool() { return &tool_; }
+
+ private:
+  ModelRec model_{};
+  ToolShape tool_{};
+  bool ok_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -165,35 +262,91 @@ int main(int argc, char** argv) {
   const int all = omp_get_max_threads();
   contactSettingsReset();
 
+  const auto field = [](double scale) {
+    return [scale](double x, double y) {
+      return scale * 5.0 * std::sin(x / (7.0 * scale)) * std::cos(y / (9.0 * scale));
+    };
+  };
   std::vector<Surface> surfaces;
-  surfaces.push_back(
-      {"height field",
-       testmodels::heightField(
-           [](double x, double y) { return 5.0 * std::sin(x / 7.0) * std::cos(y / 9.0); }, 0.0,
-           100.0, 0.0, 100.0, 224, 224),
-       0.0, 100.0, 0.0, 100.0});
+  surfaces.push_back({"height field", testmodels::heightField(field(1.0), 0.0, 100.0, 0.0, 100.0, 224, 224),
+                      0.0, 100.0, 0.0, 100.0, false, false});
   surfaces.push_back({"hemisphere on plate",
                       testmodels::hemisphereOnPlate(40.0, 50, 480, 60.0, 160), -60.0, 60.0, -60.0,
-                      60.0});
+                      60.0, false, false});
+  for (int k = 0; k < 2; ++k) {
+    Surface s = surfaces[static_cast<std::size_t>(k)];
+    s.name += " from STL";
+    s.fromFile = true;
+    surfaces.push_back(s);
+  }
+  // The same surfaces scaled down to 20 x 20 mm and 30 x 30 mm.
+  surfaces.push_back({"dense height field from STL",
+                      testmodels::heightField(field(0.2), 0.0, 20.0, 0.0, 20.0, 224, 224), 0.0,
+                      20.0, 0.0, 20.0, true, true});
+  surfaces.push_back({"dense hemisphere on plate from STL",
+                      testmodels::hemisphereOnPlate(10.0, 50, 480, 15.0, 160), -15.0, 15.0, -15.0,
+                      15.0, true, true});
+  // About 1,000,000 triangles over 300 x 300 mm.
+  surfaces.push_back({"large height field from STL",
+                      testmodels::heightField(field(3.0), 0.0, 300.0, 0.0, 300.0, 708, 708), 0.0,
+                      300.0, 0.0, 300.0, true, true});
   const ToolCase tools[] = {{"ball R3", testmodels::ballTool(3.0)},
                             {"flat R3", testmodels::flatTool(3.0)},
                             {"torus R3 rc1", testmodels::torusTool(3.0, 1.0)}};
 
   std::printf("threads: %d (processors %d)\n", all, omp_get_num_procs());
-  for (const Surface& s : surfaces) {
-    if (!wanted(2, s.name)) continue;
-    std::printf("\n%s: %zu triangles\n", s.name, s.tris.size());
+  const std::string dir = tempDirectory();
+  for (std::size_t si = 0; si < surfaces.size(); ++si) {
+    Surface& s = surfaces[si];
+    if (!wanted(2, s.name.c_str())) continue;
+    std::string stlPath;
+    double writeSeconds = 0.0;
+    if (s.fromFile) {
+      stlPath = dir + "/drop_bench_" + std::to_string(static_cast<long>(::getpid())) + "_" +
+                std::to_string(si) + ".stl";
+      const double t0 = wallSeconds();
+      if (!writeBinaryStl(stlPath, s.tris)) {
+        std::printf("\n%s: cannot write %s\n", s.name.c_str(), stlPath.c_str());
+        std::remove(stlPath.c_str());
+        continue;
+      }
+      writeSeconds = wallSeconds() - t0;
+    }
+    std::printf("\n%s: %zu triangles%s\n", s.name.c_str(), s.tris.size(),
+                s.fromFile ? " (binary STL)" : "");
     for (const ToolCase& tc : tools) {
       if (!wanted(3, tc.name)) continue;
-      testmodels::TestModel tm(s.tris, kModelKindFacets, tc.tool);
-      tm.buildGrid(1.0);
-      tm.enableCandidates();
+      if (s.ballOnly && tc.tool.type != kToolBall) continue;
+      std::unique_ptr<testmodels::TestModel> tm;
+      std::unique_ptr<FileModel> fm;
+      ModelRec* model = nullptr;
+      ToolShape* tool = nullptr;
+      if (s.fromFile) {
+        double load = 0.0, gridTime = 0.0;
+        fm = std::make_unique<FileModel>(stlPath, tc.tool, &load, &gridTime);
+        if (!fm->ok()) {
+          std::printf("  %-13s cannot load %s\n", tc.name, stlPath.c_str());
+          continue;
+        }
+        model = fm->model();
+        tool = fm->tool();
+        std::printf(
+            "  %-13s STL written in %.2f s, loaded in %.2f s, grid built in %.2f s,"
+            " peak memory %.0f MB\n",
+            tc.name, writeSeconds, load, gridTime, peakMegabytes());
+      } else {
+        tm = std::make_unique<testmodels::TestModel>(s.tris, kModelKindFacets, tc.tool);
+        tm->buildGrid(1.0);
+        tm->enableCandidates();
+        model = tm->model();
+        tool = tm->tool();
+      }
       if (positions) {
         std::vector<DropOutcome> h1, hn;
         double cpu1, cpun;
         const double n2 = static_cast<double>(grid) * grid;
-        const double t1 = timePositions(tm, s, grid, 1, &h1, &cpu1);
-        const double tn = timePositions(tm, s, grid, all, &hn, &cpun);
+        const double t1 = timePositions(model, tool, s, grid, 1, &h1, &cpu1);
+        const double tn = timePositions(model, tool, s, grid, all, &hn, &cpun);
         std::printf(
             "  %-13s positions: %10.0f /s at 1 thread, %10.0f /s at %d threads, speed-up %.2f"
             " (outcomes %016llx)%s\n",
@@ -204,11 +357,11 @@ int main(int argc, char** argv) {
             "  %-13s            %10.0f /s per CPU-second at 1 thread, %10.0f at %d threads\n", "",
             n2 / cpu1, n2 / cpun, all);
       }
-      if (lines) {
+      if (lines && !s.ballOnly) {
         unsigned long long d1 = 0, dn = 0;
         long p1, pn;
-        const double l1 = timeLines(tm, s, lineCount, 1, &p1, &d1);
-        const double ln = timeLines(tm, s, lineCount, all, &pn, &dn);
+        const double l1 = timeLines(model, s, lineCount, 1, &p1, &d1);
+        const double ln = timeLines(model, s, lineCount, all, &pn, &dn);
         std::printf(
             "  %-13s lines:     %10.1f /s at 1 thread, %10.1f /s at %d threads, speed-up %.2f"
             " (%ld points per run, paths %016llx)%s\n",
@@ -217,6 +370,8 @@ int main(int argc, char** argv) {
       }
       std::fflush(stdout);
     }
+    if (!stlPath.empty()) std::remove(stlPath.c_str());
+    std::vector<Tri>().swap(s.tris);
   }
   return 0;
 }
