@@ -95,6 +95,9 @@ inline bool candidateBound(const ToolShape* tool, const Vec3d& mn, const Vec3d& 
   return boundAtDistance(tool, mx.z, dx * dx + dy * dy, bound);
 }
 
+// Relative slack of the box test of the full walk.
+constexpr double kBoxBelowSlack = 1e-9;
+
 // Relative slack of the square-root-free floor test below.
 constexpr double kFloorTestSlack = 1e-12;
 
@@ -253,6 +256,21 @@ inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, co
   return bound + kPlaneBoundSlack * (1.0 + std::fabs(bound)) < h;
 }
 
+// True when a surface with box [mn, mx] surely cannot reach height h: its box
+// lies beyond the radius in plan, or its bound lies below h by more than any
+// rounding of a contact's height.  Such a surface changes nothing in a walk.
+inline bool boxBelow(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, const DropPoint& p,
+                     double h) {
+  const double dx = p.x < mn.x ? mn.x - p.x : (p.x > mx.x ? p.x - mx.x : 0.0);
+  const double dy = p.y < mn.y ? mn.y - p.y : (p.y > mx.y ? p.y - mx.y : 0.0);
+  const double d2 = dx * dx + dy * dy;
+  const double r = tool->radius;
+  if (d2 > r * r * (1.0 + kBoxBelowSlack)) return true;
+  double bound;
+  if (!boundAtDistance(tool, mx.z, std::min(d2, r * r), &bound)) return false;
+  return bound + kBoxBelowSlack * (1.0 + std::fabs(bound)) < h;
+}
+
 // The contact test of surface i of the context's facets or triangles.
 template <bool kFacets>
 inline int surfaceContact(const ContactContext* ctx, int i, const Vec3d* start,
@@ -290,6 +308,11 @@ int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position
   const Vec3d start{position->x, position->y, startZ};
   const bool haveBoxes = boxes->maxCorners != nullptr && boxes->minCorners != nullptr;
   double l = lowestReach(tool, position->z);
+  // Plain shapes without the cone: the box alone often shows that a surface
+  // cannot reach the height, before its vertices are loaded.
+  const bool boxBound = haveBoxes && !ctx->taperOn &&
+                        (tool->type == kToolBall || tool->type == kToolFlat ||
+                         tool->type == kToolTorus);
   int touched = 0;
   int faceFound = 0;
   for (int k = 0; k < count; ++k) {
@@ -297,6 +320,9 @@ int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position
     if (haveBoxes) {
       if (l > boxes->maxCorners[i].z) break;
       if (boxRejects(boxes, i, p, R)) continue;
+      if (boxBound && boxBelow(tool, boxes->minCorners[i], boxes->maxCorners[i], p, position->z)) {
+        continue;
+      }
     }
     if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
       l = lowestReach(tool, position->z);
