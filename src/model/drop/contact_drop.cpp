@@ -171,6 +171,37 @@ int collectCandidates(const FacetBoxSet* boxes, CandidateEntry* out, int cap, co
   return n;
 }
 
+// True when more than cap surfaces are reachable, by the test of
+// collectCandidates, counted without their bounds: a bound is a number
+// wherever the top z is one and the tool's radii are finite.
+bool reachableExceeds(const FacetBoxSet* boxes, int cap, const int* indices, int count,
+                      const ToolShape* tool, const Vec3d* position) {
+  if (tool->type != kToolBall && tool->type != kToolFlat && tool->type != kToolTorus) {
+    return false;
+  }
+  const DropPoint p = dropPointOf(position);
+  const double R = tool->radius;
+  const double r2 = tool->radius * tool->radius;
+  const bool finite = std::isfinite(r2) && std::isfinite(tool->cornerRadius * tool->cornerRadius);
+  int n = 0;
+  for (int k = 0; k < count; ++k) {
+    const int i = indices != nullptr ? indices[k] : k;
+    if (boxRejects(boxes, i, p, R)) continue;
+    const Vec3d& mn = boxes->minCorners[i];
+    const Vec3d& mx = boxes->maxCorners[i];
+    if (finite) {
+      const double dx = p.x < mn.x ? mn.x - p.x : (p.x > mx.x ? p.x - mx.x : 0.0);
+      const double dy = p.y < mn.y ? mn.y - p.y : (p.y > mx.y ? p.y - mx.y : 0.0);
+      if (!(dx * dx + dy * dy <= r2) || mx.z != mx.z) continue;
+    } else {
+      double bound;
+      if (!candidateBound(tool, mn, mx, p, &bound)) continue;
+    }
+    if (++n > cap) return true;
+  }
+  return false;
+}
+
 // Per-thread candidate scratch of the engines (the list of kContactCandidate-
 // Capacity entries each drop would otherwise allocate).
 std::vector<CandidateEntry>& candidateScratch() {
@@ -716,6 +747,11 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
   if (indices != nullptr && count <= kContactCandidateCapacity) {
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
+  }
+  // Cells too full for the list walk all their surfaces: find that out first
+  // without the bounds, which only a list that fits needs.
+  if (reachableExceeds(boxes, kContactCandidateCapacity, indices, count, tool, position)) {
+    return -3;
   }
   int lastPos = -1;
   int lastIndex = -1;
