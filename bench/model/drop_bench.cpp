@@ -18,17 +18,17 @@
 // A plain program: run it as it is (drop_bench), or with arguments
 //   drop_bench [n [surface [tool [what]]]]
 // n: an n x n position grid (quicker runs); surface, tool: run only the cases
-// whose names contain these words ("-" for all); what: "positions" or
-// "lines" to time only those.
+// whose names contain these words ("-" for all, "=name" for exactly that name); what: "positions"
+// or "lines" to time only those.
 #include <omp.h>
-#include <unistd.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -253,8 +253,9 @@ class FileModel {
 int main(int argc, char** argv) {
   const int grid = argc > 1 ? std::max(2, std::atoi(argv[1])) : 500;
   const auto wanted = [&](int arg, const char* name) {
-    return argc <= arg || std::string(argv[arg]) == "-" ||
-           std::string(name).find(argv[arg]) != std::string::npos;
+    if (argc <= arg || std::string(argv[arg]) == "-") return true;
+    if (argv[arg][0] == '=') return std::string(name) == argv[arg] + 1;
+    return std::string(name).find(argv[arg]) != std::string::npos;
   };
   const bool positions = wanted(4, "positions");
   const bool lines = wanted(4, "lines");
@@ -268,8 +269,9 @@ int main(int argc, char** argv) {
     };
   };
   std::vector<Surface> surfaces;
-  surfaces.push_back({"height field", testmodels::heightField(field(1.0), 0.0, 100.0, 0.0, 100.0, 224, 224),
-                      0.0, 100.0, 0.0, 100.0, false, false});
+  surfaces.push_back({"height field",
+                      testmodels::heightField(field(1.0), 0.0, 100.0, 0.0, 100.0, 224, 224), 0.0,
+                      100.0, 0.0, 100.0, false, false});
   surfaces.push_back({"hemisphere on plate",
                       testmodels::hemisphereOnPlate(40.0, 50, 480, 60.0, 160), -60.0, 60.0, -60.0,
                       60.0, false, false});

@@ -341,9 +341,9 @@ int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position
   double l = lowestReach(tool, position->z);
   // Plain shapes without the cone: the box alone often shows that a surface
   // cannot reach the height, before its vertices are loaded.
-  const bool boxBound = haveBoxes && !ctx->taperOn &&
-                        (tool->type == kToolBall || tool->type == kToolFlat ||
-                         tool->type == kToolTorus);
+  const bool boxBound =
+      haveBoxes && !ctx->taperOn &&
+      (tool->type == kToolBall || tool->type == kToolFlat || tool->type == kToolTorus);
   int touched = 0;
   int faceFound = 0;
   for (int k = 0; k < count; ++k) {
