@@ -30,8 +30,6 @@ struct ListDeleter {
 };
 using ListPtr = std::unique_ptr<PlineList, ListDeleter>;
 
-constexpr PointStatus kCut = pointStatusMake(kPointKindContact, kPointCut);
-
 // Line `index`: a few points whose coordinates name the line, tag = index.
 PlinePtr lineNumbered(int index, int withAxes = 1) {
   std::vector<Vec3d> pts;
