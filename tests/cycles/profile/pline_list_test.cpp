@@ -65,7 +65,7 @@ class DisplayCapture {
   }
 
  private:
-  RecordCapture cap_{{41}};
+  RecordCapture cap_{41};
 };
 
 struct ReduceRow {

@@ -24,7 +24,7 @@ class SplineOutputTest : public ::testing::Test {
     }
     return out;
   }
-  RecordCapture cap_{{32}};
+  RecordCapture cap_{32};
 };
 
 TEST_F(SplineOutputTest, DataBlockFormOfTwoSegments) {
