@@ -1,0 +1,86 @@
+// The parallel level of the profile cycle: the tool is dropped along every
+// line of a level at once (one OpenMP loop, dynamic schedule, one line per
+// iteration), each line is filtered and stored in the per-thread line store,
+// and the finished lines are collected in line order for the path output.
+//
+// Determinism: a line's result depends on the line alone (its own model
+// copy, Pline and contact snapshot; the sample positions of random mode come
+// from a generator seeded per curve), the store collects in line order and
+// the display records of the finished lines are sent on the cycle thread in
+// line order after the loop.  The output is therefore the same for any
+// number of threads and any spill setting.
+//
+// Threads: profParallelLevel runs on the cycle thread and opens the parallel
+// region itself; the stop word is shared with the lines.
+#pragma once
+
+#include <atomic>
+
+#include "boundaries/boundary_rec.h"
+#include "boundaries/link_params.h"
+#include "cycles/profile/line_set.h"
+#include "cycles/profile/pline_list.h"
+#include "model/mesh/model.h"
+
+// Per-line results.
+inline constexpr int kLineDone = 0;
+inline constexpr int kLineCancelled = -2;
+inline constexpr int kLineFailed = -3;
+
+// Capacity of a line's first Pline.
+inline constexpr int kLinePlineCapacity = 1000;
+// Lines of this many points or more skip the last reduction and compaction.
+inline constexpr int kLineReduceLimit = 50000;
+// The parallel driver's fixed run direction code for zigzag.
+inline constexpr int kRunDirectionZigzag = 2;
+
+// The run's stop word: 0 at the start of a run, set once a line sees a break
+// or a drop reports that it was stopped.  Once set, no later line, level or
+// boundary starts.
+std::atomic<int>& profStopWord();
+
+// What one level needs.  Everything is shared read-only by the lines.
+struct ProfLevelInput {
+  const LineSet* lines;         // the level's lines (guide curves with crossings)
+  const ModelRec* model;        // the job's model: each line works on a copy
+  const LinkParams* params;     // each line works on a copy
+  const BoundaryRec* boundary;  // the current boundary, or null
+  int runDirection;             // *LAUF (2 zigzag)
+  int infeedKind;               // *ZUSTELL_ART
+  int clipSort;                 // *CLIP_SORT
+  int direction;                // *BEARBEITRICHT
+  const char* tmpDir;           // the job's temporary directory (spill files)
+  int cacheCount;               // lines a store slot keeps before it spills (0: never)
+};
+
+// Computes every line of the level into out (appended in ascending line
+// order).  The team has omp_get_max_threads() threads and the line store one
+// slot per thread of that team.  *failedLine gets the index of the first line
+// with the smallest result (-1 when all lines are done).  Returns the smallest
+// line result: kLineDone, kLineCancelled (a break was seen: out is left
+// empty, nothing of the level is to be emitted) or kLineFailed (a drop
+// failed or a line could not be stored: the lines that were made are in out).
+// -1 when the line store cannot be made or collected (out unchanged or
+// partly filled; the caller fails the run).
+int profParallelLevel(const ProfLevelInput& in, PlineList* out, int* failedLine);
+
+// Post-processing after a level with failures, by holder check mode: 2: in
+// the first path with a special point, every later point of that path and
+// every point of the later paths become special unless they are gaps; 0 with
+// a negative smallest result: every path after position failedIndex is
+// emptied (count 0); other modes: nothing.
+void pathListAfterFailure(PlineList* list, int holderCheckMode, int smallest, int failedIndex);
+
+// Where a gap point and a cut point are neighbours closer than tolerance in
+// plan view and topZ lies strictly between the gap's z and the cut point's z
+// (the cut point below), inserts a point with the cut point's x and y, z =
+// topZ and the mean parameter between them, so that the path rises to the top
+// of the level where the model leaves it.  Null allowed.  Returns the number
+// of points inserted, or -1 when an insert fails.
+int plineInsertTopPoints(Pline* path, double topZ, double tolerance);
+
+// Number of infeed levels from the start height s down to bottom with the
+// level step v: (int)((s - bottom - 0.001) / v) + 1, at least 1; one level
+// when s <= bottom (*warnedDepth set to 1), when the stock height is set or
+// when v is not positive (a non-positive step cannot be counted down).
+int profLevelCount(double s, double bottom, double v, int stockHeight, int* warnedDepth);

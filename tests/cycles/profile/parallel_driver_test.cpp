@@ -1,0 +1,235 @@
+#include "cycles/profile/parallel_driver.h"
+
+#include <gtest/gtest.h>
+#include <omp.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/messages.h"
+#include "geometry/curves/curve.h"
+#include "model/contact/contact_settings.h"
+#include "support/temp_dir.h"
+#include "support/test_models.h"
+#include "support/test_plines.h"
+
+namespace {
+
+using testmodels::TestModel;
+using tsupport::plineThrough;
+
+constexpr PointStatus kCut = pointStatusMake(kPointKindContact, kPointCut);
+constexpr PointStatus kGap = pointStatusMake(kPointKindContact, kPointGap);
+constexpr PointStatus kSpecial = pointStatusMake(kPointKindContact, kPointSpecial);
+
+struct ListFree {
+  void operator()(PlineList* l) const { plineListFree(l); }
+};
+using ListPtr = std::unique_ptr<PlineList, ListFree>;
+
+// The points of every path of a list, as flat bytes for exact comparison.
+std::string listBytes(const PlineList* list) {
+  std::string bytes;
+  for (const PlineListNode* n = list->first; n != nullptr; n = n->next) {
+    const Pline* p = n->pline;
+    bytes.append(reinterpret_cast<const char*>(&p->count), sizeof p->count);
+    bytes.append(reinterpret_cast<const char*>(p->points), sizeof(Vec3d) * p->count);
+    bytes.append(reinterpret_cast<const char*>(p->params), sizeof(double) * p->count);
+    bytes.append(reinterpret_cast<const char*>(p->status), sizeof(PointStatus) * p->count);
+  }
+  return bytes;
+}
+
+int countPaths(const PlineList* list) {
+  int n = 0;
+  for (const PlineListNode* node = list->first; node != nullptr; node = node->next) ++n;
+  return n;
+}
+
+int stopNow() { return 1; }
+
+// A level over the roof test model (ridge at x 0, 30 degrees, height 10)
+// with lines along x at y = -16, -12, ..., 16.
+class ParallelLevelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    contactSettingsReset();
+    profStopWord().store(0);
+    tm_.buildGrid();
+    tm_.enableCandidates();
+    tm_.model()->maxStep = 0.5;
+    ASSERT_EQ(lineSetInit(&lines_, 4), 1);
+    for (double y = -16.0; y <= 16.0; y += 4.0) {
+      CurveRec* c = curveNewOwned(2, 'p', false);
+      c->points[0] = {-15.0, y};
+      c->points[1] = {15.0, y};
+      curveUpdateLengths(c);
+      ASSERT_EQ(lineSetAppendCurve(&lines_, c, nullptr), 1);
+      curveFree(c);
+    }
+    params_ = linkParamsDefaults();
+    params_.stepMin = 0.001;
+    params_.stepMax = 2.0;
+    in_ = ProfLevelInput{&lines_, tm_.model(), &params_, nullptr, 2, 1, 0, 0, dir_.path().c_str(), 0};
+  }
+  void TearDown() override {
+    lineSetFree(&lines_);
+    contactSettingsReset();
+    cycSetBreakHook(nullptr);
+    profStopWord().store(0);
+  }
+
+  TestModel tm_{testmodels::roof(30.0, 10.0, 20.0, 4), kModelKindFacets, testmodels::ballTool(3.0)};
+  LineSet lines_{};
+  LinkParams params_{};
+  tsupport::TempDir dir_;
+  ProfLevelInput in_{};
+};
+
+TEST_F(ParallelLevelTest, LinesLieOnTheModelInLineOrderWithOddLinesReversed) {
+  ListPtr out(plineListNew());
+  int failed = 0;
+  ASSERT_EQ(profParallelLevel(in_, out.get(), &failed), kLineDone);
+  EXPECT_EQ(failed, -1);
+  ASSERT_EQ(countPaths(out.get()), lines_.count);
+  const double m = std::tan(M_PI / 6), c = std::cos(M_PI / 6), s = std::sin(M_PI / 6);
+  int line = 0;
+  for (const PlineListNode* n = out->first; n != nullptr; n = n->next, ++line) {
+    const Pline* p = n->pline;
+    ASSERT_GT(p->count, 2);
+    EXPECT_NEAR(p->points[0].x, line % 2 == 1 ? 15.0 : -15.0, 1e-9) << line;  // zigzag
+    for (int i = 0; i < p->count; ++i) {
+      const double e = std::fabs(p->points[i].x);
+      const double z = e <= 3.0 * s ? 10.0 + std::sqrt(9.0 - e * e) : 10.0 - m * e + 3.0 / c;
+      EXPECT_NEAR(p->points[i].z, z, 1e-6) << "line " << line << " point " << i;
+      EXPECT_DOUBLE_EQ(p->points[i].y, -16.0 + 4.0 * line);
+    }
+  }
+}
+
+TEST_F(ParallelLevelTest, SameLinesForAnyTeamSizeAndSpillSetting) {
+  std::string reference;
+  const int savedThreads = omp_get_max_threads();
+  for (const int threads : {1, 2, 8}) {
+    for (const int cache : {0, 1, 3}) {
+      in_.cacheCount = cache;
+      omp_set_num_threads(threads);
+      ListPtr out(plineListNew());
+      int failed = 0;
+      ASSERT_EQ(profParallelLevel(in_, out.get(), &failed), kLineDone);
+      const std::string bytes = listBytes(out.get());
+      if (reference.empty()) reference = bytes;
+      EXPECT_EQ(bytes, reference) << threads << " threads, cache " << cache;
+    }
+  }
+  omp_set_num_threads(savedThreads);
+  EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));  // spill files removed
+}
+
+TEST_F(ParallelLevelTest, CancelledLevelCollectsNothing) {
+  cycSetBreakHook(stopNow);
+  ListPtr out(plineListNew());
+  int failed = 0;
+  EXPECT_EQ(profParallelLevel(in_, out.get(), &failed), kLineCancelled);
+  EXPECT_EQ(out->first, nullptr);
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(profStopWord().load(), 1);
+  // Once the stop word is set, no later level computes anything.
+  cycSetBreakHook(nullptr);
+  EXPECT_EQ(profParallelLevel(in_, out.get(), &failed), kLineCancelled);
+  EXPECT_EQ(out->first, nullptr);
+}
+
+TEST_F(ParallelLevelTest, StoreThatCannotBeMadeFailsTheLevel) {
+  const std::string missing = dir_.path() + "/no/such/dir";
+  in_.tmpDir = missing.c_str();
+  in_.cacheCount = 1;
+  ListPtr out(plineListNew());
+  int failed = 0;
+  EXPECT_EQ(profParallelLevel(in_, out.get(), &failed), -1);
+  EXPECT_EQ(out->first, nullptr);
+}
+
+TEST(ProfLevelCount, CountsLevelsDownToTheBottom) {
+  struct Row {
+    const char* name;
+    double s, bottom, v;
+    int stock;
+    int levels;
+    int warned;
+  };
+  const Row rows[] = {
+      {"exact_steps", 10.0, 0.0, 2.5, 0, 4, 0},
+      {"just_over", 10.0, 0.0, 3.0, 0, 4, 0},
+      {"step_larger_than_range", 10.0, 0.0, 50.0, 0, 1, 0},
+      {"start_at_bottom", 5.0, 5.0, 1.0, 0, 1, 1},
+      {"start_below_bottom", 4.0, 5.0, 1.0, 0, 1, 1},
+      {"stock_height", 10.0, 0.0, 1.0, 1, 1, 0},
+      {"zero_step_is_one_level", 10.0, 0.0, 0.0, 0, 1, 0},
+      {"negative_step_is_one_level", 10.0, 0.0, -1.0, 0, 1, 0},
+      {"nan_step_is_one_level", 10.0, 0.0, NAN, 0, 1, 0},
+  };
+  for (const Row& row : rows) {
+    int warned = -1;
+    EXPECT_EQ(profLevelCount(row.s, row.bottom, row.v, row.stock, &warned), row.levels) << row.name;
+    EXPECT_EQ(warned, row.warned) << row.name;
+  }
+}
+
+TEST(PathListAfterFailure, HolderModesMarkOrEmptyLaterPaths) {
+  auto build = [] {
+    ListPtr list(plineListNew());
+    const std::vector<Vec3d> pts{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+    auto a = plineThrough(pts);
+    auto b = plineThrough(pts, {kCut, kSpecial, kCut});
+    auto c = plineThrough(pts, {kCut, kGap, kCut});
+    plineListAppendShown(list.get(), a.get());
+    plineListAppendShown(list.get(), b.get());
+    plineListAppendShown(list.get(), c.get());
+    return list;
+  };
+  {
+    ListPtr list = build();
+    pathListAfterFailure(list.get(), 2, 0, -1);
+    const PlineListNode* n = list->first;
+    EXPECT_EQ(tsupport::plineCodes(n->pline), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(tsupport::plineCodes(n->next->pline), (std::vector<int>{0, 10, 10}));
+    EXPECT_EQ(tsupport::plineCodes(n->next->next->pline), (std::vector<int>{10, 2, 10}));
+  }
+  {
+    ListPtr list = build();
+    pathListAfterFailure(list.get(), 0, kLineFailed, 0);
+    EXPECT_EQ(list->first->pline->count, 3);
+    EXPECT_EQ(list->first->next->pline->count, 0);
+    EXPECT_EQ(list->first->next->next->pline->count, 0);
+  }
+  {
+    ListPtr list = build();
+    pathListAfterFailure(list.get(), 0, kLineDone, 0);
+    pathListAfterFailure(list.get(), 1, kLineFailed, 0);
+    EXPECT_EQ(list->first->next->next->pline->count, 3);
+  }
+}
+
+TEST(PlineInsertTopPoints, RisesToTheTopWhereTheModelLeavesThePath) {
+  // A gap point high above its cut neighbour (same xy), then one beside it.
+  auto pl = plineThrough({{0, 0, 1}, {1, 0, 2}, {1, 0, 50}, {5, 0, 50}, {6, 0, 2}},
+                         {kCut, kCut, kGap, kGap, kCut});
+  EXPECT_EQ(plineInsertTopPoints(pl.get(), 10.0, 0.01), 1);
+  ASSERT_EQ(pl->count, 6);
+  EXPECT_EQ(pl->points[2].x, 1.0);
+  EXPECT_EQ(pl->points[2].z, 10.0);
+  EXPECT_EQ(pl->params[2], 1.5);
+  EXPECT_EQ(pointStatusCode(pl->status[2]), kPointCut);
+  EXPECT_EQ(pl->points[3].z, 50.0);
+  // The top above the gap point, or a plan distance beyond the tolerance:
+  // nothing.
+  EXPECT_EQ(plineInsertTopPoints(pl.get(), 60.0, 0.01), 0);
+  EXPECT_EQ(plineInsertTopPoints(nullptr, 10.0, 0.01), 0);
+}
+
+}  // namespace
