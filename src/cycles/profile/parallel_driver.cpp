@@ -8,7 +8,14 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "boundaries/bnd_file.h"
+#include "boundaries/curve_boundary.h"
+#include "cycles/profile/job_record.h"
+#include "cycles/profile/path_output.h"
 #include "cycles/profile/plist_store.h"
+#include "model/drop/contact_drop.h"
+#include "model/io/model_load.h"
+#include "model/mesh/model_grid.h"
 #include "geometry/pline/pline_reduce.h"
 #include "model/contact/contact_settings.h"
 #include "model/drop/drop_along_curve.h"
@@ -195,4 +202,249 @@ int profLevelCount(double s, double bottom, double v, int stockHeight, int* warn
   if (stockHeight != 0 || !(v > 0.0)) return 1;
   const double steps = (s - bottom - kLevelCountSlack) / v;
   return std::max(1, static_cast<int>(steps) + 1);
+}
+
+namespace {
+
+// Run state of the driver, freed by profDriverCleanup on every exit.
+struct DriverState {
+  BoundaryRec* boundaries = nullptr;
+  PlineList* paths = nullptr;
+};
+DriverState gDriver;
+
+// Frees the run state when the driver returns, whichever way it does.
+struct CleanupOnExit {
+  ModelRec* model;
+  ~CleanupOnExit() { profDriverCleanup(model); }
+};
+
+struct LineSetOnExit {
+  LineSet* set;
+  ~LineSetOnExit() { lineSetFree(set); }
+};
+
+int finishPass() {
+  const PathEmitters e = pathOutputEmitters();
+  return e.finish != nullptr ? e.finish() : 0;
+}
+
+// The output of one level (sorted or in list order).
+int outputLevel(PlineList* list, LinkParams* params, ModelRec* model, const JobRecord& job) {
+  if (job.clipSort != 0) {
+    return pathListOutputSorted(list, params, model, job.zustellArt, job.lauf, job.clipSort,
+                                1.5 * job.horizustel);
+  }
+  return pathListOutputInOrder(list, params, model, job.zustellArt);
+}
+
+// The levels of one boundary.  kDriverDone, or the driver's result.
+int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary) {
+  JobRecord& job = jobRecord;
+  params->safetyDistance = job.sichdist;
+  const ToolShape& tool = *model->tool;
+  const double r = tool.radius;
+  if (job.oberfl > 9999.99999) job.oberfl = tool.tipOffset + model->boxMax.z;
+
+  double bottom = job.tief + tool.tipOffset;
+  double top = job.oberfl + tool.tipOffset;
+  if (job.toolTip == 1) {
+    if (job.bottomOk == 0) bottom += job.aufmass;
+    if (job.topOk == 0) top += job.aufmass;
+  } else {
+    bottom += tool.cornerRadius;
+    top += tool.cornerRadius;
+    if (job.bottomOk != 0) bottom -= job.aufmass;
+    if (job.topOk != 0) top -= job.aufmass;
+  }
+
+  if (job.bearbeitricht == 4) {
+    msgNumbered(9, 5000, "* Gravur Modus nicht mehr unterstuetzt", nullptr);
+    return kDriverNoGuide;
+  }
+  CurveRec* guide = nullptr;
+  // The standard X and Y lines; the other guide-curve strategies have no
+  // builder here and end as a guide curve that cannot be made.
+  if (job.bearbeitricht < 3 || job.bearbeitricht > 10 || job.bearbeitricht == 7) {
+    guide = curveNewStandardLine(job.bearbeitricht == 1 ? 'y' : 'x', boundary, job.invRicht,
+                                 job.invZust);
+  }
+  if (guide == nullptr) {
+    msgNumbered(9, 310, "* Fehler: 1 Kein Speicher fuer Profile", nullptr);
+    return kDriverNoGuide;
+  }
+  if (gDriver.paths == nullptr) gDriver.paths = plineListNew();
+  if (gDriver.paths == nullptr) {
+    curveFree(guide);
+    msgNumbered(9, 804, "* Error: No memory for pline list", nullptr);
+    return kDriverNoMemory;
+  }
+  if (job.stockHeight != 0.0) job.clipSort = 2;
+
+  const double s = model->boundaryFlag != 0 ? top : std::min(top, model->boxMax.z + r);
+  if (model->boxMax.z > params->safetyPlane) {
+    msgNumbered(9, 316, "* Warnung: Kollisionsgefahr, da Sicherheitsebene unterhalb der Teilgrenze",
+                nullptr);
+  }
+  int warnedDepth = 0;
+  const int n = profLevelCount(s, bottom, job.vertzustel, job.stockHeight != 0.0, &warnedDepth);
+  if (warnedDepth != 0) msgNumbered(9, 317, "* Warnung: Tiefe >= Oberflaeche", nullptr);
+  params->verticalStepCount = n;
+  if (job.zustellArt != 4) msgNumberedInt(3, 318, "* Zahl der vertikalen Zustellungen: %d", n);
+  const double levelStep = n > 1 ? (s - bottom) / n : 0.0;
+  if (n > 1) model->boundaryFlag = 1;
+
+  LineSet lines{};
+  LineSetOnExit linesGuard{&lines};
+  const int built = lineSetInit(&lines, 1000) < 0
+                        ? -1
+                        : lineSetBuild(&lines, job.horizustel, guide, boundary, 0);
+  curveFree(guide);
+  if (built < 0) {
+    msgNumbered(9, 804, "* Error: No memory for pline list", nullptr);
+    return kDriverNoMemory;
+  }
+
+  for (int level = 1; level <= n && profStopWord().load() == 0; ++level) {
+    if (level == 2) params->safetyDistance += levelStep;
+    double levelTop = params->feedJump == 1 ? s - (s - bottom) * (level - 1) / n : top;
+    const PathEmitters hooks = pathOutputEmitters();
+    if (hooks.startSection != nullptr) hooks.startSection(model);
+    double z;
+    if (job.stockHeight == 0.0) {
+      z = std::max(s - level * job.vertzustel, bottom);
+      if (params->feedJump == 1) levelTop = s - (level - 1) * job.vertzustel;
+    } else {
+      z = s - (s - bottom) * level / n;
+    }
+    model->floorZ = z;
+    model->topZ = levelTop;
+
+    const ProfLevelInput in{&lines,       model,           params,        boundary,
+                            job.lauf,     job.zustellArt,  job.clipSort,  job.bearbeitricht,
+                            job.tmpDir,   job.pathCashCt};
+    int failedLine = -1;
+    const int smallest = profParallelLevel(in, gDriver.paths, &failedLine);
+    if (smallest == -1) {
+      msgNumbered(9, 807, "* Error: No memory for pline list", nullptr);
+      return kDriverNoMemory;
+    }
+    if (smallest == kLineCancelled) break;  // nothing of this level is emitted
+    pathListAfterFailure(gDriver.paths, params->holderCheckMode, smallest, failedLine);
+    plineListReverse(gDriver.paths);
+    if (smallest == kLineFailed) {
+      msgNumbered(9, 6007, "* Tool holder Collision", nullptr);
+      msgNumbered(9, 6012, "* Stop calculation", nullptr);
+    }
+    const int out = outputLevel(gDriver.paths, params, model, job);
+    if (out == -3) {
+      msgNumbered(9, 325, "* Fehler: Kein Plattenplatz mehr verfuegbar", nullptr);
+      return kDriverDiskFull;
+    }
+    if (out < 0 || smallest < 0) {
+      finishPass();
+      return kDriverCancelled;
+    }
+    plineListFree(gDriver.paths);
+    gDriver.paths = plineListNew();
+    if (gDriver.paths == nullptr) {
+      msgNumbered(9, 807, "* Error: No memory for pline list", nullptr);
+      return kDriverNoMemory;
+    }
+  }
+  return kDriverDone;
+}
+
+}  // namespace
+
+void profDriverCleanup(ModelRec* model) {
+  if (model != nullptr) {
+    modelFreeSurfaces(model);
+    contactListFree(model->candidates);
+    model->candidates = nullptr;
+  }
+  bndFreeList(gDriver.boundaries);
+  gDriver.boundaries = nullptr;
+  plineListFree(gDriver.paths);
+  gDriver.paths = nullptr;
+}
+
+int profParallelDriver(LinkParams* params, ModelRec* model) {
+  JobRecord& job = jobRecord;
+  CleanupOnExit cleanup{model};
+  profStopWord().store(0);
+  model->randomPoints = job.randomPoints != 0 ? 1 : 0;
+  if (job.randomPoints != 0) {
+    msgNumbered(9, 340, "* Zufallsmodus fuer Punkteverteilung aktiviert", nullptr);
+  }
+  const int loaded = modelLoadFile(model, job.approx);
+  if (loaded < 0) return loaded;
+  if (modelBuildGrids(model) < 0) {
+    msgNumbered(9, 305, "* Fehler: Optimierungsliste kann nicht generiert werden", nullptr);
+  }
+  if (job.bottomOk == 0) job.tief = model->boxMin.z - std::fabs(job.aufmass) - model->minStep;
+  const double r = model->tool->radius;
+  model->boxMax.z += r;
+  if (job.bearbeitrand == 1) {
+    model->boxMin.x -= r;
+    model->boxMin.y -= r;
+    model->boxMax.x += r;
+    model->boxMax.y += r;
+  }
+
+  double contactOffset = 0.0;
+  double reduceOffset = 0.0;
+  if (job.boundMode == 1) {
+    contactOffset = r;
+    reduceOffset = job.bndReduction;
+  } else if (job.boundMode == 2 || job.boundMode == 3) {
+    reduceOffset = job.boundMode == 2 ? job.frradius : -job.frradius;
+    model->contactMode = 0;
+  }
+  model->slopeLimit = 0.0;
+
+  if (model->boundaryFlag != 0) {
+    gDriver.boundaries = job.bndSort != 0
+                             ? bndReadFileSorted(job.boundary, contactOffset, reduceOffset, -1)
+                             : bndReadFile(job.boundary, contactOffset, reduceOffset);
+  }
+  if (gDriver.boundaries == nullptr && model->boundaryFlag != 0 && job.boundary[0] != '\0') {
+    // A named boundary file that cannot be read is an error of the job,
+    // never a licence to machine the whole model.
+    msgNumbered(9, 304, "* Fehler: Boundary kann nicht generiert werden", nullptr);
+    return kDriverNoBoundary;
+  }
+  if (gDriver.boundaries == nullptr) {
+    if (model->boundaryFlag != 0) {
+      msgNumbered(9, 303, "* Keine Boundary angegeben: Es wird alles bearbeitet", nullptr);
+      model->boundaryFlag = 0;
+    }
+    gDriver.boundaries =
+        bndNewRect(model->boxMin.x, model->boxMax.x, model->boxMin.y, model->boxMax.y);
+    if (gDriver.boundaries == nullptr) {
+      msgNumbered(9, 304, "* Fehler: Boundary kann nicht generiert werden", nullptr);
+      return kDriverNoBoundary;
+    }
+  }
+  if (job.taperAvoid == 0 && model->tool->type == kToolBall) {
+    model->candidates = modelCandidateListNew(kDriverCandidateCapacity);
+    if (model->candidates == nullptr) {
+      msgNumbered(9, 305, "* Fehler: Optimierungsliste kann nicht generiert werden", nullptr);
+      return kDriverNoCandidates;
+    }
+  }
+  const PathEmitters hooks = pathOutputEmitters();
+  if (hooks.reset != nullptr) hooks.reset();
+
+  for (BoundaryRec* b = gDriver.boundaries; b != nullptr && profStopWord().load() == 0;
+       b = b->next) {
+    if (b->isOuter == 0) continue;
+    const int result = runBoundary(params, model, b);
+    if (result != kDriverDone) return result;
+  }
+  if (finishPass() < 0) {
+    msgNumbered(9, 325, "* Fehler: Kein Plattenplatz mehr verfuegbar", nullptr);
+    return kDriverDiskFull;
+  }
+  return profStopWord().load() != 0 ? kDriverCancelled : kDriverDone;
 }

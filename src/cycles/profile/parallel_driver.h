@@ -84,3 +84,33 @@ int plineInsertTopPoints(Pline* path, double topZ, double tolerance);
 // when s <= bottom (*warnedDepth set to 1), when the stock height is set or
 // when v is not positive (a non-positive step cannot be counted down).
 int profLevelCount(double s, double bottom, double v, int stockHeight, int* warnedDepth);
+
+// Results of the driver.
+inline constexpr int kDriverDone = 0;
+inline constexpr int kDriverHolderFailed = -1;
+inline constexpr int kDriverCancelled = -2;
+inline constexpr int kDriverNoMemory = -3;
+inline constexpr int kDriverNoBoundary = -5;
+inline constexpr int kDriverNoGuide = -6;
+inline constexpr int kDriverDiskFull = -7;
+inline constexpr int kDriverNoCandidates = -8;
+
+// Entries of the model's candidate list.
+inline constexpr int kDriverCandidateCapacity = 3000;
+
+// Computes and emits every path of a pass with constant infeed: loads the
+// model file of the job (jobRecord, already scaled and validated) into
+// model, whose tool the caller has set, reads the boundaries (or takes the
+// model box), and for every outer boundary builds the standard X or Y lines
+// and runs every infeed level through profParallelLevel and the path output.
+// Results: kDriverDone; kDriverCancelled when the stop word was set, a line
+// failed (messages 6007 and 6012) or the output failed; kDriverNoMemory,
+// kDriverNoBoundary (304), kDriverNoGuide (5000 for the engraving strategy,
+// 310 for a guide curve that cannot be made), kDriverDiskFull (325),
+// kDriverNoCandidates (305); a negative result of the model loader is passed
+// on.  Every exit frees what the run made (profDriverCleanup).  Cycle thread.
+int profParallelDriver(LinkParams* params, ModelRec* model);
+
+// Frees the run state of the driver: the model's surfaces and candidate
+// list, the boundary list and the level's path list.  Safe to call twice.
+void profDriverCleanup(ModelRec* model);

@@ -8,7 +8,7 @@
 
 namespace {
 
-PathEmitters gEmitters{nullptr, nullptr, nullptr};
+PathEmitters gEmitters;
 
 struct PlineFree {
   void operator()(Pline* pl) const { plineFree(pl); }

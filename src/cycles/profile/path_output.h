@@ -26,11 +26,17 @@ using PathEmitFn = int (*)(Pline* path, LinkParams* params, ModelRec* model);
 // triangles for kind 3, and trim, when non-null, in front of both (the
 // macro-avoidance trim layer installs itself there for a job that asks for
 // it).  A null facet or triangle emitter makes an output fail with
-// kPathOutputNoEmitter.
+// kPathOutputNoEmitter.  The pass functions of the link output the drivers
+// call: reset (the link state before the first pass of a run), startSection
+// (before each level), finish (at the end of a pass: 0 or more, -3 when the
+// output is full); null ones do nothing (finish then gives 0).
 struct PathEmitters {
-  PathEmitFn facets;
-  PathEmitFn triangles;
-  PathEmitFn trim;
+  PathEmitFn facets = nullptr;
+  PathEmitFn triangles = nullptr;
+  PathEmitFn trim = nullptr;
+  void (*reset)() = nullptr;
+  void (*startSection)(ModelRec* model) = nullptr;
+  int (*finish)() = nullptr;
 };
 
 inline constexpr int kPathOutputNoEmitter = -3;

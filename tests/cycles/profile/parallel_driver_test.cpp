@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "cycles/profile/job_record.h"
+#include "cycles/profile/path_output.h"
 #include "geometry/curves/curve.h"
 #include "model/contact/contact_settings.h"
 #include "support/temp_dir.h"
@@ -230,6 +232,172 @@ TEST(PlineInsertTopPoints, RisesToTheTopWhereTheModelLeavesThePath) {
   // nothing.
   EXPECT_EQ(plineInsertTopPoints(pl.get(), 60.0, 0.01), 0);
   EXPECT_EQ(plineInsertTopPoints(nullptr, 10.0, 0.01), 0);
+}
+
+// ---- The driver over the roof job ------------------------------------------------
+
+// The roof: two facets rising from z 0 at x 0 and x 40 to a ridge at x 20,
+// z 10, over y 0..40 (two triangles each), as ASCII STL.
+std::string roofStl() {
+  const double v[4][2][3] = {{{0, 0, 0}, {20, 0, 10}}, {{0, 40, 0}, {20, 40, 10}},
+                             {{40, 0, 0}, {20, 0, 10}}, {{40, 40, 0}, {20, 40, 10}}};
+  auto vtx = [](const double* p) {
+    return "vertex " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " +
+           std::to_string(p[2]) + "\n";
+  };
+  auto tri = [&](const double* a, const double* b, const double* c) {
+    return "facet normal 0 0 1\nouter loop\n" + vtx(a) + vtx(b) + vtx(c) + "endloop\nendfacet\n";
+  };
+  std::string text = "solid roof\n";
+  text += tri(v[0][0], v[0][1], v[1][1]) + tri(v[0][0], v[1][1], v[1][0]);
+  text += tri(v[2][0], v[3][0], v[3][1]) + tri(v[2][0], v[3][1], v[2][1]);
+  return text + "endsolid roof\n";
+}
+
+std::vector<std::vector<Vec3d>> gEmitted;
+int recordPiece(Pline* path, LinkParams*, ModelRec*) {
+  gEmitted.emplace_back(path->points, path->points + path->count);
+  return 0;
+}
+
+class RoofDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    contactSettingsReset();
+    gEmitted.clear();
+    PathEmitters e;
+    e.facets = recordPiece;
+    e.triangles = recordPiece;
+    saved_ = pathOutputSetEmitters(e);
+    ASSERT_TRUE(tsupport::writeFile(dir_.file("roof.stl"), roofStl()));
+    ASSERT_TRUE(tsupport::writeFile(dir_.file("square.bnd"),
+                                    "**BND\nX5 Y5 Z0\nX35 Y5 Z0\nX35 Y35 Z0\nX5 Y35 Z0\n**END\n"));
+    jobRecord = JobRecord{};
+    setText(jobRecord.approx, dir_.file("roof.stl"));
+    setText(jobRecord.boundary, dir_.file("square.bnd"));
+    setText(jobRecord.tmpDir, dir_.path());
+    jobRecord.horizustel = 5.0;
+    jobRecord.bearbeitricht = 2;  // lines along x
+    jobRecord.lauf = 2;           // zigzag
+    jobRecord.tief = -1.0;
+    params_ = linkParamsDefaults();
+    params_.stepMin = 0.001;
+    params_.stepMax = 2.0;
+    tool_ = testmodels::ballTool(3.0);
+  }
+  void TearDown() override {
+    pathOutputSetEmitters(saved_);
+    cycSetBreakHook(nullptr);
+    contactSettingsReset();
+    jobRecord = JobRecord{};
+  }
+  static void setText(char (&field)[257], const std::string& text) {
+    std::snprintf(field, sizeof field, "%s", text.c_str());
+  }
+  int run() {
+    ModelRec model{};
+    modelInit(&model, kModelKindFacets);
+    model.tool = &tool_;
+    model.boundaryFlag = jobRecord.boundary[0] != '\0' ? 1 : 0;
+    model.maxStep = 0.5;
+    const int result = profParallelDriver(&params_, &model);
+    EXPECT_EQ(model.facets, nullptr);  // cleaned up
+    EXPECT_EQ(model.candidates, nullptr);
+    return result;
+  }
+
+  tsupport::TempDir dir_;
+  PathEmitters saved_;
+  LinkParams params_{};
+  ToolShape tool_{};
+};
+
+TEST_F(RoofDriverTest, CuttingMovesLieOnTheRoofInsideTheBoundaryAndAlternate) {
+  ASSERT_EQ(run(), kDriverDone);
+  ASSERT_EQ(gEmitted.size(), 7u);  // y = 35, 30, ..., 5: the last line first
+  const double a = std::atan(0.5);
+  for (size_t k = 0; k < gEmitted.size(); ++k) {
+    const std::vector<Vec3d>& piece = gEmitted[k];
+    ASSERT_GT(piece.size(), 2u);
+    EXPECT_NEAR(piece.front().y, 35.0 - 5.0 * k, 1e-9);
+    // Line 6 (first out) runs forward, line 5 backward, ...
+    const bool forward = (k % 2) == 0;
+    EXPECT_EQ(piece.front().x < piece.back().x, forward) << k;
+    for (const Vec3d& p : piece) {
+      EXPECT_GE(p.x, 5.0 - 1e-6);
+      EXPECT_LE(p.x, 35.0 + 1e-6);
+      const double e = std::fabs(p.x - 20.0);
+      const double z = e >= 3.0 * std::sin(a) ? 10.0 - 0.5 * e + 3.0 / std::cos(a)
+                                              : 10.0 + std::sqrt(9.0 - e * e);
+      EXPECT_NEAR(p.z, z, 1e-6) << "x " << p.x;
+    }
+  }
+}
+
+TEST_F(RoofDriverTest, SameMovesForAnyTeamSizeAndSpillSetting) {
+  std::vector<std::vector<Vec3d>> reference;
+  const int savedThreads = omp_get_max_threads();
+  for (const int threads : {1, 2, 8}) {
+    for (const int cache : {0, 1, 5000}) {
+      omp_set_num_threads(threads);
+      jobRecord.pathCashCt = static_cast<int16_t>(cache);
+      gEmitted.clear();
+      ASSERT_EQ(run(), kDriverDone);
+      if (reference.empty()) reference = gEmitted;
+      ASSERT_EQ(gEmitted.size(), reference.size());
+      for (size_t k = 0; k < reference.size(); ++k) {
+        ASSERT_EQ(gEmitted[k].size(), reference[k].size());
+        EXPECT_EQ(std::memcmp(gEmitted[k].data(), reference[k].data(),
+                              sizeof(Vec3d) * reference[k].size()),
+                  0)
+            << threads << " threads, cache " << cache;
+      }
+    }
+  }
+  omp_set_num_threads(savedThreads);
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("plist_0")));
+}
+
+TEST_F(RoofDriverTest, CancelEndsTheRunWithoutAHalfLevel) {
+  cycSetBreakHook(stopNow);
+  EXPECT_EQ(run(), kDriverCancelled);
+  EXPECT_TRUE(gEmitted.empty());
+}
+
+TEST_F(RoofDriverTest, BadJobsEndWithTheirResultAndLeaveNoFiles) {
+  struct Row {
+    const char* name;
+    const char* model;
+    const char* bnd;  // text of the boundary file
+    int result;
+  };
+  const Row rows[] = {
+      {"missing_model", "nothing.stl", nullptr, -1},
+      {"malformed_bnd", nullptr, "**BND\nX5 Y5 Z0\n**END\n", kDriverNoBoundary},
+      {"engraving_strategy", nullptr, nullptr, kDriverNoGuide},
+  };
+  for (const Row& row : rows) {
+    SetUp();
+    if (row.model != nullptr) setText(jobRecord.approx, dir_.file(row.model));
+    if (row.bnd != nullptr) {
+      ASSERT_TRUE(tsupport::writeFile(dir_.file("square.bnd"), row.bnd));
+    }
+    if (std::string(row.name) == "engraving_strategy") jobRecord.bearbeitricht = 4;
+    const int result = run();
+    if (row.result == -1) {
+      EXPECT_LT(result, 0) << row.name;
+    } else {
+      EXPECT_EQ(result, row.result) << row.name;
+    }
+    EXPECT_TRUE(gEmitted.empty()) << row.name;
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+      (void)entry;
+      ++files;
+    }
+    EXPECT_EQ(files, 2) << row.name;  // the model and the boundary only
+    TearDown();
+  }
 }
 
 }  // namespace

@@ -216,7 +216,7 @@ TEST_F(PathOutputTest, EmitterFollowsModelKindAndTrimLayer) {
   ASSERT_EQ(gPieces.size(), 2u);
   EXPECT_STREQ(gPieces[0].emitter, "tris");
   EXPECT_STREQ(gPieces[1].emitter, "trim");
-  pathOutputSetEmitters(PathEmitters{nullptr, nullptr, nullptr});
+  pathOutputSetEmitters(PathEmitters{});
   EXPECT_EQ(pathListOutputInOrder(list_, &params_, &model_, 1), kPathOutputNoEmitter);
 }
 
