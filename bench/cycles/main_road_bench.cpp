@@ -50,8 +50,9 @@ Phases runOnce(int n, int threads, long* points, double* digest, int* lineCount)
   Phases t{};
   double t0 = omp_get_wtime();
   testmodels::TestModel tm(
-      testmodels::heightField([](double x, double y) { return 5 * std::sin(x / 7) * std::cos(y / 9); },
-                              0, kSide, 0, kSide, n, n),
+      testmodels::heightField(
+          [](double x, double y) { return 5 * std::sin(x / 7) * std::cos(y / 9); }, 0, kSide, 0,
+          kSide, n, n),
       kModelKindFacets, testmodels::ballTool(3.0));
   tm.buildGrid();
   tm.enableCandidates();
@@ -109,8 +110,11 @@ int main(int argc, char** argv) {
   for (const int n : {71, 224, 707}) {
     const long tris = 2L * n * n;
     if (tris > largest * 11 / 10) break;
-    std::printf("height field, %ld triangles, %d lines\n", tris, static_cast<int>(kSide / kStepover));
-    std::printf("threads   model   lines    loop  output   total  lines/s  points/s  speed-up  loop share\n");
+    std::printf("height field, %ld triangles, %d lines\n", tris,
+                static_cast<int>(kSide / kStepover));
+    std::printf(
+        "threads   model   lines    loop  output   total  lines/s  points/s  speed-up  loop "
+        "share\n");
     double serial = 0.0;
     double refDigest = 0.0;
     long refPoints = 0;

@@ -13,12 +13,12 @@
 #include "cycles/profile/job_record.h"
 #include "cycles/profile/path_output.h"
 #include "cycles/profile/plist_store.h"
-#include "model/drop/contact_drop.h"
-#include "model/io/model_load.h"
-#include "model/mesh/model_grid.h"
 #include "geometry/pline/pline_reduce.h"
 #include "model/contact/contact_settings.h"
+#include "model/drop/contact_drop.h"
 #include "model/drop/drop_along_curve.h"
+#include "model/io/model_load.h"
+#include "model/mesh/model_grid.h"
 
 namespace {
 
@@ -185,8 +185,10 @@ int plineInsertTopPoints(Pline* path, double topZ, double tolerance) {
     std::rotate(path->points + i + 1, path->points + last, path->points + last + 1);
     std::rotate(path->params + i + 1, path->params + last, path->params + last + 1);
     std::rotate(path->status + i + 1, path->status + last, path->status + last + 1);
-    if (path->axes != nullptr) std::rotate(path->axes + i + 1, path->axes + last, path->axes + last + 1);
-    if (path->flags != nullptr) std::rotate(path->flags + i + 1, path->flags + last, path->flags + last + 1);
+    if (path->axes != nullptr)
+      std::rotate(path->axes + i + 1, path->axes + last, path->axes + last + 1);
+    if (path->flags != nullptr)
+      std::rotate(path->flags + i + 1, path->flags + last, path->flags + last + 1);
     ++inserted;
     ++i;  // the pair (top point, next) needs no test
   }
@@ -296,9 +298,8 @@ int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary) {
 
   LineSet lines{};
   LineSetOnExit linesGuard{&lines};
-  const int built = lineSetInit(&lines, 1000) < 0
-                        ? -1
-                        : lineSetBuild(&lines, job.horizustel, guide, boundary, 0);
+  const int built =
+      lineSetInit(&lines, 1000) < 0 ? -1 : lineSetBuild(&lines, job.horizustel, guide, boundary, 0);
   curveFree(guide);
   if (built < 0) {
     msgNumbered(9, 804, "* Error: No memory for pline list", nullptr);
@@ -320,9 +321,9 @@ int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary) {
     model->floorZ = z;
     model->topZ = levelTop;
 
-    const ProfLevelInput in{&lines,       model,           params,        boundary,
-                            job.lauf,     job.zustellArt,  job.clipSort,  job.bearbeitricht,
-                            job.tmpDir,   job.pathCashCt};
+    const ProfLevelInput in{&lines,     model,          params,       boundary,
+                            job.lauf,   job.zustellArt, job.clipSort, job.bearbeitricht,
+                            job.tmpDir, job.pathCashCt};
     int failedLine = -1;
     const int smallest = profParallelLevel(in, gDriver.paths, &failedLine);
     if (smallest == -1) {

@@ -106,8 +106,7 @@ void markConsumed(Pline* path, int a, int b) {
 }
 
 // Copies the run [a, b] of path into w, reversed when asked, and emits it.
-int emitRun(Pline* path, int a, int b, int reverse, Pline* w, LinkParams* params,
-            ModelRec* model) {
+int emitRun(Pline* path, int a, int b, int reverse, Pline* w, LinkParams* params, ModelRec* model) {
   if (plineCopyPoints(a, path, w, b) < 0) return -1;
   if (reverse != 0) plineReverse(w);
   return emit(w, params, model);
@@ -166,15 +165,14 @@ double plineRunDistance(const Pline* w, const Pline* path, int a, int b) {
   return polylinePairDistance(w->points, w->count, path->points + a, b - a + 1);
 }
 
-double plineRunsDistance(const Pline* prev, const IntPairList* prevRuns, const Pline* path,
-                         int a, int b) {
+double plineRunsDistance(const Pline* prev, const IntPairList* prevRuns, const Pline* path, int a,
+                         int b) {
   double best = kPathOutputNoPrevious;
   if (prev == nullptr || prevRuns == nullptr) return best;
   for (int r = 0; r < prevRuns->count; ++r) {
     const IntPair run = prevRuns->items[r];
-    best = std::min(best, polylinePairDistance(prev->points + run.first,
-                                               run.second - run.first + 1, path->points + a,
-                                               b - a + 1));
+    best = std::min(best, polylinePairDistance(prev->points + run.first, run.second - run.first + 1,
+                                               path->points + a, b - a + 1));
   }
   return best;
 }
@@ -237,8 +235,7 @@ namespace {
 
 // The sweeps over the normal runs (the list's paths are consumed).
 int outputNormalRuns(PlineList* list, LinkParams* params, ModelRec* model, int runDirection,
-                     int sortMode, double gap, Pline* w, IntPairList* runs,
-                     IntPairList* prevRuns) {
+                     int sortMode, double gap, Pline* w, IntPairList* runs, IntPairList* prevRuns) {
   for (;;) {
     bool anyRun = false;
     w->count = 0;
@@ -268,7 +265,8 @@ int outputNormalRuns(PlineList* list, LinkParams* params, ModelRec* model, int r
       for (int r = 0; r < runs->count; ++r) {
         if (r != k && listIntPairAppend(prevRuns, runs->items[r]) < 0) return -1;
       }
-      if (runDirection == 2 && w->count == 0) reverse = plineRunRisesFirst(path, run.first, run.second);
+      if (runDirection == 2 && w->count == 0)
+        reverse = plineRunRisesFirst(path, run.first, run.second);
       const int result = emitRun(path, run.first, run.second, reverse, w, params, model);
       if (result < 0) return result;
       if (runDirection == 2) reverse = 1 - reverse;

@@ -88,8 +88,8 @@ double plineRunDistance(const Pline* w, const Pline* path, int a, int b);
 // The smallest run distance between any run of prevRuns on prev and the run
 // [a, b] of path; kPathOutputNoPrevious when prev is null or prevRuns is
 // empty.
-double plineRunsDistance(const Pline* prev, const IntPairList* prevRuns, const Pline* path,
-                         int a, int b);
+double plineRunsDistance(const Pline* prev, const IntPairList* prevRuns, const Pline* path, int a,
+                         int b);
 
 // 1 when the first point after a (up to b) whose z differs from point a's by
 // more than kPathOutputRiseThreshold lies higher, else 0.

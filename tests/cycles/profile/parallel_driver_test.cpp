@@ -76,7 +76,8 @@ class ParallelLevelTest : public ::testing::Test {
     params_ = linkParamsDefaults();
     params_.stepMin = 0.001;
     params_.stepMax = 2.0;
-    in_ = ProfLevelInput{&lines_, tm_.model(), &params_, nullptr, 2, 1, 0, 0, dir_.path().c_str(), 0};
+    in_ =
+        ProfLevelInput{&lines_, tm_.model(), &params_, nullptr, 2, 1, 0, 0, dir_.path().c_str(), 0};
   }
   void TearDown() override {
     lineSetFree(&lines_);
@@ -103,7 +104,8 @@ TEST_F(ParallelLevelTest, LinesLieOnTheModelInLineOrderWithOddLinesReversed) {
   for (const PlineListNode* n = out->first; n != nullptr; n = n->next, ++line) {
     const Pline* p = n->pline;
     ASSERT_GT(p->count, 2);
-    EXPECT_NEAR(p->points[0].x, line % 2 == 1 ? 15.0 : -15.0, 1e-4) << line;  // zigzag (last sample 0.00001 short)
+    EXPECT_NEAR(p->points[0].x, line % 2 == 1 ? 15.0 : -15.0, 1e-4)
+        << line;  // zigzag (last sample 0.00001 short)
     for (int i = 0; i < p->count; ++i) {
       const double e = std::fabs(p->points[i].x);
       const double z = e <= 3.0 * s ? 10.0 + std::sqrt(9.0 - e * e) : 10.0 - m * e + 3.0 / c;
@@ -239,8 +241,10 @@ TEST(PlineInsertTopPoints, RisesToTheTopWhereTheModelLeavesThePath) {
 // The roof: two facets rising from z 0 at x 0 and x 40 to a ridge at x 20,
 // z 10, over y 0..40 (two triangles each), as ASCII STL.
 std::string roofStl() {
-  const double v[4][2][3] = {{{0, 0, 0}, {20, 0, 10}}, {{0, 40, 0}, {20, 40, 10}},
-                             {{40, 0, 0}, {20, 0, 10}}, {{40, 40, 0}, {20, 40, 10}}};
+  const double v[4][2][3] = {{{0, 0, 0}, {20, 0, 10}},
+                             {{0, 40, 0}, {20, 40, 10}},
+                             {{40, 0, 0}, {20, 0, 10}},
+                             {{40, 40, 0}, {20, 40, 10}}};
   auto vtx = [](const double* p) {
     return "vertex " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " +
            std::to_string(p[2]) + "\n";
@@ -335,26 +339,29 @@ TEST_F(RoofDriverTest, CuttingMovesLieOnTheRoofInsideTheBoundaryAndAlternate) {
 }
 
 TEST_F(RoofDriverTest, SameMovesForAnyTeamSizeAndSpillSetting) {
-  std::vector<std::vector<Vec3d>> reference;
-  const int savedThreads = omp_get_max_threads();
-  for (const int threads : {1, 2, 8}) {
-    for (const int cache : {0, 1, 5000}) {
-      omp_set_num_threads(threads);
-      jobRecord.pathCashCt = static_cast<int16_t>(cache);
-      gEmitted.clear();
-      ASSERT_EQ(run(), kDriverDone);
-      if (reference.empty()) reference = gEmitted;
-      ASSERT_EQ(gEmitted.size(), reference.size());
-      for (size_t k = 0; k < reference.size(); ++k) {
-        ASSERT_EQ(gEmitted[k].size(), reference[k].size());
-        EXPECT_EQ(std::memcmp(gEmitted[k].data(), reference[k].data(),
-                              sizeof(Vec3d) * reference[k].size()),
-                  0)
-            << threads << " threads, cache " << cache;
+  for (const int random : {0, 1}) {
+    jobRecord.randomPoints = static_cast<int16_t>(random);
+    std::vector<std::vector<Vec3d>> reference;
+    const int savedThreads = omp_get_max_threads();
+    for (const int threads : {1, 2, 8}) {
+      for (const int cache : {0, 1, 5000}) {
+        omp_set_num_threads(threads);
+        jobRecord.pathCashCt = static_cast<int16_t>(cache);
+        gEmitted.clear();
+        ASSERT_EQ(run(), kDriverDone);
+        if (reference.empty()) reference = gEmitted;
+        ASSERT_EQ(gEmitted.size(), reference.size());
+        for (size_t k = 0; k < reference.size(); ++k) {
+          ASSERT_EQ(gEmitted[k].size(), reference[k].size());
+          EXPECT_EQ(std::memcmp(gEmitted[k].data(), reference[k].data(),
+                                sizeof(Vec3d) * reference[k].size()),
+                    0)
+              << threads << " threads, cache " << cache << ", random " << random;
+        }
       }
     }
+    omp_set_num_threads(savedThreads);
   }
-  omp_set_num_threads(savedThreads);
   EXPECT_FALSE(std::filesystem::exists(dir_.file("plist_0")));
 }
 

@@ -38,7 +38,9 @@ int recordAs(const char* name, Pline* path, ModelRec* model) {
   gPieces.push_back(piece);
   return static_cast<int>(gPieces.size()) - 1 == gFailAt ? -3 : 0;
 }
-int recordFacets(Pline* path, LinkParams*, ModelRec* model) { return recordAs("facets", path, model); }
+int recordFacets(Pline* path, LinkParams*, ModelRec* model) {
+  return recordAs("facets", path, model);
+}
 int recordTris(Pline* path, LinkParams*, ModelRec* model) { return recordAs("tris", path, model); }
 int recordTrim(Pline* path, LinkParams*, ModelRec* model) { return recordAs("trim", path, model); }
 
@@ -104,7 +106,8 @@ std::vector<PointStatus> statusOf(const std::string& pattern) {
 
 Runs pairs(const IntPairList* list) {
   Runs out;
-  for (int i = 0; i < list->count; ++i) out.emplace_back(list->items[i].first, list->items[i].second);
+  for (int i = 0; i < list->count; ++i)
+    out.emplace_back(list->items[i].first, list->items[i].second);
   return out;
 }
 
@@ -181,8 +184,14 @@ TEST(PlineRuns, ChooseRunPrefersTheRunBesideThePieceWithinTheGap) {
   // The piece ends at x 10; one run starts right at its end, another lies
   // beside it within the gap, a third far away.
   auto w = plineThrough(line(0, 10, 0));
-  auto path = plineThrough({{10.5, 0, 0}, {14, 0, 0}, {-100, 0, 0},  // gap point between
-                            {0, 1.5, 0}, {10, 1.5, 0}, {-200, 0, 0}, {50, 50, 0}, {60, 50, 0}},
+  auto path = plineThrough({{10.5, 0, 0},
+                            {14, 0, 0},
+                            {-100, 0, 0},  // gap point between
+                            {0, 1.5, 0},
+                            {10, 1.5, 0},
+                            {-200, 0, 0},
+                            {50, 50, 0},
+                            {60, 50, 0}},
                            {kCut, kCut, kGap, kCut, kCut, kGap, kCut, kCut});
   IntPairList* runs = listIntPairNew(4);
   ASSERT_EQ(plineNormalRuns(path.get(), runs), 1);
@@ -299,8 +308,7 @@ TEST_F(PathOutputTest, SortModeTwoRestartsWhenTheRunBelongsToThePreviousPath) {
   // piece just cut, so sort mode 2 starts again and cuts path 0's right run
   // before it; sort mode 1 takes path 1's run at once.
   auto build = [this] {
-    add({{0, 0, 0}, {4, 0, 0}, {30, 0, 0}, {40, 0, 0}, {44, 0, 0}},
-        {kCut, kCut, kGap, kCut, kCut});
+    add({{0, 0, 0}, {4, 0, 0}, {30, 0, 0}, {40, 0, 0}, {44, 0, 0}}, {kCut, kCut, kGap, kCut, kCut});
     add({{40, 1, 0}, {44, 1, 0}});
   };
   build();
