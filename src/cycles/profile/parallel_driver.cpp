@@ -14,6 +14,7 @@
 #include "cycles/profile/path_output.h"
 #include "cycles/profile/plist_store.h"
 #include "geometry/pline/pline_reduce.h"
+#include "geometry/pline/pline_thin.h"
 #include "model/contact/contact_settings.h"
 #include "model/drop/contact_drop.h"
 #include "model/drop/drop_along_curve.h"
@@ -70,6 +71,11 @@ int profParallelLineBody(const ProfLevelInput& in, int i, PlistStore* store, int
   ContactContext ctx;
   contactContextLoad(&ctx);
   const int drop = contactDropAlongCurveParallel(&ctx, model.get(), path.get());
+  if (in.slopeMode == 0 && model->boxMax.z > model->topZ &&
+      plineInsertTopPoints(path.get(), model->topZ, model->minStep) < 0) {
+    return kLineFailed;
+  }
+  if (in.edgeMode == 1 && in.infeedKind != 4) plineGapUnflagged(path.get());
   plineBridgeShortGaps(path.get(), params.maxLinkDistance);
 
   int result = kLineDone;
@@ -88,6 +94,10 @@ int profParallelLineBody(const ProfLevelInput& in, int i, PlistStore* store, int
     plineApplyClimbMode(path.get(), params.climbMode);
     plineReduce(path.get(), params.stepMax, params.stepMin);
     reduced = true;
+  }
+  if (in.thinRuns != 0) {
+    if (reduced) plineCompact(path.get());
+    plineThinRuns(path.get(), params.stepMin, params.stepMax);
   }
   model.reset();
   if (path->count < kLineReduceLimit) {
@@ -321,9 +331,10 @@ int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary) {
     model->floorZ = z;
     model->topZ = levelTop;
 
-    const ProfLevelInput in{&lines,     model,          params,       boundary,
-                            job.lauf,   job.zustellArt, job.clipSort, job.bearbeitricht,
-                            job.tmpDir, job.pathCashCt};
+    const ProfLevelInput in{&lines,     model,          params,        boundary,
+                            job.lauf,   job.zustellArt, job.clipSort,  job.bearbeitricht,
+                            job.tmpDir, job.pathCashCt, job.slopeMode, job.bearbeitrand,
+                            job.plred};
     int failedLine = -1;
     const int smallest = profParallelLevel(in, gDriver.paths, &failedLine);
     if (smallest == -1) {

@@ -51,6 +51,9 @@ struct ProfLevelInput {
   int direction;                // *BEARBEITRICHT
   const char* tmpDir;           // the job's temporary directory (spill files)
   int cacheCount;               // lines a store slot keeps before it spills (0: never)
+  int slopeMode = 0;            // *SLOPE_MODE
+  int edgeMode = 0;             // *BEARBEITRAND (1: points without contact are gaps)
+  int thinRuns = 0;             // *PLRED
 };
 
 // Computes every line of the level into out (appended in ascending line
