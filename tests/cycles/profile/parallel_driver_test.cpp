@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "cycles/profile/path_output.h"
 #include "geometry/curves/curve.h"
 #include "model/contact/contact_settings.h"
+#include "support/message_capture.h"
 #include "support/temp_dir.h"
 #include "support/test_models.h"
 #include "support/test_plines.h"
@@ -405,6 +407,27 @@ TEST_F(RoofDriverTest, BadJobsEndWithTheirResultAndLeaveNoFiles) {
     EXPECT_EQ(files, 2) << row.name;  // the model and the boundary only
     TearDown();
   }
+}
+
+TEST_F(RoofDriverTest, LevelsStepDownToTheBottomAndAreCounted) {
+  // Start at the tool's top over the boundary (16), bottom -1 + 3: four
+  // levels at 12, 8, 4 and 2.
+  jobRecord.vertzustel = 4.0;
+  tsupport::MessageCapture messages;
+  ASSERT_EQ(run(), kDriverDone);
+  EXPECT_NE(std::find(messages.values.begin(), messages.values.end(), "318,4"),
+            messages.values.end());
+  ASSERT_EQ(gEmitted.size(), 28u);
+  const double floors[] = {12.0, 8.0, 4.0, 2.0};
+  for (size_t k = 0; k < gEmitted.size(); ++k) {
+    double lowest = 1e9;
+    for (const Vec3d& p : gEmitted[k]) lowest = std::min(lowest, p.z);
+    EXPECT_NEAR(lowest, std::max(floors[k / 7], 10.0 - 0.5 * 15.0 + 3.0 / std::cos(std::atan(0.5))),
+                1e-6)
+        << k;
+  }
+  EXPECT_DOUBLE_EQ(params_.safetyDistance, jobRecord.sichdist + 3.5);
+  EXPECT_EQ(params_.verticalStepCount, 4);
 }
 
 }  // namespace
