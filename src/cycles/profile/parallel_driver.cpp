@@ -251,8 +251,7 @@ int outputLevel(PlineList* list, LinkParams* params, ModelRec* model, const JobR
 }
 
 // The levels of one boundary.  kDriverDone, or the driver's result.
-int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary) {
-  JobRecord& job = jobRecord;
+int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary, JobRecord& job) {
   params->safetyDistance = job.sichdist;
   const ToolShape& tool = *model->tool;
   const double r = tool.radius;
@@ -382,7 +381,11 @@ void profDriverCleanup(ModelRec* model) {
 }
 
 int profParallelDriver(LinkParams* params, ModelRec* model) {
-  JobRecord& job = jobRecord;
+  // The run's own copy: what the driver derives (the surface from the
+  // model's top, the bottom from the model, the sort mode of stock heights)
+  // must not become the next run's setting.
+  const std::unique_ptr<JobRecord> jobCopy = std::make_unique<JobRecord>(jobRecord);
+  JobRecord& job = *jobCopy;
   CleanupOnExit cleanup{model};
   profStopWord().store(0);
   model->randomPoints = job.randomPoints != 0 ? 1 : 0;
@@ -451,7 +454,7 @@ int profParallelDriver(LinkParams* params, ModelRec* model) {
   for (BoundaryRec* b = gDriver.boundaries; b != nullptr && profStopWord().load() == 0;
        b = b->next) {
     if (b->isOuter == 0) continue;
-    const int result = runBoundary(params, model, b);
+    const int result = runBoundary(params, model, b, job);
     if (result != kDriverDone) return result;
   }
   if (finishPass() < 0) {

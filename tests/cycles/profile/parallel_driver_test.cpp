@@ -430,4 +430,15 @@ TEST_F(RoofDriverTest, LevelsStepDownToTheBottomAndAreCounted) {
   EXPECT_EQ(params_.verticalStepCount, 4);
 }
 
+TEST_F(RoofDriverTest, RunLeavesTheJobRecordAsRead) {
+  // The surface and the bottom follow from the model of each run; a run
+  // never hands them to the next one.
+  jobRecord.bottomOk = 0;
+  jobRecord.stockHeight = 0.0;
+  ASSERT_EQ(run(), kDriverDone);
+  EXPECT_EQ(jobRecord.oberfl, JobRecord{}.oberfl);
+  EXPECT_EQ(jobRecord.tief, -1.0);
+  EXPECT_EQ(jobRecord.clipSort, JobRecord{}.clipSort);
+}
+
 }  // namespace
