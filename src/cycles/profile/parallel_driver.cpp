@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "boundaries/bnd_active.h"
 #include "boundaries/bnd_file.h"
 #include "boundaries/curve_boundary.h"
 #include "cycles/profile/job_record.h"
@@ -253,6 +254,11 @@ int outputLevel(PlineList* list, LinkParams* params, ModelRec* model, const JobR
 // The levels of one boundary.  kDriverDone, or the driver's result.
 int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary, JobRecord& job) {
   params->safetyDistance = job.sichdist;
+  // Without cross optimisation or slope boundaries (not built here) the
+  // contact mode's boundary becomes the active one.
+  if (job.boundMode == 1 && (job.slopeMode == 0 || job.clipSort != 0) && model->boundaryFlag != 0) {
+    bndSetActive(boundary);
+  }
   const ToolShape& tool = *model->tool;
   const double r = tool.radius;
   if (job.oberfl > 9999.99999) job.oberfl = tool.tipOffset + model->boxMax.z;
@@ -369,6 +375,7 @@ int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary, JobR
 }  // namespace
 
 void profDriverCleanup(ModelRec* model) {
+  bndClearActive();
   if (model != nullptr) {
     modelFreeSurfaces(model);
     contactListFree(model->candidates);

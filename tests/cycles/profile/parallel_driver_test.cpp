@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "boundaries/bnd_active.h"
 #include "cycles/profile/job_record.h"
 #include "cycles/profile/path_output.h"
 #include "geometry/curves/curve.h"
@@ -428,6 +429,13 @@ TEST_F(RoofDriverTest, LevelsStepDownToTheBottomAndAreCounted) {
   }
   EXPECT_DOUBLE_EQ(params_.safetyDistance, jobRecord.sichdist + 3.5);
   EXPECT_EQ(params_.verticalStepCount, 4);
+}
+
+TEST_F(RoofDriverTest, ContactBoundaryModeActivatesTheBoundaryForTheRunOnly) {
+  jobRecord.boundMode = 1;
+  ASSERT_EQ(run(), kDriverDone);
+  EXPECT_FALSE(gEmitted.empty());
+  EXPECT_EQ(bndActiveTree(), nullptr);
 }
 
 TEST_F(RoofDriverTest, RunLeavesTheJobRecordAsRead) {
