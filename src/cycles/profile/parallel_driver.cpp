@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -388,6 +389,7 @@ void profDriverCleanup(ModelRec* model) {
 }
 
 int profParallelDriver(LinkParams* params, ModelRec* model) {
+  assert(params != nullptr && model != nullptr && model->tool != nullptr);
   // The run's own copy: what the driver derives (the surface from the
   // model's top, the bottom from the model, the sort mode of stock heights)
   // must not become the next run's setting.
