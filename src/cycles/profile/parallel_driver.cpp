@@ -126,10 +126,11 @@ int profParallelLevel(const ProfLevelInput& in, PlineList* out, int* failedLine)
   if (!store) return -1;
   std::vector<int> results(static_cast<size_t>(count), kLineDone);
 
-  // The drop along a line opens a nested region of its own.
+  // The drop along a line opens a nested region of its own.  The lines go
+  // out in monotonic order: the line store merges its slots by line index.
   omp_set_max_active_levels(2);
   PlistStore* shared = store.get();
-#pragma omp parallel for schedule(dynamic, 1) num_threads(slots)
+#pragma omp parallel for schedule(monotonic : dynamic, 1) num_threads(slots)
   for (int i = 0; i < count; ++i) {
     results[static_cast<size_t>(i)] = profParallelLineBody(in, i, shared, omp_get_thread_num());
   }
