@@ -4,7 +4,7 @@
 #pragma once
 
 #include "boundaries/boundary_rec.h"
-#include "boundaries/macro_rec.h"
+#include "boundaries/macros/macro_rec.h"
 #include "geometry/curves/curve.h"
 #include "geometry/lists/lists.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "boundaries/macro_rec.h"
+#include "boundaries/macros/macro_rec.h"
 #include "geometry/curves/curve.h"
 
 namespace {

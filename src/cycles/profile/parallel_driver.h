@@ -17,7 +17,7 @@
 #include <atomic>
 
 #include "boundaries/boundary_rec.h"
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 #include "cycles/profile/line_set.h"
 #include "cycles/profile/pline_list.h"
 #include "model/mesh/model.h"

@@ -12,7 +12,7 @@
 // parallel region.  The emitter table is process-wide.
 #pragma once
 
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 #include "cycles/profile/pline_list.h"
 #include "geometry/lists/lists.h"
 #include "geometry/pline/pline.h"

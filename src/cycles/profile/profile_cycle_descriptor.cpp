@@ -2,9 +2,9 @@
 
 #include "base/messages.h"
 #include "base/number_format.h"
-#include "boundaries/link_params.h"
-#include "boundaries/macro_rec.h"
-#include "boundaries/move_hooks.h"
+#include "boundaries/links/link_params.h"
+#include "boundaries/links/move_hooks.h"
+#include "boundaries/macros/macro_rec.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
 #include "geometry/contour2d/kont2d.h"
 #include "geometry/curves/kfy_contours.h"

@@ -16,7 +16,7 @@
 // margin of the one before.  Cycle thread only.
 #pragma once
 
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 #include "model/mesh/model.h"
 
 // The smallest fixed margin holderClearanceSetMargin keeps.

@@ -24,7 +24,7 @@
 
 #include <cstdint>
 
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 #include "geometry/lists/lists.h"
 #include "model/collision/coll_tree.h"
 #include "model/collision/tool_outline.h"
@@ -36,8 +36,7 @@ inline constexpr const char kMsgOffsetErrorText[] = "* Error computing offset";
 // Warning that a body takes no part in the holder check; the value names the
 // body (kHolderBody*).  Level 9.
 inline constexpr int kMsgBodyNotChecked = 6055;
-inline constexpr const char kMsgBodyNotCheckedText[] =
-    "* Warning: body not checked for collisions";
+inline constexpr const char kMsgBodyNotCheckedText[] = "* Warning: body not checked for collisions";
 inline constexpr int kHolderMsgLevel = 9;
 // Body codes of kMsgBodyNotChecked.
 inline constexpr int kHolderBodyHolder = 1;

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 #include "geometry/primitives/vec.h"
 
 // Segment tags.

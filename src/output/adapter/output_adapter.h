@@ -13,7 +13,7 @@
 
 #include <cstdint>
 
-#include "boundaries/macro_rec.h"
+#include "boundaries/macros/macro_rec.h"
 #include "geometry/primitives/vec.h"
 
 // The technology record of a cycle header (lengths in internal units, feeds

@@ -8,7 +8,7 @@
 
 #include "base/messages.h"
 #include "base/number_format.h"
-#include "boundaries/macro_rec.h"
+#include "boundaries/macros/macro_rec.h"
 #include "cycle/phase_runner.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
 #include "cycles/pocket/pocket_cycle_descriptor.h"
@@ -111,7 +111,8 @@ void dirtyRunState() {
   holderSetMeshTolerances(0.5, 0.7);
   tsupport::TempDir dir;
   const std::string contours = dir.file("frame.kfy");
-  tsupport::writeFile(contours, std::string(kfyBanner) + "\nkFY-Version: 1.0\nGeometry\nT\nvCs_x(0,1,0)\n");
+  tsupport::writeFile(contours,
+                      std::string(kfyBanner) + "\nkFY-Version: 1.0\nGeometry\nT\nvCs_x(0,1,0)\n");
   curveFree(kfyReadContours(contours.c_str(), 0.01));
 }
 

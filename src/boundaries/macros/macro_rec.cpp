@@ -1,4 +1,4 @@
-#include "boundaries/macro_rec.h"
+#include "boundaries/macros/macro_rec.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 
 #include <gtest/gtest.h>
 

@@ -10,8 +10,8 @@
 // (link_params.h) and write it, so one thread builds macros at a time.
 #pragma once
 
-#include "boundaries/link_params.h"
-#include "boundaries/macro_rec.h"
+#include "boundaries/links/link_params.h"
+#include "boundaries/macros/macro_rec.h"
 #include "geometry/pline/pline.h"
 #include "geometry/primitives/vec.h"
 

@@ -1,4 +1,4 @@
-#include "boundaries/macro_build.h"
+#include "boundaries/macros/macro_build.h"
 
 #include <gtest/gtest.h>
 

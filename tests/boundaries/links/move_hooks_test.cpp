@@ -1,4 +1,4 @@
-#include "boundaries/move_hooks.h"
+#include "boundaries/links/move_hooks.h"
 
 #include <gtest/gtest.h>
 
