@@ -21,6 +21,10 @@
 
 namespace {
 
+// A run of the profile cycle ends failed (status word 1) while the cycle has
+// no path driver for the job's strategy.
+constexpr int kStatusNoDriver = 1;
+
 using tsupport::ProcessOptions;
 using tsupport::ProcessResult;
 using tsupport::TempDir;
@@ -55,7 +59,7 @@ TEST(HostProgram, VersionPrintsTheVersionTextTheLibraryReports) {
   EXPECT_EQ(r.out, std::string(expected) + "\n");
   // The library names the same text in the release line of a run.
   const ProcessResult run = runHost(dir, {"-Sjob"});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
+  ASSERT_EQ(run.exitCode, kStatusNoDriver) << run.err;
   EXPECT_TRUE(
       contains(tsupport::splitLines(run.out), "0: release(1001-" + std::string(expected) + ")"))
       << run.out;
@@ -90,7 +94,7 @@ TEST(HostProgram, PhaseRunWritesPofOnStdoutAndRecordsToTheLog) {
   ASSERT_TRUE(tsupport::writeFile(
       dir.file("job.pcf"), std::string("comment_1 := \"say \\\"hi\\\"\"\n") + kRequiredKeys));
   const ProcessResult r = runHost(dir, {"-Sjob", "--records", "records.txt"});
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.exitCode, kStatusNoDriver) << r.err;
   const std::vector<std::string> pof = tsupport::splitLines(r.out);
   ASSERT_FALSE(pof.empty());
   EXPECT_TRUE(contains(pof, std::string("0: cycle(") + kTitle + ")"));
@@ -133,14 +137,17 @@ TEST_P(SettingsJob, RunsFromItsFilesIntoThePofFile) {
     ASSERT_TRUE(tsupport::writeFile(dir.file(f), f == "job.pcf" ? text + kRequiredKeys : text));
   }
   const ProcessResult r = runHost(dir, {c.option});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.exitCode, kStatusNoDriver) << r.err;
   EXPECT_EQ(r.out, "");
-  // Standard error holds the summary line alone: no message, no warning.
+  // Standard error ends with the summary line; before it the run reports
+  // the missing path driver.
   const std::vector<std::string> err = tsupport::splitLines(r.err);
-  ASSERT_EQ(err.size(), 1u) << r.err;
-  EXPECT_EQ(err[0].rfind("tessaro: done (status 0), output out.pof, ", 0), 0u) << err[0];
-  EXPECT_NE(err[0].find(" records, "), std::string::npos) << err[0];
-  EXPECT_EQ(runHost(dir, {c.option, "--quiet"}).err, "");
+  ASSERT_FALSE(err.empty());
+  EXPECT_TRUE(contains(err, "tessaro: message 4310: 1")) << r.err;
+  EXPECT_EQ(err.back().rfind("tessaro: failed (status 1), output out.pof, ", 0), 0u) << err.back();
+  EXPECT_NE(err.back().find(" records, "), std::string::npos) << err.back();
+  // --quiet leaves out the summary line only.
+  EXPECT_EQ(runHost(dir, {c.option, "--quiet"}).err, r.err.substr(0, r.err.rfind("tessaro: failed")));
   const std::vector<std::string> pof =
       tsupport::splitLines(tsupport::readFile(dir.file("out.pof")));
   ASSERT_FALSE(pof.empty());
@@ -156,14 +163,14 @@ INSTANTIATE_TEST_SUITE_P(
                                       "-Sjob",
                                       {"0: frameCs_o(10.00000000,20.00000000,30.00000000)",
                                        "0: cfgSource(job)", "1: call(\"feed\":=\"200\")",
-                                       "1: def(\"precision\":=\"6\")", "0: sigstat(0,0)"}},
+                                       "1: def(\"precision\":=\"6\")", "0: sigstat(0,1)"}},
                       SettingsJobCase{
                           "CfgFile",
                           {"a.CFG"},
                           "-Sa.CFG",
                           {"10: nctx(BTC)", "0: frameComment(front \\040top\\041)",
                            "0: frameCs_id(54)", "0: frameCs_x(0.00000000,1.00000000,0.00000000)",
-                           "1: cfg(*NCKO_O 1 2 3)", "0: sigstat(0,0)"}}),
+                           "1: cfg(*NCKO_O 1 2 3)", "0: sigstat(0,1)"}}),
     [](const ::testing::TestParamInfo<SettingsJobCase>& info) {
       return std::string(info.param.name);
     });
@@ -172,7 +179,7 @@ TEST(HostProgram, KfyModeDeliversNoRecords) {
   TempDir dir;
   ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"), kRequiredKeys));
   const ProcessResult r = runHost(dir, {"-Sjob", "-PCF", "--records=records.txt"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.exitCode, kStatusNoDriver) << r.err;
   EXPECT_EQ(tsupport::readFile(dir.file("records.txt")), "");
 }
 
@@ -183,10 +190,10 @@ TEST(HostProgram, BypassFileIsEchoedFirstInPofModeOnly) {
   ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"),
                                   std::string("POFbypass := bypass.txt\n") + kRequiredKeys));
   const ProcessResult pof = runHost(dir, {"-Sjob"});
-  EXPECT_EQ(pof.exitCode, 0) << pof.err;
+  EXPECT_EQ(pof.exitCode, kStatusNoDriver) << pof.err;
   EXPECT_EQ(pof.out.substr(0, bypass.size()), bypass);
   const ProcessResult kfy = runHost(dir, {"-Sjob", "-PCF"});
-  EXPECT_EQ(kfy.exitCode, 0) << kfy.err;
+  EXPECT_EQ(kfy.exitCode, kStatusNoDriver) << kfy.err;
   EXPECT_EQ(kfy.out.find("line one"), std::string::npos);
 }
 
@@ -230,7 +237,7 @@ TEST(HostProgram, CfgJobWritesItsToolDefinition) {
                                   "*KUEHLMITTEL 4\n"
                                   "*LITERAL_1 BTC:T12 M6\n"));
   const ProcessResult r = runHost(dir, {"-Sjob.CFG"});
-  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.exitCode, kStatusNoDriver) << r.err;
   tsupport::expectGolden(stablePof(tsupport::readFile(dir.file("out.pof"))),
                          "pof/cfg_tool_job.pof");
 }

@@ -6,6 +6,9 @@
 #include "boundaries/links/move_hooks.h"
 #include "boundaries/macros/macro_rec.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
+#include "cycles/profile/job_prepare.h"
+#include "cycles/profile/job_record.h"
+#include "cycles/profile/profile_run.h"
 #include "geometry/contour2d/kont2d.h"
 #include "geometry/curves/kfy_contours.h"
 #include "geometry/frame/working_frame.h"
@@ -65,7 +68,10 @@ int profReadParams(CycleDescriptor* ctx) {
   return parentRead != nullptr ? parentRead(ctx) : 0;
 }
 
-int profReadJobLines(CycleDescriptor*) { return 1; }
+int profReadJobLines(CycleDescriptor* ctx) {
+  jobApplyCfgLines(ctx->cfgLines);
+  return 1;
+}
 
 int profSetRetractPlane(CycleDescriptor*) { return 1; }
 
@@ -83,15 +89,16 @@ void profResetRunState() {
   holderMeshReset();
   kfyContourFrameReset();
   kontBndReset();
+  jobScale = 1;
+  crossPassActive = 0;
 }
 
 int profExecute(CycleDescriptor* ctx) {
   outSetContext(ctx);
   cycSetBreakHook(profBreakHook);
   profResetRunState();
-  // The job has nothing to compute yet; a stop asked for before this point
-  // still reads as cancelled.
-  const int result = cycCheckBreak() != 0 ? kResultCancelled : 1;
+  // A stop asked for before the run still reads as cancelled.
+  const int result = cycCheckBreak() != 0 ? kResultCancelled : profRunCycle(nullptr);
   cycSetSignalOut(ctx, result);
   return 1;
 }

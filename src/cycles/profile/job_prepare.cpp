@@ -1,0 +1,177 @@
+#include "cycles/profile/job_prepare.h"
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include "base/messages.h"
+#include "boundaries/link_params.h"
+
+double jobScale = 1;
+
+namespace {
+
+constexpr double kEps = 0.00001;
+// The smallest precision a job may ask for, in job units.
+constexpr double kMinPrecision = 0.0001;
+
+bool textSet(const char* text) { return text[0] != '\0' && text[0] != ' '; }
+
+double degToRad(double deg) { return deg * std::numbers::pi / 180.0; }
+
+int16_t approachKindOf(int16_t start, int16_t old) {
+  switch (start) {
+    case 1: return 0;
+    case 2: return 1;
+    case 3: return 2;
+    case 4: return 9;
+    case 6: return 6;
+    case 8: return 8;
+    case 100: return 100;
+    default: return old;
+  }
+}
+
+int16_t retractKindOf(int16_t end, int16_t old) {
+  switch (end) {
+    case 1: return 0;
+    case 2: return 1;
+    case 3: return 2;
+    case 4: return 9;
+    case 100: return 100;
+    default: return old;
+  }
+}
+
+int16_t turnedKind(int16_t kind) {
+  if (kind == 1) return 3;
+  if (kind == 2) return 4;
+  return kind;
+}
+
+void fillLinkParams(JobRecord& job) {
+  MacroParams& m = linkParams.macro;
+  m.approachKind = approachKindOf(job.macroStart, m.approachKind);
+  m.retractKind = retractKindOf(job.macroEnd, m.retractKind);
+  if (job.macroStart == 8) {
+    macroSetRampOnPath(1);
+    macroSetRampLength(job.macroTlength);
+    m.approachPlungeAngle = degToRad(job.macroSrad);
+  }
+  if (job.macroStart == 100) macroSetApproachFileName(job.macroSname);
+  if (job.macroEnd == 100) macroSetRetractFileName(job.macroEname);
+  if (job.bearbeitricht == 7) {
+    m.approachKind = turnedKind(m.approachKind);
+    m.retractKind = turnedKind(m.retractKind);
+  }
+  if (job.sichdist < 0) job.sichdist = -job.sichdist;
+  linkParams.safetyDistance = job.sichdist;
+  linkParams.safetyPlane = job.sichebene;
+  linkParams.stepMin = job.stepMin;
+  linkParams.stepMax = job.stepMax;
+  linkParams.checkPlane = job.checkPlane;
+  if (job.bearbeitricht == 10) job.lauf = 1;
+  int16_t mode = (job.lauf == 1 && job.bearbeitricht != 7) ? 0 : 1;
+  if (job.zustellArt == 4 && job.bearbeitricht != 9) mode = 1;
+  if (mode != 0 && job.connectSmooth != 0) mode = 2;
+  linkParams.pathLinkMode = mode;
+}
+
+}  // namespace
+
+double profChooseScale(const JobRecord& job, double profileBoxSize) {
+  const double r = job.frradius;
+  double scale = 1;
+  if (job.inchMode != 0 || r < 1) {
+    scale = 25;
+  } else if (r < 2) {
+    scale = 2;
+  }
+  if (job.zustellArt == 4 && profileBoxSize >= 0 && 5 * r > profileBoxSize) scale *= 4;
+  if (job.inchMode != 0 && r * scale < 2) scale *= 2;
+  return scale;
+}
+
+void profScaleLengths(JobRecord& job, double scale) {
+  double* const lengths[] = {
+      &job.frradius,  &job.frbogen,   &job.horizustel, &job.vertzustel, &job.aufmass,
+      &job.oberfl,    &job.tief,      &job.sichdist,   &job.sichebene,  &job.auflmax,
+      &job.auflmin,   &job.scalHeight, &job.zustMin,   &job.stepMin,    &job.stepMax,
+      &job.startpt[0], &job.startpt[1], &job.startpt[2], &job.limitHeight, &job.precision,
+      &job.maxdev,    &job.aufmassHori, &job.macroSrad, &job.macroTlength, &job.profStep,
+  };
+  for (double* v : lengths) *v *= scale;
+}
+
+bool jobSurfaceUnset(const JobRecord& job) { return job.oberfl > 9999.99999; }
+
+bool jobStartHeightUnset(const JobRecord& job) { return job.startpt[2] < -99999.99999; }
+
+int profValidateJob(JobRecord& job, const JobRecord& asRead) {
+  // A precision of zero or below would make the smallest step zero.
+  if (job.precision <= 0) {
+    job.precision = kMinPrecision * jobScale;
+    msgNumberedReal(9, 514, nullptr, kMinPrecision);
+  }
+  // An infeed of zero or below would never reach the depth: one step.
+  if (job.vertzustel <= 0) {
+    job.vertzustel = job.oberfl - job.tief + 1;
+    msgNumbered(9, 800, nullptr, nullptr);
+  }
+  job.auflmax = 1;
+  job.auflmin = 0.8 * job.precision;
+  job.stepMin = 0.5 * job.precision;
+  if (std::fabs(job.maxdev) >= kEps) job.stepMin = job.maxdev;
+
+  fillLinkParams(job);
+
+  if (jobStartHeightUnset(asRead)) job.startpt[2] = job.sichebene;
+
+  if (job.profil[0] == '\0' && job.bearbeitricht == 3) {
+    job.bearbeitricht = 1;
+    msgNumbered(9, 506, nullptr, nullptr);
+  }
+  if (job.profil2[0] == '\0' && job.bearbeitricht == 6) {
+    job.bearbeitricht = 1;
+    msgNumbered(9, 507, nullptr, nullptr);
+  }
+  if (job.bahnCrv[0] == '\0' && job.zustellArt == 3) {
+    job.zustellArt = 1;
+    msgNumbered(9, 508, nullptr, nullptr);
+  }
+  if (!textSet(job.approx)) msgNumbered(9, 509, nullptr, nullptr);
+  if (!textSet(job.boundary)) job.bearbeitrand = 1;
+
+  if (job.zustellArt == 2) {
+    if (job.frtyp != 1) {
+      msgNumbered(9, 510, nullptr, nullptr);
+      msgNumbered(9, 511, nullptr, nullptr);
+      job.zustellArt = 1;
+    } else if (job.frradius < job.scalHeight) {
+      msgNumberedReal(9, 512, nullptr, job.frradius / jobScale);
+      msgNumbered(9, 511, nullptr, nullptr);
+      job.zustellArt = 1;
+    }
+    if (job.zustMin < kEps) {
+      job.zustMin = 0.01;
+      msgNumberedReal(9, 513, nullptr, 0.01 / jobScale);
+    }
+  }
+  if (job.gridXy < 10) job.gridXy = 10;
+  if (job.gridXy > 100) job.gridXy = 100;
+  if (job.zustellArt == 4 && job.oberfl - job.tief > job.vertzustel) {
+    msgNumbered(9, 800, nullptr, nullptr);
+    job.vertzustel = job.oberfl - job.tief + 1;
+  }
+  return 1;
+}
+
+int profPrepareJob(const char* path, JobRecord& job) {
+  jobScale = 1;
+  if (path != nullptr && jobFileRead(path) == 0) return -1;
+  job = jobRecord;
+  jobScale = profChooseScale(job, -1);
+  profScaleLengths(job, jobScale);
+  if (job.macroStart == 8) job.macroSrad /= jobScale;
+  return profValidateJob(job, jobRecord) < 0 ? -2 : 0;
+}

@@ -1,0 +1,35 @@
+// The profile cycle's run: preparation, then the cross-optimisation passes
+// (before / main / after), each handed to the driver of the job's infeed
+// kind.
+#pragma once
+
+#include "boundaries/link_params.h"
+#include "cycles/profile/job_record.h"
+
+// Computes the paths of one pass from the working job record and the link
+// parameters; 0 or more done, negative failed (-2 cancelled).
+using ProfDriver = int (*)(JobRecord& job, LinkParams& link);
+
+// The driver kinds: the parallel driver serves infeed kind 1, the
+// sequential driver every other kind.
+enum ProfDriverKind { kProfDriverParallel = 0, kProfDriverSequential = 1 };
+
+// Installs the driver of a kind (null: the stand-in that reports the
+// missing driver).  Cycle thread, outside a run.
+void profSetDriver(ProfDriverKind kind, ProfDriver driver);
+
+// Message sent (level 9, with the infeed kind) when a pass reaches a
+// driver kind that has none; the pass then fails with -1.
+constexpr int kMsgNoDriver = 4310;
+
+// 1 while the swapped pass of a cross optimisation runs.
+extern int crossPassActive;
+
+// The working record of the current (or last) run, in internal units.
+const JobRecord& profRunJob();
+
+// Runs the job: prepares the working record from jobRecord (read first from
+// path when not null), then runs the passes.  Returns the last driver
+// result, -1 when the job file could not be read, -2 when validation
+// failed.  jobRecord itself is left as read.
+int profRunCycle(const char* path);
