@@ -1,0 +1,244 @@
+#include "cycles/profile/job_prepare.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "boundaries/link_params.h"
+#include "support/message_capture.h"
+
+namespace {
+
+struct ScaleRow {
+  const char* name;
+  double radius;
+  int16_t inch;
+  int16_t infeed;
+  double box;  // negative: no profile box
+  double scale;
+};
+
+TEST(ProfChooseScale, FollowsTheRadiusInchModeAndProfileBox) {
+  const ScaleRow rows[] = {
+      {"large radius", 5, 0, 1, -1, 1},
+      {"radius exactly 2", 2, 0, 1, -1, 1},
+      {"radius below 2", 1.5, 0, 1, -1, 2},
+      {"radius exactly 1", 1, 0, 1, -1, 2},
+      {"radius below 1", 0.5, 0, 1, -1, 25},
+      {"inch mode, large radius", 5, 1, 1, -1, 25},
+      {"inch mode, tiny radius doubles", 0.05, 1, 1, -1, 50},
+      {"infeed 4, box smaller than five radii", 3, 0, 4, 10, 4},
+      {"infeed 4, box larger than five radii", 3, 0, 4, 20, 1},
+      {"infeed 4 without a box", 3, 0, 4, -1, 1},
+      {"box ignored for other infeeds", 3, 0, 1, 10, 1},
+  };
+  for (const ScaleRow& row : rows) {
+    JobRecord job;
+    job.frradius = row.radius;
+    job.inchMode = row.inch;
+    job.zustellArt = row.infeed;
+    EXPECT_EQ(profChooseScale(job, row.box), row.scale) << row.name;
+  }
+}
+
+// Prepares jobRecord (already filled) into a working copy with the messages
+// it sends.
+struct Prepared {
+  int result;
+  JobRecord job;
+  std::vector<std::string> messages;
+};
+
+Prepared prepare() {
+  Prepared p{};
+  tsupport::MessageCapture capture;
+  p.result = profPrepareJob(nullptr, p.job);
+  p.messages = capture.values;
+  return p;
+}
+
+bool has(const std::vector<std::string>& v, const std::string& s) {
+  for (const std::string& x : v)
+    if (x == s) return true;
+  return false;
+}
+
+void setText(char (&field)[257], const char* text) {
+  std::snprintf(field, sizeof field, "%s", text);
+}
+
+class ProfPrepareJob : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    jobRecordReset();
+    linkParamsReset();
+    setText(jobRecord.approx, "model.3df");
+    setText(jobRecord.boundary, "b.bnd");
+  }
+  void TearDown() override {
+    jobRecordReset();
+    linkParamsReset();
+    jobScale = 1;
+  }
+};
+
+TEST_F(ProfPrepareJob, ScalesTheWorkingCopyAndLeavesTheRecordAsRead) {
+  jobRecord.frradius = 0.5;
+  jobRecord.horizustel = 0.2;
+  const JobRecord asRead = jobRecord;
+  const Prepared p = prepare();
+  ASSERT_EQ(p.result, 0);
+  EXPECT_EQ(jobScale, 25);
+  EXPECT_DOUBLE_EQ(p.job.frradius, 12.5);
+  EXPECT_DOUBLE_EQ(p.job.horizustel, 5);
+  EXPECT_EQ(std::memcmp(&jobRecord, &asRead, sizeof asRead), 0);
+}
+
+TEST_F(ProfPrepareJob, TwoPreparationsOfOneRecordGiveEqualWorkingCopies) {
+  jobRecord.frradius = 0.5;
+  jobRecord.sichdist = -3;
+  jobRecord.bearbeitricht = 3;  // no guide curve: corrected to 1
+  const Prepared first = prepare();
+  const Prepared second = prepare();
+  EXPECT_EQ(std::memcmp(&first.job, &second.job, sizeof(JobRecord)), 0);
+  EXPECT_EQ(first.messages, second.messages);
+  EXPECT_EQ(jobRecord.bearbeitricht, 3);
+  EXPECT_EQ(jobRecord.sichdist, -3);
+}
+
+TEST_F(ProfPrepareJob, DecidesTheUnsetStartHeightOnTheValueAsRead) {
+  // 5000 job units at scale 25 would look unset if tested after scaling.
+  jobRecord.frradius = 0.5;
+  jobRecord.startpt[2] = -5000;
+  Prepared p = prepare();
+  EXPECT_DOUBLE_EQ(p.job.startpt[2], -125000);
+  jobRecord.startpt[2] = -100000;
+  p = prepare();
+  EXPECT_DOUBLE_EQ(p.job.startpt[2], p.job.sichebene);
+}
+
+struct CorrectionRow {
+  const char* name;
+  void (*set)(JobRecord&);
+  bool (*check)(const JobRecord&);
+  const char* message;  // expected "number[,value]"
+};
+
+TEST_F(ProfPrepareJob, CorrectsValuesWithTheirMessages) {
+  const CorrectionRow rows[] = {
+      {"precision zero gets a floor",
+       [](JobRecord& j) { j.precision = 0; },
+       [](const JobRecord& j) { return j.precision > 0 && j.stepMin > 0 && j.auflmin > 0; },
+       "514,0.000100"},
+      {"negative precision gets a floor",
+       [](JobRecord& j) { j.precision = -1; },
+       [](const JobRecord& j) { return j.precision > 0; }, "514,0.000100"},
+      {"zero vertical infeed becomes one step",
+       [](JobRecord& j) {
+         j.vertzustel = 0;
+         j.oberfl = 10;
+         j.tief = 0;
+       },
+       [](const JobRecord& j) { return j.vertzustel == 11; }, "800"},
+      {"pocket infeed above one step",
+       [](JobRecord& j) {
+         j.zustellArt = 4;
+         j.oberfl = 10;
+         j.tief = 0;
+         j.vertzustel = 2;
+       },
+       [](const JobRecord& j) { return j.vertzustel == 11; }, "800"},
+      {"guide curve missing", [](JobRecord& j) { j.bearbeitricht = 3; },
+       [](const JobRecord& j) { return j.bearbeitricht == 1; }, "506"},
+      {"second guide curve missing", [](JobRecord& j) { j.bearbeitricht = 6; },
+       [](const JobRecord& j) { return j.bearbeitricht == 1; }, "507"},
+      {"3D guide curve missing", [](JobRecord& j) { j.zustellArt = 3; },
+       [](const JobRecord& j) { return j.zustellArt == 1; }, "508"},
+      {"no model", [](JobRecord& j) { j.approx[0] = ' '; },
+       [](const JobRecord&) { return true; }, "509"},
+      {"scallop with a flat tool",
+       [](JobRecord& j) {
+         j.zustellArt = 2;
+         j.frtyp = 2;
+       },
+       [](const JobRecord& j) { return j.zustellArt == 1; }, "510"},
+      {"scallop radius below the height",
+       [](JobRecord& j) {
+         j.zustellArt = 2;
+         j.scalHeight = 5;
+       },
+       [](const JobRecord& j) { return j.zustellArt == 1; }, "512,4.000000"},
+      {"scallop minimum infeed",
+       [](JobRecord& j) {
+         j.zustellArt = 2;
+         j.zustMin = 0;
+       },
+       [](const JobRecord& j) { return j.zustMin == 0.01; }, "513,0.010000"},
+  };
+  for (const CorrectionRow& row : rows) {
+    jobRecordReset();
+    setText(jobRecord.approx, "model.3df");
+    setText(jobRecord.boundary, "b.bnd");
+    row.set(jobRecord);
+    const Prepared p = prepare();
+    EXPECT_EQ(p.result, 0) << row.name;
+    EXPECT_TRUE(row.check(p.job)) << row.name;
+    EXPECT_TRUE(has(p.messages, row.message)) << row.name << ": " << ::testing::PrintToString(p.messages);
+  }
+}
+
+TEST_F(ProfPrepareJob, ClampsTheGridAndMakesTheSafetyDistancePositive) {
+  jobRecord.gridXy = 3;
+  jobRecord.sichdist = -2;
+  Prepared p = prepare();
+  EXPECT_EQ(p.job.gridXy, 10);
+  EXPECT_EQ(p.job.sichdist, 2);
+  EXPECT_EQ(linkParams.safetyDistance, 2);
+  jobRecord.gridXy = 300;
+  p = prepare();
+  EXPECT_EQ(p.job.gridXy, 100);
+}
+
+struct LinkRow {
+  const char* name;
+  int16_t start, end, direction;
+  int16_t approach, retract;
+};
+
+TEST_F(ProfPrepareJob, FillsTheMacroKindsOfTheLinkParameters) {
+  const LinkRow rows[] = {
+      {"vertical arc and inclined line", 2, 3, 1, 1, 2},
+      {"direction 7 turns them", 2, 3, 7, 3, 4},
+      {"start 5 keeps the kind", 5, 1, 1, linkParamsDefaults().macro.approachKind, 0},
+      {"start 4 and end 4", 4, 4, 1, 9, 9},
+  };
+  for (const LinkRow& row : rows) {
+    jobRecordReset();
+    linkParamsReset();
+    setText(jobRecord.approx, "model.3df");
+    jobRecord.macroStart = row.start;
+    jobRecord.macroEnd = row.end;
+    jobRecord.bearbeitricht = row.direction;
+    const Prepared p = prepare();
+    EXPECT_EQ(linkParams.macro.approachKind, row.approach) << row.name;
+    EXPECT_EQ(linkParams.macro.retractKind, row.retract) << row.name;
+  }
+}
+
+TEST_F(ProfPrepareJob, RampStartKeepsItsAngleUnscaled) {
+  jobRecord.frradius = 0.5;  // scale 25
+  jobRecord.macroStart = 8;
+  jobRecord.macroSrad = 10;
+  const Prepared p = prepare();
+  EXPECT_DOUBLE_EQ(p.job.macroSrad, 10);
+  EXPECT_NEAR(linkParams.macro.approachPlungeAngle, 10 * 3.14159265358979 / 180, 1e-12);
+}
+
+TEST_F(ProfPrepareJob, UnreadableJobFileGivesMinusOne) {
+  JobRecord job;
+  EXPECT_EQ(profPrepareJob("/nonexistent/dir/job.cfg", job), -1);
+}
+
+}  // namespace
