@@ -1,0 +1,124 @@
+#include "cycles/profile/profile_run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cycles/profile/job_prepare.h"
+#include "support/message_capture.h"
+
+namespace {
+
+struct Call {
+  int16_t direction;
+  int crossActive;
+};
+
+std::vector<Call> gCalls;
+int gDriverResult = 0;
+
+int recordingDriver(JobRecord& job, LinkParams&) {
+  gCalls.push_back({job.bearbeitricht, crossPassActive});
+  // A driver may change its record; the next pass must not see it.
+  job.horizustel = -1;
+  return gDriverResult;
+}
+
+class ProfRunCycle : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    jobRecordReset();
+    std::snprintf(jobRecord.approx, sizeof jobRecord.approx, "%s", "model.3df");
+    gCalls.clear();
+    gDriverResult = 0;
+  }
+  void TearDown() override {
+    profSetDriver(kProfDriverParallel, nullptr);
+    profSetDriver(kProfDriverSequential, nullptr);
+    jobRecordReset();
+  }
+};
+
+TEST_F(ProfRunCycle, AStrategyWithoutDriverFailsWithAMessage) {
+  for (int16_t infeed : {1, 4}) {
+    jobRecord.zustellArt = infeed;
+    tsupport::MessageCapture capture;
+    EXPECT_EQ(profRunCycle(nullptr), -1) << infeed;
+    EXPECT_EQ(capture.values.back(), std::to_string(kMsgNoDriver) + "," + std::to_string(infeed));
+  }
+}
+
+struct PassRow {
+  const char* name;
+  int16_t crossOpti;
+  int16_t direction;
+  std::vector<Call> calls;
+  bool warns;
+};
+
+TEST_F(ProfRunCycle, RunsTheCrossOptimisationPasses) {
+  const PassRow rows[] = {
+      {"none", 0, 1, {{1, 0}}, false},
+      {"after", 1, 1, {{1, 0}, {2, 1}}, false},
+      {"before", 2, 2, {{1, 1}, {2, 0}}, false},
+      {"only", 3, 2, {{1, 1}}, false},
+      {"only, std x", 3, 1, {{2, 1}}, false},
+      {"equidistant drops it", 1, 3, {{3, 0}}, true},
+  };
+  profSetDriver(kProfDriverParallel, recordingDriver);
+  for (const PassRow& row : rows) {
+    jobRecordReset();
+    std::snprintf(jobRecord.approx, sizeof jobRecord.approx, "%s", "model.3df");
+    std::snprintf(jobRecord.profil, sizeof jobRecord.profil, "%s", "guide.kfy");
+    jobRecord.crossOpti = row.crossOpti;
+    jobRecord.bearbeitricht = row.direction;
+    gCalls.clear();
+    tsupport::MessageCapture capture;
+    EXPECT_EQ(profRunCycle(nullptr), 0) << row.name;
+    ASSERT_EQ(gCalls.size(), row.calls.size()) << row.name;
+    for (size_t i = 0; i < gCalls.size(); ++i) {
+      EXPECT_EQ(gCalls[i].direction, row.calls[i].direction) << row.name << " " << i;
+      EXPECT_EQ(gCalls[i].crossActive, row.calls[i].crossActive) << row.name << " " << i;
+    }
+    bool warned = false;
+    for (const std::string& m : capture.values) warned = warned || m == "4300";
+    EXPECT_EQ(warned, row.warns) << row.name;
+    EXPECT_EQ(crossPassActive, 0);
+  }
+}
+
+TEST_F(ProfRunCycle, AFailedPassBeforeSuppressesTheLaterPasses) {
+  profSetDriver(kProfDriverParallel, recordingDriver);
+  jobRecord.crossOpti = 2;
+  gDriverResult = -2;
+  EXPECT_EQ(profRunCycle(nullptr), -2);
+  EXPECT_EQ(gCalls.size(), 1u);
+}
+
+TEST_F(ProfRunCycle, ChoosesTheDriverByInfeedKind) {
+  profSetDriver(kProfDriverSequential, recordingDriver);
+  jobRecord.zustellArt = 4;
+  EXPECT_EQ(profRunCycle(nullptr), 0);
+  EXPECT_EQ(gCalls.size(), 1u);
+  jobRecord.zustellArt = 1;
+  EXPECT_EQ(profRunCycle(nullptr), -1);
+}
+
+TEST_F(ProfRunCycle, TwoRunsLeaveEqualRecords) {
+  profSetDriver(kProfDriverParallel, recordingDriver);
+  jobRecord.crossOpti = 1;
+  jobRecord.frradius = 0.5;
+  const JobRecord asRead = jobRecord;
+  ASSERT_EQ(profRunCycle(nullptr), 0);
+  const JobRecord first = profRunJob();
+  ASSERT_EQ(profRunCycle(nullptr), 0);
+  EXPECT_EQ(std::memcmp(&first, &profRunJob(), sizeof first), 0);
+  EXPECT_EQ(std::memcmp(&asRead, &jobRecord, sizeof asRead), 0);
+  // The swapped direction of the pass after does not stay behind.
+  EXPECT_EQ(profRunJob().bearbeitricht, 1);
+}
+
+}  // namespace
