@@ -476,3 +476,39 @@ TEST(HostProgram, RunStillBlockedAfterCtrlCEndsWithStatus130) {
 }
 
 }  // namespace
+
+namespace {
+
+// A complete ".CFG" finishing job (model, tool, boundary) runs through its
+// preparation and stops failed, with the missing-driver message only, where
+// the path computation would begin.
+TEST(HostProgram, CfgProfileJobStopsWhereThePathDriverIsMissing) {
+  TempDir dir;
+  ASSERT_TRUE(tsupport::writeFile(dir.file("b.bnd"),
+                                  "**BND 1\nX0.000000 Y0.000000 Z0.000000\n"
+                                  "X50.000000 Y0.000000 Z0.000000\nX50.000000 Y40.000000 Z0.000000\n"
+                                  "X0.000000 Y40.000000 Z0.000000\nX0.000000 Y0.000000 Z0.000000\n**END\n"));
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.CFG"),
+                                  "*APT out.pof\n"
+                                  "*APPROX model.3df\n"
+                                  "*BOUNDARY b.bnd\n"
+                                  "*FRTYP 1\n"
+                                  "*FRRADIUS 3\n"
+                                  "*HORIZUSTEL 0.5\n"
+                                  "*PRECISION 0\n"
+                                  "*ZUSTELL_ART 1\n"));
+  const ProcessResult r = runHost(dir, {"-Sjob.CFG"});
+  EXPECT_EQ(r.exitCode, kStatusNoDriver) << r.err;
+  const std::vector<std::string> err = tsupport::splitLines(r.err);
+  // The zero precision is corrected with its message; nothing else is wrong.
+  EXPECT_TRUE(contains(err, "tessaro: message 514: 0.000100")) << r.err;
+  EXPECT_TRUE(contains(err, "tessaro: message 4310: 1")) << r.err;
+  EXPECT_FALSE(contains(err, "tessaro: message 509")) << r.err;
+  const std::vector<std::string> pof = tsupport::splitLines(tsupport::readFile(dir.file("out.pof")));
+  EXPECT_TRUE(contains(pof, "0: error(4310,1)"));
+  EXPECT_TRUE(contains(pof, "0: sigstat(0,1)"));
+  ASSERT_FALSE(pof.empty());
+  EXPECT_EQ(pof.back(), std::string("0: cycleEnd(") + kTitle + ")");
+}
+
+}  // namespace
