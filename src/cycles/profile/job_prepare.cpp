@@ -1,10 +1,12 @@
 #include "cycles/profile/job_prepare.h"
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <numbers>
 
 #include "base/messages.h"
+#include "boundaries/bnd_library.h"
 #include "boundaries/link_params.h"
 
 double jobScale = 1;
@@ -14,6 +16,15 @@ namespace {
 constexpr double kEps = 0.00001;
 // The smallest precision a job may ask for, in job units.
 constexpr double kMinPrecision = 0.0001;
+
+// Joins dir and name with "/" (none when dir is empty or already ends in a
+// separator) into out; -1 when the result does not fit.
+int pathJoin(char* out, size_t cap, const char* dir, const char* name) {
+  const size_t len = std::strlen(dir);
+  const bool sep = len == 0 || dir[len - 1] == '/' || dir[len - 1] == '\\';
+  const int n = std::snprintf(out, cap, "%s%s%s", dir, sep ? "" : "/", name);
+  return (n < 0 || static_cast<size_t>(n) >= cap) ? -1 : 0;
+}
 
 bool textSet(const char* text) { return text[0] != '\0' && text[0] != ' '; }
 
@@ -162,6 +173,14 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
   if (job.zustellArt == 4 && job.oberfl - job.tief > job.vertzustel) {
     msgNumbered(9, 800, nullptr, nullptr);
     job.vertzustel = job.oberfl - job.tief + 1;
+  }
+  // Automatic z-boundaries come from the outside boundary library.
+  if (job.boundStrategy == 1 && job.usePbound != 1 && job.usePbound != 2) {
+    if (pathJoin(job.cbndName, sizeof job.cbndName, job.tmpDir, "bound.bnd") != 0) return -1;
+    if (bndDllComputeZBoundary(job.dllDir, job.approx, (job.frradius + 1) / jobScale,
+                               job.cbndName) < 0) {
+      return -1;
+    }
   }
   return 1;
 }

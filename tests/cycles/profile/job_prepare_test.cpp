@@ -242,3 +242,17 @@ TEST_F(ProfPrepareJob, UnreadableJobFileGivesMinusOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ProfPrepareJob, AutomaticBoundaryWithoutItsLibraryFailsValidation) {
+  jobRecord.boundStrategy = 1;
+  jobRecord.usePbound = 0;
+  std::snprintf(jobRecord.dllDir, sizeof jobRecord.dllDir, "%s", "/nonexistent/dir");
+  std::snprintf(jobRecord.tmpDir, sizeof jobRecord.tmpDir, "%s", "/tmp/x/");
+  const Prepared p = prepare();
+  EXPECT_EQ(p.result, -2);
+  EXPECT_STREQ(p.job.cbndName, "/tmp/x/bound.bnd");
+}
+
+}  // namespace
