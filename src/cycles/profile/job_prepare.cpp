@@ -7,7 +7,7 @@
 
 #include "base/messages.h"
 #include "boundaries/bnd_library.h"
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 
 double jobScale = 1;
 

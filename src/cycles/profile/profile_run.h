@@ -3,7 +3,7 @@
 // kind.
 #pragma once
 
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 #include "cycles/profile/job_record.h"
 
 // Computes the paths of one pass from the working job record and the link

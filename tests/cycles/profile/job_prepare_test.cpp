@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 #include "support/message_capture.h"
 
 namespace {
