@@ -108,6 +108,29 @@ std::vector<Tri> step(double height, double half, int n) {
   return out;
 }
 
+std::vector<Tri> box(const Vec3d& lo, const Vec3d& hi) {
+  std::vector<Tri> out;
+  const auto at = [&](int i, int j, int k) {
+    return Vec3d{i ? hi.x : lo.x, j ? hi.y : lo.y, k ? hi.z : lo.z};
+  };
+  addQuad(&out, at(0, 0, 1), at(1, 0, 1), at(1, 1, 1), at(0, 1, 1));  // top
+  addQuad(&out, at(0, 0, 0), at(0, 1, 0), at(1, 1, 0), at(1, 0, 0));  // bottom
+  addQuad(&out, at(0, 0, 0), at(1, 0, 0), at(1, 0, 1), at(0, 0, 1));  // front
+  addQuad(&out, at(0, 1, 0), at(0, 1, 1), at(1, 1, 1), at(1, 1, 0));  // back
+  addQuad(&out, at(0, 0, 0), at(0, 0, 1), at(0, 1, 1), at(0, 1, 0));  // left
+  addQuad(&out, at(1, 0, 0), at(1, 1, 0), at(1, 1, 1), at(1, 0, 1));  // right
+  return out;
+}
+
+std::vector<Tri> plateWithWall(double half, int n, double wallX0, double wallX1,
+                               double wallHeight) {
+  std::vector<Tri> out =
+      heightField([](double, double) { return 0.0; }, -half, half, -half, half, n, n);
+  const std::vector<Tri> wall = box({wallX0, -half, 0.0}, {wallX1, half, wallHeight});
+  out.insert(out.end(), wall.begin(), wall.end());
+  return out;
+}
+
 std::vector<Tri> hemisphereOnPlate(double r, int rings, int segments, double plateHalf,
                                    int plateN) {
   std::vector<Tri> out = heightField([](double, double) { return 0.0; }, -plateHalf, plateHalf,

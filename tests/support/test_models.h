@@ -35,6 +35,13 @@ std::vector<Tri> vGroove(double angleDeg, double half, int n);
 // x = 0 (two triangles), over [-half, half]^2.
 std::vector<Tri> step(double height, double half, int n);
 
+// A closed box from lo to hi (12 triangles).
+std::vector<Tri> box(const Vec3d& lo, const Vec3d& hi);
+
+// A plate z = 0 over [-half, half]^2 (n x n quads) with a wall standing on it:
+// the box from (wallX0, -half, 0) to (wallX1, half, wallHeight).
+std::vector<Tri> plateWithWall(double half, int n, double wallX0, double wallX1, double wallHeight);
+
 // A hemisphere of radius r at the origin (rings x segments quads) on a square
 // plate z = 0 of half width plateHalf (plateN x plateN quads).
 std::vector<Tri> hemisphereOnPlate(double r, int rings, int segments, double plateHalf, int plateN);

@@ -22,6 +22,29 @@ namespace {
 // only faster.
 constexpr double kBoundMargin = 1e-6;
 
+// Tolerance sets of the case analysis.  The drop uses the first; the test of
+// the tool body along its axis (the same cases in a frame whose z is the tool
+// axis) the second: one tilt class for all shapes, an exact barycentric test
+// and the radius reach of the flat tool, and a level face taken at the
+// height of the triangle's first vertex.
+struct DropRules {
+  static constexpr double kNoHeight = kContactNoHeight;
+  static constexpr double kFlatTiltLo = kContactFlatTiltLo;
+  static constexpr double kFlatTiltHi = kContactFlatTiltHi;
+  static constexpr double kFlatReachTol = kContactFlatReachTol;
+  static constexpr bool kFlatExactInside = false;
+  static constexpr bool kLevelFaceAtFirstVertex = false;
+};
+
+struct AxisRules {
+  static constexpr double kNoHeight = kContactAxisNoHeight;
+  static constexpr double kFlatTiltLo = kContactRoundTiltLo;
+  static constexpr double kFlatTiltHi = kContactRoundTiltHi;
+  static constexpr double kFlatReachTol = kContactAxisFlatReachTol;
+  static constexpr bool kFlatExactInside = true;
+  static constexpr bool kLevelFaceAtFirstVertex = true;
+};
+
 struct Plane {
   Vec3d e1;  // V1 - V0
   Vec3d e2;  // V2 - V0
@@ -88,8 +111,8 @@ inline double planeHeightAt(const Plane& p, double x, double y) {
 
 // Running best of the cases of one triangle; floor is the caller's height.
 struct Best {
-  explicit Best(double callerHeight) : floor(callerHeight) {}
-  double h = kContactNoHeight;
+  Best(double callerHeight, double noHeight) : h(noHeight), floor(callerHeight) {}
+  double h;
   double floor;
   Vec3d contact{0.0, 0.0, 0.0};
   int kind = 0;
@@ -214,10 +237,11 @@ int ballCases(const Vec3d* v, const Plane& pl, const Vec3d& p, double r, Best* b
 
 // ---- Flat -----------------------------------------------------------------------
 
+template <class Rules>
 inline int flatEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, double radius, Best* best) {
   if (best->cannotBeat(std::max(a.z, b.z))) return 0;
   Edge e;
-  if (!edgeOf(a, b, p, radius - kContactFlatReachTol, &e)) return 0;
+  if (!edgeOf(a, b, p, radius - Rules::kFlatReachTol, &e)) return 0;
   const double s0 = e.sigma / e.uxy;
   const double q = std::sqrt(radius * radius - e.across * e.across) / e.uxy;
   if (std::fabs(e.u.z) < kContactFlatHorizontalEdge) {
@@ -265,8 +289,9 @@ inline int flatVerticalEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, doub
   return 1;
 }
 
+template <class Rules>
 int flatCases(const Vec3d* v, const Plane& pl, const Vec3d& p, double radius, Best* best) {
-  const int cls = tiltClass(pl.t, kContactFlatTiltLo, kContactFlatTiltHi);
+  const int cls = tiltClass(pl.t, Rules::kFlatTiltLo, Rules::kFlatTiltHi);
   if (cls != 0) {
     Vec3d q;
     if (cls == 1) {
@@ -281,10 +306,10 @@ int flatCases(const Vec3d* v, const Plane& pl, const Vec3d& p, double radius, Be
       q.x = p.x;
       q.y = p.y;
     }
-    q.z = planeHeightAt(pl, q.x, q.y);
+    q.z = (cls == 2 && Rules::kLevelFaceAtFirstVertex) ? v[0].z : planeHeightAt(pl, q.x, q.y);
     double a, b;
     barycentric(pl, v[0], q, &a, &b);
-    if (insideFlat(a, b)) {
+    if (Rules::kFlatExactInside ? insideStrict(a, b) : insideFlat(a, b)) {
       if (q.z > best->h) {
         best->offer(q.z, q, kContactKindRim);
         return kContactFace;
@@ -293,9 +318,9 @@ int flatCases(const Vec3d* v, const Plane& pl, const Vec3d& p, double radius, Be
     }
   }
   int found = 0;
-  found |= flatEdge(v[0], v[1], p, radius, best);
-  found |= flatEdge(v[1], v[2], p, radius, best);
-  found |= flatEdge(v[2], v[0], p, radius, best);
+  found |= flatEdge<Rules>(v[0], v[1], p, radius, best);
+  found |= flatEdge<Rules>(v[1], v[2], p, radius, best);
+  found |= flatEdge<Rules>(v[2], v[0], p, radius, best);
   if (!found) {
     found |= flatVerticalEdge(v[0], v[1], p, radius, best);
     found |= flatVerticalEdge(v[1], v[2], p, radius, best);
@@ -424,6 +449,7 @@ inline int torusVertex(const Vec3d& v, const Vec3d& p, const TorusTool& tool, Be
   return 1;
 }
 
+template <class Rules>
 int torusCases(const Vec3d* v, const Plane& pl, const Vec3d& p, const TorusTool& tool, Best* best) {
   const int cls = tiltClass(pl.t, kContactRoundTiltLo, kContactRoundTiltHi);
   if (cls != 0) {
@@ -439,7 +465,8 @@ int torusCases(const Vec3d* v, const Plane& pl, const Vec3d& p, const TorusTool&
     } else {
       // Under the axis, on the plane (not at the vertices' mean z, which
       // differs from the surface there on a large, nearly level triangle).
-      q = {p.x, p.y, planeHeightAt(pl, p.x, p.y)};
+      const double z = Rules::kLevelFaceAtFirstVertex ? v[0].z : planeHeightAt(pl, p.x, p.y);
+      q = {p.x, p.y, z};
       height = q.z + tool.corner;
     }
     double a, b;
@@ -574,30 +601,45 @@ inline bool sameVertex(const Vec3d& a, const Vec3d& b) {
 
 }  // namespace
 
-int contactBallTriangle(ContactTriangle* record) {
+namespace {
+
+template <class Rules>
+int ballTriangle(ContactTriangle* record) {
   Plane pl;
   planeOf(record->v[0], record->v[1], record->v[2], &pl);
-  Best best(record->height);
+  Best best(record->height, Rules::kNoHeight);
   const int cases = ballCases(record->v, pl, record->position, record->radius, &best);
   return store(record, cases, best, false, false);
 }
 
-int contactFlatTriangle(ContactTriangle* record) {
+template <class Rules>
+int flatTriangle(ContactTriangle* record) {
   Plane pl;
   planeOf(record->v[0], record->v[1], record->v[2], &pl);
-  Best best(record->height);
-  const int cases = flatCases(record->v, pl, record->position, record->radius, &best);
+  Best best(record->height, Rules::kNoHeight);
+  const int cases = flatCases<Rules>(record->v, pl, record->position, record->radius, &best);
   return store(record, cases, best, true, true);
 }
 
-int contactTorusTriangle(ContactTriangle* record) {
+template <class Rules>
+int torusTriangle(ContactTriangle* record) {
   Plane pl;
   planeOf(record->v[0], record->v[1], record->v[2], &pl);
-  Best best(record->height);
+  Best best(record->height, Rules::kNoHeight);
   const TorusTool tool{record->ringRadius, record->cornerRadius};
-  const int cases = torusCases(record->v, pl, record->position, tool, &best);
+  const int cases = torusCases<Rules>(record->v, pl, record->position, tool, &best);
   return store(record, cases, best, true, true);
 }
+
+}  // namespace
+
+int contactBallTriangle(ContactTriangle* record) { return ballTriangle<DropRules>(record); }
+int contactFlatTriangle(ContactTriangle* record) { return flatTriangle<DropRules>(record); }
+int contactTorusTriangle(ContactTriangle* record) { return torusTriangle<DropRules>(record); }
+
+int contactBallTriangleAxis(ContactTriangle* record) { return ballTriangle<AxisRules>(record); }
+int contactFlatTriangleAxis(ContactTriangle* record) { return flatTriangle<AxisRules>(record); }
+int contactTorusTriangleAxis(ContactTriangle* record) { return torusTriangle<AxisRules>(record); }
 
 int contactConeTriangle(ContactTriangle* record, double ri, double ro, double zi, double zo) {
   record->kind = 0;

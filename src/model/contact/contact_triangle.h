@@ -73,6 +73,10 @@ inline constexpr double kContactConeTol = 0.00001;
 // Torus contacts within this of the corner radius below the height lie under
 // the flat end.
 inline constexpr double kContactTorusAxisRuleTol = 0.00001;
+// Tolerance set of the test along the tool axis (the *Axis shapes): local
+// best height before any case ran, and the reach reduction of the flat tool.
+inline constexpr double kContactAxisNoHeight = -1000000.0;
+inline constexpr double kContactAxisFlatReachTol = 1e-7;
 
 // In/out record of the shape functions.  The drop direction is always -z; a
 // caller that needs an upward drop negates every z (vertices, position,
@@ -102,6 +106,19 @@ int contactFlatTriangle(ContactTriangle* record);
 // record->cornerRadius.  Stores height, contact and kind when the highest
 // contact is at least record->height.  Results as above.
 int contactTorusTriangle(ContactTriangle* record);
+
+// The three shapes with the tolerance set of the test of the tool body along
+// its axis.  The caller works in a frame whose z axis is the tool axis (the
+// travel is -z there, and heights are measured along the axis).  Cases,
+// results and store rules as above, except: the local best height starts at
+// kContactAxisNoHeight; the flat tool uses the tilt classes of ball and
+// torus (1e-7 / 0.9999999), an exact barycentric test (0 <= a, b, a + b <=
+// 1) and the reach R - 1e-7; on a level face (horizontal class) the flat
+// tool and the torus take the face point on the axis at the height of the
+// triangle's first vertex.
+int contactBallTriangleAxis(ContactTriangle* record);
+int contactFlatTriangleAxis(ContactTriangle* record);
+int contactTorusTriangleAxis(ContactTriangle* record);
 
 // Cone frustum about the drop axis: radius ri at height zi, ro at zo, both
 // relative to the centre height, closed at the top by a disk of radius ro.
