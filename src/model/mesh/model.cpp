@@ -27,13 +27,16 @@ int groupItemCount(const SurfaceGroup* g) {
   return g->facets ? g->facetCount : 0;
 }
 
+// The shank follows only a radius change that was kept: a tool too small to
+// shrink keeps its shank, and no shank ever becomes negative.
 void growRadius(ToolShape* tool, double delta, bool shrinkShank, bool* changed) {
   const double r = tool->radius + delta;
-  if (r > kModelTol) {
-    tool->radius = r;
-    if (changed) *changed = true;
+  if (!(r > kModelTol)) return;
+  tool->radius = r;
+  if (changed) *changed = true;
+  if (shrinkShank && delta < 0.0) {
+    tool->shankDiameter = std::max(0.0, tool->shankDiameter + 2.0 * delta);
   }
-  if (shrinkShank && delta < 0.0) tool->shankDiameter += 2.0 * delta;
 }
 
 void retype(ToolShape* tool) {

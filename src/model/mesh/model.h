@@ -149,9 +149,10 @@ int modelIsEmpty(const ModelRec* model);
 int modelHasOwnItems(const ModelRec* model);
 
 // Grows the radius of the model's tool and of every group's tool by delta; a
-// radius change is kept only when the result exceeds kModelTol.  A negative
-// delta also changes every shank diameter by 2 x delta, even where the radius
-// change was refused.  Returns 1 when the model's own radius changed, else 0.
+// radius change is kept only when the result exceeds kModelTol.  Where a
+// negative delta is kept, the shank diameter shrinks by 2 x delta (never
+// below 0); where the change is refused, the shank stays as it was.  Returns
+// 1 when the model's own radius changed, else 0.
 int modelGrowTool(ModelRec* model, double delta);
 
 // The same radius change (shank unchanged), then the type of the model's tool

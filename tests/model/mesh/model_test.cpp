@@ -145,17 +145,32 @@ TEST(Model, GrowingAWorkingCopyLeavesTheSourceAlone) {
   EXPECT_EQ(m.tool, &t);
 }
 
-TEST(Model, GrowToolKeepsRadiiAboveTheToleranceButAlwaysShrinksTheShank) {
+TEST(Model, GrowToolKeepsRadiiAboveTheToleranceAndShrinksTheShankWithAKeptRadius) {
+  ToolShape t = toolShape(kToolBall, 0.5, 0.5, 6);
+  ModelRec m;
+  modelInit(&m, kModelKindFacets);
+  m.tool = &t;
+  EXPECT_EQ(modelGrowTool(&m, -0.3), 1);
+  EXPECT_NEAR(t.radius, 0.2, 1e-12);
+  EXPECT_NEAR(t.shankDiameter, 5.4, 1e-12);
+  EXPECT_EQ(modelGrowTool(&m, 0.3), 1);
+  EXPECT_NEAR(t.radius, 0.5, 1e-12);
+  EXPECT_NEAR(t.shankDiameter, 5.4, 1e-12);  // growth leaves the shank
+}
+
+TEST(Model, GrowToolRefusedRadiusChangeKeepsTheShank) {
   ToolShape t = toolShape(kToolBall, 0.2, 0.2, 6);
+  ToolShape noShank = toolShape(kToolBall, 0.2, 0.2, 0.1);
   ModelRec m;
   modelInit(&m, kModelKindFacets);
   m.tool = &t;
   EXPECT_EQ(modelGrowTool(&m, -0.3), 0);
   EXPECT_EQ(t.radius, 0.2);
-  EXPECT_NEAR(t.shankDiameter, 5.4, 1e-12);
-  EXPECT_EQ(modelGrowTool(&m, 0.3), 1);
-  EXPECT_NEAR(t.radius, 0.5, 1e-12);
-  EXPECT_NEAR(t.shankDiameter, 5.4, 1e-12);  // growth leaves the shank
+  EXPECT_EQ(t.shankDiameter, 6.0);
+  // A kept change never makes the shank negative.
+  m.tool = &noShank;
+  EXPECT_EQ(modelGrowTool(&m, -0.1), 1);
+  EXPECT_EQ(noShank.shankDiameter, 0.0);
 }
 
 TEST(Model, GrowToolRetypeDerivesTheTypeFromTheRadii) {
