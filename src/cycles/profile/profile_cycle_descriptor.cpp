@@ -14,6 +14,8 @@
 #include "geometry/frame/working_frame.h"
 #include "model/collision/holder_clearance.h"
 #include "model/collision/holder_meshes.h"
+#include "model/collision/stock_model.h"
+#include "model/collision/tool_axis_collision.h"
 #include "model/contact/contact_settings.h"
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
@@ -91,6 +93,8 @@ void profResetRunState() {
   kontBndReset();
   jobScale = 1;
   crossPassActive = 0;
+  collToolAxisReset();
+  stockReset();
 }
 
 int profExecute(CycleDescriptor* ctx) {

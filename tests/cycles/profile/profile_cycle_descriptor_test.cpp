@@ -17,6 +17,8 @@
 #include "geometry/frame/working_frame.h"
 #include "model/collision/holder_clearance.h"
 #include "model/collision/holder_meshes.h"
+#include "model/collision/stock_model.h"
+#include "model/collision/tool_axis_collision.h"
 #include "model/contact/contact_settings.h"
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
@@ -114,6 +116,8 @@ void dirtyRunState() {
   tsupport::writeFile(contours,
                       std::string(kfyBanner) + "\nkFY-Version: 1.0\nGeometry\nT\nvCs_x(0,1,0)\n");
   curveFree(kfyReadContours(contours.c_str(), 0.01));
+  collToolAxisSetStockMode(1);
+  stockSetActive(1);
 }
 
 TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
@@ -152,6 +156,8 @@ TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
   Vec3d fx;
   kfyContourFrame(nullptr, &fx, nullptr, nullptr);
   EXPECT_EQ(fx.x, 1.0);
+  EXPECT_EQ(collToolAxisStockMode(), 0);
+  EXPECT_EQ(stockActive(), 0);
   outSetContext(nullptr);
   cycSetBreakHook(nullptr);
 }
