@@ -25,8 +25,19 @@ void setCode(Pline* path, int i, int code) {
 
 bool isAir(const Pline* path, int i) { return codeAt(path, i) == kStockAirMark; }
 
+// The axis test of one point.  A vertical axis sweeps only the tool's own
+// xy box, which lies in the stock grid's cell of the point grown by the
+// grid's margin (at least the tool radius): the cell then holds every
+// surface the walk would test, in the same order, and the result is that of
+// the walk over all surfaces.  Tilted axes walk everything.
 int testBody(const ModelRec* stock, const Vec3d& point, const Vec3d& axis) {
-  return collToolAxisTest(stock, &point, &axis, kStockBodyLength, nullptr, kPi);
+  const bool vertical = axis.x == 0.0 && axis.y == 0.0 && axis.z > 0.0;
+  const ModelGrid* grid = nullptr;
+  if (vertical && stock->grid != nullptr && stock->groups == nullptr && stock->tool != nullptr &&
+      modelGridToolMargin(stock->tool) >= stock->tool->radius) {
+    grid = stock->grid;
+  }
+  return collToolAxisTest(stock, &point, &axis, kStockBodyLength, grid, kPi);
 }
 
 // Finds the change between points j - 1 and j (one of them in the air) and

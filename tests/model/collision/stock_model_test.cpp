@@ -185,6 +185,28 @@ TEST(StockMarking, SameResultWithOneOrEightThreadsAndInASecondRun) {
   EXPECT_LT(gaps, 380);
 }
 
+TEST(StockMarking, AStockWithAGridMarksAsOneWithout) {
+  const std::vector<Tri> tris = testmodels::hemisphereOnPlate(15, 8, 24, 25, 8);
+  TestModel plain(tris, kModelKindFacets, testmodels::ballTool(2));
+  TestModel gridded(tris, kModelKindFacets, testmodels::ballTool(2));
+  gridded.buildGrid();
+  ASSERT_NE(gridded.model()->grid, nullptr);
+  for (const double z : {1.0, 8.0, 14.0, 18.0}) {
+    Pline* a = linePath(-30, 30, z, 1);
+    Pline* b = linePath(-30, 30, z, 1);
+    for (int i = 0; i < a->count; ++i) {
+      a->points[i].y = b->points[i].y = 0.37 * i - 11.0;
+    }
+    stockMarkAirPoints(a, plain.model(), 1, 0);
+    stockMarkAirPoints(b, gridded.model(), 1, 0);
+    EXPECT_EQ(codes(a), codes(b)) << z;
+    ASSERT_EQ(a->count, b->count);
+    for (int i = 0; i < a->count; ++i) EXPECT_EQ(a->points[i].x, b->points[i].x);
+    plineFree(a);
+    plineFree(b);
+  }
+}
+
 // Writes tris as an ASCII STL file.
 void writeStl(const std::string& path, const std::vector<Tri>& tris) {
   FILE* f = std::fopen(path.c_str(), "w");
