@@ -269,12 +269,10 @@ int main(int argc, char** argv) {
     };
   };
   std::vector<Surface> surfaces;
-  surfaces.push_back({"height field",
-                      testmodels::heightField(field(1.0), 0.0, 100.0, 0.0, 100.0, 224, 224), 0.0,
-                      100.0, 0.0, 100.0, false, false});
-  surfaces.push_back({"hemisphere on plate",
-                      testmodels::hemisphereOnPlate(40.0, 50, 480, 60.0, 160), -60.0, 60.0, -60.0,
-                      60.0, false, false});
+  surfaces.push_back({"height field", testmodels::benchHeightField(), 0.0, 100.0, 0.0, 100.0,
+                      false, false});
+  surfaces.push_back({"hemisphere on plate", testmodels::benchHemisphereOnPlate(), -60.0, 60.0,
+                      -60.0, 60.0, false, false});
   for (int k = 0; k < 2; ++k) {
     Surface s = surfaces[static_cast<std::size_t>(k)];
     s.name += " from STL";

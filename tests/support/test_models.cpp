@@ -108,6 +108,13 @@ std::vector<Tri> step(double height, double half, int n) {
   return out;
 }
 
+std::vector<Tri> benchHeightField() {
+  return heightField([](double x, double y) { return 5.0 * std::sin(x / 7.0) * std::cos(y / 9.0); },
+                     0.0, 100.0, 0.0, 100.0, 224, 224);
+}
+
+std::vector<Tri> benchHemisphereOnPlate() { return hemisphereOnPlate(40.0, 50, 480, 60.0, 160); }
+
 std::vector<Tri> box(const Vec3d& lo, const Vec3d& hi) {
   std::vector<Tri> out;
   const auto at = [&](int i, int j, int k) {

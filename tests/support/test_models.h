@@ -46,6 +46,12 @@ std::vector<Tri> plateWithWall(double half, int n, double wallX0, double wallX1,
 // plate z = 0 of half width plateHalf (plateN x plateN quads).
 std::vector<Tri> hemisphereOnPlate(double r, int rings, int segments, double plateHalf, int plateN);
 
+// The two surfaces of about 100,000 triangles of the benchmarks: a height
+// field z = 5 sin(x/7) cos(y/9) over [0, 100]^2, and a hemisphere of radius
+// 40 on a plate of half width 60.
+std::vector<Tri> benchHeightField();
+std::vector<Tri> benchHemisphereOnPlate();
+
 // ---- Models ------------------------------------------------------------------------
 
 // A model built from a triangle soup.  Owns everything it made; frees it in
