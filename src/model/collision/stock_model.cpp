@@ -2,9 +2,7 @@
 
 #include <atomic>
 #include <cmath>
-#include <cstdlib>
 
-#include "geometry/lists/lists.h"
 #include "model/collision/tool_axis_collision.h"
 #include "model/contact/contact_settings.h"
 #include "model/io/model_load.h"
@@ -98,20 +96,12 @@ void loadStockSelection(const ModelRec* stock) {
 ModelRec* stockLoadModel(const char* file, const ModelRec* model) {
   if (model == nullptr) return nullptr;
   modelSetDiagonalBoxes(0);
-  ModelRec* stock = modelCopy(model);
+  // A copy without the model's surfaces and groups: the loader frees the
+  // groups it finds with their surfaces, and a failed load the surfaces.
+  ModelRec* stock = modelWorkingCopy(model);
   if (stock == nullptr) return nullptr;
-  // The copy shares the model's surfaces and group surfaces.  The loader
-  // frees the groups it finds with their surfaces, and a failed load frees
-  // the surfaces it finds: take both off the copy first.
-  modelFreeGroups(stock);
-  stock->facets = nullptr;
-  stock->facetCount = 0;
-  stock->triangles = nullptr;
-  stock->minCorners = nullptr;
-  stock->maxCorners = nullptr;
-  stock->grid = nullptr;
   if (modelLoadFile(stock, file) != kModelLoadOk) {
-    modelFreeCopy(stock);
+    modelFreeWorkingCopy(stock);
     return nullptr;
   }
   // A grid that cannot be filled leaves the stock without one: the marking
@@ -120,28 +110,7 @@ ModelRec* stockLoadModel(const char* file, const ModelRec* model) {
   return stock;
 }
 
-void stockFreeModel(ModelRec* stock) {
-  if (stock == nullptr) return;
-  // Not modelFreeSurfaces: that would also free the process-wide diagonal
-  // extents, which belong to the machining model.
-  std::free(stock->facets);
-  stock->facets = nullptr;
-  listPt3Free(stock->triangles);
-  stock->triangles = nullptr;
-  std::free(stock->minCorners);
-  stock->minCorners = nullptr;
-  std::free(stock->maxCorners);
-  stock->maxCorners = nullptr;
-  modelGridFree(stock->grid);
-  stock->grid = nullptr;
-  for (SurfaceGroup* g = stock->groups; g != nullptr;) {
-    SurfaceGroup* next = g->next;
-    surfaceGroupFree(g);
-    g = next;
-  }
-  stock->groups = nullptr;
-  modelFreeCopy(stock);
-}
+void stockFreeModel(ModelRec* stock) { modelFreeWorkingCopy(stock); }
 
 void stockSetActive(int flag) { gStockActive.store(flag); }
 

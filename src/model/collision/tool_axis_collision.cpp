@@ -187,30 +187,18 @@ void walkItems(AxisWalk* walk, const ItemSet& set, const AxisTool& tool, const i
   }
 }
 
-ItemSet modelItems(const ModelRec* model) {
-  ItemSet set{nullptr, nullptr, 0, model->minCorners, model->maxCorners};
-  if (model->kind == kModelKindTriangles) {
-    if (model->triangles != nullptr) {
-      set.tris = model->triangles->items;
-      set.count = set.tris != nullptr ? model->triangles->count : 0;
+// The items of a model's own surfaces or of a group (the same fields).
+template <class Surfaces>
+ItemSet itemsOf(const Surfaces* r) {
+  ItemSet set{nullptr, nullptr, 0, r->minCorners, r->maxCorners};
+  if (r->kind == kModelKindTriangles) {
+    if (r->triangles != nullptr && r->triangles->items != nullptr) {
+      set.tris = r->triangles->items;
+      set.count = r->triangles->count;
     }
-  } else if (model->facets != nullptr) {
-    set.facets = model->facets;
-    set.count = model->facetCount;
-  }
-  return set;
-}
-
-ItemSet groupItems(const SurfaceGroup* g) {
-  ItemSet set{nullptr, nullptr, 0, g->minCorners, g->maxCorners};
-  if (g->kind == kModelKindTriangles) {
-    if (g->triangles != nullptr) {
-      set.tris = g->triangles->items;
-      set.count = set.tris != nullptr ? g->triangles->count : 0;
-    }
-  } else if (g->facets != nullptr) {
-    set.facets = g->facets;
-    set.count = g->facetCount;
+  } else if (r->facets != nullptr) {
+    set.facets = r->facets;
+    set.count = r->facetCount;
   }
   return set;
 }
@@ -242,7 +230,7 @@ CollAxisContact collToolAxisContact(const ModelRec* model, const Vec3d* position
     const double stopZ = (tool.type == kToolFlat && vertical)
                              ? position->z + kCollAxisStopTol
                              : position->z - tool.radius + kCollAxisStopTol;
-    const ItemSet set = modelItems(model);
+    const ItemSet set = itemsOf(model);
     const int* indices = nullptr;
     int count = 0;
     if (grid != nullptr) {
@@ -259,7 +247,7 @@ CollAxisContact collToolAxisContact(const ModelRec* model, const Vec3d* position
   for (const SurfaceGroup* g = model->groups; g != nullptr; g = g->next) {
     AxisTool groupTool;
     if (!axisToolOf(&g->tool, &groupTool)) continue;
-    walkItems(&walk, groupItems(g), groupTool, nullptr, 0, false, 0.0);
+    walkItems(&walk, itemsOf(g), groupTool, nullptr, 0, false, 0.0);
   }
   return walk.best;
 }

@@ -435,47 +435,11 @@ int readWallGroup(ModelRec* model, const char* name, double allowance, int tipMo
   return finishReadGroup(model, std::move(g), true);
 }
 
-// ---- Working models of the composite loaders -------------------------------------
-
-// A working copy of the model (same kind, tool and settings) that holds no
-// surfaces, no grid and no groups: a clean model to load a further file into.
-ModelRec* workingModel(const ModelRec* model) {
-  ModelRec* copy = modelCopy(model);
-  if (copy == nullptr) return nullptr;
-  modelFreeGroups(copy);
-  copy->facets = nullptr;
-  copy->facetCount = 0;
-  copy->triangles = nullptr;
-  copy->minCorners = nullptr;
-  copy->maxCorners = nullptr;
-  copy->grid = nullptr;
-  copy->boxMin = Vec3d{0, 0, 0};
-  copy->boxMax = Vec3d{0, 0, 0};
-  return copy;
-}
-
-// Frees what a working model loaded (never the process-wide diagonal extents,
-// which belong to the model it was taken from) and the working model itself.
-void freeWorkingModel(ModelRec* copy) {
-  std::free(copy->facets);
-  listPt3Free(copy->triangles);
-  std::free(copy->minCorners);
-  std::free(copy->maxCorners);
-  modelGridFree(copy->grid);
-  for (SurfaceGroup* g = copy->groups; g != nullptr;) {
-    SurfaceGroup* next = g->next;
-    surfaceGroupFree(g);
-    g = next;
-  }
-  copy->groups = nullptr;
-  modelFreeCopy(copy);
-}
-
 // Loads the extra file into a working model and appends its items (the
 // common tail of modelLoadMerged and modelLoadMultiMerged).
 int appendExtraFile(ModelRec* model, const char* extraName) {
   if (nameEmpty(extraName)) return kModelLoadOk;
-  ModelRec* copy = workingModel(model);
+  ModelRec* copy = modelWorkingCopy(model);
   if (copy == nullptr) return failLoad(model, kModelLoadNoMemory);
   const int diagonal = modelDiagonalBoxesOn();
   modelSetDiagonalBoxes(0);
@@ -483,11 +447,11 @@ int appendExtraFile(ModelRec* model, const char* extraName) {
   modelSetDiagonalBoxes(diagonal);
   if (rc != kModelLoadOk) {
     reportSkipped(extraName);
-    freeWorkingModel(copy);
+    modelFreeWorkingCopy(copy);
     return kModelLoadOk;
   }
   const int appended = modelAppendSurfaces(model, copy);
-  freeWorkingModel(copy);
+  modelFreeWorkingCopy(copy);
   if (appended != kModelLoadOk) return failLoad(model, kModelLoadNoMemory);
   return kModelLoadOk;
 }
@@ -545,6 +509,37 @@ bool startsWithKfyBanner(const unsigned char* b, std::size_t n) {
 }
 
 }  // namespace
+
+ModelRec* modelWorkingCopy(const ModelRec* model) {
+  ModelRec* copy = modelCopy(model);
+  if (copy == nullptr) return nullptr;
+  modelFreeGroups(copy);
+  copy->facets = nullptr;
+  copy->facetCount = 0;
+  copy->triangles = nullptr;
+  copy->minCorners = nullptr;
+  copy->maxCorners = nullptr;
+  copy->grid = nullptr;
+  copy->boxMin = Vec3d{0, 0, 0};
+  copy->boxMax = Vec3d{0, 0, 0};
+  return copy;
+}
+
+void modelFreeWorkingCopy(ModelRec* copy) {
+  if (copy == nullptr) return;
+  std::free(copy->facets);
+  listPt3Free(copy->triangles);
+  std::free(copy->minCorners);
+  std::free(copy->maxCorners);
+  modelGridFree(copy->grid);
+  for (SurfaceGroup* g = copy->groups; g != nullptr;) {
+    SurfaceGroup* next = g->next;
+    surfaceGroupFree(g);
+    g = next;
+  }
+  copy->groups = nullptr;
+  modelFreeCopy(copy);
+}
 
 // ---- Options ----------------------------------------------------------------------
 
@@ -937,12 +932,12 @@ int modelLoadMultiWithClip(ModelRec* model, const char* partName, const char* cl
   const int rc = modelLoadMultiFile(model, partName, tipMode, 0);
   if (rc != kModelLoadOk) return rc;
   if (!nameEmpty(clipName1)) {
-    ModelRec* copy = workingModel(model);
+    ModelRec* copy = modelWorkingCopy(model);
     if (copy == nullptr) {
       reportSkipped(clipName1);
     } else if (modelLoadMultiFile(copy, clipName1, tipMode, 0) != kModelLoadOk) {
       reportSkipped(clipName1);
-      freeWorkingModel(copy);
+      modelFreeWorkingCopy(copy);
     } else {
       // Every group of the copy moves, and its own items become one more
       // group; a group that could not be made is a lost clip surface.
@@ -950,7 +945,7 @@ int modelLoadMultiWithClip(ModelRec* model, const char* partName, const char* cl
                            (modelHasOwnItems(copy) && copy->kind == model->kind ? 1 : 0);
       modelMergeGroups(model, copy, tipMode, clipAllowance);
       if (countGroups(model) < expected) reportSkipped(clipName1);
-      freeWorkingModel(copy);
+      modelFreeWorkingCopy(copy);
     }
   }
   addClipFile(model, clipName2, tipMode, clipAllowance);

@@ -86,6 +86,19 @@ double modelLoadLengthScale();
 // or scale of the one before.
 void modelLoadReset();
 
+// ---- Working copies that load files of their own ---------------------------------
+
+// A working copy of the model (same kind, tool and settings) that holds no
+// surfaces, no grid, no groups and a zero box: a clean model to load a further
+// file into without touching the model's surfaces.  Null on allocation
+// failure.  Free with modelFreeWorkingCopy; the model must outlive it.
+ModelRec* modelWorkingCopy(const ModelRec* model);
+
+// Frees what a working copy loaded (never the process-wide diagonal extents,
+// which belong to the model it was taken from) and the copy itself.  Null
+// allowed.
+void modelFreeWorkingCopy(ModelRec* copy);
+
 // ---- File kinds and small helpers ---------------------------------------------
 
 // The kind of the named file (kModelFile*), decided as described at the top.
