@@ -63,10 +63,11 @@ void report(const char* what, const Surface& s, int n, int all, Test test) {
   const double count = static_cast<double>(n) * n;
   const long hits = std::count_if(one.results.begin(), one.results.end(),
                                   [](int r) { return r == -2 || r == 1000; });
-  std::printf("  %-16s %10.0f tests/s at 1 thread, %10.0f tests/s at %d threads, speed-up %.2f"
-              " (%.0f%% colliding)%s\n",
-              what, count / one.seconds, count / many.seconds, all, one.seconds / many.seconds,
-              100.0 * hits / count, one.results == many.results ? "" : "  (results differ!)");
+  std::printf(
+      "  %-16s %10.0f tests/s at 1 thread, %10.0f tests/s at %d threads, speed-up %.2f"
+      " (%.0f%% colliding)%s\n",
+      what, count / one.seconds, count / many.seconds, all, one.seconds / many.seconds,
+      100.0 * hits / count, one.results == many.results ? "" : "  (results differ!)");
   std::fflush(stdout);
 }
 
@@ -81,14 +82,9 @@ int main(int argc, char** argv) {
 
   std::vector<Surface> surfaces;
   surfaces.push_back(
-      {"height field",
-       testmodels::heightField(
-           [](double x, double y) { return 5.0 * std::sin(x / 7.0) * std::cos(y / 9.0); }, 0.0,
-           100.0, 0.0, 100.0, 224, 224),
-       0.0, 100.0, 0.0, 100.0, -34.0});
-  surfaces.push_back({"hemisphere on plate",
-                      testmodels::hemisphereOnPlate(40.0, 50, 480, 60.0, 160), -60.0, 60.0, -60.0,
-                      60.0, 0.0});
+      {"height field", testmodels::benchHeightField(), 0.0, 100.0, 0.0, 100.0, -34.0});
+  surfaces.push_back(
+      {"hemisphere on plate", testmodels::benchHemisphereOnPlate(), -60.0, 60.0, -60.0, 60.0, 0.0});
 
   // A ball R3 in a holder of nose 25 and body 40, a head of 80 and 120.
   const ToolShape tool = testmodels::ballTool(3.0);
@@ -120,7 +116,8 @@ int main(int argc, char** argv) {
                         static_cast<float>(p.z));
       return collTreeCollide(set->surfaceTree, &moved, 0, nullptr) != 0 ? -2 : 1;
     });
-    report("holder mesh test", s, grid, all, [](const Vec3d& p) { return holderMeshesCollideAt(&p); });
+    report("holder mesh test", s, grid, all,
+           [](const Vec3d& p) { return holderMeshesCollideAt(&p); });
     // The lift search is serialised by its callers; timed here per position
     // all the same.  A lifted position counts as colliding.
     report("lift search", s, std::max(2, grid / 4), all, [](const Vec3d& p) {
