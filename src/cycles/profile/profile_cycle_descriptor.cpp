@@ -12,6 +12,7 @@
 #include "geometry/contour2d/kont2d.h"
 #include "geometry/curves/kfy_contours.h"
 #include "geometry/frame/working_frame.h"
+#include "model/collision/holder_check.h"
 #include "model/collision/holder_clearance.h"
 #include "model/collision/holder_meshes.h"
 #include "model/collision/stock_model.h"
@@ -19,6 +20,7 @@
 #include "model/contact/contact_settings.h"
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
+#include "output/adapter/output_adapter.h"
 #include "output/output_channels.h"
 
 namespace {
@@ -95,6 +97,9 @@ void profResetRunState() {
   crossPassActive = 0;
   collToolAxisReset();
   stockReset();
+  holderCheckReset();
+  // Collision markers of the holder check go to the display channel.
+  holderSetMarkerHook(outDisplayMarker);
 }
 
 int profExecute(CycleDescriptor* ctx) {

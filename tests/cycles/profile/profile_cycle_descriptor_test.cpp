@@ -15,6 +15,7 @@
 #include "formats/kfy/kfy_file.h"
 #include "geometry/curves/kfy_contours.h"
 #include "geometry/frame/working_frame.h"
+#include "model/collision/holder_check.h"
 #include "model/collision/holder_clearance.h"
 #include "model/collision/holder_meshes.h"
 #include "model/collision/stock_model.h"
@@ -118,6 +119,10 @@ void dirtyRunState() {
   curveFree(kfyReadContours(contours.c_str(), 0.01));
   collToolAxisSetStockMode(1);
   stockSetActive(1);
+  const Vec3d hit{1, 2, 3};
+  holderRecordCollision(&hit);
+  holderSetExtraLift(4.0);
+  holderSetSilentShankCheck(1);
 }
 
 TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
@@ -158,6 +163,8 @@ TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
   EXPECT_EQ(fx.x, 1.0);
   EXPECT_EQ(collToolAxisStockMode(), 0);
   EXPECT_EQ(stockActive(), 0);
+  EXPECT_EQ(holderGetFirstCollision(nullptr), 0);
+  EXPECT_EQ(holderGetExtraLift(), 0.0);
   outSetContext(nullptr);
   cycSetBreakHook(nullptr);
 }
