@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 #include "geometry/curves/curve.h"
 #include "geometry/pline/pline.h"
 #include "model/collision/holder_check.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/messages.h"
-#include "boundaries/macro_rec.h"
+#include "boundaries/macros/macro_rec.h"
 #include "geometry/pline/pline_reduce.h"
 #include "model/collision/holder_meshes.h"
 #include "model/contact/contact_settings.h"

@@ -41,7 +41,7 @@
 // guarded.  The model, its grids and the holder meshes are only read.
 #pragma once
 
-#include "boundaries/link_params.h"
+#include "boundaries/links/link_params.h"
 #include "geometry/pline/pline.h"
 #include "geometry/primitives/vec.h"
 #include "model/mesh/model.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "boundaries/macro_rec.h"
+#include "boundaries/macros/macro_rec.h"
 #include "model/collision/holder_clearance.h"
 #include "model/collision/holder_meshes.h"
 #include "model/collision/tool_axis_collision.h"
