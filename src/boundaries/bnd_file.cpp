@@ -89,6 +89,26 @@ Vec3d readPoint(const std::string& line, Vec3d* previous) {
   return p;
 }
 
+// Hands the points of the block that starts at line *i (file coordinates)
+// to take, up to "**END" (which is passed over), the next "**BND" or
+// "**CLN", or the end of the file; *i ends behind the block.  False when
+// take refused a point (the block is then left where it stopped).
+template <typename Take>
+bool forEachBlockPoint(const std::vector<std::string>& lines, std::size_t* i, Take take) {
+  Vec3d previous{0, 0, 0};
+  for (; *i < lines.size(); ++*i) {
+    const LineKind k = classify(lines[*i]);
+    if (k == LineKind::kEnd) {
+      ++*i;
+      return true;
+    }
+    if (k == LineKind::kBnd || k == LineKind::kCln) return true;
+    if (k != LineKind::kPoint) continue;
+    if (!take(readPoint(lines[*i], &previous))) return false;
+  }
+  return true;
+}
+
 bool readLines(const char* path, std::vector<std::string>* lines) {
   std::FILE* file = fileOpenInput(path, "r");
   if (file == nullptr) return false;
@@ -195,25 +215,15 @@ BoundaryRec* readFile(const char* path, double contactOffset, double reduceOffse
     if (kind == LineKind::kBnd) {
       ++blocks;
       std::vector<Vec3d> kept;
-      Vec3d previous{0, 0, 0};
       double zMin = 0.0;
-      for (; i < lines.size(); ++i) {
-        const LineKind k = classify(lines[i]);
-        if (k == LineKind::kEnd) {
-          ++i;
-          break;
-        }
-        if (k == LineKind::kBnd || k == LineKind::kCln) break;
-        if (k != LineKind::kPoint) continue;
-        Vec3d p = readPoint(lines[i], &previous);
+      forEachBlockPoint(lines, &i, [&](Vec3d p) {
         framePtWorldToTool(&p);
         zMin = kept.empty() ? p.z : std::min(zMin, p.z);
-        if (!kept.empty() && std::fabs(p.x - kept.back().x) < kBndPointTol &&
-            std::fabs(p.y - kept.back().y) < kBndPointTol) {
-          continue;
-        }
-        kept.push_back(p);
-      }
+        const bool repeats = !kept.empty() && std::fabs(p.x - kept.back().x) < kBndPointTol &&
+                             std::fabs(p.y - kept.back().y) < kBndPointTol;
+        if (!repeats) kept.push_back(p);
+        return true;
+      });
       lastKept = recordFromPoints(kept);
       if (lastKept == nullptr) continue;  // a block of fewer than two points is dropped
       BoundaryRec* b = lastKept;
@@ -227,22 +237,11 @@ BoundaryRec* readFile(const char* path, double contactOffset, double reduceOffse
       tail = &b->next;
     } else if (kind == LineKind::kCln) {
       std::vector<Vec3d> points;
-      Vec3d previous{0, 0, 0};
-      bool tooMany = false;
-      for (; i < lines.size(); ++i) {
-        const LineKind k = classify(lines[i]);
-        if (k == LineKind::kEnd) {
-          ++i;
-          break;
-        }
-        if (k == LineKind::kBnd || k == LineKind::kCln) break;
-        if (k != LineKind::kPoint) continue;
-        if (static_cast<int>(points.size()) >= kBndClnMaxPoints) {
-          tooMany = true;
-          break;
-        }
-        points.push_back(readPoint(lines[i], &previous));
-      }
+      const bool tooMany = !forEachBlockPoint(lines, &i, [&](const Vec3d& p) {
+        if (static_cast<int>(points.size()) >= kBndClnMaxPoints) return false;
+        points.push_back(p);
+        return true;
+      });
       if (tooMany) {
         msgNumberedInt(kMsgLevel, kMsgClnFailed, "* Fehler beim Einlesen von Curve %d", blocks);
         bndFreeList(head);
