@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "boundaries/links/link_params.h"
+#include "support/job_records.h"
 #include "support/message_capture.h"
 
 namespace {
@@ -93,7 +94,7 @@ TEST_F(ProfPrepareJob, ScalesTheWorkingCopyAndLeavesTheRecordAsRead) {
   EXPECT_EQ(jobScale, 25);
   EXPECT_DOUBLE_EQ(p.job.frradius, 12.5);
   EXPECT_DOUBLE_EQ(p.job.horizustel, 5);
-  EXPECT_EQ(std::memcmp(&jobRecord, &asRead, sizeof asRead), 0);
+  EXPECT_EQ(tsupport::jobRecordDifferences(jobRecord, asRead), "");
 }
 
 TEST_F(ProfPrepareJob, TwoPreparationsOfOneRecordGiveEqualWorkingCopies) {
@@ -102,7 +103,7 @@ TEST_F(ProfPrepareJob, TwoPreparationsOfOneRecordGiveEqualWorkingCopies) {
   jobRecord.bearbeitricht = 3;  // no guide curve: corrected to 1
   const Prepared first = prepare();
   const Prepared second = prepare();
-  EXPECT_EQ(std::memcmp(&first.job, &second.job, sizeof(JobRecord)), 0);
+  EXPECT_EQ(tsupport::jobRecordDifferences(first.job, second.job), "");
   EXPECT_EQ(first.messages, second.messages);
   EXPECT_EQ(jobRecord.bearbeitricht, 3);
   EXPECT_EQ(jobRecord.sichdist, -3);
@@ -128,12 +129,10 @@ struct CorrectionRow {
 
 TEST_F(ProfPrepareJob, CorrectsValuesWithTheirMessages) {
   const CorrectionRow rows[] = {
-      {"precision zero gets a floor",
-       [](JobRecord& j) { j.precision = 0; },
+      {"precision zero gets a floor", [](JobRecord& j) { j.precision = 0; },
        [](const JobRecord& j) { return j.precision > 0 && j.stepMin > 0 && j.auflmin > 0; },
        "514,0.000100"},
-      {"negative precision gets a floor",
-       [](JobRecord& j) { j.precision = -1; },
+      {"negative precision gets a floor", [](JobRecord& j) { j.precision = -1; },
        [](const JobRecord& j) { return j.precision > 0; }, "514,0.000100"},
       {"zero vertical infeed becomes one step",
        [](JobRecord& j) {
@@ -156,8 +155,8 @@ TEST_F(ProfPrepareJob, CorrectsValuesWithTheirMessages) {
        [](const JobRecord& j) { return j.bearbeitricht == 1; }, "507"},
       {"3D guide curve missing", [](JobRecord& j) { j.zustellArt = 3; },
        [](const JobRecord& j) { return j.zustellArt == 1; }, "508"},
-      {"no model", [](JobRecord& j) { j.approx[0] = ' '; },
-       [](const JobRecord&) { return true; }, "509"},
+      {"no model", [](JobRecord& j) { j.approx[0] = ' '; }, [](const JobRecord&) { return true; },
+       "509"},
       {"scallop with a flat tool",
        [](JobRecord& j) {
          j.zustellArt = 2;
@@ -185,7 +184,8 @@ TEST_F(ProfPrepareJob, CorrectsValuesWithTheirMessages) {
     const Prepared p = prepare();
     EXPECT_EQ(p.result, 0) << row.name;
     EXPECT_TRUE(row.check(p.job)) << row.name;
-    EXPECT_TRUE(has(p.messages, row.message)) << row.name << ": " << ::testing::PrintToString(p.messages);
+    EXPECT_TRUE(has(p.messages, row.message))
+        << row.name << ": " << ::testing::PrintToString(p.messages);
   }
 }
 
