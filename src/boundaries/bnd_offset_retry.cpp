@@ -111,11 +111,8 @@ int offsetStep(std::vector<Seg2>* work, int* count, int side, double s) {
 
 // The offset by s, split into halves down to the minimum step.
 int offsetHalving(std::vector<Seg2>* work, int* count, int side, double s, double minStep) {
-  std::vector<Seg2> saved(*work);
-  const int savedCount = *count;
+  // A failed step leaves work and count as they were.
   if (offsetStep(work, count, side, s) > 0) return *count;
-  *work = saved;
-  *count = savedCount;
   if (minStep - 0.00001 > s / 2) return -1;
   if (offsetHalving(work, count, side, s / 2, minStep) <= 0) return -1;
   return offsetHalving(work, count, side, s / 2, minStep);

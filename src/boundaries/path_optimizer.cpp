@@ -76,7 +76,6 @@ struct Geometry {
     for (std::size_t k = 1; k < seq.size(); ++k) l += exitTo(seq[k - 1], seq[k]);
     return l;
   }
-  double inner(const Order& block) const { return length(block); }
 };
 
 Order currentOrder(const LPathOptimizer* opt) { return Order(opt->order, opt->order + opt->count); }
@@ -90,7 +89,6 @@ void setOrder(LPathOptimizer* opt, const Order& seq) {
 // within kTieTol of the best wins when it continues the previous move
 // better.
 Order nearestNeighbour(const LPathOptimizer* opt, bool tieRule) {
-  const Geometry g{opt};
   const int n = opt->count;
   std::vector<char> placed(static_cast<std::size_t>(n), 0);
   Order seq;
@@ -127,7 +125,6 @@ Order nearestNeighbour(const LPathOptimizer* opt, bool tieRule) {
     cx = opt->exits[3 * chosen];
     cy = opt->exits[3 * chosen + 1];
   }
-  (void)g;
   return seq;
 }
 
@@ -153,7 +150,7 @@ bool reversalPass(const Geometry& g, Order* seq) {
 // What a block costs at position pos of seq (inserted before seq[pos], or
 // at the end for pos == seq.size()), its inner moves included.
 double blockCost(const Geometry& g, const Order& seq, std::size_t pos, const Order& block) {
-  const double inner = g.inner(block);
+  const double inner = g.length(block);
   if (pos == seq.size()) {
     if (seq.empty()) return g.startTo(block.front()) + inner;
     return g.exitTo(seq.back(), block.front()) + inner;

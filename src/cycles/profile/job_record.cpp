@@ -3,8 +3,6 @@
 #include <cstddef>
 #include <cstring>
 
-#include "base/text_helpers.h"
-
 JobRecord jobRecord;
 char jobHbnd[132] = {};
 char jobHsync[136] = {};
@@ -498,8 +496,8 @@ StrList* gHsyncList = nullptr;
 void collectSideValue(const JobKeywordTable* table, int index, void*) {
   const JobKeywordTable& row = table[index];
   StrList* list = nullptr;
-  if (strEqualsNoCase(row.keyword, "*HBND")) list = gHbndList;
-  if (strEqualsNoCase(row.keyword, "*HSYNC")) list = gHsyncList;
+  if (row.target == jobHbnd) list = gHbndList;
+  if (row.target == jobHsync) list = gHsyncList;
   if (list == nullptr) return;
   const char* value = static_cast<const char*>(row.target);
   if (value[0] == '\0' || value[0] == ' ' || value[0] == '0') return;
