@@ -222,4 +222,22 @@ ToolShape torusTool(double r, double rc) {
   return t;
 }
 
+std::string roofStl() {
+  const double v[4][2][3] = {{{0, 0, 0}, {20, 0, 10}},
+                             {{0, 40, 0}, {20, 40, 10}},
+                             {{40, 0, 0}, {20, 0, 10}},
+                             {{40, 40, 0}, {20, 40, 10}}};
+  auto vtx = [](const double* p) {
+    return "vertex " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " +
+           std::to_string(p[2]) + "\n";
+  };
+  auto tri = [&](const double* a, const double* b, const double* c) {
+    return "facet normal 0 0 1\nouter loop\n" + vtx(a) + vtx(b) + vtx(c) + "endloop\nendfacet\n";
+  };
+  std::string text = "solid roof\n";
+  text += tri(v[0][0], v[0][1], v[1][1]) + tri(v[0][0], v[1][1], v[1][0]);
+  text += tri(v[2][0], v[3][0], v[3][1]) + tri(v[2][0], v[3][1], v[2][1]);
+  return text + "endsolid roof\n";
+}
+
 }  // namespace testmodels

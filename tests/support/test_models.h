@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "geometry/lists/lists.h"
@@ -85,5 +86,9 @@ class TestModel {
 ToolShape ballTool(double r);
 ToolShape flatTool(double r);
 ToolShape torusTool(double r, double rc);
+
+// The roof: two facets rising from z 0 at x 0 and x 40 to a ridge at x 20,
+// z 10, over y 0..40 (two triangles each), as ASCII STL text.
+std::string roofStl();
 
 }  // namespace testmodels

@@ -10,12 +10,17 @@
 #include "boundaries/links/link_params.h"
 
 double jobScale = 1;
+ModelRec jobModel{};
+ToolShape jobTool{};
+CycleTechRecord jobTechnology{};
 
 namespace {
 
 constexpr double kEps = 0.00001;
 // The smallest precision a job may ask for, in job units.
 constexpr double kMinPrecision = 0.0001;
+// The smallest model tolerance, in internal units.
+constexpr double kMinModelTolerance = 0.0001;
 
 // Joins dir and name with "/" (none when dir is empty or already ends in a
 // separator) into out; -1 when the result does not fit.
@@ -58,6 +63,56 @@ int16_t turnedKind(int16_t kind) {
   if (kind == 1) return 3;
   if (kind == 2) return 4;
   return kind;
+}
+
+// The tool of the job: type and radii from the job, then the allowance.
+void setJobTool(JobRecord& job) {
+  if (std::fabs(job.taperAngle) < kEps) job.taperCheck = 0;
+  if (job.tipLength < kEps) job.tipLength = job.taperHeight;
+  jobTool = ToolShape{};
+  jobTool.radius = job.frradius;
+  jobTool.length = job.tipLength;
+  jobTool.shankDiameter = job.shaftDiameter;
+  jobTool.taperLength = job.chamferLength;
+  jobTool.taperAngle = job.taperAngle;
+  jobTool.taperOn = (job.taperCheck != 0 && job.taperAvoid != 0) ? 1 : 0;
+  if (job.frtyp == 2) {
+    jobTool.type = kToolFlat;
+    jobTool.cornerRadius = 0;
+  } else if (job.frtyp == 3) {
+    jobTool.type = kToolTorus;
+    jobTool.cornerRadius = job.frbogen;
+  } else {
+    jobTool.type = kToolBall;
+    jobTool.cornerRadius = jobTool.radius;
+  }
+  if (job.frtyp == 1 || job.frtyp == 3) {
+    if (job.toolTip == 1) msgNumbered(2, 504, "* APT Ausgabe fuer Werkzeugspitze", nullptr);
+    if (job.toolTip == 2) msgNumbered(2, 505, "* APT Ausgabe fuer Werkzeugmittelpunkt", nullptr);
+  }
+  toolShapeApplyAllowance(&jobTool, job.aufmass, job.toolTip);
+}
+
+// The model's sampling settings from the job.
+void setJobModelSettings(const JobRecord& job) {
+  jobModel.contactMode = job.boundMode;
+  jobModel.maxStep = job.auflmax;
+  if (jobTool.cornerRadius < 1) jobModel.maxStep *= 0.5;
+  jobModel.minStep = job.auflmin;
+  jobModel.profileStep = job.profStep;
+  if (job.bearbeitrand == 1) jobModel.boundaryFlag = 0;
+  jobModel.randomPoints = job.randomPoints;
+  if (jobModel.minStep < kMinModelTolerance) {
+    jobModel.minStep = kMinModelTolerance;
+    msgNumberedReal(9, 514, "* Minimale Berechnungs-Schrittweite korrigiert auf %3.5f",
+                    kMinModelTolerance / jobScale);
+  }
+  if (jobModel.maxStep < jobModel.minStep) {
+    jobModel.maxStep = jobModel.minStep;
+    msgNumberedReal(9, 515, "* Maximale Berechnungs-Schrittweite korrigiert auf %3.5f",
+                    jobModel.maxStep / jobScale);
+  }
+  if (jobModel.maxStep > job.stepMax) jobModel.maxStep = job.stepMax;
 }
 
 void fillLinkParams(JobRecord& job) {
@@ -129,12 +184,20 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
     job.vertzustel = job.oberfl - job.tief + 1;
     msgNumbered(9, 800, nullptr, nullptr);
   }
+  job.wcoll = 1;
+  modelInit(&jobModel, kModelKindFacets);
+  jobModel.tool = &jobTool;
+  jobModel.minStep = 0.005;
+  jobModel.maxStep = 1;
+  jobModel.boundaryFlag = 1;
   job.auflmax = 1;
   job.auflmin = 0.8 * job.precision;
   job.stepMin = 0.5 * job.precision;
   if (std::fabs(job.maxdev) >= kEps) job.stepMin = job.maxdev;
 
+  setJobTool(job);
   fillLinkParams(job);
+  setJobModelSettings(job);
 
   if (jobStartHeightUnset(asRead)) job.startpt[2] = job.sichebene;
 
@@ -151,7 +214,10 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
     msgNumbered(9, 508, nullptr, nullptr);
   }
   if (!textSet(job.approx)) msgNumbered(9, 509, nullptr, nullptr);
-  if (!textSet(job.boundary)) job.bearbeitrand = 1;
+  if (!textSet(job.boundary)) {
+    jobModel.boundaryFlag = 0;
+    job.bearbeitrand = 1;
+  }
 
   if (job.zustellArt == 2) {
     if (job.frtyp != 1) {

@@ -8,9 +8,19 @@
 #pragma once
 
 #include "cycles/profile/job_record.h"
+#include "model/mesh/model.h"
+#include "output/adapter/output_adapter.h"
 
 // The internal scale factor of the current run (1 outside a run).
 extern double jobScale;
+
+// The run's model settings and tool, set by validation from the working
+// record (in internal units); the drivers load the model's surfaces into a
+// copy of jobModel, whose tool is jobTool.
+extern ModelRec jobModel;
+extern ToolShape jobTool;
+// The technology record the cycle header writes at the start of output.
+extern CycleTechRecord jobTechnology;
 
 // Factor from the tool radius in job units: 25 in inch mode or for a
 // radius below 1, 2 below 2, else 1; times 4 for infeed kind 4 when five

@@ -389,12 +389,12 @@ void profDriverCleanup(ModelRec* model) {
   gDriver.paths = nullptr;
 }
 
-int profParallelDriver(LinkParams* params, ModelRec* model) {
+int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* model) {
   assert(params != nullptr && model != nullptr && model->tool != nullptr);
   // The run's own copy: what the driver derives (the surface from the
   // model's top, the bottom from the model, the sort mode of stock heights)
   // must not become the next run's setting.
-  const std::unique_ptr<JobRecord> jobCopy = std::make_unique<JobRecord>(jobRecord);
+  const std::unique_ptr<JobRecord> jobCopy = std::make_unique<JobRecord>(runJob);
   JobRecord& job = *jobCopy;
   CleanupOnExit cleanup{model};
   profStopWord().store(0);

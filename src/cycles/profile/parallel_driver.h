@@ -18,6 +18,7 @@
 
 #include "boundaries/boundary_rec.h"
 #include "boundaries/links/link_params.h"
+#include "cycles/profile/job_record.h"
 #include "cycles/profile/line_set.h"
 #include "cycles/profile/pline_list.h"
 #include "model/mesh/model.h"
@@ -102,8 +103,9 @@ inline constexpr int kDriverNoCandidates = -8;
 inline constexpr int kDriverCandidateCapacity = 3000;
 
 // Computes and emits every path of a pass with constant infeed: loads the
-// model file of the job (jobRecord, already scaled and validated) into
-// model, whose tool the caller has set, reads the boundaries (or takes the
+// model file of job (the run's working record, already scaled and
+// validated; the driver works on its own copy) into model, whose tool the
+// caller has set, reads the boundaries (or takes the
 // model box), and for every outer boundary builds the standard X or Y lines
 // and runs every infeed level through profParallelLevel and the path output.
 // Results: kDriverDone; kDriverCancelled when the stop word was set, a line
@@ -112,7 +114,7 @@ inline constexpr int kDriverCandidateCapacity = 3000;
 // 310 for a guide curve that cannot be made), kDriverDiskFull (325),
 // kDriverNoCandidates (305); a negative result of the model loader is passed
 // on.  Every exit frees what the run made (profDriverCleanup).  Cycle thread.
-int profParallelDriver(LinkParams* params, ModelRec* model);
+int profParallelDriver(const JobRecord& job, LinkParams* params, ModelRec* model);
 
 // Frees the run state of the driver: the model's surfaces and candidate
 // list, the boundary list and the level's path list.  Safe to call twice.

@@ -1,5 +1,6 @@
 #include "cycles/profile/profile_cycle_descriptor.h"
 
+#include "base/job_scale.h"
 #include "base/messages.h"
 #include "base/number_format.h"
 #include "boundaries/links/link_params.h"
@@ -94,6 +95,7 @@ void profResetRunState() {
   kfyContourFrameReset();
   kontBndReset();
   jobScale = 1;
+  jobSetLengthScale(1);
   crossPassActive = 0;
   collToolAxisReset();
   stockReset();

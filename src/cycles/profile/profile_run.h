@@ -5,17 +5,20 @@
 
 #include "boundaries/links/link_params.h"
 #include "cycles/profile/job_record.h"
+#include "model/mesh/model.h"
 
-// Computes the paths of one pass from the working job record and the link
-// parameters; 0 or more done, negative failed (-2 cancelled).
-using ProfDriver = int (*)(JobRecord& job, LinkParams& link);
+// Computes the paths of one pass from the working job record, the link
+// parameters and the pass's copy of the run's model (jobModel); 0 or more
+// done, negative failed (-2 cancelled).
+using ProfDriver = int (*)(JobRecord& job, LinkParams& link, ModelRec& model);
 
 // The driver kinds: the parallel driver serves infeed kind 1, the
 // sequential driver every other kind.
 enum ProfDriverKind { kProfDriverParallel = 0, kProfDriverSequential = 1 };
 
-// Installs the driver of a kind (null: the stand-in that reports the
-// missing driver).  Cycle thread, outside a run.
+// Installs the driver of a kind (null: the kind's own driver: the parallel
+// driver, or for the sequential kind the stand-in that reports the missing
+// driver).  Cycle thread, outside a run.
 void profSetDriver(ProfDriverKind kind, ProfDriver driver);
 
 // Message sent (level 9, with the infeed kind) when a pass reaches a
@@ -29,7 +32,8 @@ extern int crossPassActive;
 const JobRecord& profRunJob();
 
 // Runs the job: prepares the working record from jobRecord (read first from
-// path when not null), then runs the passes.  Returns the last driver
+// path when not null), sets up the output (move hooks to the output
+// adapter, the cycle header), runs the passes and ends the output.  Returns the last driver
 // result, -1 when the job file could not be read, -2 when validation
 // failed.  jobRecord itself is left as read.
 int profRunCycle(const char* path);

@@ -241,26 +241,6 @@ TEST(PlineInsertTopPoints, RisesToTheTopWhereTheModelLeavesThePath) {
 
 // ---- The driver over the roof job ------------------------------------------------
 
-// The roof: two facets rising from z 0 at x 0 and x 40 to a ridge at x 20,
-// z 10, over y 0..40 (two triangles each), as ASCII STL.
-std::string roofStl() {
-  const double v[4][2][3] = {{{0, 0, 0}, {20, 0, 10}},
-                             {{0, 40, 0}, {20, 40, 10}},
-                             {{40, 0, 0}, {20, 0, 10}},
-                             {{40, 40, 0}, {20, 40, 10}}};
-  auto vtx = [](const double* p) {
-    return "vertex " + std::to_string(p[0]) + " " + std::to_string(p[1]) + " " +
-           std::to_string(p[2]) + "\n";
-  };
-  auto tri = [&](const double* a, const double* b, const double* c) {
-    return "facet normal 0 0 1\nouter loop\n" + vtx(a) + vtx(b) + vtx(c) + "endloop\nendfacet\n";
-  };
-  std::string text = "solid roof\n";
-  text += tri(v[0][0], v[0][1], v[1][1]) + tri(v[0][0], v[1][1], v[1][0]);
-  text += tri(v[2][0], v[3][0], v[3][1]) + tri(v[2][0], v[3][1], v[2][1]);
-  return text + "endsolid roof\n";
-}
-
 std::vector<std::vector<Vec3d>> gEmitted;
 int recordPiece(Pline* path, LinkParams*, ModelRec*) {
   gEmitted.emplace_back(path->points, path->points + path->count);
@@ -276,7 +256,7 @@ class RoofDriverTest : public ::testing::Test {
     e.facets = recordPiece;
     e.triangles = recordPiece;
     saved_ = pathOutputSetEmitters(e);
-    ASSERT_TRUE(tsupport::writeFile(dir_.file("roof.stl"), roofStl()));
+    ASSERT_TRUE(tsupport::writeFile(dir_.file("roof.stl"), testmodels::roofStl()));
     ASSERT_TRUE(tsupport::writeFile(dir_.file("square.bnd"),
                                     "**BND\nX5 Y5 Z0\nX35 Y5 Z0\nX35 Y35 Z0\nX5 Y35 Z0\n**END\n"));
     jobRecord = JobRecord{};
@@ -307,7 +287,7 @@ class RoofDriverTest : public ::testing::Test {
     model.tool = &tool_;
     model.boundaryFlag = jobRecord.boundary[0] != '\0' ? 1 : 0;
     model.maxStep = 0.5;
-    const int result = profParallelDriver(&params_, &model);
+    const int result = profParallelDriver(jobRecord, &params_, &model);
     EXPECT_EQ(model.facets, nullptr);  // cleaned up
     EXPECT_EQ(model.candidates, nullptr);
     return result;

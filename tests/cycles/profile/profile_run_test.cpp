@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cycles/profile/job_prepare.h"
+#include "cycles/profile/path_output.h"
 #include "support/job_records.h"
 #include "support/message_capture.h"
+#include "support/temp_dir.h"
+#include "support/test_models.h"
 
 namespace {
 
@@ -21,7 +25,7 @@ struct Call {
 std::vector<Call> gCalls;
 int gDriverResult = 0;
 
-int recordingDriver(JobRecord& job, LinkParams&) {
+int recordingDriver(JobRecord& job, LinkParams&, ModelRec&) {
   gCalls.push_back({job.bearbeitricht, crossPassActive});
   // A driver may change its record; the next pass must not see it.
   job.horizustel = -1;
@@ -117,6 +121,83 @@ TEST_F(ProfRunCycle, TwoRunsLeaveEqualRecords) {
   EXPECT_EQ(tsupport::jobRecordDifferences(asRead, jobRecord), "");
   // The swapped direction of the pass after does not stay behind.
   EXPECT_EQ(profRunJob().bearbeitricht, 1);
+}
+
+// ---- The run reaches the parallel driver ------------------------------------------
+
+std::vector<std::vector<Vec3d>> gPieces;
+int recordPiece(Pline* path, LinkParams*, ModelRec*) {
+  gPieces.emplace_back(path->points, path->points + path->count);
+  return 0;
+}
+
+class ProfRunRoof : public ProfRunCycle {
+ protected:
+  void SetUp() override {
+    ProfRunCycle::SetUp();
+    gPieces.clear();
+    PathEmitters e;
+    e.facets = recordPiece;
+    saved_ = pathOutputSetEmitters(e);
+    ASSERT_TRUE(tsupport::writeFile(dir_.file("roof.stl"), testmodels::roofStl()));
+    ASSERT_TRUE(tsupport::writeFile(dir_.file("square.bnd"),
+                                    "**BND\nX5 Y5 Z0\nX35 Y5 Z0\nX35 Y35 Z0\nX5 Y35 Z0\n**END\n"));
+    setText(jobRecord.approx, dir_.file("roof.stl"));
+    setText(jobRecord.boundary, dir_.file("square.bnd"));
+    setText(jobRecord.tmpDir, dir_.path());
+    jobRecord.frtyp = 1;
+    jobRecord.frradius = 3;
+    jobRecord.horizustel = 5;
+    jobRecord.bearbeitricht = 2;
+    jobRecord.lauf = 2;
+    jobRecord.tief = -1;
+    jobRecord.sichebene = 50;
+    jobRecord.precision = 0.01;
+  }
+  void TearDown() override {
+    pathOutputSetEmitters(saved_);
+    ProfRunCycle::TearDown();
+  }
+  static void setText(char (&field)[257], const std::string& text) {
+    std::snprintf(field, sizeof field, "%s", text.c_str());
+  }
+  tsupport::TempDir dir_;
+  PathEmitters saved_;
+};
+
+TEST_F(ProfRunRoof, ConstantInfeedRunsTheParallelDriverOnTheWorkingRecord) {
+  ASSERT_EQ(profRunCycle(nullptr), 0);
+  // Seven lines, y = 35 .. 5, on the ball-centre height of the roof.
+  ASSERT_EQ(gPieces.size(), 7u);
+  const double a = std::atan(0.5);
+  for (const std::vector<Vec3d>& piece : gPieces) {
+    for (const Vec3d& p : piece) {
+      const double d = std::fabs(p.x - 20);
+      const double z = d >= 3 * std::sin(a) ? 10 - 0.5 * d + 3 / std::cos(a)
+                                            : 10 + std::sqrt(9 - d * d);
+      EXPECT_NEAR(p.z, z, 0.011) << p.x << " " << p.y;
+      EXPECT_GE(p.x, 5 - 1e-9);
+      EXPECT_LE(p.x, 35 + 1e-9);
+    }
+  }
+  // A second run in the process emits the same moves.
+  const std::vector<std::vector<Vec3d>> first = gPieces;
+  gPieces.clear();
+  ASSERT_EQ(profRunCycle(nullptr), 0);
+  ASSERT_EQ(gPieces.size(), first.size());
+  for (size_t k = 0; k < first.size(); ++k) {
+    ASSERT_EQ(gPieces[k].size(), first[k].size());
+    EXPECT_EQ(std::memcmp(gPieces[k].data(), first[k].data(), sizeof(Vec3d) * first[k].size()), 0);
+  }
+}
+
+TEST_F(ProfRunRoof, AStrategyWhosePathsHaveNowhereToGoReportsTheMissingDriver) {
+  PathEmitters none;
+  pathOutputSetEmitters(none);
+  tsupport::MessageCapture capture;
+  EXPECT_EQ(profRunCycle(nullptr), -1);
+  EXPECT_EQ(capture.values.back(), std::to_string(kMsgNoDriver) + ",1");
+  EXPECT_TRUE(gPieces.empty());
 }
 
 }  // namespace
