@@ -21,9 +21,9 @@
 
 namespace {
 
-// A run of the profile cycle ends failed (status word 1) while the cycle has
-// no path driver for the job's strategy.
-constexpr int kStatusNoDriver = 1;
+// Status word of a failed run: the jobs here name model files that do not
+// exist (or none), so every profile run ends failed.
+constexpr int kStatusFailed = 1;
 
 using tsupport::ProcessOptions;
 using tsupport::ProcessResult;
@@ -59,7 +59,7 @@ TEST(HostProgram, VersionPrintsTheVersionTextTheLibraryReports) {
   EXPECT_EQ(r.out, std::string(expected) + "\n");
   // The library names the same text in the release line of a run.
   const ProcessResult run = runHost(dir, {"-Sjob"});
-  ASSERT_EQ(run.exitCode, kStatusNoDriver) << run.err;
+  ASSERT_EQ(run.exitCode, kStatusFailed) << run.err;
   EXPECT_TRUE(
       contains(tsupport::splitLines(run.out), "0: release(1001-" + std::string(expected) + ")"))
       << run.out;
@@ -94,7 +94,7 @@ TEST(HostProgram, PhaseRunWritesPofOnStdoutAndRecordsToTheLog) {
   ASSERT_TRUE(tsupport::writeFile(
       dir.file("job.pcf"), std::string("comment_1 := \"say \\\"hi\\\"\"\n") + kRequiredKeys));
   const ProcessResult r = runHost(dir, {"-Sjob", "--records", "records.txt"});
-  ASSERT_EQ(r.exitCode, kStatusNoDriver) << r.err;
+  ASSERT_EQ(r.exitCode, kStatusFailed) << r.err;
   const std::vector<std::string> pof = tsupport::splitLines(r.out);
   ASSERT_FALSE(pof.empty());
   EXPECT_TRUE(contains(pof, std::string("0: cycle(") + kTitle + ")"));
@@ -137,13 +137,13 @@ TEST_P(SettingsJob, RunsFromItsFilesIntoThePofFile) {
     ASSERT_TRUE(tsupport::writeFile(dir.file(f), f == "job.pcf" ? text + kRequiredKeys : text));
   }
   const ProcessResult r = runHost(dir, {c.option});
-  EXPECT_EQ(r.exitCode, kStatusNoDriver) << r.err;
+  EXPECT_EQ(r.exitCode, kStatusFailed) << r.err;
   EXPECT_EQ(r.out, "");
   // Standard error ends with the summary line; before it the run reports
-  // the missing path driver.
+  // that the job names no model.
   const std::vector<std::string> err = tsupport::splitLines(r.err);
   ASSERT_FALSE(err.empty());
-  EXPECT_TRUE(contains(err, "tessaro: message 4310: 1")) << r.err;
+  EXPECT_TRUE(contains(err, "tessaro: message 509")) << r.err;
   EXPECT_EQ(err.back().rfind("tessaro: failed (status 1), output out.pof, ", 0), 0u) << err.back();
   EXPECT_NE(err.back().find(" records, "), std::string::npos) << err.back();
   // --quiet leaves out the summary line only.
@@ -179,7 +179,7 @@ TEST(HostProgram, KfyModeDeliversNoRecords) {
   TempDir dir;
   ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"), kRequiredKeys));
   const ProcessResult r = runHost(dir, {"-Sjob", "-PCF", "--records=records.txt"});
-  EXPECT_EQ(r.exitCode, kStatusNoDriver) << r.err;
+  EXPECT_EQ(r.exitCode, kStatusFailed) << r.err;
   EXPECT_EQ(tsupport::readFile(dir.file("records.txt")), "");
 }
 
@@ -190,10 +190,10 @@ TEST(HostProgram, BypassFileIsEchoedFirstInPofModeOnly) {
   ASSERT_TRUE(tsupport::writeFile(dir.file("job.pcf"),
                                   std::string("POFbypass := bypass.txt\n") + kRequiredKeys));
   const ProcessResult pof = runHost(dir, {"-Sjob"});
-  EXPECT_EQ(pof.exitCode, kStatusNoDriver) << pof.err;
+  EXPECT_EQ(pof.exitCode, kStatusFailed) << pof.err;
   EXPECT_EQ(pof.out.substr(0, bypass.size()), bypass);
   const ProcessResult kfy = runHost(dir, {"-Sjob", "-PCF"});
-  EXPECT_EQ(kfy.exitCode, kStatusNoDriver) << kfy.err;
+  EXPECT_EQ(kfy.exitCode, kStatusFailed) << kfy.err;
   EXPECT_EQ(kfy.out.find("line one"), std::string::npos);
 }
 
@@ -237,7 +237,7 @@ TEST(HostProgram, CfgJobWritesItsToolDefinition) {
                                   "*KUEHLMITTEL 4\n"
                                   "*LITERAL_1 BTC:T12 M6\n"));
   const ProcessResult r = runHost(dir, {"-Sjob.CFG"});
-  EXPECT_EQ(r.exitCode, kStatusNoDriver) << r.err;
+  EXPECT_EQ(r.exitCode, kStatusFailed) << r.err;
   tsupport::expectGolden(stablePof(tsupport::readFile(dir.file("out.pof"))),
                          "pof/cfg_tool_job.pof");
 }
@@ -482,7 +482,7 @@ namespace {
 // A complete ".CFG" finishing job (model, tool, boundary) runs through its
 // preparation and stops failed, with the missing-driver message only, where
 // the path computation would begin.
-TEST(HostProgram, CfgProfileJobStopsWhereThePathDriverIsMissing) {
+TEST(HostProgram, CfgProfileJobWithAMissingModelFailsWithItsMessage) {
   TempDir dir;
   ASSERT_TRUE(tsupport::writeFile(dir.file("b.bnd"),
                                   "**BND 1\nX0.000000 Y0.000000 Z0.000000\n"
@@ -498,14 +498,16 @@ TEST(HostProgram, CfgProfileJobStopsWhereThePathDriverIsMissing) {
                                   "*PRECISION 0\n"
                                   "*ZUSTELL_ART 1\n"));
   const ProcessResult r = runHost(dir, {"-Sjob.CFG"});
-  EXPECT_EQ(r.exitCode, kStatusNoDriver) << r.err;
+  EXPECT_EQ(r.exitCode, kStatusFailed) << r.err;
   const std::vector<std::string> err = tsupport::splitLines(r.err);
-  // The zero precision is corrected with its message; nothing else is wrong.
+  // The zero precision is corrected with its message; the model file named
+  // by the job does not exist: the run fails with its message, and it is
+  // neither reported as missing nor as a stopped run.
   EXPECT_TRUE(contains(err, "tessaro: message 514: 0.000100")) << r.err;
-  EXPECT_TRUE(contains(err, "tessaro: message 4310: 1")) << r.err;
+  EXPECT_TRUE(contains(err, "tessaro: message 332: model.3df")) << r.err;
   EXPECT_FALSE(contains(err, "tessaro: message 509")) << r.err;
   const std::vector<std::string> pof = tsupport::splitLines(tsupport::readFile(dir.file("out.pof")));
-  EXPECT_TRUE(contains(pof, "0: error(4310,1)"));
+  EXPECT_TRUE(contains(pof, "0: error(332,model.3df)"));
   EXPECT_TRUE(contains(pof, "0: sigstat(0,1)"));
   ASSERT_FALSE(pof.empty());
   EXPECT_EQ(pof.back(), std::string("0: cycleEnd(") + kTitle + ")");

@@ -239,9 +239,9 @@ struct LineSetOnExit {
   ~LineSetOnExit() { lineSetFree(set); }
 };
 
-int finishPass() {
+int finishPass(LinkParams* params, ModelRec* model) {
   const PathEmitters e = pathOutputEmitters();
-  return e.finish != nullptr ? e.finish() : 0;
+  return e.finish != nullptr ? e.finish(params, model) : 0;
 }
 
 // The output of one level (sorted or in list order).
@@ -361,7 +361,7 @@ int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary, JobR
       return kDriverDiskFull;
     }
     if (out < 0 || smallest < 0) {
-      finishPass();
+      finishPass(params, model);
       return kDriverCancelled;
     }
     plineListFree(gDriver.paths);
@@ -402,8 +402,15 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
   if (job.randomPoints != 0) {
     msgNumbered(9, 340, "* Zufallsmodus fuer Punkteverteilung aktiviert", nullptr);
   }
-  const int loaded = modelLoadFile(model, job.approx);
-  if (loaded < 0) return loaded;
+  // A model that cannot be read fails the run with a message; the loader's
+  // own code for an unreadable file would read as a cancelled run.
+  if (modelLoadFile(model, job.approx) < 0) {
+    // A job without a model name was told so by its validation.
+    if (job.approx[0] != '\0' && job.approx[0] != ' ') {
+      msgNumbered(9, kMsgModelUnreadable, "* Fehler beim lesen der Datei %s", job.approx);
+    }
+    return kDriverModelFailed;
+  }
   if (modelBuildGrids(model) < 0) {
     msgNumbered(9, 305, "* Fehler: Optimierungsliste kann nicht generiert werden", nullptr);
   }
@@ -467,7 +474,7 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
     const int result = runBoundary(params, model, b, job);
     if (result != kDriverDone) return result;
   }
-  if (finishPass() < 0) {
+  if (finishPass(params, model) < 0) {
     msgNumbered(9, 325, "* Fehler: Kein Plattenplatz mehr verfuegbar", nullptr);
     return kDriverDiskFull;
   }

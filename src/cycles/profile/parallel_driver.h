@@ -94,10 +94,14 @@ inline constexpr int kDriverDone = 0;
 inline constexpr int kDriverHolderFailed = -1;
 inline constexpr int kDriverCancelled = -2;
 inline constexpr int kDriverNoMemory = -3;
+inline constexpr int kDriverModelFailed = -4;
 inline constexpr int kDriverNoBoundary = -5;
 inline constexpr int kDriverNoGuide = -6;
 inline constexpr int kDriverDiskFull = -7;
 inline constexpr int kDriverNoCandidates = -8;
+
+// Message of a model file that cannot be read (with its name).
+inline constexpr int kMsgModelUnreadable = 332;
 
 // Entries of the model's candidate list.
 inline constexpr int kDriverCandidateCapacity = 3000;
@@ -112,8 +116,8 @@ inline constexpr int kDriverCandidateCapacity = 3000;
 // failed (messages 6007 and 6012) or the output failed; kDriverNoMemory,
 // kDriverNoBoundary (304), kDriverNoGuide (5000 for the engraving strategy,
 // 310 for a guide curve that cannot be made), kDriverDiskFull (325),
-// kDriverNoCandidates (305); a negative result of the model loader is passed
-// on.  Every exit frees what the run made (profDriverCleanup).  Cycle thread.
+// kDriverNoCandidates (305), kDriverModelFailed (332: the model file cannot
+// be read).  Every exit frees what the run made (profDriverCleanup).  Cycle thread.
 int profParallelDriver(const JobRecord& job, LinkParams* params, ModelRec* model);
 
 // Frees the run state of the driver: the model's surfaces and candidate

@@ -36,7 +36,7 @@ struct PathEmitters {
   PathEmitFn trim = nullptr;
   void (*reset)() = nullptr;
   void (*startSection)(ModelRec* model) = nullptr;
-  int (*finish)() = nullptr;
+  int (*finish)(LinkParams* params, ModelRec* model) = nullptr;
 };
 
 inline constexpr int kPathOutputNoEmitter = -3;

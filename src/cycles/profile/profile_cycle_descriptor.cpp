@@ -9,6 +9,7 @@
 #include "cycles/common3d/common_cycle_descriptor.h"
 #include "cycles/profile/job_prepare.h"
 #include "cycles/profile/job_record.h"
+#include "cycles/profile/links/facet_link_output.h"
 #include "cycles/profile/profile_run.h"
 #include "geometry/contour2d/kont2d.h"
 #include "geometry/curves/kfy_contours.h"
@@ -88,6 +89,7 @@ void profResetRunState() {
   macroSetHolderCollided(0);
   linkParamsReset();
   linkResetLastMove();
+  linkStateLoad();
   modelLoadReset();
   modelSetDiagonalBoxes(0);
   holderClearanceReset();
@@ -108,6 +110,7 @@ int profExecute(CycleDescriptor* ctx) {
   outSetContext(ctx);
   cycSetBreakHook(profBreakHook);
   profResetRunState();
+  linkInstallFacetEmitters();
   // A stop asked for before the run still reads as cancelled.
   const int result = cycCheckBreak() != 0 ? kResultCancelled : profRunCycle(nullptr);
   cycSetSignalOut(ctx, result);
