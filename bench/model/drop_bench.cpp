@@ -181,33 +181,6 @@ double peakMegabytes() {
   return kb / 1024.0;
 }
 
-// Writes tris as a little-endian binary STL file; false on failure.
-bool writeBinaryStl(const std::string& path, const std::vector<Tri>& tris) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  unsigned char header[84] = {};
-  const auto count = static_cast<uint32_t>(tris.size());
-  std::memcpy(header + 80, &count, 4);
-  bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
-  std::vector<unsigned char> block;
-  block.reserve(50 * 4096);
-  for (std::size_t t = 0; ok && t < tris.size(); ++t) {
-    float v[12] = {0.0f, 0.0f, 0.0f};
-    for (int k = 0; k < 3; ++k) {
-      v[3 + 3 * k] = static_cast<float>(tris[t].v[k].x);
-      v[4 + 3 * k] = static_cast<float>(tris[t].v[k].y);
-      v[5 + 3 * k] = static_cast<float>(tris[t].v[k].z);
-    }
-    unsigned char rec[50] = {};
-    std::memcpy(rec, v, sizeof v);
-    block.insert(block.end(), rec, rec + sizeof rec);
-    if (block.size() >= 50 * 4096 || t + 1 == tris.size()) {
-      ok = std::fwrite(block.data(), 1, block.size(), f) == block.size();
-      block.clear();
-    }
-  }
-  return std::fclose(f) == 0 && ok;
-}
 
 std::string tempDirectory() {
   const char* t = std::getenv("TMPDIR");
@@ -305,7 +278,7 @@ int main(int argc, char** argv) {
       stlPath = dir + "/drop_bench_" + std::to_string(static_cast<long>(::getpid())) + "_" +
                 std::to_string(si) + ".stl";
       const double t0 = wallSeconds();
-      if (!writeBinaryStl(stlPath, s.tris)) {
+      if (!testmodels::writeBinaryStl(stlPath, s.tris)) {
         std::printf("\n%s: cannot write %s\n", s.name.c_str(), stlPath.c_str());
         std::remove(stlPath.c_str());
         continue;

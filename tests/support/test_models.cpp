@@ -1,6 +1,9 @@
 #include "test_models.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 
 #include "model/drop/contact_drop.h"
@@ -238,6 +241,33 @@ std::string roofStl() {
   text += tri(v[0][0], v[0][1], v[1][1]) + tri(v[0][0], v[1][1], v[1][0]);
   text += tri(v[2][0], v[3][0], v[3][1]) + tri(v[2][0], v[3][1], v[2][1]);
   return text + "endsolid roof\n";
+}
+
+bool writeBinaryStl(const std::string& path, const std::vector<Tri>& tris) {
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  unsigned char header[84] = {};
+  const auto count = static_cast<uint32_t>(tris.size());
+  std::memcpy(header + 80, &count, 4);
+  bool ok = std::fwrite(header, 1, sizeof header, f) == sizeof header;
+  std::vector<unsigned char> block;
+  block.reserve(50 * 4096);
+  for (std::size_t t = 0; ok && t < tris.size(); ++t) {
+    float v[12] = {0.0f, 0.0f, 0.0f};
+    for (int k = 0; k < 3; ++k) {
+      v[3 + 3 * k] = static_cast<float>(tris[t].v[k].x);
+      v[4 + 3 * k] = static_cast<float>(tris[t].v[k].y);
+      v[5 + 3 * k] = static_cast<float>(tris[t].v[k].z);
+    }
+    unsigned char rec[50] = {};
+    std::memcpy(rec, v, sizeof v);
+    block.insert(block.end(), rec, rec + sizeof rec);
+    if (block.size() >= 50 * 4096 || t + 1 == tris.size()) {
+      ok = std::fwrite(block.data(), 1, block.size(), f) == block.size();
+      block.clear();
+    }
+  }
+  return std::fclose(f) == 0 && ok;
 }
 
 }  // namespace testmodels

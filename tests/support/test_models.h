@@ -91,4 +91,7 @@ ToolShape torusTool(double r, double rc);
 // z 10, over y 0..40 (two triangles each), as ASCII STL text.
 std::string roofStl();
 
+// Writes tris as a little-endian binary STL file; false on failure.
+bool writeBinaryStl(const std::string& path, const std::vector<Tri>& tris);
+
 }  // namespace testmodels

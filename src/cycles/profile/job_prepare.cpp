@@ -66,7 +66,14 @@ int16_t turnedKind(int16_t kind) {
 }
 
 // The tool of the job: type and radii from the job, then the allowance.
-void setJobTool(JobRecord& job) {
+// -1 (with its message) when the job's tool has no radius: nothing could be
+// cut with it.
+int setJobTool(JobRecord& job) {
+  if (!(job.frradius > kEps)) {
+    msgNumberedReal(9, kMsgNoToolRadius, "* Error: tool radius %3.3f is not greater than 0",
+                    job.frradius / jobScale);
+    return -1;
+  }
   if (std::fabs(job.taperAngle) < kEps) job.taperCheck = 0;
   if (job.tipLength < kEps) job.tipLength = job.taperHeight;
   jobTool = ToolShape{};
@@ -91,6 +98,7 @@ void setJobTool(JobRecord& job) {
     if (job.toolTip == 2) msgNumbered(2, 505, "* APT Ausgabe fuer Werkzeugmittelpunkt", nullptr);
   }
   toolShapeApplyAllowance(&jobTool, job.aufmass, job.toolTip);
+  return 1;
 }
 
 // The model's sampling settings from the job.
@@ -195,7 +203,7 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
   job.stepMin = 0.5 * job.precision;
   if (std::fabs(job.maxdev) >= kEps) job.stepMin = job.maxdev;
 
-  setJobTool(job);
+  if (setJobTool(job) < 0) return -1;
   fillLinkParams(job);
   setJobModelSettings(job);
 

@@ -22,6 +22,9 @@ extern ToolShape jobTool;
 // The technology record the cycle header writes at the start of output.
 extern CycleTechRecord jobTechnology;
 
+// Message of a job whose tool radius is zero or negative (validation fails).
+inline constexpr int kMsgNoToolRadius = 341;
+
 // Factor from the tool radius in job units: 25 in inch mode or for a
 // radius below 1, 2 below 2, else 1; times 4 for infeed kind 4 when five
 // radii exceed profileBoxSize (ignored when negative); times 2 in inch mode

@@ -1,0 +1,221 @@
+// Profile finishing jobs run end to end through the host program: a job
+// file, a model, a boundary, and the POF file the run writes.
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/subprocess.h"
+#include "support/temp_dir.h"
+#include "support/test_models.h"
+
+namespace {
+
+using tsupport::ProcessOptions;
+using tsupport::ProcessResult;
+using tsupport::TempDir;
+
+constexpr int kStatusDone = 0;
+constexpr int kStatusFailed = 1;
+constexpr int kStatusStopped = 100;
+
+ProcessOptions hostOptions(const TempDir& dir, std::vector<std::string> env = {}) {
+  ProcessOptions options;
+  options.workDir = dir.path();
+  options.env = std::move(env);
+  options.env.push_back(std::string("TESSARO_LIBRARY=") + TESSARO_LIBRARY_PATH);
+  return options;
+}
+
+ProcessResult runJob(const TempDir& dir, std::vector<std::string> env = {}) {
+  return tsupport::runProcess({TESSARO_HOST_PATH, "-Sjob.CFG"}, hostOptions(dir, std::move(env)));
+}
+
+// The roof of the example under a ball of radius 3: standard X
+// lines (along x), stepover 5, zigzag, one level, the BND square
+// (5,5)-(35,35); temporary files go to tmp/.
+std::string roofJob(const std::string& extra = "") {
+  return "*APT out.pof\n*APPROX roof.stl\n*BOUNDARY square.bnd\n*TMP_DIR tmp\n"
+         "*FRTYP 1\n*FRRADIUS 3\n*HORIZUSTEL 5\n*VERTZUSTEL 100\n*BEARBEITRICHT 2\n"
+         "*LAUF 2\n*TIEF -1\n*SICHEBENE 50\n*SICHDIST 2\n*PRECISION 0.01\n*ZUSTELL_ART 1\n" +
+         extra;
+}
+
+void writeRoofFiles(const TempDir& dir, const std::string& job) {
+  ASSERT_TRUE(tsupport::writeFile(dir.file("roof.stl"), testmodels::roofStl()));
+  ASSERT_TRUE(tsupport::writeFile(dir.file("square.bnd"),
+                                  "**BND 1\nX5 Y5 Z0\nX35 Y5 Z0\nX35 Y35 Z0\nX5 Y35 Z0\n**END\n"));
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.CFG"), job));
+  std::filesystem::create_directory(dir.file("tmp"));
+}
+
+// The POF text without the lines that differ from run to run.
+std::string stablePof(const std::string& text) {
+  std::string out;
+  for (const std::string& line : tsupport::splitLines(text)) {
+    bool varies = false;
+    for (const char* head : {"0: time(", "0: elapsed(", "0: ucid(", "0: release("}) {
+      varies = varies || line.rfind(head, 0) == 0;
+    }
+    out += (varies ? line.substr(0, line.find('(')) + "(...)" : line) + "\n";
+  }
+  return out;
+}
+
+struct Point {
+  double x, y, z;
+};
+
+// The cutting moves of the POF file, one vector per piece (the piece's
+// first point is where the link left the tool).  Contour records name only
+// the axes that change.
+std::vector<std::vector<Point>> cuttingPieces(const std::string& pof) {
+  std::vector<std::vector<Point>> pieces;
+  Point at{0, 0, 0};
+  bool cutting = false;
+  for (const std::string& line : tsupport::splitLines(pof)) {
+    if (line.rfind("12: G ", 0) == 0) {
+      cutting = line == "12: G 1 pth";
+      if (cutting) pieces.push_back({at});
+      continue;
+    }
+    if (line.rfind("31: o", 0) != 0) continue;
+    for (const char axis : {'x', 'y', 'z'}) {
+      const std::size_t k = line.find(std::string(1, axis) + "[/");
+      if (k == std::string::npos) continue;
+      const double v = std::strtod(line.c_str() + k + 3, nullptr);
+      (axis == 'x' ? at.x : axis == 'y' ? at.y : at.z) = v;
+    }
+    if (cutting && line.rfind("31: oL", 0) == 0) pieces.back().push_back(at);
+  }
+  return pieces;
+}
+
+// Ball-centre height over the roof: on a facet, or on the ridge.
+double roofCentreZ(double x) {
+  const double a = std::atan(0.5);
+  const double d = std::fabs(x - 20);
+  return d >= 3 * std::sin(a) ? 10 - 0.5 * d + 3 / std::cos(a) : 10 + std::sqrt(9 - d * d);
+}
+
+bool emptyDirectory(const std::string& path) {
+  return std::filesystem::is_directory(path) && std::filesystem::is_empty(path);
+}
+
+TEST(ProfileJob, RoofCutsInsideTheBoundaryOnTheBallCentreHeightInAlternatingDirections) {
+  TempDir dir;
+  writeRoofFiles(dir, roofJob());
+  const ProcessResult r = runJob(dir);
+  ASSERT_EQ(r.exitCode, kStatusDone) << r.err;
+  const std::vector<std::vector<Point>> pieces = cuttingPieces(tsupport::readFile(dir.file("out.pof")));
+  ASSERT_EQ(pieces.size(), 7u);  // y = 35, 30, ..., 5
+  for (size_t k = 0; k < pieces.size(); ++k) {
+    const std::vector<Point>& piece = pieces[k];
+    ASSERT_GE(piece.size(), 2u);
+    for (const Point& p : piece) {
+      EXPECT_GE(p.x, 5 - 1e-4);
+      EXPECT_LE(p.x, 35 + 1e-4);
+      EXPECT_NEAR(p.y, 35 - 5.0 * k, 1e-4);
+      EXPECT_NEAR(p.z, roofCentreZ(p.x), 0.01) << p.x;
+    }
+    // Zigzag: every line runs the other way than the one before.
+    const double dir0 = piece.back().x - piece.front().x;
+    EXPECT_GT(std::fabs(dir0), 29.0);
+    if (k > 0) {
+      const double before = pieces[k - 1].back().x - pieces[k - 1].front().x;
+      EXPECT_LT(dir0 * before, 0) << k;
+    }
+  }
+  EXPECT_TRUE(emptyDirectory(dir.file("tmp")));
+}
+
+TEST(ProfileJob, OutputIsTheSameForAnyThreadCountAndSpillSetting) {
+  std::string first;
+  for (const char* threads : {"1", "2", "8"}) {
+    for (const char* spill : {"0", "1", "5000"}) {
+      TempDir dir;
+      writeRoofFiles(dir, roofJob("*HORIZUSTEL 0.5\n*PATH_CASH_CT " + std::string(spill) + "\n"));
+      const ProcessResult r = runJob(dir, {std::string("OMP_NUM_THREADS=") + threads});
+      ASSERT_EQ(r.exitCode, kStatusDone) << r.err;
+      // The settings echo names the spill setting; everything else must agree.
+      std::string pof = stablePof(tsupport::readFile(dir.file("out.pof")));
+      const std::string echo = "1: cfg(*PATH_CASH_CT " + std::string(spill) + ")\n";
+      ASSERT_NE(pof.find(echo), std::string::npos);
+      pof.erase(pof.find(echo), echo.size());
+      ASSERT_GT(cuttingPieces(pof).size(), 50u);
+      if (first.empty()) first = pof;
+      EXPECT_TRUE(pof == first) << threads << " threads, spill " << spill;
+      EXPECT_TRUE(emptyDirectory(dir.file("tmp"))) << threads << " threads, spill " << spill;
+    }
+  }
+}
+
+struct BadJob {
+  const char* name;
+  std::string job;
+  std::string bnd;
+  const char* message;
+  int status;
+};
+
+TEST(ProfileJob, BadInputEndsWithItsNumberedMessageAndLeavesNoFiles) {
+  const BadJob cases[] = {
+      {"missing model", roofJob("*APPROX nowhere.stl\n"), "", "tessaro: message 332: nowhere.stl",
+       kStatusFailed},
+      {"boundary without a contour", roofJob(), "not a boundary\n1 2 3\n", "tessaro: message 304",
+       kStatusFailed},
+      {"boundary of one point", roofJob(), "**BND 1\nX5 Y5 Z0\n**END\n", "tessaro: message 304",
+       kStatusFailed},
+      {"tool radius zero", roofJob("*FRRADIUS 0\n"), "", "tessaro: message 341: 0",
+       kStatusStopped},
+  };
+  for (const BadJob& c : cases) {
+    TempDir dir;
+    writeRoofFiles(dir, c.job);
+    if (!c.bnd.empty()) {
+      ASSERT_TRUE(tsupport::writeFile(dir.file("square.bnd"), c.bnd));
+    }
+    const ProcessResult r = runJob(dir);
+    EXPECT_EQ(r.exitCode, c.status) << c.name << "\n" << r.err;
+    const std::vector<std::string> err = tsupport::splitLines(r.err);
+    EXPECT_NE(std::find(err.begin(), err.end(), c.message), err.end()) << c.name << "\n" << r.err;
+    EXPECT_TRUE(cuttingPieces(tsupport::readFile(dir.file("out.pof"))).empty()) << c.name;
+    EXPECT_TRUE(emptyDirectory(dir.file("tmp"))) << c.name;
+  }
+}
+
+// Ctrl-C during the computation of a level: the run ends stopped and the
+// level is not written in part (this job has one level, so nothing is cut).
+TEST(ProfileJob, CtrlCDuringALevelStopsWithoutHalfALevel) {
+  TempDir dir;
+  // A fine height field (about 200,000 triangles) under many lines.
+  const std::vector<Tri> field = testmodels::heightField(
+      [](double x, double y) { return 5 * std::sin(x / 7) * std::cos(y / 9); }, 0, 100, 0, 100,
+      316, 316);
+  ASSERT_TRUE(testmodels::writeBinaryStl(dir.file("field.stl"), field));
+  ASSERT_TRUE(tsupport::writeFile(dir.file("job.CFG"),
+                                  "*APT out.pof\n*APPROX field.stl\n*TMP_DIR tmp\n*FRTYP 1\n"
+                                  "*FRRADIUS 3\n*HORIZUSTEL 0.02\n*VERTZUSTEL 100\n"
+                                  "*BEARBEITRICHT 2\n*LAUF 2\n*TIEF -10\n*SICHEBENE 50\n"
+                                  "*PRECISION 0.001\n*ZUSTELL_ART 1\n"));
+  std::filesystem::create_directory(dir.file("tmp"));
+  tsupport::Process host({TESSARO_HOST_PATH, "-Sjob.CFG"}, hostOptions(dir));
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  host.signal(SIGINT);
+  const ProcessResult r = host.wait();
+  EXPECT_EQ(r.exitCode, kStatusStopped) << r.err;
+  EXPECT_TRUE(cuttingPieces(tsupport::readFile(dir.file("out.pof"))).empty());
+  EXPECT_TRUE(emptyDirectory(dir.file("tmp")));
+}
+
+}  // namespace
