@@ -241,6 +241,19 @@ bool checkSettingsFile(const std::string& path) {
 std::FILE* gRecordLog = nullptr;
 std::mutex gRecordMutex;
 long long gRecordCount = 0;
+// Tool paths (move-kind markers of a cutting path) and tool positions
+// (rapid and line moves of the contour channel) of the run.
+long long gPathCount = 0;
+long long gPointCount = 0;
+constexpr int kMarkerChannel = 12;
+constexpr int kContourChannel = 31;
+constexpr int32_t kMoveKindRecord = 5005;
+constexpr int32_t kMoveKindPath = 115;
+constexpr std::size_t kMarkerKindOffset = 12;
+
+bool isMoveRecord(int32_t code) {
+  return code == 3107 || code == 3109 || code == 3114 || code == 3118;
+}
 std::string gOutputFile;
 
 bool isTextRecord(int32_t code) {
@@ -323,6 +336,11 @@ int onRecord(void* /*ctx*/, int channel, OutputRecord* record, intptr_t user) {
   const int32_t code = readI32(record, 0);
   std::lock_guard<std::mutex> lock(gRecordMutex);
   if (!(channel == kMessageChannel && user == 1)) ++gRecordCount;
+  if (channel == kMarkerChannel && code == kMoveKindRecord &&
+      readI32(record, kMarkerKindOffset) == kMoveKindPath) {
+    ++gPathCount;
+  }
+  if (channel == kContourChannel && isMoveRecord(code)) ++gPointCount;
   if (channel == kMessageChannel && user == 0 && code == kErrorRecordCode) {
     printMessage(fieldText(record, 264));
   }
@@ -506,8 +524,11 @@ int main(int argc, char** argv) {
     const std::string output = kfyMode               ? std::string("kFY files (no records)")
                                : gOutputFile.empty() ? std::string("standard output")
                                                      : gOutputFile;
-    std::fprintf(stderr, "tessaro: %s (status %d), output %s, %lld records, %.2f s\n",
-                 statusText(status), status, output.c_str(), gRecordCount, seconds);
+    std::fprintf(stderr,
+                 "tessaro: %s (status %d), output %s, %lld paths, %lld points, %lld records, "
+                 "%.2f s\n",
+                 statusText(status), status, output.c_str(), gPathCount, gPointCount,
+                 gRecordCount, seconds);
   }
   return status;
 }

@@ -153,6 +153,23 @@ void fillLinkParams(JobRecord& job) {
 
 }  // namespace
 
+void profFillTechnology(const JobRecord& job) {
+  jobTechnology = CycleTechRecord{};
+  CycleTechRecord& t = jobTechnology;
+  t.toolNumber = job.wkznummer;
+  t.planeFeedrate = job.xvorschub;
+  t.zFeedrate = job.zvorschub;
+  t.spindleSpeed = job.drehzahl;
+  t.spindleRotation = job.drehricht;
+  t.clearanceDistance = job.sichdist;
+  t.retractPlane = job.sichebene;
+  t.reducedFeedrate = job.rvorschub;
+  t.fullSectionFeedrate = job.vvorschub;
+  t.approachFeedrate = job.macroSfeed;
+  t.retractFeedrate = job.macroEfeed;
+  t.infeedFeedrate = job.macroLfeed;
+}
+
 double profChooseScale(const JobRecord& job, double profileBoxSize) {
   const double r = job.frradius;
   double scale = 1;
@@ -256,6 +273,7 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
       return -1;
     }
   }
+  profFillTechnology(job);
   return 1;
 }
 

@@ -22,6 +22,11 @@ extern ToolShape jobTool;
 // The technology record the cycle header writes at the start of output.
 extern CycleTechRecord jobTechnology;
 
+// Fills jobTechnology from the working record: tool number, feeds, spindle,
+// clearance distance and retract plane (internal units), macro feeds; the
+// feeds the job does not name stay 0.
+void profFillTechnology(const JobRecord& job);
+
 // Message of a job whose tool radius is zero or negative (validation fails).
 inline constexpr int kMsgNoToolRadius = 341;
 

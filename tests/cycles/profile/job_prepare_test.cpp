@@ -256,3 +256,74 @@ TEST_F(ProfPrepareJob, AutomaticBoundaryWithoutItsLibraryFailsValidation) {
 }
 
 }  // namespace
+
+struct ToolRow {
+  const char* name;
+  int16_t type;
+  double radius;
+  double corner;
+  double allowance;
+  int16_t tip;
+  int16_t wantType;
+  double wantRadius;
+  double wantCorner;
+  double wantTipOffset;
+};
+
+// The job's tool in internal units (radius 3: scale 1), after the allowance.
+TEST_F(ProfPrepareJob, BuildsTheToolOfTheJobWithItsAllowance) {
+  const ToolRow rows[] = {
+      {"ball", 1, 3, 0, 0, 2, kToolBall, 3, 3, 0},
+      {"ball with allowance, tip output", 1, 3, 0, 0.5, 1, kToolBall, 3.5, 3.5, 3},
+      {"flat", 2, 3, 0, 0, 2, kToolFlat, 3, 0, 0},
+      {"flat with allowance becomes a torus", 2, 3, 0, 0.2, 2, kToolTorus, 3.2, 0.2, 0},
+      {"torus", 3, 3, 1, 0, 2, kToolTorus, 3, 1, 0},
+      {"unknown type is a ball", 7, 3, 0, 0, 2, kToolBall, 3, 3, 0},
+  };
+  for (const ToolRow& row : rows) {
+    jobRecord.frtyp = row.type;
+    jobRecord.frradius = row.radius;
+    jobRecord.frbogen = row.corner;
+    jobRecord.aufmass = row.allowance;
+    jobRecord.toolTip = row.tip;
+    const Prepared p = prepare();
+    ASSERT_EQ(p.result, 0) << row.name;
+    EXPECT_EQ(jobTool.type, row.wantType) << row.name;
+    EXPECT_DOUBLE_EQ(jobTool.radius, row.wantRadius) << row.name;
+    EXPECT_DOUBLE_EQ(jobTool.cornerRadius, row.wantCorner) << row.name;
+    EXPECT_DOUBLE_EQ(jobTool.tipOffset, row.wantTipOffset) << row.name;
+    EXPECT_EQ(jobModel.tool, &jobTool) << row.name;
+  }
+}
+
+TEST_F(ProfPrepareJob, AToolWithoutRadiusFailsValidation) {
+  for (double radius : {0.0, -2.0}) {
+    jobRecord.frradius = radius;
+    const Prepared p = prepare();
+    EXPECT_EQ(p.result, -2) << radius;
+    ASSERT_FALSE(p.messages.empty()) << radius;
+    EXPECT_EQ(p.messages.back().rfind("341,", 0), 0u) << radius;
+  }
+}
+
+TEST_F(ProfPrepareJob, ModelSettingsAndTechnologyComeFromTheScaledJob) {
+  jobRecord.frradius = 1.5;  // scale 2
+  jobRecord.precision = 0.01;
+  jobRecord.stepMax = 0.2;
+  jobRecord.wkznummer = 7;
+  jobRecord.xvorschub = 1200;
+  jobRecord.drehzahl = 9000;
+  jobRecord.sichebene = 40;
+  jobRecord.sichdist = -3;
+  const Prepared p = prepare();
+  ASSERT_EQ(p.result, 0);
+  ASSERT_EQ(jobScale, 2);
+  // Tolerance 0.8 x precision, sample step 1 capped by the step limit.
+  EXPECT_DOUBLE_EQ(jobModel.minStep, 0.016);
+  EXPECT_DOUBLE_EQ(jobModel.maxStep, 0.4);
+  EXPECT_EQ(jobTechnology.toolNumber, 7);
+  EXPECT_EQ(jobTechnology.planeFeedrate, 1200);  // feeds are not lengths
+  EXPECT_EQ(jobTechnology.spindleSpeed, 9000);
+  EXPECT_EQ(jobTechnology.retractPlane, 80);  // lengths are internal
+  EXPECT_EQ(jobTechnology.clearanceDistance, 6);
+}
