@@ -153,6 +153,28 @@ void fillLinkParams(JobRecord& job) {
 
 }  // namespace
 
+const char* const kScaledLengthKeywords[kScaledLengthCount] = {
+    "*STARTPT", "*REF_CENTER", "*FRRADIUS", "*FRBOGEN", "*VERTZUSTEL", "*HORIZUSTEL", "*AUFMASS",
+    "*OBERFL", "*TIEF", "*SICHDIST", "*SICHEBENE", "*WKZWECHSEL_Z", "*WKZWECHSEL_X",
+    "*WKZWECHSEL_Y", "*START", "*ENDE", "*AUFLMAX", "*AUFLMIN", "*MACRO_SRAD", "*MACRO_ERAD",
+    "*MACRO_SABST", "*MACRO_EABST", "*MACRO_THEIGHT", "*MACRO_TRAD", "*SCAL_HEIGHT", "*ZUST_MIN",
+    "*STEP_MAX", "*STEP_MIN", "*SICH_MAXDIST", "*PROFIL_MIN", "*PROFIL_MAX", "*PROF_STEP",
+    "*BND_REDUCTION", "*PLANE_OFFS", "*PRECISION", "*TOTAL_TOOL_LENGTH", "*CUTTING_LENGTH",
+    "*LENGTH1", "*LENGTH2", "*DIAMETER1", "*DIAMETER2", "*OFFSET", "*OFFSET_5AX", "*SINTERVAL",
+    "*CLIP_HEIGHT", "*ADD_OFFSET", "*LIMIT_HEIGHT", "*LENGTH3", "*LENGTH4", "*DIAMETER3",
+    "*DIAMETER4", "*SEG_RADIUS", "*CHECK_OFFSET", "*DRAG_ALLOWANCE", "*SEG_HEIGHT", "*RESOLUTION",
+    "*TIP_LENGTH", "*SHAFT_DIAMETER", "*CHAMFER_LENGTH", "*GAP_OFFSET", "*GAP_WIDTH",
+    "*TRIM_OFFSET", "*WCOLL_HTOL", "*AUFMASS_POLY", "*AUFMASS_HORI", "*ZOFFSET", "*CLIP_OFFSET",
+    "*FILLET_RADIUS", "*INFEED_RADIUS", "*MACRO_TLENGTH", "*REFPLANE", "*REFHEIGHT",
+    "*TOOL_RAYHEIGHT", "*TOOL_RAYUPPERHEIGHT", "*TOOL_RAYLOWERHEIGHT", "*BOUND_OFFSET",
+    "*TRAILWIDTH", "*TRAILHEIGHT", "*TRAILDEPTH", "*HEATEXPANSION", "*LASERFOCUSLENGTH",
+    "*RAMPLENS_FREESTART", "*RAMPLENS_PATHCONTACT", "*RAMPLENS_MODELEDGE", "*RAMPLENE_FREESTART",
+    "*RAMPLENE_PATHCONTACT", "*RAMPLENE_MODELEDGE", "*RAMP_STEP", "*TOOL_REFHEIGHT",
+    "*HOLDER_CLEARANCE", "*HEAD_CLEARANCE", "*MAX_CLEAR_DIST", "*HOLDER_3DF_TOL", "*HEAD_3DF_TOL",
+    "*RADIUS", "*STOCK_HEIGHT", "*PLANE_OFFSET", "*ZFILLET", "*MACRO_SHEIGHT", "*CENTER_HEIGHT",
+    "*BARREL_HEIGHT", "*BARREL_RADIUS", "*PARTIAL_FROM", "*PARTIAL_TO", "*MAXDEV", "*MESH_OFFSET",
+};
+
 void profFillTechnology(const JobRecord& job) {
   jobTechnology = CycleTechRecord{};
   CycleTechRecord& t = jobTechnology;
@@ -184,14 +206,16 @@ double profChooseScale(const JobRecord& job, double profileBoxSize) {
 }
 
 void profScaleLengths(JobRecord& job, double scale) {
-  double* const lengths[] = {
-      &job.frradius,  &job.frbogen,   &job.horizustel, &job.vertzustel, &job.aufmass,
-      &job.oberfl,    &job.tief,      &job.sichdist,   &job.sichebene,  &job.auflmax,
-      &job.auflmin,   &job.scalHeight, &job.zustMin,   &job.stepMin,    &job.stepMax,
-      &job.startpt[0], &job.startpt[1], &job.startpt[2], &job.limitHeight, &job.precision,
-      &job.maxdev,    &job.aufmassHori, &job.macroSrad, &job.macroTlength, &job.profStep,
-  };
-  for (double* v : lengths) *v *= scale;
+  for (const char* keyword : kScaledLengthKeywords) {
+    const int row = jobKeywordFind(keyword);
+    if (row < 0) continue;
+    const JobKeywordTable& r = profJobKeywords[row];
+    const std::ptrdiff_t offset =
+        static_cast<const char*>(r.target) - reinterpret_cast<const char*>(&jobRecord);
+    auto* field = reinterpret_cast<double*>(reinterpret_cast<char*>(&job) + offset);
+    const int count = r.storeType == kJobStoreF64x3 ? 3 : 1;
+    for (int k = 0; k < count; ++k) field[k] *= scale;
+  }
 }
 
 bool jobSurfaceUnset(const JobRecord& job) { return job.oberfl > 9999.99999; }

@@ -36,7 +36,12 @@ inline constexpr int kMsgNoToolRadius = 341;
 // when the scaled radius stays below 2.
 double profChooseScale(const JobRecord& job, double profileBoxSize);
 
-// Multiplies the job's lengths by scale.
+// The keywords of the job's lengths, each naming one field of its own (all
+// three coordinates of a point).
+inline constexpr int kScaledLengthCount = 106;
+extern const char* const kScaledLengthKeywords[kScaledLengthCount];
+
+// Multiplies the job's lengths by scale, each field once.
 void profScaleLengths(JobRecord& job, double scale);
 
 // The "unset" markers, decided on values in job units.

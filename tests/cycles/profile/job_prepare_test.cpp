@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -326,4 +327,48 @@ TEST_F(ProfPrepareJob, ModelSettingsAndTechnologyComeFromTheScaledJob) {
   EXPECT_EQ(jobTechnology.spindleSpeed, 9000);
   EXPECT_EQ(jobTechnology.retractPlane, 80);  // lengths are internal
   EXPECT_EQ(jobTechnology.clearanceDistance, 6);
+}
+
+// Every number field of the record set to 1 through the keyword table; the
+// scale must double exactly the length fields, each once.
+TEST(ProfScaleLengths, ScalesEveryLengthFieldOnceAndNothingElse) {
+  auto fieldOf = [](JobRecord& job, const JobKeywordTable& row) {
+    const std::ptrdiff_t offset =
+        static_cast<const char*>(row.target) - reinterpret_cast<const char*>(&jobRecord);
+    return reinterpret_cast<double*>(reinterpret_cast<char*>(&job) + offset);
+  };
+  auto width = [](const JobKeywordTable& row) {
+    return row.storeType == kJobStoreF64x3 ? 3 : row.storeType == kJobStoreF64x4 ? 4 : 1;
+  };
+  std::vector<const JobKeywordTable*> lengths;
+  for (const char* keyword : kScaledLengthKeywords) {
+    const int row = jobKeywordFind(keyword);
+    ASSERT_GE(row, 0) << keyword;
+    ASSERT_TRUE(profJobKeywords[row].storeType == kJobStoreF64 ||
+                profJobKeywords[row].storeType == kJobStoreF64x3)
+        << keyword;
+    lengths.push_back(&profJobKeywords[row]);
+  }
+  JobRecord job;
+  for (const JobKeywordTable* row = profJobKeywords; row->keyword != nullptr; ++row) {
+    if (row->storeType == kJobStoreF64 || row->storeType == kJobStoreF64x3 ||
+        row->storeType == kJobStoreF64x4) {
+      for (int k = 0; k < width(*row); ++k) fieldOf(job, *row)[k] = 1;
+    }
+  }
+  profScaleLengths(job, 2);
+  int scaled = 0;
+  for (const JobKeywordTable* row = profJobKeywords; row->keyword != nullptr; ++row) {
+    if (row->storeType != kJobStoreF64 && row->storeType != kJobStoreF64x3 &&
+        row->storeType != kJobStoreF64x4) {
+      continue;
+    }
+    bool isLength = false;
+    for (const JobKeywordTable* l : lengths) isLength = isLength || l->target == row->target;
+    for (int k = 0; k < width(*row); ++k) {
+      EXPECT_EQ(fieldOf(job, *row)[k], isLength ? 2 : 1) << row->keyword << " " << k;
+    }
+    scaled += isLength ? 1 : 0;
+  }
+  EXPECT_GE(scaled, kScaledLengthCount);  // synonyms name a field twice
 }
