@@ -101,42 +101,48 @@ std::vector<std::vector<Point>> cuttingPieces(const std::string& pof) {
   return pieces;
 }
 
-// Ball-centre height over the roof: on a facet, or on the ridge.
-double roofCentreZ(double x) {
+// Height of the centre of a ball of radius r over the roof: on a facet, or
+// on the ridge.
+double roofCentreZ(double x, double r) {
   const double a = std::atan(0.5);
   const double d = std::fabs(x - 20);
-  return d >= 3 * std::sin(a) ? 10 - 0.5 * d + 3 / std::cos(a) : 10 + std::sqrt(9 - d * d);
+  return d >= r * std::sin(a) ? 10 - 0.5 * d + r / std::cos(a) : 10 + std::sqrt(r * r - d * d);
 }
 
 bool emptyDirectory(const std::string& path) {
   return std::filesystem::is_directory(path) && std::filesystem::is_empty(path);
 }
 
+// Radii below 2 and below 1 make the run work in units scaled by 2 and 25:
+// the moves come out in the job's units all the same.
 TEST(ProfileJob, RoofCutsInsideTheBoundaryOnTheBallCentreHeightInAlternatingDirections) {
-  TempDir dir;
-  writeRoofFiles(dir, roofJob());
-  const ProcessResult r = runJob(dir);
-  ASSERT_EQ(r.exitCode, kStatusDone) << r.err;
-  const std::vector<std::vector<Point>> pieces = cuttingPieces(tsupport::readFile(dir.file("out.pof")));
-  ASSERT_EQ(pieces.size(), 7u);  // y = 35, 30, ..., 5
-  for (size_t k = 0; k < pieces.size(); ++k) {
-    const std::vector<Point>& piece = pieces[k];
-    ASSERT_GE(piece.size(), 2u);
-    for (const Point& p : piece) {
-      EXPECT_GE(p.x, 5 - 1e-4);
-      EXPECT_LE(p.x, 35 + 1e-4);
-      EXPECT_NEAR(p.y, 35 - 5.0 * k, 1e-4);
-      EXPECT_NEAR(p.z, roofCentreZ(p.x), 0.01) << p.x;
+  for (const double r : {3.0, 1.5, 0.5}) {
+    TempDir dir;
+    writeRoofFiles(dir, roofJob("*FRRADIUS " + std::to_string(r) + "\n"));
+    const ProcessResult result = runJob(dir);
+    ASSERT_EQ(result.exitCode, kStatusDone) << result.err;
+    const std::vector<std::vector<Point>> pieces =
+        cuttingPieces(tsupport::readFile(dir.file("out.pof")));
+    ASSERT_EQ(pieces.size(), 7u) << r;  // y = 35, 30, ..., 5
+    for (size_t k = 0; k < pieces.size(); ++k) {
+      const std::vector<Point>& piece = pieces[k];
+      ASSERT_GE(piece.size(), 2u);
+      for (const Point& p : piece) {
+        EXPECT_GE(p.x, 5 - 1e-4) << r;
+        EXPECT_LE(p.x, 35 + 1e-4) << r;
+        EXPECT_NEAR(p.y, 35 - 5.0 * k, 1e-4) << r;
+        EXPECT_NEAR(p.z, roofCentreZ(p.x, r), 0.01) << "r " << r << " x " << p.x;
+      }
+      // Zigzag: every line runs the other way than the one before.
+      const double dir0 = piece.back().x - piece.front().x;
+      EXPECT_GT(std::fabs(dir0), 29.0) << r;
+      if (k > 0) {
+        const double before = pieces[k - 1].back().x - pieces[k - 1].front().x;
+        EXPECT_LT(dir0 * before, 0) << r << " " << k;
+      }
     }
-    // Zigzag: every line runs the other way than the one before.
-    const double dir0 = piece.back().x - piece.front().x;
-    EXPECT_GT(std::fabs(dir0), 29.0);
-    if (k > 0) {
-      const double before = pieces[k - 1].back().x - pieces[k - 1].front().x;
-      EXPECT_LT(dir0 * before, 0) << k;
-    }
+    EXPECT_TRUE(emptyDirectory(dir.file("tmp"))) << r;
   }
-  EXPECT_TRUE(emptyDirectory(dir.file("tmp")));
 }
 
 TEST(ProfileJob, OutputIsTheSameForAnyThreadCountAndSpillSetting) {

@@ -6,8 +6,10 @@
 #include <numbers>
 
 #include "base/messages.h"
+#include "boundaries/bnd_file.h"
 #include "boundaries/bnd_library.h"
 #include "boundaries/links/link_params.h"
+#include "geometry/frame/working_frame.h"
 
 double jobScale = 1;
 ModelRec jobModel{};
@@ -63,6 +65,26 @@ int16_t turnedKind(int16_t kind) {
   if (kind == 1) return 3;
   if (kind == 2) return 4;
   return kind;
+}
+
+Vec3d vec3(const double (&v)[3]) { return Vec3d{v[0], v[1], v[2]}; }
+
+// The NC and tool systems of the job; a system that cannot be inverted is
+// reported and the run goes on without it.
+void setJobFrame(const JobRecord& job) {
+  const Vec3d ncO = vec3(job.nckoO), ncX = vec3(job.nckoX), ncY = vec3(job.nckoY),
+              ncZ = vec3(job.nckoZ);
+  const Vec3d toolO = vec3(job.wzkoO), toolX = vec3(job.wzkoX), toolY = vec3(job.wzkoY),
+              toolZ = vec3(job.wzkoZ);
+  frameSetNcSystem(&ncO, &ncX, &ncY, &ncZ);
+  frameSetToolSystem(&toolO, &toolX, &toolY, &toolZ);
+  if (std::fabs(job.clearAngle) >= kEps && (job.bearbeitricht == 1 || job.bearbeitricht == 2)) {
+    frameRotateTool(job.clearAngle);
+  }
+  if (frameActivate() < 0) {
+    msgNumbered(9, 502, "* Fehler beim Initialisieren von NC/Tool-System", nullptr);
+    msgNumbered(9, 503, "* NC/Tool-System kann nicht beruecksichtigt werden", nullptr);
+  }
 }
 
 // The tool of the job: type and radii from the job, then the allowance.
@@ -244,6 +266,7 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
   job.stepMin = 0.5 * job.precision;
   if (std::fabs(job.maxdev) >= kEps) job.stepMin = job.maxdev;
 
+  setJobFrame(job);
   if (setJobTool(job) < 0) return -1;
   fillLinkParams(job);
   setJobModelSettings(job);
@@ -308,5 +331,10 @@ int profPrepareJob(const char* path, JobRecord& job) {
   jobScale = profChooseScale(job, -1);
   profScaleLengths(job, jobScale);
   if (job.macroStart == 8) job.macroSrad /= jobScale;
-  return profValidateJob(job, jobRecord) < 0 ? -2 : 0;
+  bndSetInternalScale(jobScale);
+  if (profValidateJob(job, jobRecord) < 0) return -2;
+  // Model and boundary points are read into internal units through the
+  // frame, and the moves leave through it in the job's units again.
+  frameScaleMultiply(jobScale);
+  return 0;
 }

@@ -3,6 +3,7 @@
 #include "base/job_scale.h"
 #include "base/messages.h"
 #include "base/number_format.h"
+#include "boundaries/bnd_file.h"
 #include "boundaries/links/link_params.h"
 #include "boundaries/links/move_hooks.h"
 #include "boundaries/macros/macro_rec.h"
@@ -96,6 +97,7 @@ void profResetRunState() {
   holderMeshReset();
   kfyContourFrameReset();
   kontBndReset();
+  bndFileReset();
   jobScale = 1;
   jobSetLengthScale(1);
   crossPassActive = 0;
