@@ -1,6 +1,8 @@
 #include "cycles/profile/job_prepare.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <numbers>
@@ -9,7 +11,16 @@
 #include "boundaries/bnd_file.h"
 #include "boundaries/bnd_library.h"
 #include "boundaries/links/link_params.h"
+#include "cycles/profile/links/facet_link_output.h"
+#include "geometry/curves/bezier_link.h"
+#include "geometry/errors/error_state.h"
 #include "geometry/frame/working_frame.h"
+#include "geometry/pline/pline_reduce.h"
+#include "model/collision/holder_check.h"
+#include "model/collision/holder_clearance.h"
+#include "model/collision/holder_meshes.h"
+#include "model/contact/contact_settings.h"
+#include "model/io/facet_client.h"
 
 double jobScale = 1;
 ModelRec jobModel{};
@@ -21,6 +32,9 @@ namespace {
 constexpr double kEps = 0.00001;
 // The smallest precision a job may ask for, in job units.
 constexpr double kMinPrecision = 0.0001;
+// Option words of the job's comment.
+constexpr const char* kOptionAllHori = "ALL_HORI";
+constexpr const char* kOptionMacroReverse = "ALLOW_MACRO_REVERSE";
 // The smallest model tolerance, in internal units.
 constexpr double kMinModelTolerance = 0.0001;
 
@@ -68,6 +82,104 @@ int16_t turnedKind(int16_t kind) {
 }
 
 Vec3d vec3(const double (&v)[3]) { return Vec3d{v[0], v[1], v[2]}; }
+
+// Facets a kFY surface file into a 3DF file in the job's temporary
+// directory (extra.3df for kind 0, clip.3df for kind 1, mill.3df else),
+// whose name goes to out.  1, or -1 (with message 332 naming the surface
+// file: the surfaces must not vanish silently).
+int jobFacetSurfaces(const JobRecord& job, const char* kfyFile, double tolerance, int kind,
+                     char (&out)[257]) {
+  const char* name = kind == 0 ? "extra.3df" : kind == 1 ? "clip.3df" : "mill.3df";
+  if (pathJoin(out, sizeof out, job.tmpDir, name) == 0 &&
+      poly3dfFacetKfyFile(kfyFile, out, job.dllDir, tolerance) >= 0) {
+    return 1;
+  }
+  msgNumbered(9, kMsgSurfaceUnreadable, "* Fehler beim lesen der Datei %s", kfyFile);
+  return -1;
+}
+
+// The number after "=" following the option word, or false.
+bool commentNumber(const char* comment, const char* word, double* value) {
+  const char* at = std::strstr(comment, word);
+  if (at == nullptr) return false;
+  const char* eq = std::strchr(at + std::strlen(word), '=');
+  if (eq == nullptr) return false;
+  *value = std::strtod(eq + 1, nullptr);
+  return true;
+}
+
+// The larger side of the box of the first boundary of a profile file, or -1
+// when none can be read.
+double jobProfileBoxSize(const char* file) {
+  BoundaryRec* b = bndReadFile(file, 0, 0);
+  if (b == nullptr) return -1;
+  const double size = std::max(b->xMax - b->xMin, b->yMax - b->yMin);
+  bndFreeList(b);
+  return size;
+}
+
+// The holder and head clearance of the link parameters from the job.
+void setJobHolder(const JobRecord& job) {
+  linkParams.holderCheck = job.holdcheck;
+  linkParams.holderCheckMode = job.holdcheckMode;
+  if (job.wcoll != 0 && std::fabs(job.wcollHtol) >= kEps) holderClearanceSetMargin(job.wcollHtol);
+  double extra = 0.1;
+  if (std::fabs(job.wcollHtol) < kEps) {
+    holderClearanceSetExact(1);
+    extra = 0;
+  }
+  holderClearanceInit(&linkParams.holderClearance, &jobTool, extra, job.length1, job.length2,
+                      job.totalToolLength, job.diameter1, job.diameter2);
+  holderClearanceAddHead(&linkParams.holderClearance, extra, job.diameter3, job.length3,
+                         job.diameter4, job.length4);
+  holderSetFixedAxis(1);
+}
+
+// Clip surfaces, taken from the extra surfaces when the job says so.
+void setJobClipSurfaces(JobRecord& job) {
+  if (job.useExtraAsClip != 0) {
+    std::memcpy(job.clipKfy, job.extraKfy, sizeof job.clipKfy);
+    job.clipCount = job.extraCount;
+    job.clipTol = job.extraTol;
+    job.extraCount = 0;
+  }
+  if (job.clipCount > 0) {
+    if (jobFacetSurfaces(job, job.clipKfy, job.clipTol, 1, job.clip3df) < 0) job.clipCount = 0;
+  } else if (textSet(job.clip3df)) {
+    job.clipCount = 1;
+  }
+}
+
+// Macro avoidance, macro reverse, link and holder switches and the
+// reduction settings of the job.
+void setJobLinkSwitches(JobRecord& job, double stepoverAsValidated) {
+  curveLinkSetStepover(job.horizustel);
+  if (job.macroAvoidance == 1) linkParams.trimLength = std::min(stepoverAsValidated, jobTool.radius);
+  if (job.macroAvoidance == 2) job.allowMacroReverse = 1;
+  if (std::strstr(job.a1, kOptionMacroReverse) != nullptr) job.allowMacroReverse = 1;
+  if (job.allowMacroReverse != 0) {
+    linkParams.macroReverse = 1;
+    linkSetMacroReverse(1);
+  }
+  if (job.toolContour[0] != '\0') {
+    std::memcpy(job.holderKfy, job.toolContour, sizeof job.holderKfy);
+    std::memcpy(job.headKfy, job.toolContour, sizeof job.headKfy);
+  }
+  contactSetClipFactor(job.clipFac);
+  linkSetStepMode(job.ncstep);
+  if (job.macroAvoidance == 2 && job.ncstep == 2) linkSetSurfaceLinkLift(1);
+  holderSetMeshTolerances(job.holder3dfTol, job.head3dfTol);
+  if (job.toolContour[0] != '\0') {
+    if (job.holder3df[0] == '\0') std::memcpy(job.holder3df, job.approx, sizeof job.holder3df);
+    if (job.head3df[0] == '\0') std::memcpy(job.head3df, job.approx, sizeof job.head3df);
+  } else if (jobTool.shankDiameter > 2 * jobTool.radius) {
+    holderSetSilentShankCheck(1);
+  }
+  if (job.precAngle > kEps) contactSetPrecisionAngle(job.precAngle);
+  plineReduceSetLnRed(job.lnred);
+  vyrErrSetDir(job.tmpDir);
+  plineReduceSetMode(job.reduceMode);
+}
 
 // The NC and tool systems of the job; a system that cannot be inverted is
 // reported and the run goes on without it.
@@ -197,6 +309,23 @@ const char* const kScaledLengthKeywords[kScaledLengthCount] = {
     "*BARREL_HEIGHT", "*BARREL_RADIUS", "*PARTIAL_FROM", "*PARTIAL_TO", "*MAXDEV", "*MESH_OFFSET",
 };
 
+void jobApplyHorizontalAllowance(JobRecord& job) {
+  if (job.frtyp == 1) job.frbogen = job.frradius;
+  if (job.frtyp == 2) job.frbogen = 0;
+  job.frradius += job.aufmassHori;
+  if (job.frradius < job.frbogen - kEps) {
+    msgNumbered(9, 1126, "* Warning: allowance + tool radius < 0, corrected to 0", nullptr);
+    job.frradius = job.frbogen;
+  }
+  if (std::fabs(job.frbogen) < kEps) {
+    job.frtyp = 2;
+  } else if (std::fabs(job.frradius - job.frbogen) < kEps) {
+    job.frtyp = 1;
+  } else {
+    job.frtyp = 3;
+  }
+}
+
 void profFillTechnology(const JobRecord& job) {
   jobTechnology = CycleTechRecord{};
   CycleTechRecord& t = jobTechnology;
@@ -266,9 +395,11 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
   job.stepMin = 0.5 * job.precision;
   if (std::fabs(job.maxdev) >= kEps) job.stepMin = job.maxdev;
 
+  const double stepover = job.horizustel;
   setJobFrame(job);
   if (setJobTool(job) < 0) return -1;
   fillLinkParams(job);
+  setJobHolder(job);
   setJobModelSettings(job);
 
   if (jobStartHeightUnset(asRead)) job.startpt[2] = job.sichebene;
@@ -288,6 +419,10 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
   if (!textSet(job.approx)) msgNumbered(9, 509, nullptr, nullptr);
   if (!textSet(job.boundary)) {
     jobModel.boundaryFlag = 0;
+    job.bearbeitrand = 1;
+  }
+  if (job.keepTouch != 0) {
+    contactSetKeepTouch(job.keepTouch);
     job.bearbeitrand = 1;
   }
 
@@ -312,6 +447,12 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
     msgNumbered(9, 800, nullptr, nullptr);
     job.vertzustel = job.oberfl - job.tief + 1;
   }
+  if (job.taperCheck == 0) job.taperAvoid = 0;
+  if (job.taperAvoid != 0) {
+    toolShapeSetCone(&jobTool);
+    contactEnableTaperCone(1);
+  }
+  setJobClipSurfaces(job);
   // Automatic z-boundaries come from the outside boundary library.
   if (job.boundStrategy == 1 && job.usePbound != 1 && job.usePbound != 2) {
     if (pathJoin(job.cbndName, sizeof job.cbndName, job.tmpDir, "bound.bnd") != 0) return -1;
@@ -319,7 +460,10 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
                                job.cbndName) < 0) {
       return -1;
     }
+    std::memcpy(job.boundary, job.cbndName, sizeof job.boundary);
+    jobModel.boundaryFlag = 1;
   }
+  setJobLinkSwitches(job, stepover);
   profFillTechnology(job);
   return 1;
 }
@@ -328,10 +472,24 @@ int profPrepareJob(const char* path, JobRecord& job) {
   jobScale = 1;
   if (path != nullptr && jobFileRead(path) == 0) return -1;
   job = jobRecord;
-  jobScale = profChooseScale(job, -1);
+  if (job.extraCount > 0) {
+    if (jobFacetSurfaces(job, job.extraKfy, job.extraTol, 0, job.extra3df) < 0) job.extraCount = 0;
+  } else if (textSet(job.extra3df)) {
+    job.extraCount = 1;
+  }
+  double hori = 0;
+  if (commentNumber(job.a1, kOptionAllHori, &hori)) job.aufmassHori = hori * jobScale;
+  if (std::fabs(job.aufmassHori) >= kEps) jobApplyHorizontalAllowance(job);
+  if (job.slopeMode != 0 && job.aufstieg == 1) job.clipSort = 2;
+  if (job.profil[0] == '\0' && job.ignoreProfile != 0 &&
+      pathJoin(job.profil, sizeof job.profil, job.tmpDir, "pocket.kfy") != 0) {
+    return -2;
+  }
+  jobScale = profChooseScale(job, job.zustellArt == 4 ? jobProfileBoxSize(job.profil) : -1);
   profScaleLengths(job, jobScale);
   if (job.macroStart == 8) job.macroSrad /= jobScale;
   bndSetInternalScale(jobScale);
+  if (job.report[0] != '\0') msgSetLevel(job.report, job.reportClass);
   if (profValidateJob(job, jobRecord) < 0) return -2;
   // Model and boundary points are read into internal units through the
   // frame, and the moves leave through it in the job's units again.

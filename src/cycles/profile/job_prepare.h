@@ -27,6 +27,14 @@ extern CycleTechRecord jobTechnology;
 // feeds the job does not name stay 0.
 void profFillTechnology(const JobRecord& job);
 
+// A horizontal allowance: a ball keeps its corner equal to the radius, a
+// flat tool none; the radius grows by *AUFMASS_HORI (not below the corner:
+// message 1126); the type follows the new radii.  Job units.
+void jobApplyHorizontalAllowance(JobRecord& job);
+
+// Message of a surface file that cannot be facetted (with its name).
+inline constexpr int kMsgSurfaceUnreadable = 332;
+
 // Message of a job whose tool radius is zero or negative (validation fails).
 inline constexpr int kMsgNoToolRadius = 341;
 

@@ -67,8 +67,9 @@ bool has(const std::vector<std::string>& v, const std::string& s) {
   return false;
 }
 
-void setText(char (&field)[257], const char* text) {
-  std::snprintf(field, sizeof field, "%s", text);
+template <std::size_t N>
+void setText(char (&field)[N], const char* text) {
+  std::snprintf(field, N, "%s", text);
 }
 
 class ProfPrepareJob : public ::testing::Test {
@@ -371,4 +372,63 @@ TEST(ProfScaleLengths, ScalesEveryLengthFieldOnceAndNothingElse) {
     scaled += isLength ? 1 : 0;
   }
   EXPECT_GE(scaled, kScaledLengthCount);  // synonyms name a field twice
+}
+
+struct HoriRow {
+  const char* name;
+  int16_t type;
+  double radius;
+  double corner;
+  double allowance;
+  int16_t wantType;
+  double wantRadius;
+  double wantCorner;
+  bool warns;
+};
+
+TEST(JobApplyHorizontalAllowance, GrowsTheRadiusAndRetypesTheTool) {
+  const HoriRow rows[] = {
+      {"ball grows into a torus", 1, 3, 0, 0.5, 3, 3.5, 3, false},
+      {"flat grows", 2, 3, 1, 0.5, 2, 3.5, 0, false},
+      {"torus grows", 3, 3, 1, 0.2, 3, 3.2, 1, false},
+      {"torus shrinks to its corner: a ball", 3, 3, 1, -2, 1, 1, 1, false},
+      {"below the corner: corrected", 3, 3, 1, -2.5, 1, 1, 1, true},
+      {"flat below zero: corrected", 2, 1, 0, -2, 2, 0, 0, true},
+  };
+  for (const HoriRow& row : rows) {
+    JobRecord job;
+    job.frtyp = row.type;
+    job.frradius = row.radius;
+    job.frbogen = row.corner;
+    job.aufmassHori = row.allowance;
+    tsupport::MessageCapture capture;
+    jobApplyHorizontalAllowance(job);
+    EXPECT_EQ(job.frtyp, row.wantType) << row.name;
+    EXPECT_DOUBLE_EQ(job.frradius, row.wantRadius) << row.name;
+    EXPECT_DOUBLE_EQ(job.frbogen, row.wantCorner) << row.name;
+    EXPECT_EQ(has(capture.values, "1126"), row.warns) << row.name;
+  }
+}
+
+TEST_F(ProfPrepareJob, CommentOptionsAndSurfaceFilesTakeEffect) {
+  // The horizontal allowance from the comment turns the ball into a torus.
+  setText(jobRecord.a1, "rough ALL_HORI = 0.25");
+  jobRecord.frradius = 3;
+  // A clip surface file that cannot be facetted (no facetting library in
+  // an empty library directory) is reported, never dropped silently.
+  setText(jobRecord.clipKfy, "clip.kfy");
+  jobRecord.clipCount = 1;
+  // Slope mode with upward cutting sorts the paths.
+  jobRecord.slopeMode = 1;
+  jobRecord.aufstieg = 1;
+  const Prepared p = prepare();
+  ASSERT_EQ(p.result, 0);
+  EXPECT_EQ(p.job.frtyp, 3);
+  EXPECT_DOUBLE_EQ(p.job.frradius, 3.25);
+  EXPECT_EQ(p.job.clipCount, 0);
+  EXPECT_TRUE(has(p.messages, "332,clip.kfy"));
+  EXPECT_EQ(p.job.clipSort, 2);
+  // The record as read keeps its own values.
+  EXPECT_EQ(jobRecord.frtyp, 1);
+  EXPECT_EQ(jobRecord.clipCount, 1);
 }

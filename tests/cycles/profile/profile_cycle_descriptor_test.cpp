@@ -150,13 +150,15 @@ TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
   EXPECT_EQ(macroHolderCollided(), 0);
   EXPECT_EQ(modelLoadLengthScale(), 1.0);
   EXPECT_EQ(modelDiagonalBoxesOn(), 0);
-  // No fixed or exact holder margin, no mesh tolerances, identity contour frame.
+  // No fixed holder margin left behind (the run's own job, without a holder
+  // tolerance, asks for the exact margin), no mesh tolerances, identity
+  // contour frame.
   ToolShape tool{};
   tool.type = kToolFlat;
   tool.radius = 5.0;
   HolderClearance clearance{};
   holderClearanceInit(&clearance, &tool, 0.0, 50, 10, 60, 40, 30);
-  EXPECT_EQ(clearance.bodyDiameter, 42.0);
+  EXPECT_EQ(clearance.bodyDiameter, 40.0);
   EXPECT_EQ(holderMeshSet()->holderMeshTolerance, 0.0);
   EXPECT_EQ(holderMeshSet()->headMeshTolerance, 0.0);
   Vec3d fx;
