@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "formats/kfy/kfy_file.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "support/test_models.h"
@@ -164,6 +165,52 @@ TEST(ProfileJob, OutputIsTheSameForAnyThreadCountAndSpillSetting) {
       EXPECT_TRUE(emptyDirectory(dir.file("tmp"))) << threads << " threads, spill " << spill;
     }
   }
+}
+
+// The roof job as PCF settings: the boundary square comes as a kFY
+// geometry file; the depth reaches from the surface 20 down to -1.
+void writeRoofPcfFiles(const TempDir& dir) {
+  writeRoofFiles(dir, "");
+  std::filesystem::remove(dir.file("job.CFG"));
+  ASSERT_TRUE(tsupport::writeFile(
+      dir.file("geo.kfy"),
+      std::string(kfyBanner) +
+          "\nkFY-Version: 1.0\nGeometry\nsquare\noContour( )\n{\nv3Dtype(boundary)\n"
+          "oL( x[5/35] y[5/5] z[0/0] )\noL( x[/35] y[/35] )\noL( x[/5] y[/35] )\n"
+          "oL( x[/5] y[/5] )\n}\n"));
+  ASSERT_TRUE(tsupport::writeFile(
+      dir.file("job.pcf"),
+      "pofFilename := out.pof\npolySource := roof.stl\ngeoSource := geo.kfy\ntempDirectory := tmp\n"
+      "toolType := ballMill\ntoolDiameter := 6\ncornerRadius := 3\ninfeedLength := 5\n"
+      "infeedDepth := 100\nsurface := 20\ndepth := 21\nclearancePlane := 50\n"
+      "clearanceDistance := 2\nmachiningTolerance := 0.01\nstrategy := standardX\n"));
+}
+
+// A PCF job names no longest output line: the run keeps the default and
+// cuts the same roof as the job file does.
+TEST(ProfileJob, PcfSettingsCutTheSameRoofAsTheJobFile) {
+  TempDir cfg;
+  writeRoofFiles(cfg, roofJob());
+  const ProcessResult byCfg = runJob(cfg);
+  ASSERT_EQ(byCfg.exitCode, kStatusDone) << byCfg.err;
+  TempDir pcf;
+  writeRoofPcfFiles(pcf);
+  const ProcessResult byPcf =
+      tsupport::runProcess({TESSARO_HOST_PATH, "-Sjob"}, hostOptions(pcf));
+  ASSERT_EQ(byPcf.exitCode, kStatusDone) << byPcf.err;
+  const auto a = cuttingPieces(tsupport::readFile(cfg.file("out.pof")));
+  const auto b = cuttingPieces(tsupport::readFile(pcf.file("out.pof")));
+  ASSERT_EQ(a.size(), 7u);
+  ASSERT_EQ(b.size(), a.size()) << byPcf.err;
+  for (size_t k = 0; k < a.size(); ++k) {
+    ASSERT_EQ(b[k].size(), a[k].size()) << k;
+    for (size_t i = 1; i < a[k].size(); ++i) {
+      EXPECT_NEAR(b[k][i].x, a[k][i].x, 1e-6) << k << " " << i;
+      EXPECT_NEAR(b[k][i].y, a[k][i].y, 1e-6) << k << " " << i;
+      EXPECT_NEAR(b[k][i].z, a[k][i].z, 1e-6) << k << " " << i;
+    }
+  }
+  EXPECT_TRUE(emptyDirectory(pcf.file("tmp")));
 }
 
 struct BadJob {

@@ -32,6 +32,8 @@ namespace {
 constexpr double kEps = 0.00001;
 // The smallest precision a job may ask for, in job units.
 constexpr double kMinPrecision = 0.0001;
+// The longest output line a job gets when it names none, in job units.
+constexpr double kDefaultStepMax = 10;
 // Option words of the job's comment.
 constexpr const char* kOptionAllHori = "ALL_HORI";
 constexpr const char* kOptionMacroReverse = "ALLOW_MACRO_REVERSE";
@@ -378,6 +380,12 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
   if (job.precision <= 0) {
     job.precision = kMinPrecision * jobScale;
     msgNumberedReal(9, 514, nullptr, kMinPrecision);
+  }
+  // A longest output line of zero or below would cap the sample step of
+  // the model to nothing, and no path would be computed.
+  if (job.stepMax <= 0) {
+    job.stepMax = kDefaultStepMax * jobScale;
+    msgNumberedReal(9, 516, nullptr, kDefaultStepMax);
   }
   // An infeed of zero or below would never reach the depth: one step.
   if (job.vertzustel <= 0) {

@@ -1,17 +1,22 @@
 #include "cycles/profile/profile_cycle_descriptor.h"
 
 #include "base/job_scale.h"
+#include "base/memory.h"
 #include "base/messages.h"
 #include "base/number_format.h"
 #include "boundaries/bnd_file.h"
 #include "boundaries/links/link_params.h"
 #include "boundaries/links/move_hooks.h"
 #include "boundaries/macros/macro_rec.h"
+#include "cycles/common3d/common3d_record.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
+#include "cycles/common3d/geometry_convert.h"
 #include "cycles/profile/job_prepare.h"
 #include "cycles/profile/job_record.h"
 #include "cycles/profile/links/facet_link_output.h"
+#include "cycles/profile/profile_params.h"
 #include "cycles/profile/profile_run.h"
+#include "formats/settings/param_list.h"
 #include "geometry/contour2d/kont2d.h"
 #include "geometry/curves/kfy_contours.h"
 #include "geometry/frame/working_frame.h"
@@ -24,7 +29,9 @@
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
 #include "output/adapter/output_adapter.h"
+#include "output/adapter/path_output.h"
 #include "output/output_channels.h"
+#include "output/output_emitters.h"
 
 namespace {
 
@@ -39,7 +46,7 @@ constexpr int kResultCancelled = -2;
 // Constant-initialised: ready before any code of the process runs.
 constinit CycleDescriptor profCycleDescriptor = {
     .parent = &cyc3dCycleDescriptor,
-    .cycleNumber = 1001,
+    .cycleNumber = kProfCycleNumber,
     .versionMajor = 6,
     .versionMinor = 0,
     .versionYear = 2001,
@@ -72,7 +79,9 @@ CycleDescriptor* cycGetProfileCycle() { return &profCycleDescriptor; }
 
 int profReadParams(CycleDescriptor* ctx) {
   const CycleSlot parentRead = cyc3dCycleDescriptor.slots[kSlotReadPcfParams];
-  return parentRead != nullptr ? parentRead(ctx) : 0;
+  if (parentRead == nullptr || parentRead(ctx) == 0) return 0;
+  profReadOwnParams(ctx);
+  return 1;
 }
 
 int profReadJobLines(CycleDescriptor* ctx) {
@@ -80,7 +89,22 @@ int profReadJobLines(CycleDescriptor* ctx) {
   return 1;
 }
 
-int profSetRetractPlane(CycleDescriptor*) { return 1; }
+int profSetRetractPlane(CycleDescriptor* ctx) {
+  Cyc3dRecord* rec = cyc3dRecordOf(ctx);
+  if (rec != nullptr) {
+    char* given = paramListGet(ctx->params, "retractPlane", nullptr);
+    if (given == nullptr || rec->clearancePlane <= rec->retractPlane) {
+      rec->retractPlane = rec->clearancePlane;
+    }
+    memFree(given);
+  }
+  // Every run names its cycle from its own job: the number a run before
+  // chose must not stay.
+  ctx->cycleNumber = kProfCycleNumber;
+  if (jobRecord.crossOpti != 0) ctx->cycleNumber = kProfCycleNumberCross;
+  if (jobRecord.slopeMode != 0) ctx->cycleNumber = kProfCycleNumberSlope;
+  return 1;
+}
 
 void profResetRunState() {
   msgSetLevel(nullptr, kMsgDefaultLevel);
@@ -108,18 +132,62 @@ void profResetRunState() {
   holderSetMarkerHook(outDisplayMarker);
 }
 
+// The settings of a PCF job: the frames, the kind of profile files, the
+// converted geometry, the NC format and the frame arguments, then the
+// parameters copied into the job record.
+void setUpPcfJob(CycleDescriptor* ctx) {
+  Cyc3dRecord* rec = cyc3dRecordOf(ctx);
+  if (rec == nullptr) return;
+  cycSetPolyFrame(&rec->polyCs_o, &rec->polyCs_x, &rec->polyCs_y, &rec->polyCs_z);
+  frameSetNcSystem(&rec->frameCs_o, &rec->frameCs_x, &rec->frameCs_y, &rec->frameCs_z);
+  frameSetToolSystem(&rec->toolCs_o, &rec->toolCs_x, &rec->toolCs_y, &rec->toolCs_z);
+  frameActivate();
+  if (profParams.strategy == 6 || profParams.strategy == 9) {
+    cyc3dSetPointProfiles(1);
+  } else {
+    cyc3dSetProfileAppend(1);
+  }
+  if (!rec->geoSource.empty()) cyc3dConvertGeometry(ctx);
+  outSetNcFormat(rec->ncFormat);
+  if (!rec->frame.empty()) {
+    outSendArg(ctx, "frame", rec->frame.c_str());
+    if (rec->frameOn == 1) outSendArg(ctx, "tr", "frameOn");
+  }
+  profJobFromParams(ctx);
+}
+
+// The frame arguments a PCF job closes with; the conversion switches go
+// back to their start values.
+void finishPcfJob(CycleDescriptor* ctx) {
+  cyc3dSetPointProfiles(0);
+  cyc3dSetProfileAppend(0);
+  Cyc3dRecord* rec = cyc3dRecordOf(ctx);
+  if (rec == nullptr || rec->frame.empty()) return;
+  if (rec->frameOff == 1) outSendArg(ctx, "tr", "frameOff");
+  rec->frame.clear();
+}
+
 int profExecute(CycleDescriptor* ctx) {
   outSetContext(ctx);
   cycSetBreakHook(profBreakHook);
   profResetRunState();
   linkInstallFacetEmitters();
+  const bool pcf = ctx->cfgMode == 0;
+  if (pcf) setUpPcfJob(ctx);
   // A stop asked for before the run still reads as cancelled.
   const int result = cycCheckBreak() != 0 ? kResultCancelled : profRunCycle(nullptr);
   cycSetSignalOut(ctx, result);
+  if (pcf) finishPcfJob(ctx);
+  cyc3dRemoveTempFiles(ctx);
   return 1;
 }
 
-int profFinalRetract(CycleDescriptor*) { return 1; }
+int profFinalRetract(CycleDescriptor* ctx) {
+  const Cyc3dRecord* rec = cyc3dRecordOf(ctx);
+  if (rec != nullptr && rec->clearancePlane > rec->retractPlane)
+    outRapidZ(ctx, rec->clearancePlane);
+  return 1;
+}
 
 int profBreakHook() {
   const int32_t signal = profCycleDescriptor.signalIn.load(std::memory_order_relaxed);

@@ -136,6 +136,8 @@ TEST_F(ProfPrepareJob, CorrectsValuesWithTheirMessages) {
        "514,0.000100"},
       {"negative precision gets a floor", [](JobRecord& j) { j.precision = -1; },
        [](const JobRecord& j) { return j.precision > 0; }, "514,0.000100"},
+      {"no longest output line keeps the default", [](JobRecord& j) { j.stepMax = 0; },
+       [](const JobRecord& j) { return j.stepMax > 0; }, "516,10.000000"},
       {"zero vertical infeed becomes one step",
        [](JobRecord& j) {
          j.vertzustel = 0;

@@ -10,6 +10,7 @@
 #include "base/number_format.h"
 #include "boundaries/macros/macro_rec.h"
 #include "cycle/phase_runner.h"
+#include "cycles/common3d/common3d_record.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
 #include "cycles/pocket/pocket_cycle_descriptor.h"
 #include "formats/kfy/kfy_file.h"
@@ -79,11 +80,16 @@ TEST(LibraryDescriptors, IdentityOfEachCycle) {
   EXPECT_EQ(cycGetProfileCycle(), &profCycleDescriptor);
 }
 
+// The PCF settings of the descriptor name a tool (and no model file), so
+// that a run gets past validation and fails on the missing model.
+void givePcfTool() { cyc3dRecordOf(&profCycleDescriptor)->toolDiameter = 6; }
+
 TEST(ProfExecute, StoresTheOutcomeInTheStatusWordAndAlwaysSucceeds) {
+  givePcfTool();
   const struct {
     int32_t signal;
     int status;
-  } rows[] = {{0, 1}, {100, 100}, {104, 100}, {7, 1}};  // 1: no path driver yet
+  } rows[] = {{0, 1}, {100, 100}, {104, 100}, {7, 1}};  // 1: no model to machine
   for (const auto& row : rows) {
     profCycleDescriptor.signalIn.store(row.signal);
     profCycleDescriptor.statusOut.store(55);
@@ -130,6 +136,7 @@ TEST(ProfExecute, StartsEveryRunFromTheInitialProcessState) {
   contactSettingsReset();
   contactContextLoad(&defaults);
   dirtyRunState();
+  givePcfTool();
 
   EXPECT_EQ(profExecute(&profCycleDescriptor), 1);
 
