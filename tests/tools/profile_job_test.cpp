@@ -231,6 +231,9 @@ TEST(ProfileJob, BadInputEndsWithItsNumberedMessageAndLeavesNoFiles) {
        kStatusFailed},
       {"tool radius zero", roofJob("*FRRADIUS 0\n"), "", "tessaro: message 341: 0",
        kStatusStopped},
+      {"automatic boundaries without the boundary library",
+       roofJob("*BOUND_STRATEGY 1\n*USE_PBOUND 0\n*MILL_3DF roof.stl\n"), "",
+       "tessaro: message 304", kStatusStopped},
   };
   for (const BadJob& c : cases) {
     TempDir dir;

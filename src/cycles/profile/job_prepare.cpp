@@ -11,6 +11,7 @@
 #include "boundaries/bnd_file.h"
 #include "boundaries/bnd_library.h"
 #include "boundaries/links/link_params.h"
+#include "cycles/profile/job_boundaries.h"
 #include "cycles/profile/links/facet_link_output.h"
 #include "geometry/curves/bezier_link.h"
 #include "geometry/errors/error_state.h"
@@ -39,15 +40,6 @@ constexpr const char* kOptionAllHori = "ALL_HORI";
 constexpr const char* kOptionMacroReverse = "ALLOW_MACRO_REVERSE";
 // The smallest model tolerance, in internal units.
 constexpr double kMinModelTolerance = 0.0001;
-
-// Joins dir and name with "/" (none when dir is empty or already ends in a
-// separator) into out; -1 when the result does not fit.
-int pathJoin(char* out, size_t cap, const char* dir, const char* name) {
-  const size_t len = std::strlen(dir);
-  const bool sep = len == 0 || dir[len - 1] == '/' || dir[len - 1] == '\\';
-  const int n = std::snprintf(out, cap, "%s%s%s", dir, sep ? "" : "/", name);
-  return (n < 0 || static_cast<size_t>(n) >= cap) ? -1 : 0;
-}
 
 bool textSet(const char* text) { return text[0] != '\0' && text[0] != ' '; }
 
@@ -92,9 +84,9 @@ Vec3d vec3(const double (&v)[3]) { return Vec3d{v[0], v[1], v[2]}; }
 int jobFacetSurfaces(const JobRecord& job, const char* kfyFile, double tolerance, int kind,
                      char (&out)[257]) {
   const char* name = kind == 0 ? "extra.3df" : kind == 1 ? "clip.3df" : "mill.3df";
-  if (pathJoin(out, sizeof out, job.tmpDir, name) == 0 &&
-      poly3dfFacetKfyFile(kfyFile, out, job.dllDir, tolerance) >= 0) {
-    return 1;
+  if (pathJoin(out, sizeof out, job.tmpDir, name) == 0) {
+    jobTempFileNote(out);
+    if (poly3dfFacetKfyFile(kfyFile, out, job.dllDir, tolerance) >= 0) return 1;
   }
   msgNumbered(9, kMsgSurfaceUnreadable, "* Fehler beim lesen der Datei %s", kfyFile);
   return -1;
@@ -287,6 +279,66 @@ void fillLinkParams(JobRecord& job) {
   linkParams.pathLinkMode = mode;
 }
 
+// *MILL_3DF named after *MILL_KFY: its last three characters become "3df".
+void jobMillSurfaceName(JobRecord& job) {
+  std::snprintf(job.mill3df, sizeof job.mill3df, "%s", job.millKfy);
+  const size_t n = std::strlen(job.mill3df);
+  if (n >= 3) std::memcpy(job.mill3df + n - 3, "3df", 3);
+}
+
+// Automatic boundaries generated from the part surfaces (offset, outline or
+// z-boundaries) become the contact boundaries; outline boundaries are
+// bounded by their box.  A boundary that is to be the pocket strategy's
+// profile is written as one.  -1 when the generation fails.
+int setJobBoundaries(JobRecord& job) {
+  const bool pocketProfile = job.ignoreProfile != 0 && job.bearbeitricht == 10;
+  if (job.boundStrategy != 1) {
+    if (pocketProfile) {
+      bndWriteAsKfyContours(job.boundary, job.profil);
+      job.boundary[0] = '\0';
+    }
+    return 0;
+  }
+  profStoreTransformation(jobScale, job.wzkoO, job.wzkoX, job.wzkoY, job.wzkoZ);
+  if (job.testMc != 0) jobMillSurfaceName(job);
+  if (job.allowBackdraft != 0) bndDllSetAllowBackdraft(1);
+  const AutoBoundaryJob autoJob{job.dllDir, job.tmpDir,  job.millKfy, job.precision / jobScale,
+                                job.millBnd, &jobTool,   job.cbndName, job.mill3df,
+                                sizeof job.cbndName};
+  int result = -1;
+  if (job.usePbound == 1) {
+    result = bndAutoOffsetBoundaries(autoJob);
+  } else if (job.usePbound == 2) {
+    result = bndAutoOutlineBoundaries(autoJob);
+  } else if (pathJoin(job.cbndName, sizeof job.cbndName, job.tmpDir, "bound.bnd") == 0) {
+    jobTempFileNote(job.cbndName);
+    result = bndDllComputeZBoundary(job.dllDir, job.mill3df, (job.frradius + 1) / jobScale,
+                                    job.cbndName);
+  }
+  if (result < 0) {
+    // The offset and outline report their own failure.
+    if (job.usePbound != 1 && job.usePbound != 2) {
+      msgNumbered(9, 304, "* Cannot generate boundary", nullptr);
+    }
+    return -1;
+  }
+  if (job.usePbound == 2) {
+    if (pathJoin(job.boundary, sizeof job.boundary, job.tmpDir, "bound.bnd") != 0) return -1;
+    jobTempFileNote(job.boundary);
+    // The frame does not scale yet: the boundaries are read in the job's
+    // units, and so is the margin.
+    bndWriteBoxFile(job.cbndName, job.boundary, (job.frradius + 0.1) / jobScale);
+  } else {
+    std::memcpy(job.boundary, job.cbndName, sizeof job.boundary);
+    if (pocketProfile) {
+      bndWriteAsKfyContours(job.cbndName, job.profil);
+      job.boundary[0] = '\0';
+    }
+  }
+  jobModel.boundaryFlag = 1;
+  return 0;
+}
+
 }  // namespace
 
 const char* const kScaledLengthKeywords[kScaledLengthCount] = {
@@ -461,16 +513,7 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
     contactEnableTaperCone(1);
   }
   setJobClipSurfaces(job);
-  // Automatic z-boundaries come from the outside boundary library.
-  if (job.boundStrategy == 1 && job.usePbound != 1 && job.usePbound != 2) {
-    if (pathJoin(job.cbndName, sizeof job.cbndName, job.tmpDir, "bound.bnd") != 0) return -1;
-    if (bndDllComputeZBoundary(job.dllDir, job.approx, (job.frradius + 1) / jobScale,
-                               job.cbndName) < 0) {
-      return -1;
-    }
-    std::memcpy(job.boundary, job.cbndName, sizeof job.boundary);
-    jobModel.boundaryFlag = 1;
-  }
+  if (setJobBoundaries(job) < 0) return -1;
   setJobLinkSwitches(job, stepover);
   profFillTechnology(job);
   return 1;
@@ -489,9 +532,9 @@ int profPrepareJob(const char* path, JobRecord& job) {
   if (commentNumber(job.a1, kOptionAllHori, &hori)) job.aufmassHori = hori * jobScale;
   if (std::fabs(job.aufmassHori) >= kEps) jobApplyHorizontalAllowance(job);
   if (job.slopeMode != 0 && job.aufstieg == 1) job.clipSort = 2;
-  if (job.profil[0] == '\0' && job.ignoreProfile != 0 &&
-      pathJoin(job.profil, sizeof job.profil, job.tmpDir, "pocket.kfy") != 0) {
-    return -2;
+  if (job.profil[0] == '\0' && job.ignoreProfile != 0) {
+    if (pathJoin(job.profil, sizeof job.profil, job.tmpDir, "pocket.kfy") != 0) return -2;
+    jobTempFileNote(job.profil);
   }
   jobScale = profChooseScale(job, job.zustellArt == 4 ? jobProfileBoxSize(job.profil) : -1);
   profScaleLengths(job, jobScale);

@@ -5,6 +5,7 @@
 #include "base/messages.h"
 #include "base/number_format.h"
 #include "boundaries/bnd_file.h"
+#include "boundaries/bnd_library.h"
 #include "boundaries/links/link_params.h"
 #include "boundaries/links/move_hooks.h"
 #include "boundaries/macros/macro_rec.h"
@@ -122,6 +123,7 @@ void profResetRunState() {
   kfyContourFrameReset();
   kontBndReset();
   bndFileReset();
+  bndLibraryReset();
   jobScale = 1;
   jobSetLengthScale(1);
   crossPassActive = 0;

@@ -6,6 +6,7 @@
 #include "base/job_scale.h"
 #include "base/messages.h"
 #include "boundaries/links/move_hooks.h"
+#include "cycles/profile/job_boundaries.h"
 #include "cycles/profile/job_prepare.h"
 #include "cycles/profile/parallel_driver.h"
 #include "cycles/profile/path_output.h"
@@ -100,6 +101,10 @@ void profSetDriver(ProfDriverKind kind, ProfDriver driver) {
 const JobRecord& profRunJob() { return gRunJob; }
 
 int profRunCycle(const char* path) {
+  // The files the preparation generates live as long as the run.
+  struct TempFilesOnExit {
+    ~TempFilesOnExit() { jobTempFilesRemove(); }
+  } tempFiles;
   int result = profPrepareJob(path, gRunJob);
   if (result < 0) {
     if (result == -1) std::fprintf(stderr, "* Error: Could not find CFG file %s \n", path);

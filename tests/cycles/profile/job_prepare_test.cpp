@@ -10,6 +10,7 @@
 #include "boundaries/links/link_params.h"
 #include "support/job_records.h"
 #include "support/message_capture.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -254,9 +255,61 @@ TEST_F(ProfPrepareJob, AutomaticBoundaryWithoutItsLibraryFailsValidation) {
   jobRecord.usePbound = 0;
   std::snprintf(jobRecord.dllDir, sizeof jobRecord.dllDir, "%s", "/nonexistent/dir");
   std::snprintf(jobRecord.tmpDir, sizeof jobRecord.tmpDir, "%s", "/tmp/x/");
-  const Prepared p = prepare();
+  Prepared p = prepare();
   EXPECT_EQ(p.result, -2);
   EXPECT_STREQ(p.job.cbndName, "/tmp/x/bound.bnd");
+  EXPECT_TRUE(has(p.messages, "304"));
+  // Offset boundaries need the surfaces facetted first.
+  jobRecord.usePbound = 1;
+  p = prepare();
+  EXPECT_EQ(p.result, -2);
+  EXPECT_TRUE(has(p.messages, "6023"));
+  EXPECT_FALSE(has(p.messages, "304"));
+}
+
+// Outline boundaries from a given boundary file need no library: the run's
+// boundary is their box, grown by the tool radius and 0.1 (internal units),
+// written in the job's units.
+TEST_F(ProfPrepareJob, OutlineOfAGivenBoundaryFileBecomesItsBox) {
+  tsupport::TempDir dir;
+  ASSERT_TRUE(tsupport::writeFile(dir.file("mill.3df"), "surfaces"));
+  ASSERT_TRUE(tsupport::writeFile(dir.file("mill.bnd"),
+                                  "**BND 1\nX0 Y0 Z0\nX10 Y0 Z0\nX10 Y20 Z0\n**END\n"));
+  jobRecord.boundStrategy = 1;
+  jobRecord.usePbound = 2;
+  jobRecord.frradius = 1.5;  // internal scale 2
+  setText(jobRecord.tmpDir, dir.path().c_str());
+  setText(jobRecord.mill3df, dir.file("mill.3df").c_str());
+  setText(jobRecord.millBnd, dir.file("mill.bnd").c_str());
+  const Prepared p = prepare();
+  ASSERT_EQ(p.result, 0);
+  EXPECT_EQ(std::string(p.job.cbndName), dir.file("mill.bnd"));
+  EXPECT_EQ(std::string(p.job.boundary), dir.file("bound.bnd"));
+  EXPECT_TRUE(has(p.messages, "875"));
+  EXPECT_EQ(tsupport::readFile(dir.file("bound.bnd")),
+            "**BND 1\nX-1.550000 Y-1.550000 Z0.000000\nX11.550000 Y-1.550000 Z0.000000\n"
+            "X11.550000 Y21.550000 Z0.000000\nX-1.550000 Y21.550000 Z0.000000\n"
+            "X-1.550000 Y-1.550000 Z0.000000\n**END\n");
+}
+
+// A pocket job that ignores its profile machines inside its boundary: the
+// boundary becomes the profile, and the job has no boundary left.
+TEST_F(ProfPrepareJob, IgnoredProfileOfAPocketJobIsItsBoundary) {
+  tsupport::TempDir dir;
+  ASSERT_TRUE(tsupport::writeFile(dir.file("b.bnd"),
+                                  "**BND 1\nX0 Y0 Z0\nX10 Y0 Z0\nX10 Y20 Z0\n**END\n"));
+  setText(jobRecord.boundary, dir.file("b.bnd").c_str());
+  setText(jobRecord.tmpDir, dir.path().c_str());
+  jobRecord.ignoreProfile = 1;
+  jobRecord.bearbeitricht = 10;
+  const Prepared p = prepare();
+  ASSERT_EQ(p.result, 0);
+  EXPECT_STREQ(p.job.boundary, "");
+  EXPECT_EQ(std::string(p.job.profil), dir.file("pocket.kfy"));
+  const std::string kfy = tsupport::readFile(dir.file("pocket.kfy"));
+  EXPECT_NE(kfy.find("oContour[1]()\n{\n  oL( x[0.000000/10.000000] y[0.000000/0.000000] )\n"),
+            std::string::npos)
+      << kfy;
 }
 
 }  // namespace
