@@ -213,6 +213,61 @@ TEST(ProfileJob, PcfSettingsCutTheSameRoofAsTheJobFile) {
   EXPECT_TRUE(emptyDirectory(pcf.file("tmp")));
 }
 
+// Distance in x and y from p to the rectangle [x0, x1] x [y0, y1].
+double distanceToRect(const Point& p, double x0, double x1, double y0, double y1) {
+  const double dx = std::max({x0 - p.x, 0.0, p.x - x1});
+  const double dy = std::max({y0 - p.y, 0.0, p.y - y1});
+  return std::hypot(dx, dy);
+}
+
+// A pillar 50 high in the middle of a plate, machined in lines along x
+// 10 apart with a ball of radius 3 that sticks out of a holder of diameter
+// 40 by 10 only.  Without the holder check the ball climbs the pillar; with
+// it the cut stops before the holder comes within its radius of the pillar,
+// and the run says why.
+TEST(ProfileJob, HolderCheckStopsTheCutBeforeTheHolderHitsThePillar) {
+  std::vector<Tri> part = testmodels::heightField([](double, double) { return 0.0; }, 0, 100, 0,
+                                                  100, 4, 4);
+  const std::vector<Tri> pillar = testmodels::box({45, 45, 0}, {55, 55, 50});
+  part.insert(part.end(), pillar.begin(), pillar.end());
+  const std::string job =
+      "*APT out.pof\n*APPROX pillar.stl\n*TMP_DIR tmp\n*FRTYP 1\n*FRRADIUS 3\n"
+      "*HORIZUSTEL 10\n*VERTZUSTEL 100\n*BEARBEITRICHT 2\n*LAUF 1\n*TIEF -1\n"
+      "*SICHEBENE 80\n*PRECISION 0.01\n*ZUSTELL_ART 1\n*TOTAL_TOOL_LENGTH 10\n"
+      "*LENGTH1 30\n*DIAMETER1 40\n*LENGTH2 0\n*DIAMETER2 40\n*HOLDCHECK_MODE 0\n";
+  for (const int check : {0, 1}) {
+    TempDir dir;
+    ASSERT_TRUE(testmodels::writeBinaryStl(dir.file("pillar.stl"), part));
+    std::filesystem::create_directory(dir.file("tmp"));
+    ASSERT_TRUE(
+        tsupport::writeFile(dir.file("job.CFG"), job + "*HOLDCHECK " + std::to_string(check) + "\n"));
+    const ProcessResult r = runJob(dir);
+    const auto pieces = cuttingPieces(tsupport::readFile(dir.file("out.pof")));
+    ASSERT_FALSE(pieces.empty()) << r.err;
+    double top = 0;
+    double nearest = 1e9;
+    for (const auto& piece : pieces) {
+      for (size_t k = 1; k < piece.size(); ++k) {
+        top = std::max(top, piece[k].z);
+        nearest = std::min(nearest, distanceToRect(piece[k], 45, 55, 45, 55));
+      }
+    }
+    const std::vector<std::string> err = tsupport::splitLines(r.err);
+    const bool collided =
+        std::find(err.begin(), err.end(), "tessaro: message 6007") != err.end();
+    if (check == 0) {
+      EXPECT_EQ(r.exitCode, kStatusDone) << r.err;
+      EXPECT_NEAR(top, 53, 0.01) << "the ball climbs the pillar";
+      EXPECT_FALSE(collided);
+    } else {
+      EXPECT_TRUE(collided) << r.err;
+      EXPECT_LT(top, 3.01) << "never on the pillar";
+      EXPECT_GE(nearest, 20) << "the holder keeps its radius from the pillar";
+    }
+    EXPECT_TRUE(emptyDirectory(dir.file("tmp")));
+  }
+}
+
 struct BadJob {
   const char* name;
   std::string job;

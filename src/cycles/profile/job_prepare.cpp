@@ -113,9 +113,10 @@ double jobProfileBoxSize(const char* file) {
 }
 
 // The holder and head clearance of the link parameters from the job.
-void setJobHolder(const JobRecord& job) {
+void setJobHolder(JobRecord& job) {
   linkParams.holderCheck = job.holdcheck;
   linkParams.holderCheckMode = job.holdcheckMode;
+  job.holdcheckClearDiameter = 2 * job.frradius * job.holdcheckClearfactor;
   if (job.wcoll != 0 && std::fabs(job.wcollHtol) >= kEps) holderClearanceSetMargin(job.wcollHtol);
   double extra = 0.1;
   if (std::fabs(job.wcollHtol) < kEps) {

@@ -256,6 +256,7 @@ struct JobRecord {
   int16_t holdcheck = {};                  // *HOLDCHECK
   int16_t holdcheckMode = {};              // *HOLDCHECK_MODE
   double holdcheckClearfactor = 1;         // *HOLDCHECK_CLEARFACTOR
+  double holdcheckClearDiameter = 0;       // 2 x tool radius x clear factor (no keyword)
   int16_t backdraft = {};                  // *BACKDRAFT
   double clearAngle = {};                  // *CLEAR_ANGLE = *LVERSATZ
   char macroSname[257] = {};               // *MACRO_SNAME

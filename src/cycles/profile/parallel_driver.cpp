@@ -12,11 +12,15 @@
 #include "boundaries/bnd_active.h"
 #include "boundaries/bnd_file.h"
 #include "boundaries/curve_boundary.h"
+#include "cycles/profile/height_grid.h"
 #include "cycles/profile/job_record.h"
 #include "cycles/profile/path_output.h"
 #include "cycles/profile/plist_store.h"
 #include "geometry/pline/pline_reduce.h"
 #include "geometry/pline/pline_thin.h"
+#include "model/collision/holder_check.h"
+#include "model/collision/holder_clearance.h"
+#include "model/collision/holder_meshes.h"
 #include "model/contact/contact_settings.h"
 #include "model/drop/contact_drop.h"
 #include "model/drop/drop_along_curve.h"
@@ -96,6 +100,16 @@ int profParallelLineBody(const ProfLevelInput& in, int i, PlistStore* store, int
     plineApplyClimbMode(path.get(), params.climbMode);
     plineReduce(path.get(), params.stepMax, params.stepMin);
     reduced = true;
+  }
+  if (params.holderCheck == 1 || params.holderCheck == 2) {
+    const int holder =
+        params.holderCheck == 1
+            ? holderCheckPath(model.get(), &params, path.get(), params.holderCheckMode,
+                              in.holderWiden)
+            : holderCheckPathShank(model.get(), &params, path.get(), params.holderCheckMode,
+                                   in.holderWiden);
+    plineReduce(path.get(), params.stepMax, params.stepMin);
+    if (holder == -2) result = kLineFailed;
   }
   if (in.thinRuns != 0) {
     if (reduced) plineCompact(path.get());
@@ -225,8 +239,37 @@ namespace {
 struct DriverState {
   BoundaryRec* boundaries = nullptr;
   PlineList* paths = nullptr;
+  HeightGrid* heightGrid = nullptr;
+  LinkParams* params = nullptr;  // holds heightGrid while the run goes on
 };
+
 DriverState gDriver;
+
+bool named(const char* text) { return text[0] != '\0' && text[0] != ' '; }
+
+// The holder and head meshes (with *WCOLL) and the height grid whose
+// presence tells the path checks to test them.  -1 when the meshes cannot
+// be built, -2 when the grid cannot be made.
+int buildHolderData(JobRecord& job, LinkParams* params, ModelRec* model) {
+  int built = 1;
+  double cell = holderClearanceMargin();
+  if (job.wcoll != 0) {
+    built = !named(job.holder3df) && !named(job.head3df)
+                ? holderBuildDefault(model, &params->holderClearance, cell, 0)
+                : holderBuildFromFiles(model, &params->holderClearance,
+                                       job.aufmassHori + job.aufmass, job.holder3df, job.head3df,
+                                       job.holderKfy, job.headKfy, job.holderClearance,
+                                       job.headClearance);
+    job.wcoll = 0;
+    cell = 0;
+  }
+  gDriver.heightGrid = heightGridNew(cell, model->boxMin, model->boxMax);
+  if (gDriver.heightGrid == nullptr) return -2;
+  gDriver.params = params;
+  if (heightGridFill(gDriver.heightGrid, model) < 0) return -2;
+  params->holderCollisionData = gDriver.heightGrid;
+  return built < 0 ? -1 : 1;
+}
 
 // Frees the run state when the driver returns, whichever way it does.
 struct CleanupOnExit {
@@ -341,7 +384,7 @@ int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary, JobR
     const ProfLevelInput in{&lines,     model,          params,        boundary,
                             job.lauf,   job.zustellArt, job.clipSort,  job.bearbeitricht,
                             job.tmpDir, job.pathCashCt, job.slopeMode, job.bearbeitrand,
-                            job.plred};
+                            job.plred,  job.holdcheckClearDiameter};
     int failedLine = -1;
     const int smallest = profParallelLevel(in, gDriver.paths, &failedLine);
     if (smallest == -1) {
@@ -387,6 +430,11 @@ void profDriverCleanup(ModelRec* model) {
   gDriver.boundaries = nullptr;
   plineListFree(gDriver.paths);
   gDriver.paths = nullptr;
+  holderFreeModels();
+  if (gDriver.params != nullptr) gDriver.params->holderCollisionData = nullptr;
+  gDriver.params = nullptr;
+  heightGridFree(gDriver.heightGrid);
+  gDriver.heightGrid = nullptr;
 }
 
 int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* model) {
@@ -434,6 +482,16 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
     model->contactMode = 0;
   }
   model->slopeLimit = 0.0;
+
+  // A job that asks for the holder check never runs without it.
+  if (params->holderCheck != 0) {
+    const int holder = buildHolderData(job, params, model);
+    if (holder == -2) {
+      msgNumbered(9, 305, "* Fehler: Optimierungsliste kann nicht generiert werden", nullptr);
+      return kDriverNoMemory;
+    }
+    if (holder < 0) return kDriverHolderFailed;
+  }
 
   if (model->boundaryFlag != 0) {
     gDriver.boundaries = job.bndSort != 0

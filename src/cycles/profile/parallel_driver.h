@@ -55,6 +55,8 @@ struct ProfLevelInput {
   int slopeMode = 0;            // *SLOPE_MODE
   int edgeMode = 0;             // *BEARBEITRAND (1: points without contact are gaps)
   int thinRuns = 0;             // *PLRED
+  double holderWiden = 0;       // length a holder collision widens over (the
+                                // job's holder clearance diameter)
 };
 
 // Computes every line of the level into out (appended in ascending line
