@@ -674,15 +674,21 @@ int modelLoadStlFacets(ModelRec* model, const char* name) {
   const int n = stl->count;
   MallocPtr<Facet> facets = mallocArray<Facet>(n);
   if (!facets) return failLoad(model, kModelLoadNoMemory);
-  Box box;
+  // Each facet depends on its own triangle only.
+  const Tri* in = stl->items;
+  Facet* out = facets.get();
+#pragma omp parallel for schedule(static)
   for (int i = 0; i < n; ++i) {
-    Tri t = stl->items[i];
+    Tri t = in[i];
     mapTri(&t);
     triTopVertexFirst(&t);
-    facets[i] = Facet{0, {t.v[0], t.v[1], t.v[2], t.v[2]}};
-    for (const Vec3d& v : t.v) box.add(v);
+    out[i] = Facet{0, {t.v[0], t.v[1], t.v[2], t.v[2]}};
   }
   stl.reset();
+  Box box;
+  for (int i = 0; i < n; ++i) {
+    for (int k = 0; k < 3; ++k) box.add(out[i].v[k]);
+  }
   // STL facets get no rotated extents; extents of an earlier load would
   // describe other facets, so none stay.
   if (modelDiagonalBoxesOn()) modelFreeDiagonalExtents();

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <numeric>
+#include <type_traits>
 #include <vector>
 
 #include "base/messages.h"
@@ -50,19 +51,38 @@ void retype(ToolShape* tool) {
 }
 
 // Sorts items by a precomputed top z, highest first, keeping the order of equal
-// keys, through a permutation (items are large; each moves once).
+// keys, through a permutation (items are large; each moves once, in place).  The keys
+// sit beside their indices, so the sort reads memory in order; equal keys
+// fall back to the index, which gives the order a stable sort gives.
 template <class Item>
 bool sortByTopZ(Item* items, int count, double (*topZ)(const Item*)) {
+  static_assert(std::is_trivially_copyable_v<Item>);
   if (count <= 1) return true;
+  struct Keyed {
+    double key;
+    int index;
+  };
   try {
-    std::vector<double> key(count);
-    for (int i = 0; i < count; ++i) key[i] = topZ(&items[i]);
-    std::vector<int> order(count);
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return key[a] > key[b]; });
-    std::vector<Item> sorted(count);
-    for (int i = 0; i < count; ++i) sorted[i] = items[order[i]];
-    std::copy(sorted.begin(), sorted.end(), items);
+    std::vector<Keyed> order(count);
+    for (int i = 0; i < count; ++i) order[i] = Keyed{topZ(&items[i]), i};
+    std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) {
+      return a.key > b.key || (!(b.key > a.key) && a.index < b.index);
+    });
+    // The permutation is applied in place, cycle by cycle: position i takes
+    // the item from order[i].index; a finished position is marked with -1.
+    for (int start = 0; start < count; ++start) {
+      if (order[start].index < 0 || order[start].index == start) continue;
+      const Item first = items[start];
+      int at = start;
+      while (order[at].index != start) {
+        const int from = order[at].index;
+        items[at] = items[from];
+        order[at].index = -1;
+        at = from;
+      }
+      items[at] = first;
+      order[at].index = -1;
+    }
   } catch (const std::bad_alloc&) {
     return false;
   }
