@@ -438,3 +438,23 @@ int bndOffset(BoundaryRec* boundary, double d) {
   }
   return 1;
 }
+
+BoundarySet* bndSetLoad(const char* path) {
+  BoundaryRec* chain = bndReadFile(path, 0, 0);
+  if (chain == nullptr) return nullptr;
+  auto* set = static_cast<BoundarySet*>(std::calloc(1, sizeof(BoundarySet)));
+  if (set == nullptr) {
+    bndFreeList(chain);
+    return nullptr;
+  }
+  set->boundaryChain = chain;
+  set->polylines = arcLenPlineListReadFile(path);
+  return set;
+}
+
+void bndSetFree(BoundarySet* set) {
+  if (set == nullptr) return;
+  bndFreeList(set->boundaryChain);
+  arcLenPlineListFree(set->polylines);
+  std::free(set);
+}

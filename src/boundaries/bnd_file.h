@@ -56,6 +56,13 @@ BoundaryRec* bndNewRect(double xMin, double xMax, double yMin, double yMax);
 // Frees every record of the chain with what it owns (null is ignored).
 void bndFreeList(BoundaryRec* chain);
 
+// The boundaries of path (read with offsets 0) and the same file read as 3D
+// profiles.  Null when no boundary can be read or memory runs out.  Free with
+// bndSetFree.
+BoundarySet* bndSetLoad(const char* path);
+// Frees the chain, the polylines and the set (null allowed).
+void bndSetFree(BoundarySet* set);
+
 // Offsets the boundary's contour by d (d > 0 enlarges, d < 0 shrinks): the
 // planar offset, then the offset with retries at d and at 0.8 d.  1, or -1
 // with the boundary unchanged.  For d > 0 the box grows by d; for d < 0 the

@@ -16,10 +16,10 @@
 #include <cstdint>
 
 #include "geometry/lists/lists.h"
+#include "geometry/pline/arc_len_pline.h"
 #include "geometry/primitives/vec.h"
 
 struct CurveRec;
-struct ArcLenPline;
 
 // Slack of the parameter interval tests and equality of boundary points.
 inline constexpr double kBndTol = 0.00001;
@@ -63,10 +63,7 @@ struct BoundaryRec {
 };
 
 // Node of the polyline list of a boundary set.
-struct BndPolylineNode {
-  ArcLenPline* pline;
-  BndPolylineNode* next;
-};
+using BndPolylineNode = ArcLenPlineNode;
 
 // The boundaries and profile polylines read from one boundary file.
 struct BoundarySet {

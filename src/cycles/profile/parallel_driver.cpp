@@ -26,6 +26,7 @@
 #include "model/drop/drop_along_curve.h"
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
+#include "model/mesh/offset_model.h"
 
 namespace {
 
@@ -241,11 +242,43 @@ struct DriverState {
   PlineList* paths = nullptr;
   HeightGrid* heightGrid = nullptr;
   LinkParams* params = nullptr;  // holds heightGrid while the run goes on
+  OffsetModel* offsetModel = nullptr;
+  BoundarySet* contactSet = nullptr;
 };
+
+// *LIMIT_HEIGHT at or above this: no z limit on the model.
+constexpr double kNoLimitHeight = 99990;
 
 DriverState gDriver;
 
 bool named(const char* text) { return text[0] != '\0' && text[0] != ' '; }
+
+// Loads the job's model: with clip surfaces (or the surfaces of automatic
+// boundaries) the clip loaders, with extra surfaces the merged loaders, else
+// the part alone, each as one mesh or per surface.  The loader's result.
+int loadJobModel(const JobRecord& job, ModelRec* model) {
+  const bool clip = named(job.clip3df) || (job.boundStrategy == 1 && named(job.mill3df));
+  if (!clip) {
+    if (job.extraCount > 0) {
+      return job.multiPoly != 0
+                 ? modelLoadMultiMerged(model, job.approx, job.extra3df, job.toolTip, 0)
+                 : modelLoadMerged(model, job.approx, job.extra3df);
+    }
+    return job.multiPoly != 0 ? modelLoadMultiFile(model, job.approx, job.toolTip, 0)
+                              : modelLoadFile(model, job.approx);
+  }
+  if (job.multiPoly != 0) {
+    return modelLoadMultiWithClip(model, job.approx, job.clip3df, "", job.toolTip,
+                                  job.clipOffset);
+  }
+  if (job.usePbound == 2) {
+    const int loaded = modelLoadWithClipAndWall(model, job.approx, job.clip3df, "", job.cbndName,
+                                                job.toolTip, job.clipOffset, 2 * job.precision);
+    contactSetWallSurfaces(1);
+    return loaded;
+  }
+  return modelLoadWithClip(model, job.approx, job.clip3df, "", job.toolTip, job.clipOffset);
+}
 
 // The holder and head meshes (with *WCOLL) and the height grid whose
 // presence tells the path checks to test them.  -1 when the meshes cannot
@@ -431,6 +464,15 @@ void profDriverCleanup(ModelRec* model) {
   plineListFree(gDriver.paths);
   gDriver.paths = nullptr;
   holderFreeModels();
+  // The loader switches of the run end with it.
+  modelSetDiagonalBoxes(0);
+  modelSetLoadZLimit(kModelNoZLimit);
+  contactSetOffsetModel(nullptr);
+  offsetModelFreeData(gDriver.offsetModel);
+  gDriver.offsetModel = nullptr;
+  contactSetContactBoundaries(nullptr);
+  bndSetFree(gDriver.contactSet);
+  gDriver.contactSet = nullptr;
   if (gDriver.params != nullptr) gDriver.params->holderCollisionData = nullptr;
   gDriver.params = nullptr;
   heightGridFree(gDriver.heightGrid);
@@ -450,9 +492,11 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
   if (job.randomPoints != 0) {
     msgNumbered(9, 340, "* Zufallsmodus fuer Punkteverteilung aktiviert", nullptr);
   }
+  if (job.clipCount == 0) modelSetDiagonalBoxes(job.optDia);
+  if (job.limitHeight < kNoLimitHeight) modelSetLoadZLimit(job.tief + job.limitHeight);
   // A model that cannot be read fails the run with a message; the loader's
   // own code for an unreadable file would read as a cancelled run.
-  if (modelLoadFile(model, job.approx) < 0) {
+  if (loadJobModel(job, model) < 0) {
     // A job without a model name was told so by its validation.
     if (job.approx[0] != '\0' && job.approx[0] != ' ') {
       msgNumbered(9, kMsgModelUnreadable, "* Fehler beim lesen der Datei %s", job.approx);
@@ -462,7 +506,14 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
   if (modelBuildGrids(model) < 0) {
     msgNumbered(9, 305, "* Fehler: Optimierungsliste kann nicht generiert werden", nullptr);
   }
-  if (job.bottomOk == 0) job.tief = model->boxMin.z - std::fabs(job.aufmass) - model->minStep;
+  if (job.bottomOk == 0) {
+    job.tief = model->boxMin.z - std::fabs(job.aufmass) - model->minStep;
+    if (job.boundStrategy == 1 && job.usePbound == 2) job.tief -= model->tool->radius;
+  }
+  if (job.testOpti == 1 && model->tool->type == kToolBall && job.multiPoly == 0) {
+    gDriver.offsetModel = modelBuildOffsetModel(model, model->tool->radius);
+    contactSetOffsetModel(gDriver.offsetModel);
+  }
   const double r = model->tool->radius;
   model->boxMax.z += r;
   if (job.bearbeitrand == 1) {
@@ -480,7 +531,9 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
   } else if (job.boundMode == 2 || job.boundMode == 3) {
     reduceOffset = job.boundMode == 2 ? job.frradius : -job.frradius;
     model->contactMode = 0;
+    if (job.boundMode == 3 && job.bearbeitricht == 5) bndSetOuterExtraOffset(job.bndReduction);
   }
+  if (model->contactMode == 1 && job.contactFast != 0) model->contactMode = 0;
   model->slopeLimit = 0.0;
 
   // A job that asks for the holder check never runs without it.
@@ -515,6 +568,10 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
       msgNumbered(9, 304, "* Fehler: Boundary kann nicht generiert werden", nullptr);
       return kDriverNoBoundary;
     }
+  }
+  if (named(job.cbndName) && job.usePbound != 2) {
+    gDriver.contactSet = bndSetLoad(job.cbndName);
+    contactSetContactBoundaries(gDriver.contactSet);
   }
   if (job.taperAvoid == 0 && model->tool->type == kToolBall) {
     model->candidates = modelCandidateListNew(kDriverCandidateCapacity);
