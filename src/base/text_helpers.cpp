@@ -5,9 +5,12 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+
+#include "base/input_files.h"
 
 namespace {
 
@@ -175,4 +178,15 @@ std::size_t kfyEscapeText(char* dst, std::size_t dstSize, const char* src) {
   }
   dst[len] = '\0';
   return len;
+}
+
+bool textWriteFile(const char* path, std::string_view text) {
+  std::FILE* f = std::fopen(path, "wb");
+  if (f == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  const bool closed = std::fclose(f) == 0;
+  if (written && closed) return true;
+  // A pipe or a device that refused the text is not a cut-off file: it stays.
+  if (fileIsRegular(path)) std::remove(path);
+  return false;
 }

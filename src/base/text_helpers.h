@@ -1,5 +1,6 @@
-// Small text services: number picking, character replacement and the kFY
-// text escaper that makes arbitrary text safe inside kFY and POF values.
+// Small text services: number picking, character replacement, the kFY text
+// escaper that makes arbitrary text safe inside kFY and POF values, and the
+// writing of a whole text file at once.
 #pragma once
 
 #include <cstddef>
@@ -50,3 +51,10 @@ std::string kfyEscapeText(std::string_view src);
 // or "\ddd") that would not fit, so dst never ends inside an escape.
 // Returns the number of characters written, without the terminator.
 std::size_t kfyEscapeText(char* dst, std::size_t dstSize, const char* src);
+
+// Writes text into the file at path (created or replaced, bytes as given).
+// True when the whole text was written and the file closed; otherwise false,
+// and a partly written regular file is removed, so a reader never takes a
+// cut-off file for a whole one (a pipe or device that refused the text is
+// left alone).  Any thread, one writer per path.
+bool textWriteFile(const char* path, std::string_view text);

@@ -1,10 +1,15 @@
 #include "base/text_helpers.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -139,3 +144,29 @@ TEST(NoCaseCompare, FoldsOnlyAsciiLetters) {
   EXPECT_FALSE(strEndsWithNoCase("CFG", ".CFG"));
   EXPECT_FALSE(strEndsWithNoCase("job.CFGx", ".CFG"));
 }
+
+namespace {
+
+TEST(TextWriteFile, WritesTheWholeTextOrNothing) {
+  tsupport::TempDir dir;
+  const std::string path = dir.file("out.txt");
+  ASSERT_TRUE(tsupport::writeFile(path, "an older and longer text"));
+  ASSERT_TRUE(textWriteFile(path.c_str(), std::string_view("a\0b\n", 4)));
+  EXPECT_EQ(tsupport::readFile(path), std::string("a\0b\n", 4));
+  EXPECT_FALSE(textWriteFile(dir.file("no/dir.txt").c_str(), "x"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("no/dir.txt")));
+}
+
+// A device that refuses the text (here a full device of the test's own) is
+// not a cut-off file to be removed.
+TEST(TextWriteFile, DeviceThatRefusesTheTextStays) {
+  tsupport::TempDir dir;
+  const std::string path = dir.file("full");
+  if (mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+    GTEST_SKIP() << "no device node can be made here";
+  }
+  EXPECT_FALSE(textWriteFile(path.c_str(), "text"));
+  EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 
 #include "base/messages.h"
 #include "base/number_format.h"
+#include "base/text_helpers.h"
 #include "boundaries/bnd_file.h"
 #include "boundaries/bnd_library.h"
 #include "boundaries/curve_fit.h"
@@ -30,17 +31,6 @@ constexpr int kMsgNoBoundary = 304;
 constexpr int kMsgBoundaryCount = 5007;
 
 std::vector<std::string> gTempFiles;
-
-// Writes text into path; false (and no file left) when any step fails.
-bool writeWhole(const char* path, const std::string& text) {
-  std::FILE* f = std::fopen(path, "wb");
-  if (f == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  const bool closed = std::fclose(f) == 0;
-  if (written && closed) return true;
-  std::remove(path);
-  return false;
-}
 
 bool named(const char* text) { return text != nullptr && text[0] != '\0' && text[0] != ' '; }
 
@@ -68,6 +58,16 @@ int prepareSurfaces(const AutoBoundaryJob& job, char (&file3df)[1024]) {
 }
 
 }  // namespace
+
+std::string bndDebugKfyHeader() {
+  return std::string(kfyBanner) +
+         "\nkFY-Version: 1.0\ntemporary\nqzdrilhc\n\nvprecision(4) ; Nachkommastellen\n\n";
+}
+
+std::string bndWorldPointLine(Vec3d p) {
+  framePtToolToWorld(&p);
+  return "X" + numFixed(p.x, 6) + " Y" + numFixed(p.y, 6) + " Z" + numFixed(p.z, 6) + "\n";
+}
 
 void jobTempFileNote(const char* path) {
   if (named(path)) gTempFiles.emplace_back(path);
@@ -158,20 +158,14 @@ int bndWriteBoxFile(const char* bndPath, const char* outPath, double margin) {
   const double corners[5][2] = {
       {xMin, yMin}, {xMax, yMin}, {xMax, yMax}, {xMin, yMax}, {xMin, yMin}};
   std::string text = "**BND 1\n";
-  for (const auto& c : corners) {
-    Vec3d p{c[0], c[1], 0};
-    framePtToolToWorld(&p);
-    text += "X" + numFixed(p.x, 6) + " Y" + numFixed(p.y, 6) + " Z" + numFixed(p.z, 6) + "\n";
-  }
+  for (const auto& c : corners) text += bndWorldPointLine(Vec3d{c[0], c[1], 0});
   text += "**END\n";
-  return writeWhole(outPath, text) ? 1 : -1;
+  return textWriteFile(outPath, text) ? 1 : -1;
 }
 
 int bndWriteAsKfyContours(const char* prfPath, const char* outPath) {
   CurveRec* chain = curveReadPrfAll(prfPath, nullptr, 1, 0, 0);
-  std::string text = std::string(kfyBanner) +
-                     "\nkFY-Version: 1.0\ntemporary\nqzdrilhc\n\n"
-                     "vprecision(4) ; Nachkommastellen\n\n";
+  std::string text = bndDebugKfyHeader();
   for (const CurveRec* c = chain; c != nullptr; c = c->next) {
     text += "oContour[1]()\n{\n";
     for (int i = 1; c->points != nullptr && i <= c->count; ++i) {
@@ -183,5 +177,5 @@ int bndWriteAsKfyContours(const char* prfPath, const char* outPath) {
     text += "}\n";
   }
   curveFree(chain);
-  return writeWhole(outPath, text) ? 1 : 0;
+  return textWriteFile(outPath, text) ? 1 : 0;
 }

@@ -5,10 +5,23 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+
+#include "geometry/primitives/vec.h"
 
 // Joins dir and name with "/" (none when dir is empty or already ends in a
 // separator) into out; -1 when the result does not fit.
 int pathJoin(char* out, size_t cap, const char* dir, const char* name);
+
+// The header of the kFY files that the boundary steps write for inspection:
+// the banner, "kFY-Version: 1.0", "temporary", "qzdrilhc", an empty line,
+// "vprecision(4) ; Nachkommastellen" and an empty line.
+std::string bndDebugKfyHeader();
+
+// The point line of a BND block, "X.. Y.. Z..\n" with six decimals in the C
+// locale, for the internal point p mapped into world coordinates through the
+// working frame.
+std::string bndWorldPointLine(Vec3d p);
 
 // The files that the preparation of a run generates in the job's temporary
 // directory: noted as they are made, removed at the end of the run.

@@ -11,6 +11,7 @@
 #include "boundaries/bnd_file.h"
 #include "boundaries/bnd_library.h"
 #include "boundaries/links/link_params.h"
+#include "cycles/profile/boundary_projection.h"
 #include "cycles/profile/job_boundaries.h"
 #include "cycles/profile/links/facet_link_output.h"
 #include "geometry/curves/bezier_link.h"
@@ -40,6 +41,9 @@ constexpr const char* kOptionAllHori = "ALL_HORI";
 constexpr const char* kOptionMacroReverse = "ALLOW_MACRO_REVERSE";
 // The smallest model tolerance, in internal units.
 constexpr double kMinModelTolerance = 0.0001;
+// Messages around the projection of the job's boundary.
+constexpr int kMsgProjectionStart = 820;
+constexpr int kMsgProjectionEnd = 822;
 
 bool textSet(const char* text) { return text[0] != '\0' && text[0] != ' '; }
 
@@ -192,6 +196,21 @@ void setJobFrame(const JobRecord& job) {
     msgNumbered(9, 502, "* Fehler beim Initialisieren von NC/Tool-System", nullptr);
     msgNumbered(9, 503, "* NC/Tool-System kann nicht beruecksichtigt werden", nullptr);
   }
+}
+
+// The job's boundary projected onto its part along *BND_ZVEC: *BOUNDARY
+// then names the projected file.  The projection works in a frame of its
+// own, so the job's frame is set up again afterwards.
+void projectJobBoundary(JobRecord& job) {
+  msgNumbered(9, kMsgProjectionStart, "* Start create boundary", nullptr);
+  const Vec3d direction = vec3(job.bndZvec);
+  // The projection chooses its own working size from the radius in the
+  // job's units.
+  bndProjectBoundaryFile(job.boundary, sizeof job.boundary, job.approx, job.clip3df, job.extra3df,
+                         job.tmpDir, job.extraCount > 0 ? 1 : 0, job.multiPoly, direction,
+                         job.frradius / jobScale);
+  msgNumbered(9, kMsgProjectionEnd, "* End create boundary", nullptr);
+  setJobFrame(job);
 }
 
 // The tool of the job: type and radii from the job, then the allowance.
@@ -458,6 +477,7 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
 
   const double stepover = job.horizustel;
   setJobFrame(job);
+  if (job.bndProject != 0) projectJobBoundary(job);
   if (setJobTool(job) < 0) return -1;
   fillLinkParams(job);
   setJobHolder(job);

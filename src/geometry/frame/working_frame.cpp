@@ -58,6 +58,24 @@ int frameActivate() {
   return 1;
 }
 
+int frameSetFromDirection(const Vec3d* d) {
+  const double len = std::sqrt(d->x * d->x + d->y * d->y + d->z * d->z);
+  if (!(len >= kGeoEqualTol) || !std::isfinite(len)) return -1;
+  const Vec3d z{d->x / len, d->y / len, d->z / len};
+  Vec3d u = (std::fabs(z.x) < kGeoEqualTol && std::fabs(z.y) < kGeoEqualTol)
+                ? Vec3d{0.0, -z.z, z.y}
+                : Vec3d{-z.y, z.x, 0.0};
+  const double ulen = std::sqrt(u.x * u.x + u.y * u.y + u.z * u.z);
+  if (!(ulen >= kGeoEqualTol)) return -1;
+  u = {u.x / ulen, u.y / ulen, u.z / ulen};
+  Vec3d v;
+  if (vec3UnitCross(&z, &u, &v) != 0) return -1;
+  const Vec3d origin{0.0, 0.0, 0.0};
+  frameSetNcSystem(&origin, &u, &v, &z);
+  frameSetToolSystem(&origin, &u, &v, &z);
+  return frameActivate() < 0 ? -1 : 1;
+}
+
 int frameScaleMultiply(double f) {
   const double scale = gFrame.frameScale * f;
   // The maps to world and NC coordinates divide by the scale: a zero (or

@@ -60,6 +60,16 @@ void frameRotateTool(double degrees);
 // written).
 int frameActivate();
 
+// The frame of a projection along direction d: NC and tool system both at
+// the origin with the axes u, v, d, where u is (0, -d.z, d.y) when d.x and
+// d.y are both below kGeoEqualTol in size, else (-d.y, d.x, 0), and v =
+// unit(d x u); all three unit length (d is normalised first, so the frame
+// does not stretch heights for a direction that is not a unit vector).
+// Activates the frame (scale 1).  1 on success; -1 when d is shorter than
+// kGeoEqualTol or not finite (the frame is then untouched) or the frame
+// cannot be activated.
+int frameSetFromDirection(const Vec3d* d);
+
 // frameScale = frameScale x f.  Returns 1; returns -1 and keeps the scale
 // when the product would be zero, subnormal, infinite or NaN (the inverse
 // maps divide by the scale).

@@ -2,15 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "boundaries/links/link_params.h"
+#include "cycles/profile/job_boundaries.h"
+#include "geometry/frame/working_frame.h"
 #include "support/job_records.h"
 #include "support/message_capture.h"
 #include "support/temp_dir.h"
+#include "support/test_models.h"
 
 namespace {
 
@@ -310,6 +315,42 @@ TEST_F(ProfPrepareJob, IgnoredProfileOfAPocketJobIsItsBoundary) {
   EXPECT_NE(kfy.find("oContour[1]()\n{\n  oL( x[0.000000/10.000000] y[0.000000/0.000000] )\n"),
             std::string::npos)
       << kfy;
+}
+
+// A projected boundary replaces the job's boundary between its messages;
+// the projection sizes its tool in the job's units (0.5, although the job
+// runs at scale 25), and the job's own frame and scale hold afterwards.
+TEST_F(ProfPrepareJob, ProjectedBoundaryBecomesTheJobsBoundary) {
+  tsupport::TempDir dir;
+  const auto plane =
+      testmodels::heightField([](double, double) { return 5.0; }, -20, 30, -20, 30, 5, 5);
+  ASSERT_TRUE(testmodels::writeBinaryStl(dir.file("plane.stl"), plane));
+  ASSERT_TRUE(tsupport::writeFile(dir.file("b.bnd"),
+                                  "**BND 1\nX0 Y0 Z0\nX2 Y0 Z0\nX2 Y2 Z0\nX0 Y2 Z0\n**END\n"));
+  setText(jobRecord.approx, dir.file("plane.stl").c_str());
+  setText(jobRecord.boundary, dir.file("b.bnd").c_str());
+  setText(jobRecord.tmpDir, dir.path().c_str());
+  jobRecord.bndProject = 1;
+  jobRecord.frradius = 0.5;
+  const Prepared p = prepare();
+  ASSERT_EQ(p.result, 0);
+  ASSERT_EQ(jobScale, 25);
+  EXPECT_EQ(std::string(p.job.boundary), dir.file("proj.bnd"));
+  EXPECT_STREQ(jobRecord.boundary, dir.file("b.bnd").c_str());
+  const auto start = std::find(p.messages.begin(), p.messages.end(), "820");
+  ASSERT_NE(start, p.messages.end()) << ::testing::PrintToString(p.messages);
+  EXPECT_NE(std::find(start, p.messages.end(), "822"), p.messages.end());
+  const std::vector<std::string> lines = tsupport::splitLines(tsupport::readFile(p.job.boundary));
+  ASSERT_GT(lines.size(), 2u);
+  EXPECT_EQ(lines[1], "X0.000000 Y0.000000 Z5.500000");
+  Vec3d internal{25, 50, 75};
+  framePtToolToWorld(&internal);
+  EXPECT_NEAR(internal.x, 1, 1e-12);
+  EXPECT_NEAR(internal.y, 2, 1e-12);
+  EXPECT_NEAR(internal.z, 3, 1e-12);
+  jobTempFilesRemove();
+  EXPECT_FALSE(std::filesystem::exists(dir.file("proj.bnd")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("proj.kfy")));
 }
 
 }  // namespace

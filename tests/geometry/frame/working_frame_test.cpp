@@ -132,6 +132,75 @@ TEST_F(WorkingFrameTest, ResetRestoresTheInitialState) {
   }
 }
 
+struct DirectionRow {
+  const char* name;
+  Vec3d d;
+  Vec3d u, v, z;  // expected axes
+};
+
+// Both systems get the axes u, v and the unit direction, at the origin.
+TEST_F(WorkingFrameTest, FrameFromDirectionBuildsItsAxes) {
+  const DirectionRow rows[] = {
+      {"up", {0, 0, 1}, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
+      {"down", {0, 0, -1}, {0, 1, 0}, {1, 0, 0}, {0, 0, -1}},
+      {"along x", {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}},
+      {"along y", {0, 1, 0}, {-1, 0, 0}, {0, 0, 1}, {0, 1, 0}},
+      // A longer direction is the same frame: heights are not stretched.
+      {"up, not a unit vector", {0, 0, 2}, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}},
+  };
+  for (const DirectionRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    frameReset();
+    ASSERT_EQ(frameScaleMultiply(3.0), 1);
+    ASSERT_EQ(frameSetFromDirection(&row.d), 1);
+    const WorkingFrame& f = frameCurrent();
+    EXPECT_EQ(f.frameActive, 1);
+    EXPECT_EQ(f.frameScale, 1.0);
+    EXPECT_EQ(frameSystemsEqual(), 1);
+    const Mat4& m = f.frameToolMat;
+    expectNear({m.m[0][0], m.m[0][1], m.m[0][2]}, row.u, 1e-15);
+    expectNear({m.m[1][0], m.m[1][1], m.m[1][2]}, row.v, 1e-15);
+    expectNear({m.m[2][0], m.m[2][1], m.m[2][2]}, row.z, 1e-15);
+    expectNear({m.m[3][0], m.m[3][1], m.m[3][2]}, kOrigin, 0);
+    // A point one unit along the direction lies one unit up in the frame.
+    expectNear(mapped(framePtWorldToTool, row.z), kZ, 1e-15);
+  }
+}
+
+TEST_F(WorkingFrameTest, FrameFromAnOddDirectionIsOrthonormal) {
+  const Vec3d d{1, 2, -2};
+  ASSERT_EQ(frameSetFromDirection(&d), 1);
+  const Mat4& m = frameCurrent().frameToolMat;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      double dot = 0;
+      for (int k = 0; k < 3; ++k) dot += m.m[i][k] * m.m[j][k];
+      EXPECT_NEAR(dot, i == j ? 1.0 : 0.0, 1e-15) << i << " " << j;
+    }
+  }
+  expectNear({m.m[2][0], m.m[2][1], m.m[2][2]}, {1.0 / 3, 2.0 / 3, -2.0 / 3}, 1e-15);
+  // Right-handed: u x v = d.
+  const Vec3d u{m.m[0][0], m.m[0][1], m.m[0][2]};
+  const Vec3d v{m.m[1][0], m.m[1][1], m.m[1][2]};
+  expectNear({u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x},
+             {1.0 / 3, 2.0 / 3, -2.0 / 3}, 1e-15);
+}
+
+TEST_F(WorkingFrameTest, FrameFromNoDirectionFailsAndKeepsTheFrame) {
+  const Vec3d toolOrigin{10, 0, 0};
+  frameSetToolSystem(&toolOrigin, &kX, &kY, &kZ);
+  ASSERT_EQ(frameActivate(), 1);
+  ASSERT_EQ(frameScaleMultiply(2.0), 1);
+  const Vec3d bad[] = {{0, 0, 0}, {0, 0, 5e-6}, {std::nan(""), 0, 1}, {HUGE_VAL, 0, 0}};
+  for (const Vec3d& d : bad) {
+    SCOPED_TRACE(d.x);
+    SCOPED_TRACE(d.z);
+    EXPECT_EQ(frameSetFromDirection(&d), -1);
+    EXPECT_EQ(frameCurrent().frameScale, 2.0);
+    expectNear(mapped(framePtWorldToTool, {10, 0, 0}), kOrigin, 0);
+  }
+}
+
 // An orthonormal right-handed system from two random directions.
 void randomSystem(std::mt19937& rng, Vec3d* o, Vec3d* x, Vec3d* y, Vec3d* z) {
   std::uniform_real_distribution<double> u(-1.0, 1.0);
