@@ -23,6 +23,7 @@
 #include "model/collision/holder_meshes.h"
 #include "model/contact/contact_settings.h"
 #include "model/io/facet_client.h"
+#include "model/io/model_load.h"
 
 double jobScale = 1;
 ModelRec jobModel{};
@@ -561,6 +562,8 @@ int profPrepareJob(const char* path, JobRecord& job) {
   profScaleLengths(job, jobScale);
   if (job.macroStart == 8) job.macroSrad /= jobScale;
   bndSetInternalScale(jobScale);
+  // Allowances stored in facet files are lengths of the job as well.
+  modelSetLoadLengthScale(jobScale);
   if (job.report[0] != '\0') msgSetLevel(job.report, job.reportClass);
   if (profValidateJob(job, jobRecord) < 0) return -2;
   // Model and boundary points are read into internal units through the

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "boundaries/links/link_params.h"
+#include "model/io/model_load.h"
 #include "cycles/profile/job_boundaries.h"
 #include "geometry/frame/working_frame.h"
 #include "support/job_records.h"
@@ -89,6 +90,7 @@ class ProfPrepareJob : public ::testing::Test {
   void TearDown() override {
     jobRecordReset();
     linkParamsReset();
+    modelLoadReset();
     jobScale = 1;
   }
 };
@@ -100,6 +102,7 @@ TEST_F(ProfPrepareJob, ScalesTheWorkingCopyAndLeavesTheRecordAsRead) {
   const Prepared p = prepare();
   ASSERT_EQ(p.result, 0);
   EXPECT_EQ(jobScale, 25);
+  EXPECT_EQ(modelLoadLengthScale(), 25);
   EXPECT_DOUBLE_EQ(p.job.frradius, 12.5);
   EXPECT_DOUBLE_EQ(p.job.horizustel, 5);
   EXPECT_EQ(tsupport::jobRecordDifferences(jobRecord, asRead), "");
