@@ -48,9 +48,14 @@ int seg2PointOrderOnSegment(const Seg2* s, const Vec2d* p, const Vec2d* o);
 // directions in which the first and the second branch leave the crossing and
 // the offset side (1 = the path enters on the second branch for side 1).
 // Branches that leave along one ray (within 0.0001 rad) are told apart by the
-// directions they come in from, as a straight crossing would be.  A
-// record at the chain's start whose second segment is the chain's last (the
-// start record of a trace) has class 1: the path leaves there on the first.
+// directions they come in from, as a straight crossing would be.  Branches
+// that leave in opposite directions, one back along the way the other came
+// in (the ends of a stretch the chain runs both ways), are classed as if that
+// stretch lay to the left of the first branch, as offset2dSelfCrossings
+// decides such contacts.  A record at the chain's start whose second segment
+// is the chain's last (the start record of a trace) has class 1: the path
+// leaves there on the first; for a side other than 1 it has class 2 where a
+// closed chain turns straight back at its start.
 int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec);
 
 // Sets the state of records n-1 down to 0 of recs, self-crossings of the raw

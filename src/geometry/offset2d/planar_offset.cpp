@@ -41,8 +41,8 @@ constexpr double kGapClose = 0.4;
 // The tail behind a wide gap is kept only when it is no longer than this share
 // of the part before it.
 constexpr double kTailShare = 0.4;
-// Last two segments with directions this close to opposite: the last is a
-// spike and goes.
+// Last two segments of an open result with directions this close to
+// opposite: the last is a spike and goes.
 constexpr double kSpikeDot = -0.999;
 // A concave corner whose offset ends miss each other by less than this is
 // closed by snapping.
@@ -189,7 +189,10 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
       }
     }
   }
-  if (m > 1) {
+  // A closed result keeps a last segment that turns straight back: it runs
+  // back along a stretch of no width (a step that collapsed exactly onto
+  // another) and dropping it would leave the result open.
+  if (m > 1 && !closed) {
     Vec2d u, v;
     if (seg2UnitDirection(&out[static_cast<std::size_t>(m - 2)], &u, 0) &&
         seg2UnitDirection(&out[static_cast<std::size_t>(m - 1)], &v, 0) &&
