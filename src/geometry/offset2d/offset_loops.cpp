@@ -20,6 +20,10 @@ constexpr double kStartTestBlend = 0.9;
 constexpr double kTraceSnap = 0.01;
 // Angle (radians) within which two branches leave a crossing along one ray.
 constexpr double kBranchAngleTol = 0.0001;
+// A point nearer than the distance less distance / kNearDivisor, at most
+// kNearMargin, lies nearer to the input than the distance.
+constexpr double kNearDivisor = 100.0;
+constexpr double kNearMargin = 0.001;
 
 Vec2d pointOf(const Seg2Isect& r) { return {r.x, r.y}; }
 
@@ -28,6 +32,10 @@ Vec2d pointOf(const Seg2Isect& r) { return {r.x, r.y}; }
 int entrySegment(const Seg2Isect& r) { return r.state == 1 ? r.second : r.first; }
 
 }  // namespace
+
+double offset2dNearRadius(double distance) {
+  return distance - std::min(distance / kNearDivisor, kNearMargin);
+}
 
 int ptEqual2d(const Vec2d* a, const Vec2d* b) {
   return geoAlmostEqual(a->x, b->x) && geoAlmostEqual(a->y, b->y) ? 1 : 0;
@@ -168,7 +176,7 @@ int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec)
 void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, const Seg2* in,
                            int inCount, double distance, int side) {
   if (recs == nullptr || n <= 0 || m <= 0) return;
-  const double r = distance - std::min(distance / 100.0, 0.001);
+  const double r = offset2dNearRadius(distance);
   // Only input segments near a crossing can cut its circle: the tree finds
   // them without a walk over the whole input per crossing.
   const Seg2BoxTree tree(in, inCount, kSeg2MeetReach);

@@ -27,6 +27,11 @@
 #include "geometry/offset2d/seg2_crossings.h"
 #include "geometry/primitives/vec.h"
 
+// Radius within which a point lies nearer to the input than distance:
+// distance - min(distance / 100, 0.001), a margin for the rounding of the
+// offset's points.
+double offset2dNearRadius(double distance);
+
 // 1 when x and y of a and b each agree within 0.0001, else 0.
 int ptEqual2d(const Vec2d* a, const Vec2d* b);
 
@@ -60,10 +65,10 @@ int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec)
 
 // Sets the state of records n-1 down to 0 of recs, self-crossings of the raw
 // offset chain (m segments) of in (inCount segments) at distance on side:
-// 0 when the crossing lies nearer to in than distance - min(distance / 100,
-// 0.001), or when the chain's start crossing leads that near; else the turn
-// class decides (class 1 gives 1).  Throws std::bad_alloc when the search
-// tree over in cannot be allocated.
+// 0 when the crossing lies nearer to in than offset2dNearRadius(distance), or
+// when the chain's start crossing leads that near; else the turn class
+// decides (class 1 gives 1).  Throws std::bad_alloc when the search tree over
+// in cannot be allocated.
 void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, const Seg2* in,
                            int inCount, double distance, int side);
 

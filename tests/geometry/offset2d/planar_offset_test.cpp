@@ -466,6 +466,76 @@ TEST(OffsetRandomOpen, PolylinesKeepTheirDistance) {
   EXPECT_LE(failures, tried / 20);
 }
 
+// ---- Open chains whose last segments a concave corner swallows ------------------
+
+// The last segments lie inside the offset circle of the corner before them:
+// their offset is no part of the result, and the offset of the corner's other
+// leg ends where it comes within the distance of the input's end, just as the
+// offset of the same chain run backwards starts there.
+struct SwallowedEnd {
+  const char* name;
+  std::vector<Vec2d> points;
+  double distance;
+  int side;
+  Vec2d end;  // worked out by hand; NaN where only the properties are checked
+};
+void PrintTo(const SwallowedEnd& c, std::ostream* os) { *os << c.name; }
+
+const double kNoEnd = std::nan("");
+
+// clang-format off
+const SwallowedEnd kSwallowedEnds[] = {
+    {"short_last_segment", {{0, 0}, {10, 0}, {10, 0.3}}, 1.0, 1, {10 - std::sqrt(0.51), 1}},
+    {"short_last_segment_to_the_right", {{0, 0}, {10, 0}, {10, -0.3}}, 1.0, -1, {10 - std::sqrt(0.51), -1}},
+    {"short_last_segment_far_offset", {{0, 0}, {10, 0}, {10, 0.3}}, 2.0, 1, {10 - std::sqrt(1.11), 2}},
+    {"last_segment_turning_back", {{0, 0}, {10, 0}, {9.5, 0.3}}, 1.0, 1, {9.5 - std::sqrt(0.51), 1}},
+    {"two_short_last_segments", {{0, 0}, {10, 0}, {10, 0.3}, {9.8, 0.3}}, 1.0, 1, {9.8 - std::sqrt(0.51), 1}},
+    // Run on to the corner, the first leg's offset would end 0.95 x distance
+    // from the input's end: within what the distance check lets pass, but
+    // nearer than the distance all the same.
+    {"tiny_last_segment", {{0, 0}, {10, 0}, {10, 0.05}}, 1.0, 1, {10 - std::sqrt(0.0975), 1}},
+    {"behind_a_convex_corner", {{0, 0}, {5, 5}, {10, 0}, {10, 0.3}}, 1.0, 1, {kNoEnd, kNoEnd}},
+};
+// clang-format on
+
+class OffsetSwallowedEnd : public testing::TestWithParam<SwallowedEnd> {};
+
+TEST_P(OffsetSwallowedEnd, EndsOnTheCircleAboutTheInputsEnd) {
+  const SwallowedEnd& c = GetParam();
+  const Chain in = polyline(c.points);
+  const Offset r = offsetOf(in, c.distance, c.side);
+  ASSERT_GT(r.count, 0);
+  EXPECT_EQ(seg2ChainIsClosed(r.segs.data(), r.count), 0);
+  EXPECT_EQ(selfCrossingCount(r.segs), 0);
+  const auto [lo, hi] = distanceRange(in, r.segs);
+  EXPECT_GE(lo, c.distance - 1e-9);
+  EXPECT_LE(hi, std::sqrt(2.0) * c.distance + 1e-9);
+  const Seg2& last = r.segs.back();
+  EXPECT_NEAR(std::hypot(last.x1 - in.back().x1, last.y1 - in.back().y1), c.distance, 1e-9);
+  if (!std::isnan(c.end.x)) {
+    EXPECT_NEAR(last.x1, c.end.x, 1e-9);
+    EXPECT_NEAR(last.y1, c.end.y, 1e-9);
+  }
+  // Run backwards and offset to the other side, the chain starts with the
+  // swallowed segments: the same offset, run backwards.
+  std::vector<Vec2d> back(c.points.rbegin(), c.points.rend());
+  const Offset rev = offsetOf(polyline(back), c.distance, -c.side);
+  ASSERT_EQ(rev.count, r.count);
+  for (int i = 0; i < r.count; ++i) {
+    const Seg2& a = r.segs[static_cast<std::size_t>(i)];
+    const Seg2& b = rev.segs[static_cast<std::size_t>(r.count - 1 - i)];
+    EXPECT_NEAR(a.x0, b.x1, 1e-9) << i;
+    EXPECT_NEAR(a.y0, b.y1, 1e-9) << i;
+    EXPECT_NEAR(a.x1, b.x0, 1e-9) << i;
+    EXPECT_NEAR(a.y1, b.y0, 1e-9) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenChains, OffsetSwallowedEnd, testing::ValuesIn(kSwallowedEnds),
+                         [](const testing::TestParamInfo<SwallowedEnd>& info) {
+                           return std::string(info.param.name);
+                         });
+
 TEST(OffsetSegChain, ResultPassingTheInputBetweenItsEndsIsRejected) {
   // The last segment turns back into the offset of the one before it: an
   // offset whose corners all keep their distance would still run over the
