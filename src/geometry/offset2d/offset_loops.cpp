@@ -20,6 +20,10 @@ constexpr double kStartTestBlend = 0.9;
 constexpr double kTraceSnap = 0.01;
 // Angle (radians) within which two branches leave a crossing along one ray.
 constexpr double kBranchAngleTol = 0.0001;
+// A point nearer than the distance less distance / kNearDivisor, at most
+// kNearMargin, lies nearer to the input than the distance.
+constexpr double kNearDivisor = 100.0;
+constexpr double kNearMargin = 0.001;
 
 Vec2d pointOf(const Seg2Isect& r) { return {r.x, r.y}; }
 
@@ -28,6 +32,10 @@ Vec2d pointOf(const Seg2Isect& r) { return {r.x, r.y}; }
 int entrySegment(const Seg2Isect& r) { return r.state == 1 ? r.second : r.first; }
 
 }  // namespace
+
+double offset2dNearRadius(double distance) {
+  return distance - std::min(distance / kNearDivisor, kNearMargin);
+}
 
 int ptEqual2d(const Vec2d* a, const Vec2d* b) {
   return geoAlmostEqual(a->x, b->x) && geoAlmostEqual(a->y, b->y) ? 1 : 0;
@@ -118,11 +126,33 @@ int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec)
   const Vec2d x = pointOf(*rec);
   // The start record of a trace (the chain's start, paired with its last
   // segment) has no second branch to turn from: the path leaves on the first.
-  if (rec->second >= m && geoSameXY(x.x, x.y, chain[0].x0, chain[0].y0)) return 1;
+  // Not so where a closed chain turns straight back at its start and the
+  // offset goes to the right: the start is then the tip of a stretch of no
+  // width run both ways, which the crossing search (a shared stretch lies to
+  // the left) takes as crossed there and the trace cuts away.
+  if (rec->second >= m && geoSameXY(x.x, x.y, chain[0].x0, chain[0].y0)) {
+    const Vec2d on = branchDirection(chain, m, rec->first, x);
+    const Vec2d back = branchBackDirection(chain, m, rec->first, x);
+    const bool tip = seg2ChainIsClosed(chain, m) &&
+                     sameAngle(std::atan2(on.y, on.x), std::atan2(back.y, back.x));
+    return side != 1 && tip ? 2 : 1;
+  }
   const Vec2d d1 = branchDirection(chain, m, rec->first, x);
   const Vec2d d2 = branchDirection(chain, m, rec->second, x);
   double a1 = std::atan2(d1.y, d1.x);
   double a2 = std::atan2(d2.y, d2.x);
+  if (sameAngle(a1, a2 > 0.0 ? a2 - std::numbers::pi : a2 + std::numbers::pi)) {
+    // The branches leave in opposite directions, one of them back along the
+    // way the other came in: the ends of a stretch the chain runs both ways
+    // (a step whose offset collapsed exactly onto another).  atan2 would
+    // decide by the sign of a zero; the class must instead agree with the
+    // crossing search, which takes such a stretch as lying to the left of
+    // the first path.
+    const Vec2d b1 = branchBackDirection(chain, m, rec->first, x);
+    const Vec2d b2 = branchBackDirection(chain, m, rec->second, x);
+    if (sameAngle(a2, std::atan2(b1.y, b1.x))) return side == 1 ? 2 : 1;
+    if (sameAngle(a1, std::atan2(b2.y, b2.x))) return side == 1 ? 1 : 2;
+  }
   if (sameAngle(a1, a2)) {
     // Both branches leave along one ray (the offsets of two equal corners
     // running on in one line): which one comes in from the other's side
@@ -146,7 +176,7 @@ int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec)
 void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, const Seg2* in,
                            int inCount, double distance, int side) {
   if (recs == nullptr || n <= 0 || m <= 0) return;
-  const double r = distance - std::min(distance / 100.0, 0.001);
+  const double r = offset2dNearRadius(distance);
   // Only input segments near a crossing can cut its circle: the tree finds
   // them without a walk over the whole input per crossing.
   const Seg2BoxTree tree(in, inCount, kSeg2MeetReach);

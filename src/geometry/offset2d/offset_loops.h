@@ -27,6 +27,11 @@
 #include "geometry/offset2d/seg2_crossings.h"
 #include "geometry/primitives/vec.h"
 
+// Radius within which a point lies nearer to the input than distance:
+// distance - min(distance / 100, 0.001), a margin for the rounding of the
+// offset's points.
+double offset2dNearRadius(double distance);
+
 // 1 when x and y of a and b each agree within 0.0001, else 0.
 int ptEqual2d(const Vec2d* a, const Vec2d* b);
 
@@ -48,17 +53,22 @@ int seg2PointOrderOnSegment(const Seg2* s, const Vec2d* p, const Vec2d* o);
 // directions in which the first and the second branch leave the crossing and
 // the offset side (1 = the path enters on the second branch for side 1).
 // Branches that leave along one ray (within 0.0001 rad) are told apart by the
-// directions they come in from, as a straight crossing would be.  A
-// record at the chain's start whose second segment is the chain's last (the
-// start record of a trace) has class 1: the path leaves there on the first.
+// directions they come in from, as a straight crossing would be.  Branches
+// that leave in opposite directions, one back along the way the other came
+// in (the ends of a stretch the chain runs both ways), are classed as if that
+// stretch lay to the left of the first branch, as offset2dSelfCrossings
+// decides such contacts.  A record at the chain's start whose second segment
+// is the chain's last (the start record of a trace) has class 1: the path
+// leaves there on the first; for a side other than 1 it has class 2 where a
+// closed chain turns straight back at its start.
 int seg2IsectTurnClass(int side, const Seg2* chain, int m, const Seg2Isect* rec);
 
 // Sets the state of records n-1 down to 0 of recs, self-crossings of the raw
 // offset chain (m segments) of in (inCount segments) at distance on side:
-// 0 when the crossing lies nearer to in than distance - min(distance / 100,
-// 0.001), or when the chain's start crossing leads that near; else the turn
-// class decides (class 1 gives 1).  Throws std::bad_alloc when the search
-// tree over in cannot be allocated.
+// 0 when the crossing lies nearer to in than offset2dNearRadius(distance), or
+// when the chain's start crossing leads that near; else the turn class
+// decides (class 1 gives 1).  Throws std::bad_alloc when the search tree over
+// in cannot be allocated.
 void offset2dMarkCrossings(Seg2Isect* recs, int n, const Seg2* chain, int m, const Seg2* in,
                            int inCount, double distance, int side);
 

@@ -41,8 +41,8 @@ constexpr double kGapClose = 0.4;
 // The tail behind a wide gap is kept only when it is no longer than this share
 // of the part before it.
 constexpr double kTailShare = 0.4;
-// Last two segments with directions this close to opposite: the last is a
-// spike and goes.
+// Last two segments of an open result with directions this close to
+// opposite: the last is a spike and goes.
 constexpr double kSpikeDot = -0.999;
 // A concave corner whose offset ends miss each other by less than this is
 // closed by snapping.
@@ -85,6 +85,38 @@ int trimStart(int m, double distance, const Seg2* in, Seg2* out) {
   out[0].x0 = pts[static_cast<std::size_t>(last)].x;
   out[0].y0 = pts[static_cast<std::size_t>(last)].y;
   return m + 1 - k;
+}
+
+// Cuts the offset chain's end where it first comes into the circle of radius
+// distance about the end of the input's last segment: the mirror image of
+// trimStart, for an open chain whose last segments a concave corner swallowed
+// (they lie inside the corner's offset circle, their offset is dropped behind
+// a wide gap, and the offset of the corner's other leg runs on past them).
+// Returns the new count; m when the chain does not reach the circle.
+int trimEnd(int m, double distance, const Seg2* in, int n, Seg2* out) {
+  std::vector<Vec2d> pts(static_cast<std::size_t>(2 * m + 2));
+  std::vector<int> segs(pts.size());
+  const Vec2d end{in[n - 1].x1, in[n - 1].y1};
+  const int found = std::min(seg2ChainCircleCrossings(m, out, end.x, end.y, distance, pts.data(),
+                                                      segs.data(), static_cast<int>(pts.size())),
+                             static_cast<int>(pts.size()));
+  if (found <= 0) return m;
+  // The first crossing along the chain: on the lowest segment, nearest its
+  // start (two crossings of one segment come in the order of x).
+  int best = 0;
+  for (int i = 1; i < found; ++i) {
+    const auto ui = static_cast<std::size_t>(i), ub = static_cast<std::size_t>(best);
+    if (segs[ui] != segs[ub]) continue;
+    const Seg2& s = out[segs[ui] - 1];
+    if (std::hypot(pts[ui].x - s.x0, pts[ui].y - s.y0) <
+        std::hypot(pts[ub].x - s.x0, pts[ub].y - s.y0)) {
+      best = i;
+    }
+  }
+  const int k = segs[static_cast<std::size_t>(best)];
+  out[k - 1].x1 = pts[static_cast<std::size_t>(best)].x;
+  out[k - 1].y1 = pts[static_cast<std::size_t>(best)].y;
+  return k;
 }
 
 bool tailTooLong(int m, const Seg2* out, int i) {
@@ -171,6 +203,14 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
     prev.x1 = cur.x0;
     prev.y1 = cur.y0;
   }
+  if (!closed && m > 0) {
+    // An open offset ends at the distance from the input's end, unless the
+    // input's last segments were swallowed: then its end comes nearer.
+    const Seg2& last = out[static_cast<std::size_t>(m - 1)];
+    if (std::hypot(last.x1 - in[n - 1].x1, last.y1 - in[n - 1].y1) < offset2dNearRadius(distance)) {
+      m = trimEnd(m, distance, in, n, out.data());
+    }
+  }
   if (closed && m > 0) {
     Seg2& last = out[static_cast<std::size_t>(m - 1)];
     const Seg2& first = out[0];
@@ -189,7 +229,10 @@ int segChainPass(const Seg2* in, int n, double distance, std::vector<Seg2>& out,
       }
     }
   }
-  if (m > 1) {
+  // A closed result keeps a last segment that turns straight back: it runs
+  // back along a stretch of no width (a step that collapsed exactly onto
+  // another) and dropping it would leave the result open.
+  if (m > 1 && !closed) {
     Vec2d u, v;
     if (seg2UnitDirection(&out[static_cast<std::size_t>(m - 2)], &u, 0) &&
         seg2UnitDirection(&out[static_cast<std::size_t>(m - 1)], &v, 0) &&

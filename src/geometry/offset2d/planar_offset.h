@@ -12,7 +12,14 @@
 // fails, the offset reports failure.
 //
 // The result is one chain.  Where an inward offset splits the region into
-// several parts, it is the part the trace starts in.
+// several parts, it is the part the trace starts in.  Where a feature
+// collapses exactly (a step, slot or arm exactly twice the distance across),
+// the offset runs along a stretch of no width and back: on side +1 the result
+// keeps such a stretch, on the other side it is cut away with whatever lies
+// beyond it.  An open chain's offset ends at the distance from the input's
+// end: where a concave corner swallows the input's last segments, it ends
+// where it first comes within the distance of the input's end (as its start
+// does at the input's start).
 //
 // Side: +1 offsets to the left of the direction of travel, any other value to
 // the right.  For a counter-clockwise closed chain side +1 goes inward.

@@ -116,6 +116,55 @@ TEST(TurnClass, BranchesLeavingAlongOneRayAreToldApartByTheirWaysIn) {
   }
 }
 
+// Where one branch leaves a crossing back along the way the other came in
+// (the two ends of a stretch the chain runs both ways), the class is that of
+// the stretch lying to the left of the first branch, whichever way the
+// figure is turned.
+TEST(TurnClass, BranchesTurningBackAlongAStretchKeepTheirClassWhenTurned) {
+  struct Row {
+    const char* name;
+    std::vector<Vec2d> points;
+    int second;     // segment the second branch reaches the origin on
+    int classSide;  // class for side 1 (side -1 has the other)
+  };
+  const Row rows[] = {
+      // The first runs straight through the origin; the second comes up to it
+      // from below and leaves back along the first's way in.
+      {"second_turns_back", {{-5, 0}, {5, 0}, {5, -3}, {0, -3}, {0, 0}, {-4, 0}}, 4, 2},
+      // The first comes up to the origin and leaves along the way the second,
+      // running straight through, comes in.
+      {"first_turns_into_the_second", {{0, -5}, {0, 0}, {5, 0}, {5, 2}, {3, 0}, {-5, 0}}, 5, 1},
+  };
+  for (const Row& r : rows) {
+    for (int turns = 0; turns < 4; ++turns) {
+      std::vector<Vec2d> pts = r.points;
+      for (Vec2d& p : pts) {
+        for (int k = 0; k < turns; ++k) p = {-p.y, p.x};
+      }
+      const Chain chain = polyline(pts);
+      const int m = static_cast<int>(chain.size());
+      const Seg2Isect rec{0, 0, 0.5, 1, r.second, 0};
+      EXPECT_EQ(seg2IsectTurnClass(1, chain.data(), m, &rec), r.classSide)
+          << r.name << " turns " << turns;
+      EXPECT_EQ(seg2IsectTurnClass(-1, chain.data(), m, &rec), 3 - r.classSide)
+          << r.name << " turns " << turns;
+    }
+  }
+}
+
+TEST(TurnClass, StartOnTheTipOfAStretchRunBothWaysIsNoStartToTheRight) {
+  // A closed chain that starts by running back down the way its last segment
+  // came up: the start is the tip of a stretch of no width.
+  const Chain tip = polyline({{0, 4}, {0, 2}, {4, 2}, {4, 0}, {0, 0}, {0, 4}});
+  const Chain plain = polyline({{0, 2}, {4, 2}, {4, 0}, {0, 0}, {0, 2}});
+  const Seg2Isect tipStart{0, 4, 0.0, 1, 5, 0}, plainStart{0, 2, 0.0, 1, 4, 0};
+  EXPECT_EQ(seg2IsectTurnClass(1, tip.data(), 5, &tipStart), 1);
+  EXPECT_EQ(seg2IsectTurnClass(-1, tip.data(), 5, &tipStart), 2);
+  for (const int side : {1, -1}) {
+    EXPECT_EQ(seg2IsectTurnClass(side, plain.data(), 4, &plainStart), 1) << side;
+  }
+}
+
 // ---- Trace ---------------------------------------------------------------------------------
 
 TEST(TraceOuter, SwallowtailLoopIsCutOut) {

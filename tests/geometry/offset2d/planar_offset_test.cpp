@@ -128,6 +128,7 @@ struct CorpusCase {
   bool outward;
   bool compareArea;       // the region offset of Clipper is the same figure
   double handArea = 0.0;  // the area worked out by hand, where Clipper differs
+  int joinMode = 0;       // 1: corners mitered, compared with Clipper's miters
 };
 void PrintTo(const CorpusCase& c, std::ostream* os) { *os << c.name; }
 
@@ -161,6 +162,40 @@ const double kPinchInradius = 25.0 / (5.0 + 5.0 * std::numbers::sqrt2);
 const std::vector<Vec2d> kNotchTouching{{0, 0}, {10, 0}, {10, 10}, {6, 10},
                                         {5, 0}, {4, 10}, {0, 10}};
 
+// A staircase of n steps, each w wide and h high, rising from right to left:
+// its bottom is n x w long, its left side n x h high.
+std::vector<Vec2d> stairs(int n, double w, double h) {
+  std::vector<Vec2d> p{{0, 0}, {n * w, 0}};
+  for (int k = 1; k <= n; ++k) {
+    p.push_back({(n - k + 1) * w, k * h});
+    p.push_back({(n - k) * w, k * h});
+  }
+  return p;
+}
+
+// n steps up on the right, a top w wide, n steps down on the left.
+std::vector<Vec2d> ziggurat(int n, double w, double h) {
+  const double width = (2 * n + 1) * w;
+  std::vector<Vec2d> p{{0, 0}, {width, 0}};
+  for (int k = 1; k <= n; ++k) {
+    p.push_back({width - (k - 1) * w, k * h});
+    p.push_back({width - k * w, k * h});
+  }
+  for (int k = n; k >= 1; --k) {
+    p.push_back({k * w, k * h});
+    p.push_back({(k - 1) * w, k * h});
+  }
+  return p;
+}
+
+// p turned by quarterTurns right angles counter-clockwise about the origin.
+std::vector<Vec2d> turned(std::vector<Vec2d> p, int quarterTurns) {
+  for (Vec2d& q : p) {
+    for (int k = 0; k < quarterTurns; ++k) q = {-q.y, q.x};
+  }
+  return p;
+}
+
 // clang-format off
 const CorpusCase kCorpus[] = {
     {"plain_square_out", kSquare, 1.0, true, true},
@@ -191,6 +226,30 @@ const CorpusCase kCorpus[] = {
     {"coincident_slit_in", {{0, 0}, {10, 0}, {10, 10}, {5, 10}, {5, 5}, {5, 10}, {0, 10}}, 1.0, false, false, 54.0},
     {"coincident_doubled_edge_out", {{0, 0}, {10, 0}, {5, 0}, {10, 0}, {10, 10}, {0, 10}}, 1.0, true, true},
     {"coincident_antenna_out", {{0, 0}, {10, 0}, {10, 5}, {15, 5}, {10, 5}, {10, 10}, {0, 10}}, 1.0, true, true},
+    // Inward, the offset of a step's tread runs onto the bottom's (half a
+    // step high), or onto the tread below's (a whole step), and a riser's onto
+    // the next riser's or the left side's; the region between them has no
+    // width.  Offsets just short of and past that.
+    {"coincident_stairs_tread_on_bottom_in", stairs(3, 1, 1), 0.5, false, true},
+    {"coincident_stairs_tread_on_bottom_in_miter", stairs(3, 1, 1), 0.5, false, true, 0.0, 1},
+    {"coincident_stairs_short_of_tread_on_bottom_in_miter", stairs(3, 1, 1), 0.499, false, true, 0.0, 1},
+    {"coincident_stairs_past_tread_on_bottom_in_miter", stairs(3, 1, 1), 0.501, false, true, 0.0, 1},
+    {"coincident_stairs_second_tread_on_bottom_in", stairs(5, 1, 1), 1.0, false, true},
+    {"coincident_stairs_second_tread_on_bottom_in_miter", stairs(5, 1, 1), 1.0, false, true, 0.0, 1},
+    {"coincident_stairs_short_of_second_tread_in_miter", stairs(5, 1, 1), 0.999, false, true, 0.0, 1},
+    {"coincident_stairs_past_second_tread_in_miter", stairs(5, 1, 1), 1.001, false, true, 0.0, 1},
+    {"coincident_stairs_low_steps_in_miter", stairs(5, 1, 0.5), 0.25, false, true, 0.0, 1},
+    {"coincident_stairs_low_steps_second_tread_in_miter", stairs(5, 1, 0.5), 0.5, false, true, 0.0, 1},
+    {"coincident_stairs_wide_steps_risers_in_miter", stairs(4, 2, 1), 1.0, false, true, 0.0, 1},
+    {"coincident_stairs_narrow_steps_risers_in_miter", stairs(4, 0.5, 2), 0.25, false, true, 0.0, 1},
+    {"coincident_stairs_narrow_steps_past_risers_in_miter", stairs(4, 0.5, 2), 0.251, false, true, 0.0, 1},
+    {"coincident_stairs_narrow_steps_treads_in_miter", stairs(6, 0.5, 2), 1.0, false, true, 0.0, 1},
+    {"coincident_stairs_turned_in_miter", turned(stairs(5, 1, 1), 1), 1.0, false, true, 0.0, 1},
+    {"coincident_stairs_turned_twice_in_miter", turned(stairs(3, 1, 1), 2), 0.5, false, true, 0.0, 1},
+    {"coincident_stairs_turned_thrice_in", turned(stairs(5, 1, 0.5), 3), 0.5, false, true},
+    {"coincident_ziggurat_in_miter", ziggurat(3, 1, 1), 0.5, false, true, 0.0, 1},
+    {"coincident_ziggurat_second_tread_in_miter", ziggurat(3, 1, 1), 1.0, false, true, 0.0, 1},
+    {"coincident_ziggurat_short_of_second_tread_in_miter", ziggurat(3, 1, 1), 0.999, false, true, 0.0, 1},
     {"sliver_thin_triangle_out", {{0, 0}, {100, 0}, {100, 0.5}}, 1.0, true, true},
     {"sliver_thin_rectangle_out", {{0, 0}, {100, 0}, {100, 0.1}, {0, 0.1}}, 1.0, true, true},
     {"sliver_needle_notch_out", {{0, 0}, {10, 0}, {10, 10}, {5.05, 10}, {5, 2}, {4.95, 10}, {0, 10}}, 0.5, true, true},
@@ -211,7 +270,9 @@ TEST_P(OffsetCorpus, KeepsEveryProperty) {
   const Chain in = polyline(c.polygon, true);
   ASSERT_GT(signedArea(in), 0.0) << "corpus polygons run counter-clockwise";
   // Counter-clockwise: the left side is inside.
+  offset2dSetCornerJoin(c.joinMode);
   const Offset r = offsetOf(in, c.distance, c.outward ? -1 : 1);
+  offset2dSetCornerJoin(0);
   ASSERT_GT(r.count, 0);
   EXPECT_EQ(seg2ChainIsClosed(r.segs.data(), r.count), 1);
   const double inArea = signedArea(in), outArea = signedArea(r.segs);
@@ -229,7 +290,7 @@ TEST_P(OffsetCorpus, KeepsEveryProperty) {
   EXPECT_LE(hi,
             std::sqrt(2.0) * c.distance + tol);  // corners are cut at most to a right-angle miter
   if (c.compareArea) {
-    const double oracle = clipperArea(in, c.distance, c.outward, false);
+    const double oracle = clipperArea(in, c.distance, c.outward, c.joinMode == 1);
     EXPECT_NEAR(outArea, oracle, 1e-3 * std::max(oracle, 1.0)) << "Clipper area";
   }
   if (c.handArea > 0.0) {
@@ -241,6 +302,52 @@ INSTANTIATE_TEST_SUITE_P(Polygons, OffsetCorpus, testing::ValuesIn(kCorpus),
                          [](const testing::TestParamInfo<CorpusCase>& info) {
                            return std::string(info.param.name);
                          });
+
+// The corpus's steps turned by quarter turns, and run clockwise with the
+// offset to the right: the same figure each time, so the same offset, at the
+// exact collapse of a step and just short of and past it.
+TEST(OffsetStairs, TurnedAndReversedStepsOffsetAlike) {
+  struct Shape {
+    const char* name;
+    std::vector<Vec2d> polygon;
+    double step;  // the smaller of a step's width and height
+  };
+  const Shape shapes[] = {
+      {"stairs_1x1", stairs(3, 1, 1), 1.0},         {"stairs_1x0.5", stairs(5, 1, 0.5), 0.5},
+      {"stairs_0.5x2", stairs(4, 0.5, 2), 0.5},     {"ziggurat_1x1", ziggurat(2, 1, 1), 1.0},
+      {"ziggurat_2x0.5", ziggurat(3, 2, 0.5), 0.5},
+  };
+  for (const Shape& shape : shapes) {
+    for (const double share : {0.5, 1.0}) {
+      for (const double shift : {0.0, -0.001, 0.001}) {
+        for (const int mode : {0, 1}) {
+          const double d = share * shape.step + shift;
+          const double oracle = clipperArea(polyline(shape.polygon, true), d, false, mode == 1);
+          for (int turns = 0; turns < 4; ++turns) {
+            for (const bool clockwise : {false, true}) {
+              SCOPED_TRACE(testing::Message() << shape.name << " d " << d << " mode " << mode
+                                              << " turns " << turns << " cw " << clockwise);
+              std::vector<Vec2d> pts = turned(shape.polygon, turns);
+              if (clockwise) std::reverse(pts.begin(), pts.end());
+              const Chain in = polyline(pts, true);
+              offset2dSetCornerJoin(mode);
+              const Offset r = offsetOf(in, d, clockwise ? -1 : 1);
+              offset2dSetCornerJoin(0);
+              if (oracle > 1e-3) {
+                ASSERT_GT(r.count, 0);
+              }
+              if (r.count <= 0) continue;
+              EXPECT_EQ(seg2ChainIsClosed(r.segs.data(), r.count), 1);
+              EXPECT_EQ(selfCrossingCount(r.segs), 0);
+              EXPECT_GE(distanceRange(in, r.segs).first, d - 1e-6);
+              EXPECT_NEAR(std::fabs(signedArea(r.segs)), oracle, 1e-3 * std::max(oracle, 1.0));
+            }
+          }
+        }
+      }
+    }
+  }
+}
 
 // ---- Random polygons against the oracle --------------------------------------------
 
@@ -358,6 +465,76 @@ TEST(OffsetRandomOpen, PolylinesKeepTheirDistance) {
   EXPECT_GE(tried, 100);
   EXPECT_LE(failures, tried / 20);
 }
+
+// ---- Open chains whose last segments a concave corner swallows ------------------
+
+// The last segments lie inside the offset circle of the corner before them:
+// their offset is no part of the result, and the offset of the corner's other
+// leg ends where it comes within the distance of the input's end, just as the
+// offset of the same chain run backwards starts there.
+struct SwallowedEnd {
+  const char* name;
+  std::vector<Vec2d> points;
+  double distance;
+  int side;
+  Vec2d end;  // worked out by hand; NaN where only the properties are checked
+};
+void PrintTo(const SwallowedEnd& c, std::ostream* os) { *os << c.name; }
+
+const double kNoEnd = std::nan("");
+
+// clang-format off
+const SwallowedEnd kSwallowedEnds[] = {
+    {"short_last_segment", {{0, 0}, {10, 0}, {10, 0.3}}, 1.0, 1, {10 - std::sqrt(0.51), 1}},
+    {"short_last_segment_to_the_right", {{0, 0}, {10, 0}, {10, -0.3}}, 1.0, -1, {10 - std::sqrt(0.51), -1}},
+    {"short_last_segment_far_offset", {{0, 0}, {10, 0}, {10, 0.3}}, 2.0, 1, {10 - std::sqrt(1.11), 2}},
+    {"last_segment_turning_back", {{0, 0}, {10, 0}, {9.5, 0.3}}, 1.0, 1, {9.5 - std::sqrt(0.51), 1}},
+    {"two_short_last_segments", {{0, 0}, {10, 0}, {10, 0.3}, {9.8, 0.3}}, 1.0, 1, {9.8 - std::sqrt(0.51), 1}},
+    // Run on to the corner, the first leg's offset would end 0.95 x distance
+    // from the input's end: within what the distance check lets pass, but
+    // nearer than the distance all the same.
+    {"tiny_last_segment", {{0, 0}, {10, 0}, {10, 0.05}}, 1.0, 1, {10 - std::sqrt(0.0975), 1}},
+    {"behind_a_convex_corner", {{0, 0}, {5, 5}, {10, 0}, {10, 0.3}}, 1.0, 1, {kNoEnd, kNoEnd}},
+};
+// clang-format on
+
+class OffsetSwallowedEnd : public testing::TestWithParam<SwallowedEnd> {};
+
+TEST_P(OffsetSwallowedEnd, EndsOnTheCircleAboutTheInputsEnd) {
+  const SwallowedEnd& c = GetParam();
+  const Chain in = polyline(c.points);
+  const Offset r = offsetOf(in, c.distance, c.side);
+  ASSERT_GT(r.count, 0);
+  EXPECT_EQ(seg2ChainIsClosed(r.segs.data(), r.count), 0);
+  EXPECT_EQ(selfCrossingCount(r.segs), 0);
+  const auto [lo, hi] = distanceRange(in, r.segs);
+  EXPECT_GE(lo, c.distance - 1e-9);
+  EXPECT_LE(hi, std::sqrt(2.0) * c.distance + 1e-9);
+  const Seg2& last = r.segs.back();
+  EXPECT_NEAR(std::hypot(last.x1 - in.back().x1, last.y1 - in.back().y1), c.distance, 1e-9);
+  if (!std::isnan(c.end.x)) {
+    EXPECT_NEAR(last.x1, c.end.x, 1e-9);
+    EXPECT_NEAR(last.y1, c.end.y, 1e-9);
+  }
+  // Run backwards and offset to the other side, the chain starts with the
+  // swallowed segments: the same offset, run backwards.
+  std::vector<Vec2d> back(c.points.rbegin(), c.points.rend());
+  const Offset rev = offsetOf(polyline(back), c.distance, -c.side);
+  ASSERT_EQ(rev.count, r.count);
+  for (int i = 0; i < r.count; ++i) {
+    const Seg2& a = r.segs[static_cast<std::size_t>(i)];
+    const Seg2& b = rev.segs[static_cast<std::size_t>(r.count - 1 - i)];
+    EXPECT_NEAR(a.x0, b.x1, 1e-9) << i;
+    EXPECT_NEAR(a.y0, b.y1, 1e-9) << i;
+    EXPECT_NEAR(a.x1, b.x0, 1e-9) << i;
+    EXPECT_NEAR(a.y1, b.y0, 1e-9) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(OpenChains, OffsetSwallowedEnd, testing::ValuesIn(kSwallowedEnds),
+                         [](const testing::TestParamInfo<SwallowedEnd>& info) {
+                           return std::string(info.param.name);
+                         });
 
 TEST(OffsetSegChain, ResultPassingTheInputBetweenItsEndsIsRejected) {
   // The last segment turns back into the offset of the one before it: an
