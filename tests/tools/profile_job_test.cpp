@@ -268,6 +268,36 @@ TEST(ProfileJob, HolderCheckStopsTheCutBeforeTheHolderHitsThePillar) {
   }
 }
 
+// A surface file added to the job is machined with the part: a plate at
+// z 12 over the roof's left part carries the ball there; a missing added
+// file is reported and the part alone is machined.
+TEST(ProfileJob, AddedSurfaceIsMachinedWithThePart) {
+  const std::vector<Tri> plate = testmodels::heightField([](double, double) { return 12.0; }, 0,
+                                                         10, 0, 40, 2, 2);
+  for (const bool present : {true, false}) {
+    TempDir dir;
+    writeRoofFiles(dir, roofJob("*ADD_3DF plate.stl\n*ADD_OFFSET 0\n"));
+    if (present) {
+      ASSERT_TRUE(testmodels::writeBinaryStl(dir.file("plate.stl"), plate));
+    }
+    const ProcessResult r = runJob(dir);
+    ASSERT_EQ(r.exitCode, kStatusDone) << r.err;
+    const std::vector<std::string> err = tsupport::splitLines(r.err);
+    EXPECT_EQ(std::find(err.begin(), err.end(), "tessaro: message 509") != err.end(), !present);
+    const auto pieces = cuttingPieces(tsupport::readFile(dir.file("out.pof")));
+    ASSERT_EQ(pieces.size(), 7u) << r.err;
+    for (const auto& piece : pieces) {
+      for (size_t k = 1; k < piece.size(); ++k) {
+        const Point& p = piece[k];
+        const double want = present && p.x <= 10 ? std::max(15.0, roofCentreZ(p.x, 3))
+                                                 : roofCentreZ(p.x, 3);
+        if (present && p.x > 10 && p.x < 13) continue;  // the ball rolls over the plate's edge
+        EXPECT_NEAR(p.z, want, 0.01) << present << " x " << p.x;
+      }
+    }
+  }
+}
+
 struct BadJob {
   const char* name;
   std::string job;

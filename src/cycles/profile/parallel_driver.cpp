@@ -503,6 +503,12 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
     }
     return kDriverModelFailed;
   }
+  // The added surface file joins each pass's own model: a group shared
+  // with the job's model would be freed twice.
+  if (named(job.add3df) &&
+      modelAddSurfaceFile(model, job.add3df, job.addOffset, job.toolTip, kModelKindFacets, 0) < 0) {
+    msgNumbered(9, 509, "* Fehler: Keine Polyederdatei angegeben", nullptr);
+  }
   if (modelBuildGrids(model) < 0) {
     msgNumbered(9, 305, "* Fehler: Optimierungsliste kann nicht generiert werden", nullptr);
   }
