@@ -773,6 +773,12 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
       reachableExceeds(boxes, kContactCandidateCapacity, indices, count, tool, position)) {
     return -3;
   }
+  // Every surface the walk collects is reachable, so the list cannot
+  // overflow: the walk led by the grid's order collects far fewer.
+  if (indices != nullptr && keys != nullptr) {
+    return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
+                                         keys, e, contact, kind);
+  }
   int lastPos = -1;
   int lastIndex = -1;
   int n = collectCandidates(boxes, e, kContactCandidateCapacity, indices, count, tool, position,
