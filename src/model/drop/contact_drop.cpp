@@ -330,10 +330,13 @@ inline int walkOne(const ContactContext* ctx, int i, const Vec3d* start, const T
 
 // The full walk of either engine.  Facets stop before the box test, triangles
 // after it; both orders give the same result because the surfaces come in
-// descending top z.
+// descending top z.  With stopAt >= 0 the walk also ends after surface
+// stopAt, or as soon as a face contact was found (a partial walk, see
+// scanBallFullOrdered).
 template <bool kFacets>
 int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position, double startZ,
-            const ToolShape* tool, const int* indices, int count, Vec3d* contact, int* kind) {
+            const ToolShape* tool, const int* indices, int count, Vec3d* contact, int* kind,
+            int stopAt = -1) {
   const double R = boxReach(ctx, tool);
   const DropPoint p = dropPointOf(position);
   const Vec3d start{position->x, position->y, startZ};
@@ -358,6 +361,7 @@ int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position
     if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
       l = lowestReach(tool, position->z);
     }
+    if (stopAt >= 0 && (i == stopAt || faceFound)) break;
   }
   if (!kFacets && !touched && tool->type == kToolConeFrustum) return 0;
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
@@ -730,15 +734,27 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
+// The grid's order of the cell whose items a drop walks, for the drop's tool:
+// the items by descending key with their keys, and bounds of the number of
+// items the tool reaches (modelGridOrderReach; -1 when unknown).
+struct CellOrder {
+  const int32_t* items;
+  const float* keys;
+  int sure;
+  int maybe;
+};
+
 // The candidate walk on the per-thread scratch: the same visiting order as a
 // sorted list, but the order is produced lazily by a heap, so a walk that
 // stops after a few candidates does not pay for sorting all of them.
 // Returns -3 when the candidates overflow the list (the caller walks all).
-// order/keys: the grid's key order of the cell indices, or null.
+// cell: the grid's order of the cell indices, or null.
 template <bool kFacets>
 int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                        double startZ, const ToolShape* tool, const int* indices, int count,
-                       const int32_t* order, const float* keys, Vec3d* contact, int* kind) {
+                       const CellOrder* cell, Vec3d* contact, int* kind) {
+  const int32_t* order = cell != nullptr ? cell->items : nullptr;
+  const float* keys = cell != nullptr ? cell->keys : nullptr;
   if (indices != nullptr && count <= kContactCandidateCapacity && tool->type == kToolFlat) {
     return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, indices, count, contact,
                                     kind);
@@ -749,9 +765,19 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
                                          keys, e, contact, kind);
   }
   // Cells too full for the list walk all their surfaces: find that out first
-  // without the bounds, which only a list that fits needs.
-  if (reachableExceeds(boxes, kContactCandidateCapacity, indices, count, tool, position)) {
+  // without the bounds, which only a list that fits needs.  The grid's counts
+  // of the cell often settle it without looking at the surfaces.
+  const bool known = indices != nullptr && cell != nullptr && cell->sure >= 0;
+  if (known && cell->sure > kContactCandidateCapacity) return -3;
+  if (!(known && cell->maybe <= kContactCandidateCapacity) &&
+      reachableExceeds(boxes, kContactCandidateCapacity, indices, count, tool, position)) {
     return -3;
+  }
+  // Every surface the walk collects is reachable, so the list cannot
+  // overflow: the walk led by the grid's order collects far fewer.
+  if (indices != nullptr && keys != nullptr) {
+    return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
+                                         keys, e, contact, kind);
   }
   int lastPos = -1;
   int lastIndex = -1;
@@ -769,6 +795,100 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
   }
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+// The full walk of a ball over a grid cell, led by the grid's order of the
+// cell.  The full walk visits the surfaces in index order and a ball stores
+// only strictly higher contacts, so its outcome is: the highest contact H of
+// all surfaces; the contact of the first surface (lowest index) that reaches
+// H; touched when H lies above the start; and the face flag, set when one of
+// the raises on the way was a face contact within the z range.  The first
+// two do not depend on the order: the surfaces are offered in key order,
+// each only when its bound may reach the height found so far, and each
+// reports its own contact (a ball's contact on one surface does not depend
+// on the height offered, as long as it lies above it).  When the winner's
+// own raise is a face contact within range (for a facet of one triangle,
+// whose result does not depend on the height offered), the face flag is set
+// whatever came before.  Otherwise the walk in index order runs up to the
+// winner (nothing after it can raise the height) or to the first face
+// contact, and must arrive at the same height and contact; should it not,
+// the complete walk runs from the start.
+template <bool kFacets>
+int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                        double startZ, const ToolShape* tool, const int* indices, int count,
+                        const CellOrder* cell, Vec3d* contact, int* kind) {
+  const Vec3d start{position->x, position->y, startZ};
+  const DropPoint p = dropPointOf(position);
+  const double R = tool->radius;
+  const double z0 = position->z;
+  double best = z0;
+  int winner = -1;
+  int winnerResult = 0;
+  int winnerKind = 0;
+  Vec3d winnerContact{0.0, 0.0, 0.0};
+  const auto offer = [&](int i) {
+    const Vec3d& mn = boxes->minCorners[i];
+    const Vec3d& mx = boxes->maxCorners[i];
+    if (boxRejects(boxes, i, p, R) || boxBelow(tool, mn, mx, p, best)) return;
+    if (surelyBelow<kFacets>(ctx, i, &start, tool, best)) return;
+    // Offered just below the best, so that a tie reports itself.
+    double h = std::nextafter(best, -HUGE_VAL);
+    Vec3d at;
+    int k = 0;
+    const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k);
+    if (r <= 0) return;
+    if (h > best || (h == best && winner >= 0 && i < winner)) {
+      best = h;
+      winner = i;
+      winnerResult = r;
+      winnerKind = k;
+      winnerContact = at;
+    }
+  };
+  // The surface that decided this thread's last drop raises the best early.
+  const void* surfaces =
+      kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
+  WalkMemo& memo = walkMemo();
+  if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
+    offer(memo.index);
+  }
+  for (int k = 0; k < count; ++k) {
+    // No surface from here on has a bound above its key.
+    const double key = cell->keys[k];
+    const double limit = key + kBoundSlack * (1.0 + std::fabs(key));
+    if (limit + kBoxBelowSlack * (1.0 + std::fabs(limit)) < best) break;
+    offer(cell->items[k]);
+  }
+  if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
+  memo = {surfaces, winner};
+  bool oneTriangle = true;
+  if constexpr (kFacets) {
+    const Vec3d* v = ctx->facets[winner].v;
+    oneTriangle = v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z;
+  }
+  if (oneTriangle && winnerResult == kContactFace && inZRange(ctx, best)) {
+    position->z = best;
+    *contact = winnerContact;
+    *kind = winnerKind;
+    return kContactFace;
+  }
+  const Vec3d contact0 = *contact;
+  const int r =
+      scanAll<kFacets>(ctx, boxes, position, startZ, tool, indices, count, contact, kind, winner);
+  if (r == kContactFace) {
+    position->z = best;
+    *contact = winnerContact;
+    *kind = winnerKind;
+    return r;
+  }
+  if (position->z == best && contact->x == winnerContact.x && contact->y == winnerContact.y &&
+      contact->z == winnerContact.z && *kind == winnerKind) {
+    return r;
+  }
+  position->z = z0;
+  *contact = contact0;
+  *kind = 0;
+  return scanAll<kFacets>(ctx, boxes, position, startZ, tool, indices, count, contact, kind);
 }
 
 bool candidateWalkApplies(const ContactContext* ctx, const ToolShape* tool) {
@@ -935,10 +1055,18 @@ void contactOffsetModelStart(const ContactContext* ctx, Vec3d* position,
 
 namespace {
 
-// The engines, with the grid's key order of the cell (or null).
+// True when the full walk of a ball may be led by the grid's order of the
+// cell (scanBallFullOrdered).
+bool orderedBallWalkApplies(const ContactContext* ctx, const FacetBoxSet* boxes,
+                            const ToolShape* tool, const int* indices, const CellOrder* cell) {
+  return cell != nullptr && indices != nullptr && tool->type == kToolBall && !ctx->taperOn &&
+         boxes->minCorners != nullptr && boxes->maxCorners != nullptr;
+}
+
+// The engines, with the grid's order of the cell (or null).
 int dropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ, const ToolShape* tool,
-                   const int* indices, int count, const int32_t* order, const float* keys,
-                   Vec3d* contact, int* kind) {
+                   const int* indices, int count, const CellOrder* cell, Vec3d* contact,
+                   int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, ctx->diagMin, ctx->diagMax);
   if (indices == nullptr) count = ctx->facetCount;
@@ -951,15 +1079,19 @@ int dropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ, const To
   }
   if (candidateWalkApplies(ctx, tool)) {
     const int r = scanCandidatesLazy<true>(ctx, &boxes, position, startZ, tool, indices, count,
-                                           order, keys, contact, kind);
+                                           cell, contact, kind);
     if (r != -3) return r;
+  }
+  if (ctx->facets != nullptr && orderedBallWalkApplies(ctx, &boxes, tool, indices, cell)) {
+    return scanBallFullOrdered<true>(ctx, &boxes, position, startZ, tool, indices, count, cell,
+                                     contact, kind);
   }
   return contactScanFacets(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
 }
 
 int dropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ, const ToolShape* tool,
-                      const int* indices, int count, const int32_t* order, const float* keys,
-                      Vec3d* contact, int* kind) {
+                      const int* indices, int count, const CellOrder* cell, Vec3d* contact,
+                      int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, nullptr, nullptr);
   if (ctx->triangles == nullptr) {
@@ -971,8 +1103,13 @@ int dropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ, const
   refreshCone(ctx, tool);
   if (candidateWalkApplies(ctx, tool) && count > 0) {
     const int r = scanCandidatesLazy<false>(ctx, &boxes, position, startZ, tool, indices, count,
-                                            order, keys, contact, kind);
+                                            cell, contact, kind);
     if (r != -3) return r;
+  }
+  if (ctx->triangles != nullptr && count > 0 &&
+      orderedBallWalkApplies(ctx, &boxes, tool, indices, cell)) {
+    return scanBallFullOrdered<false>(ctx, &boxes, position, startZ, tool, indices, count, cell,
+                                      contact, kind);
   }
   return contactScanTriangles(ctx, &boxes, position, startZ, tool, indices, count, contact, kind);
 }
@@ -982,15 +1119,13 @@ int dropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ, const
 int contactDropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ,
                           const ToolShape* tool, const int* indices, int count, Vec3d* contact,
                           int* kind) {
-  return dropOnFacetSet(ctx, position, startZ, tool, indices, count, nullptr, nullptr, contact,
-                        kind);
+  return dropOnFacetSet(ctx, position, startZ, tool, indices, count, nullptr, contact, kind);
 }
 
 int contactDropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ,
                              const ToolShape* tool, const int* indices, int count, Vec3d* contact,
                              int* kind) {
-  return dropOnTriangleSet(ctx, position, startZ, tool, indices, count, nullptr, nullptr, contact,
-                           kind);
+  return dropOnTriangleSet(ctx, position, startZ, tool, indices, count, nullptr, contact, kind);
 }
 
 // ---- Wrappers and point entries -----------------------------------------------------
@@ -1027,14 +1162,17 @@ int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const 
   int orderCount = 0;
   const int32_t* order =
       modelGridOrderAt(model->grid, position->x, position->y, tool, &keys, &orderCount);
-  if (order == nullptr || orderCount != count) {
-    order = nullptr;
-    keys = nullptr;
+  CellOrder cell{order, keys, -1, -1};
+  if (order != nullptr && orderCount == count &&
+      !modelGridOrderReach(model->grid, position->x, position->y, tool, &cell.sure, &cell.maybe)) {
+    cell.sure = -1;
+    cell.maybe = -1;
   }
+  const CellOrder* cellOrder = order != nullptr && orderCount == count ? &cell : nullptr;
   if (model->kind == kModelKindFacets) {
-    return dropOnFacetSet(ctx, position, startZ, tool, indices, count, order, keys, contact, kind);
+    return dropOnFacetSet(ctx, position, startZ, tool, indices, count, cellOrder, contact, kind);
   }
-  return dropOnTriangleSet(ctx, position, startZ, tool, indices, count, order, keys, contact, kind);
+  return dropOnTriangleSet(ctx, position, startZ, tool, indices, count, cellOrder, contact, kind);
 }
 
 int contactDropOnGroupSurface(ContactContext* ctx, const SurfaceGroup* group, const ToolShape* tool,

@@ -131,18 +131,50 @@ float orderKey(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, const Ce
   return k;
 }
 
-// Orders the cells of row r into items and keys (see modelGridOrderForTool).
+// Relative slack of the sure-reach test below against the rounding of the
+// engines' own test at a point of the rectangle.
+constexpr double kSureReachSlack = 1e-9;
+
+// True when the engines' reach test (the box no farther than the radius in
+// x, in y and in plan, max z a number) passes at every point of the
+// rectangle: the largest distance from a point of it to the box, grown by a
+// slack far above the rounding of the test, stays within the radius.
+bool surelyReached(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, const CellRect& rc) {
+  const double r = tool->radius;
+  if (mx.z != mx.z || !std::isfinite(r * r) ||
+      !std::isfinite(tool->cornerRadius * tool->cornerRadius)) {
+    return false;
+  }
+  const double m = kSureReachSlack *
+                   (r + std::fabs(rc.x0) + std::fabs(rc.x1) + std::fabs(rc.y0) + std::fabs(rc.y1) +
+                    std::fabs(mn.x) + std::fabs(mn.y) + std::fabs(mx.x) + std::fabs(mx.y));
+  const double dx = std::max({0.0, mn.x - rc.x0, rc.x1 - mx.x}) + m;
+  const double dy = std::max({0.0, mn.y - rc.y0, rc.y1 - mx.y}) + m;
+  return dx <= r && dy <= r && dx * dx + dy * dy <= r * r * (1.0 - kSureReachSlack);
+}
+
+// Orders the cells of row r into items and keys, and counts their reach
+// (see modelGridOrderForTool and modelGridOrderReach).
 void orderRow(const ModelGrid* grid, int r, const Vec3d* minCorners, const Vec3d* maxCorners,
-              const ToolShape* tool, int32_t* items, float* keys) {
+              const ToolShape* tool, int32_t* items, float* keys, int32_t* reach) {
   std::vector<std::pair<float, int32_t>> cell;
   for (int c = 0; c < grid->cols; ++c) {
     const GridCell& gc = grid->cells[r][c];
     const CellRect rect = cellRectOf(grid, r, c);
     cell.clear();
+    int32_t sure = 0;
+    int32_t maybe = 0;
     for (int k = 0; k < gc.count; ++k) {
       const int32_t i = gc.items[k];
-      cell.emplace_back(orderKey(tool, minCorners[i], maxCorners[i], rect), i);
+      const float key = orderKey(tool, minCorners[i], maxCorners[i], rect);
+      cell.emplace_back(key, i);
+      // A key of minus infinity: out of reach from all of the rectangle.
+      if (key != -HUGE_VALF) ++maybe;
+      if (surelyReached(tool, minCorners[i], maxCorners[i], rect)) ++sure;
     }
+    int32_t* slot = reach + 2 * (static_cast<std::ptrdiff_t>(r) * grid->cols + c);
+    slot[0] = sure;
+    slot[1] = maybe;
     // Highest key first; equal keys by ascending item (any order would do).
     std::sort(cell.begin(), cell.end(), [](const auto& a, const auto& b) {
       return a.first != b.first ? a.first > b.first : a.second < b.second;
@@ -256,6 +288,7 @@ void modelGridFree(ModelGrid* grid) {
   std::free(grid->pool);
   std::free(grid->orderItems);
   std::free(grid->orderKeys);
+  std::free(grid->orderReach);
   std::free(grid);
 }
 
@@ -369,8 +402,10 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
   if (grid == nullptr || grid->pool == nullptr) return 0;
   std::free(grid->orderItems);
   std::free(grid->orderKeys);
+  std::free(grid->orderReach);
   grid->orderItems = nullptr;
   grid->orderKeys = nullptr;
+  grid->orderReach = nullptr;
   if (!orderApplies(tool)) return 0;
   std::size_t total = 0;
   for (int r = 0; r < grid->rows; ++r) {
@@ -379,9 +414,12 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
   const std::size_t slots = std::max<std::size_t>(total, 1);
   auto* items = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * slots));
   auto* keys = static_cast<float*>(std::malloc(sizeof(float) * slots));
-  if (items == nullptr || keys == nullptr) {
+  auto* reach = static_cast<int32_t*>(
+      std::malloc(sizeof(int32_t) * 2 * static_cast<std::size_t>(grid->rows) * grid->cols));
+  if (items == nullptr || keys == nullptr || reach == nullptr) {
     std::free(items);
     std::free(keys);
+    std::free(reach);
     return -1;
   }
   // Cells are independent (each fills its own range), so the rows may be
@@ -391,7 +429,7 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
 #pragma omp parallel for schedule(dynamic, 4) reduction(| : failed)
   for (int r = 0; r < rows; ++r) {
     try {
-      orderRow(grid, r, minCorners, maxCorners, tool, items, keys);
+      orderRow(grid, r, minCorners, maxCorners, tool, items, keys, reach);
     } catch (const std::bad_alloc&) {
       failed = 1;  // no exception may leave the parallel region
     }
@@ -399,32 +437,59 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
   if (failed) {
     std::free(items);
     std::free(keys);
+    std::free(reach);
     return -1;
   }
   grid->orderItems = items;
   grid->orderKeys = keys;
+  grid->orderReach = reach;
   grid->orderToolType = tool->type;
   grid->orderRadius = tool->radius;
   grid->orderCornerRadius = tool->cornerRadius;
   return 1;
 }
 
-const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const ToolShape* tool,
-                                const float** keys, int* count) {
+namespace {
+
+// The cell of (x, y) when the grid holds an order for this tool and the
+// point lies in the cell's rectangle (see modelGridOrderAt).
+bool orderedCellAt(const ModelGrid* grid, double x, double y, const ToolShape* tool, int* row,
+                   int* col) {
   if (grid == nullptr || grid->orderItems == nullptr || tool->taperOn ||
       tool->type != grid->orderToolType || !(tool->radius == grid->orderRadius) ||
       !(tool->cornerRadius == grid->orderCornerRadius)) {
-    return nullptr;
+    return false;
   }
   const int r = itemGridIndex(y, grid->minY, grid->cellHeight, grid->rows);
   const int c = itemGridIndex(x, grid->minX, grid->cellWidth, grid->cols);
   const CellRect rect = cellRectOf(grid, r, c);
-  if (!(rect.x0 <= x && x <= rect.x1 && rect.y0 <= y && y <= rect.y1)) return nullptr;
+  if (!(rect.x0 <= x && x <= rect.x1 && rect.y0 <= y && y <= rect.y1)) return false;
+  *row = r;
+  *col = c;
+  return true;
+}
+
+}  // namespace
+
+const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const ToolShape* tool,
+                                const float** keys, int* count) {
+  int r, c;
+  if (!orderedCellAt(grid, x, y, tool, &r, &c)) return nullptr;
   const GridCell& gc = grid->cells[r][c];
   const std::ptrdiff_t offset = gc.items - grid->pool;
   *keys = grid->orderKeys + offset;
   *count = gc.count;
   return grid->orderItems + offset;
+}
+
+bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolShape* tool,
+                         int* sure, int* maybe) {
+  int r, c;
+  if (!orderedCellAt(grid, x, y, tool, &r, &c)) return false;
+  const int32_t* slot = grid->orderReach + 2 * (static_cast<std::ptrdiff_t>(r) * grid->cols + c);
+  *sure = slot[0];
+  *maybe = slot[1];
+  return true;
 }
 
 double modelGridToolMargin(const ToolShape* tool) {

@@ -57,6 +57,10 @@ struct ModelGrid {
   // grids only, see modelGridOrderForTool): parallel to pool, null without.
   int32_t* orderItems;
   float* orderKeys;
+  // Per cell (row-major, two entries each): how many items a drop anywhere
+  // in the cell's rectangle surely reaches, and how many it may reach (see
+  // modelGridOrderReach).  Made with the order.
+  int32_t* orderReach;
   int16_t orderToolType;
   double orderRadius;
   double orderCornerRadius;
@@ -125,6 +129,15 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
 // (points outside the grid's box do not).  Null otherwise.
 const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const ToolShape* tool,
                                 const float** keys, int* count);
+
+// Bounds of the number of items of the cell of (x, y) whose box lies within
+// the tool's radius of (x, y) in plan (by the test of the drop engines:
+// neither x, y nor the plan distance beyond the radius, max z a number):
+// *sure of them are reachable from every point of the cell's rectangle, at
+// most *maybe from any.  False under the conditions in which
+// modelGridOrderAt gives null.
+bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolShape* tool,
+                         int* sure, int* maybe);
 
 // The reach of a tool for the grid margin: its radius, plus the radius growth
 // of its taper cone when taperOn is set, at least half its shank diameter.

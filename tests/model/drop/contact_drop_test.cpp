@@ -448,6 +448,52 @@ TEST_F(ContactDropTest, OverflowingCandidateListFallsBackToTheFullWalk) {
   }
 }
 
+// Fine meshes put thousands of surfaces into a cell and often more within
+// reach than a candidate list holds.  The walks through a sized grid (led by
+// its order of the cell) must give the outcome of the same walks without the
+// order, bit for bit, for facet and triangle models, at scattered positions
+// and along lines of close neighbours.
+TEST_F(ContactDropTest, CrowdedCellsGiveTheOutcomeOfThePlainFullWalk) {
+  const std::vector<Tri> field = testmodels::heightField(
+      [](double x, double y) { return std::sin(x / 1.4) * std::cos(y / 1.8); }, 0.0, 8.0, 0.0, 8.0,
+      90, 90);
+  const std::vector<Tri> dome = testmodels::hemisphereOnPlate(3.0, 24, 96, 4.0, 40);
+  std::mt19937 rng(31);
+  for (const auto* tris : {&field, &dome}) {
+    const bool isField = tris == &field;
+    const double lo = isField ? 0.0 : -4.0, hi = isField ? 8.0 : 4.0;
+    std::uniform_real_distribution<double> u(lo, hi);
+    std::vector<Vec2d> positions;
+    for (int k = 0; k < 60; ++k) positions.push_back({u(rng), u(rng)});
+    for (int k = 0; k < 60; ++k) positions.push_back({lo + 0.13 * k, lo + 0.4 + 0.11 * k});
+    for (const int kind : {kModelKindFacets, kModelKindTriangles}) {
+      for (const int type : {kToolBall, kToolTorus}) {
+        const ToolShape tool = toolOf(type);
+        TestModel fast(*tris, kind, tool);
+        fast.buildGrid(1.0);
+        fast.enableCandidates();
+        // The grid of the 400-cell rule has no order: the same walks without it.
+        TestModel plain(*tris, kind, tool);
+        plain.buildGrid();
+        plain.enableCandidates();
+        for (const Vec2d& q : positions) {
+          SCOPED_TRACE("kind " + std::to_string(kind) + " type " + std::to_string(type) + " at " +
+                       std::to_string(q.x) + ", " + std::to_string(q.y));
+          const DropResult a = dropAt(fast.model(), fast.tool(), q.x, q.y);
+          const DropResult b = dropAt(plain.model(), plain.tool(), q.x, q.y);
+          EXPECT_EQ(a.result, b.result);
+          EXPECT_EQ(a.z, b.z);
+          EXPECT_EQ(a.kind, b.kind);
+          EXPECT_EQ(a.contact.x, b.contact.x);
+          EXPECT_EQ(a.contact.y, b.contact.y);
+          EXPECT_EQ(a.contact.z, b.contact.z);
+          if (::testing::Test::HasFailure()) return;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(ContactDropTest, UntouchedPositionIsZeroOrKeptAtTheLowestReach) {
   const std::vector<Tri> tris = testmodels::tiltedPlane(0.0, 5.0, 2);
   struct Row {

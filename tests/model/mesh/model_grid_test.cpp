@@ -311,8 +311,10 @@ TEST(DiagonalExtentsTest, BuildReplaceAndFree) {
 
 // The key order of a sized grid: per cell the same items, keys descending,
 // and each key at least the height bound of its item from any point of the
-// cell (else a walk that stops on the keys would miss a surface).  Only the
-// tool it was made for, and only points inside the grid's box, get it.
+// cell (else a walk that stops on the keys would miss a surface); the reach
+// counts of the cell bound the items within the radius of every point of it.
+// Only the tool it was made for, and only points inside the grid's box, get
+// them.
 TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
   struct ToolRow {
     const char* name;
@@ -346,6 +348,9 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
     ToolShape other = m.tool;
     other.radius = 2.0;
     EXPECT_EQ(modelGridOrderAt(g, 20.0, 20.0, &other, &keys, &count), nullptr);
+    int sure = -1, maybe = -1;
+    EXPECT_FALSE(modelGridOrderReach(g, 20.0, 20.0, &other, &sure, &maybe));
+    long sureSeen = 0;
     for (int k = 0; k < 300; ++k) {
       const double x = m.rec.boxMin.x + (m.rec.boxMax.x - m.rec.boxMin.x) * pos(rng) / 50.0;
       const double y = m.rec.boxMin.y + (m.rec.boxMax.y - m.rec.boxMin.y) * pos(rng) / 50.0;
@@ -360,6 +365,20 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
       std::vector<int> a(order, order + count), b(cell->items, cell->items + cell->count);
       std::sort(a.begin(), a.end());
       ASSERT_EQ(a, b);
+      // The reach counts bound the items within the radius of the point.
+      int sure = -1, maybe = -1;
+      ASSERT_TRUE(modelGridOrderReach(g, x, y, &m.tool, &sure, &maybe));
+      int reached = 0;
+      for (int j = 0; j < count; ++j) {
+        const Vec3d& lo = m.rec.minCorners[order[j]];
+        const Vec3d& hi = m.rec.maxCorners[order[j]];
+        const double dx = std::max({lo.x - x, x - hi.x, 0.0});
+        const double dy = std::max({lo.y - y, y - hi.y, 0.0});
+        if (dx * dx + dy * dy <= row.radius * row.radius) ++reached;
+      }
+      ASSERT_LE(sure, reached);
+      ASSERT_GE(maybe, reached);
+      sureSeen += sure;
       for (int j = 0; j < count; ++j) {
         if (j > 0) {
           ASSERT_GE(keys[j - 1], keys[j]);
@@ -377,6 +396,9 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
         }
         ASSERT_GE(static_cast<double>(keys[j]), hi.z + lift) << "item " << order[j];
       }
+    }
+    if (row.ordered) {
+      EXPECT_GT(sureSeen, 0);
     }
   }
 }
