@@ -77,7 +77,10 @@ int endElement(int code, double, double) { return outPathContextEnd(code); }
 CycleDescriptor gOutput{};
 
 void setUpOutput() {
-  for (uint16_t ch = 0; ch < 64; ++ch) {
+  // The channels a profile run writes to.
+  for (const uint16_t ch : {kChanStatus, kChanSettings, kChanComments, kChanArguments,
+                            kChanVariables, kChanMarkers, kChanContour, kChanGeometry36,
+                            kChanDisplayPolylines, kChanDisplayPoints}) {
     outRegisterChannel(&gOutput, ch, &countRecord, &countRecord, 1);
   }
   outSetContext(&gOutput);

@@ -50,24 +50,58 @@ void retype(ToolShape* tool) {
   }
 }
 
-// Sorts items by a precomputed top z, highest first, keeping the order of equal
-// keys, through a permutation (items are large; each moves once, in place).  The keys
-// sit beside their indices, so the sort reads memory in order; equal keys
-// fall back to the index, which gives the order a stable sort gives.
+// Items from this count on are sorted by several threads.
+constexpr int kParallelSortMin = 1 << 15;
+// Runs sorted on their own before the merges (any count gives the same order).
+constexpr int kSortRuns = 16;
+
+struct KeyedItem {
+  double key;
+  int index;
+};
+
+// Highest key first; equal keys (and keys that are not numbers, which come
+// last) in index order: a total order, so any split of the work sorts alike.
+bool keyedBefore(const KeyedItem& a, const KeyedItem& b) {
+  const bool aNum = a.key == a.key;
+  const bool bNum = b.key == b.key;
+  if (aNum != bNum) return aNum;
+  if (aNum && a.key != b.key) return a.key > b.key;
+  return a.index < b.index;
+}
+
+// Sorts items by their top z, highest first, keeping the order of equal keys
+// (the order a stable sort gives).  Keys sit beside their indices, so the
+// sort reads memory in order; runs are sorted and merged by several threads,
+// and each item moves once, in place.
 template <class Item>
 bool sortByTopZ(Item* items, int count, double (*topZ)(const Item*)) {
   static_assert(std::is_trivially_copyable_v<Item>);
   if (count <= 1) return true;
-  struct Keyed {
-    double key;
-    int index;
-  };
   try {
-    std::vector<Keyed> order(count);
-    for (int i = 0; i < count; ++i) order[i] = Keyed{topZ(&items[i]), i};
-    std::sort(order.begin(), order.end(), [](const Keyed& a, const Keyed& b) {
-      return a.key > b.key || (!(b.key > a.key) && a.index < b.index);
-    });
+    std::vector<KeyedItem> order(count);
+    std::vector<KeyedItem> merged(count);
+    const bool parallel = count >= kParallelSortMin;
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int i = 0; i < count; ++i) order[i] = KeyedItem{topZ(&items[i]), i};
+    const int runs = parallel ? kSortRuns : 1;
+    std::vector<int> bound(runs + 1);
+    for (int r = 0; r <= runs; ++r)
+      bound[r] = static_cast<int>(static_cast<long long>(count) * r / runs);
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int r = 0; r < runs; ++r) {
+      std::sort(order.begin() + bound[r], order.begin() + bound[r + 1], keyedBefore);
+    }
+    for (int width = 1; width < runs; width *= 2) {
+#pragma omp parallel for schedule(static) if (parallel)
+      for (int r = 0; r < runs; r += 2 * width) {
+        const int mid = bound[std::min(r + width, runs)];
+        const int end = bound[std::min(r + 2 * width, runs)];
+        std::merge(order.begin() + bound[r], order.begin() + mid, order.begin() + mid,
+                   order.begin() + end, merged.begin() + bound[r], keyedBefore);
+      }
+      order.swap(merged);
+    }
     // The permutation is applied in place, cycle by cycle: position i takes
     // the item from order[i].index; a finished position is marked with -1.
     for (int start = 0; start < count; ++start) {

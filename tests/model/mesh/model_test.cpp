@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -467,6 +469,26 @@ TEST(Model, SortKeepsItemsWithCornersInTopZOrder) {
   std::vector<int> seen(500, 0);
   for (const Facet& x : sorted) ++seen[x.tag];
   for (int s : seen) EXPECT_EQ(s, 1);
+}
+
+// Equal top heights keep their order, as a stable sort keeps it, also for
+// counts that several threads sort and merge.
+TEST(Model, SortOrderIsTheStableOrderOfTheTopHeights) {
+  for (const int n : {7, 500, 40000, 100003}) {
+    std::vector<Facet> f;
+    unsigned seed = 977;
+    for (int i = 0; i < n; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      const double z = static_cast<double>((seed >> 8) % 37);  // many ties
+      f.push_back(Facet{static_cast<uint16_t>(i), {{0, 0, z}, {1, 0, z - 1}, {0, 1, 0}, {0, 1, 0}}});
+      f.back().v[3].x = i;  // the identity of the facet
+    }
+    std::vector<Facet> want = f;
+    std::stable_sort(want.begin(), want.end(),
+                     [](const Facet& a, const Facet& b) { return facetTopZ(&a) > facetTopZ(&b); });
+    ASSERT_TRUE(modelSortFacets(f.data(), n));
+    for (int i = 0; i < n; ++i) ASSERT_EQ(f[i].v[3].x, want[i].v[3].x) << n << " at " << i;
+  }
 }
 
 // Facets in the xy plane (z = 0) from four xy corners.
