@@ -155,6 +155,16 @@ DropResult dropAt(ModelRec* model, const ToolShape* tool, double x, double y,
   return {r, pos.z, contact, kind};
 }
 
+// Two drops with the same outcome to the bit.
+void expectSameDrop(const DropResult& a, const DropResult& b) {
+  EXPECT_EQ(a.result, b.result);
+  EXPECT_EQ(a.z, b.z);
+  EXPECT_EQ(a.kind, b.kind);
+  EXPECT_EQ(a.contact.x, b.contact.x);
+  EXPECT_EQ(a.contact.y, b.contact.y);
+  EXPECT_EQ(a.contact.z, b.contact.z);
+}
+
 class ContactDropTest : public ::testing::Test {
  protected:
   void SetUp() override { contactSettingsReset(); }
@@ -439,12 +449,7 @@ TEST_F(ContactDropTest, OverflowingCandidateListFallsBackToTheFullWalk) {
   for (const double x : {0.0, 0.4, -0.7}) {
     const DropResult a = dropAt(withList.model(), withList.tool(), x, 0.1);
     const DropResult b = dropAt(without.model(), without.tool(), x, 0.1);
-    EXPECT_EQ(a.result, b.result);
-    EXPECT_EQ(a.z, b.z);
-    EXPECT_EQ(a.kind, b.kind);
-    EXPECT_EQ(a.contact.x, b.contact.x);
-    EXPECT_EQ(a.contact.y, b.contact.y);
-    EXPECT_EQ(a.contact.z, b.contact.z);
+    expectSameDrop(a, b);
   }
 }
 
@@ -481,12 +486,7 @@ TEST_F(ContactDropTest, CrowdedCellsGiveTheOutcomeOfThePlainFullWalk) {
                        std::to_string(q.x) + ", " + std::to_string(q.y));
           const DropResult a = dropAt(fast.model(), fast.tool(), q.x, q.y);
           const DropResult b = dropAt(plain.model(), plain.tool(), q.x, q.y);
-          EXPECT_EQ(a.result, b.result);
-          EXPECT_EQ(a.z, b.z);
-          EXPECT_EQ(a.kind, b.kind);
-          EXPECT_EQ(a.contact.x, b.contact.x);
-          EXPECT_EQ(a.contact.y, b.contact.y);
-          EXPECT_EQ(a.contact.z, b.contact.z);
+          expectSameDrop(a, b);
           if (::testing::Test::HasFailure()) return;
         }
       }
