@@ -1,5 +1,7 @@
 #include "model/collision/holder_check.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -215,7 +217,7 @@ int holderPass(const ModelRec* model, const LinkParams* link, Pline* path, int m
     }
     // Every point's lift from the same start; the largest counts.
     std::vector<double> lift(static_cast<size_t>(n), start);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (omp_get_active_level() == 0)
     for (int i = 0; i < n; ++i) {
       if (isGap(path, i)) continue;
       double l = start;
@@ -227,7 +229,7 @@ int holderPass(const ModelRec* model, const LinkParams* link, Pline* path, int m
     return kHolderFree;
   }
   std::vector<unsigned char> hit(static_cast<size_t>(n), 0);
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (omp_get_active_level() == 0)
   for (int i = 0; i < n; ++i) {
     if (isGap(path, i)) continue;
     if (holderMeshesCollideAt(&path->points[i]) == kHolderCollision) {
@@ -265,7 +267,7 @@ int shankPass(const ModelRec* model, Pline* path, int mode) {
   const int n = path->count;
   std::vector<unsigned char> hit(static_cast<size_t>(n), 0);
   std::vector<Vec3d> contact(static_cast<size_t>(n), Vec3d{0.0, 0.0, 0.0});
-#pragma omp parallel for schedule(static)
+#pragma omp parallel for schedule(static) if (omp_get_active_level() == 0)
   for (int i = 0; i < n; ++i) {
     if (isGap(path, i) || isMark(path, i)) continue;
     if (shankCollides(base, shapes, path->points[i], true, &contact[static_cast<size_t>(i)])) {

@@ -32,7 +32,8 @@
 // run gives the result of the first.
 //
 // Threads: each pass tests the points of its path in parallel (static
-// schedule); every point writes only its own status word, and the pass's
+// schedule) when it is called outside a parallel region, and on the calling
+// thread inside one (a line of a parallel driver); every point writes only its own status word, and the pass's
 // first hit is the hit with the lowest index, so results do not depend on
 // the number of threads.  In mode 4 every point's lift is searched on its
 // own, from the lift last set with holderSetExtraLift, and the largest is

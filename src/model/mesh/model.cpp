@@ -50,7 +50,8 @@ void retype(ToolShape* tool) {
   }
 }
 
-// Items from this count on are sorted by several threads.
+// Items from this count on are sorted (and their corners found) by several
+// threads.
 constexpr int kParallelSortMin = 1 << 15;
 // Runs sorted on their own before the merges (any count gives the same order).
 constexpr int kSortRuns = 16;
@@ -484,10 +485,12 @@ bool modelSortFacets(Facet* facets, int count) { return sortByTopZ(facets, count
 bool modelSortTris(Tri* tris, int count) { return sortByTopZ(tris, count, triTopZ); }
 
 void modelFacetCorners(const Facet* facets, int count, Vec3d* minCorners, Vec3d* maxCorners) {
+#pragma omp parallel for schedule(static) if (count >= kParallelSortMin)
   for (int i = 0; i < count; ++i) cornersOf(facets[i].v, &minCorners[i], &maxCorners[i]);
 }
 
 void modelTriCorners(const Tri* tris, int count, Vec3d* minCorners, Vec3d* maxCorners) {
+#pragma omp parallel for schedule(static) if (count >= kParallelSortMin)
   for (int i = 0; i < count; ++i) cornersOf(tris[i].v, &minCorners[i], &maxCorners[i]);
 }
 
