@@ -22,6 +22,8 @@ namespace {
 
 // Records read per block of the binary reader.
 constexpr std::size_t kStlRecordsPerBlock = 4096;
+// Blocks of at least this many records are decoded by several threads.
+constexpr int kStlParallelRecords = 1024;
 // Bytes read per block while looking for the word "facet".
 constexpr std::size_t kStlScanBlock = 1 << 16;
 // Rough bytes per facet of an ASCII file, to size the list before reading,
@@ -211,19 +213,41 @@ TriList* readBinary(std::FILE* f, const char* name) {
       reportDamage(name, "record " + std::to_string(done + 1), "read error");
       return nullptr;
     }
-    for (std::size_t r = 0; r < want; ++r) {
+    // The records of a block are decoded by several threads straight into
+    // the list (sized for the whole count); the first damaged record is
+    // the one named, whatever the threads did.
+    const int n = static_cast<int>(want);
+    if (list->count + n > list->capacity) return nullptr;
+    const unsigned char* records = block.data();
+    Tri* out = list->items + list->count;
+    int damaged = n;
+#pragma omp parallel for schedule(static) reduction(min : damaged) if (n >= kStlParallelRecords)
+    for (int r = 0; r < n; ++r) {
       float v[9];
-      loadVertices(block.data() + r * kStlBinaryRecordSize, bigEndian, v);
-      double t[9];
-      for (int i = 0; i < 9; ++i) {
-        if (!std::isfinite(v[i])) {
-          reportDamage(name, "record " + std::to_string(done + r + 1), "vertex not a number");
-          return nullptr;
-        }
-        t[i] = v[i];
+      loadVertices(records + static_cast<std::size_t>(r) * kStlBinaryRecordSize, bigEndian, v);
+      bool finite = true;
+      for (const float x : v) finite = finite && std::isfinite(x);
+      if (!finite) {
+        damaged = std::min(damaged, r);
+        continue;
       }
-      if (listTriAppend(list.get(), t) < 0) return nullptr;
+      for (int k = 0; k < 3; ++k) out[r].v[k] = Vec3d{v[3 * k], v[3 * k + 1], v[3 * k + 2]};
     }
+    if (damaged < n) {
+      reportDamage(name, "record " + std::to_string(done + damaged + 1), "vertex not a number");
+      return nullptr;
+    }
+    for (int r = 0; r < n; ++r) {
+      for (const Vec3d& p : out[r].v) {
+        if (p.x < list->minX) list->minX = p.x;
+        if (p.y < list->minY) list->minY = p.y;
+        if (p.z < list->minZ) list->minZ = p.z;
+        if (p.x > list->maxX) list->maxX = p.x;
+        if (p.y > list->maxY) list->maxY = p.y;
+        if (p.z > list->maxZ) list->maxZ = p.z;
+      }
+    }
+    list->count += n;
     done += static_cast<uint32_t>(want);
   }
   return finishList(std::move(list), name);

@@ -528,4 +528,36 @@ INSTANTIATE_TEST_SUITE_P(Files, StlHostile, ::testing::ValuesIn(kHostile),
                            return std::string(info.param.name);
                          });
 
+// Files of many records are decoded block by block by several threads: the
+// triangles and the box come out as read one by one, and of two damaged
+// records the first is named.
+TEST(StlBinaryBlocks, ManyRecordsReadInOrderAndTheFirstDamageIsNamed) {
+  TempDir dir;
+  std::vector<Tri> tris = hemisphere(10, 40, 80);  // over 4096 records
+  ASSERT_GT(tris.size(), 5000u);
+  writeBytes(dir.file("m.stl"), stlBinaryBytes(tris, false));
+  ListPtr list = read(dir.file("m.stl"));
+  expectSameTris(list.get(), tris);
+  double lo = tris[0].v[0].x, hi = lo;
+  for (const Tri& t : tris) {
+    for (const Vec3d& v : t.v) {
+      lo = std::min(lo, v.x);
+      hi = std::max(hi, v.x);
+    }
+  }
+  EXPECT_EQ(list->minX, lo);
+  EXPECT_EQ(list->maxX, hi);
+
+  Bytes bytes = stlBinaryBytes(tris, false);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const std::size_t record : {4999u, 2999u}) {  // 1-based 5000 and 3000
+    std::memcpy(bytes.data() + 84 + 50 * record + 12 + 4, &nan, sizeof nan);
+  }
+  writeBytes(dir.file("bad.stl"), bytes);
+  tsupport::MessageCapture messages;
+  EXPECT_EQ(read(dir.file("bad.stl")), nullptr);
+  ASSERT_EQ(messages.values.size(), 1u);
+  EXPECT_NE(messages.values[0].find("record 3000"), std::string::npos) << messages.values[0];
+}
+
 }  // namespace
