@@ -22,18 +22,17 @@
 
 #include "boundaries/bnd_file.h"
 #include "boundaries/curve_boundary.h"
-#include "boundaries/links/move_hooks.h"
 #include "cycle/cycle_descriptor.h"
 #include "cycles/profile/line_set.h"
 #include "cycles/profile/links/facet_link_output.h"
 #include "cycles/profile/parallel_driver.h"
 #include "cycles/profile/path_output.h"
+#include "cycles/profile/profile_run.h"
 #include "model/drop/contact_drop.h"
 #include "model/contact/contact_settings.h"
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
 #include "output/adapter/output_adapter.h"
-#include "output/adapter/path_output.h"
 #include "output/output_channels.h"
 #include "output/output_record.h"
 #include "support/test_models.h"
@@ -64,16 +63,6 @@ int countRecord(CycleDescriptor*, OutputRecord* r) {
   return 1;
 }
 
-// The moves of the link output go to the output adapter, as in a job.
-int emitMove(const double p[3], int moveType) {
-  const Vec3d v{p[0], p[1], p[2]};
-  return outPathPoint(&v, moveType);
-}
-void beginPiece() { outSplineBegin(); }
-void endPiece() { outSplineFlush(); }
-int beginElement(int code, double, double) { return outPathContextBegin(code); }
-int endElement(int code, double, double) { return outPathContextEnd(code); }
-
 CycleDescriptor gOutput{};
 
 void setUpOutput() {
@@ -84,8 +73,7 @@ void setUpOutput() {
     outRegisterChannel(&gOutput, ch, &countRecord, &countRecord, 1);
   }
   outSetContext(&gOutput);
-  linkSetMoveHooks(emitMove, beginPiece, endPiece);
-  linkSetElementHooks(33, beginElement, endElement);
+  profSetOutputHooks();
   linkInstallFacetEmitters();
 }
 

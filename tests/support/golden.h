@@ -22,6 +22,20 @@ inline std::string replaceAll(std::string s, const std::string& from, const std:
   return s;
 }
 
+// The POF text with the values of the lines that differ between runs or
+// builds by nature (clock, run id, release) replaced by "(...)".
+inline std::string stablePof(const std::string& text) {
+  std::string out;
+  for (const std::string& line : splitLines(text)) {
+    bool varies = false;
+    for (const char* head : {"0: time(", "0: elapsed(", "0: ucid(", "0: release("}) {
+      varies = varies || line.rfind(head, 0) == 0;
+    }
+    out += (varies ? line.substr(0, line.find('(')) + "(...)" : line) + "\n";
+  }
+  return out;
+}
+
 // Compares text with the golden file at name under tests/data (line by line,
 // for a readable failure, then whole, for the line ends).  Inline, because
 // the data directory is a definition of each test executable.

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cycles/profile/job_record.h"
+#include "cycles/profile/job/job_record.h"
 
 namespace tsupport {
 

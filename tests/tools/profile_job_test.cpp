@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "formats/kfy/kfy_file.h"
+#include "support/golden.h"
 #include "support/subprocess.h"
 #include "support/temp_dir.h"
 #include "support/test_models.h"
@@ -58,19 +59,6 @@ void writeRoofFiles(const TempDir& dir, const std::string& job) {
                                   "**BND 1\nX5 Y5 Z0\nX35 Y5 Z0\nX35 Y35 Z0\nX5 Y35 Z0\n**END\n"));
   ASSERT_TRUE(tsupport::writeFile(dir.file("job.CFG"), job));
   std::filesystem::create_directory(dir.file("tmp"));
-}
-
-// The POF text without the lines that differ from run to run.
-std::string stablePof(const std::string& text) {
-  std::string out;
-  for (const std::string& line : tsupport::splitLines(text)) {
-    bool varies = false;
-    for (const char* head : {"0: time(", "0: elapsed(", "0: ucid(", "0: release("}) {
-      varies = varies || line.rfind(head, 0) == 0;
-    }
-    out += (varies ? line.substr(0, line.find('(')) + "(...)" : line) + "\n";
-  }
-  return out;
 }
 
 struct Point {
@@ -155,7 +143,7 @@ TEST(ProfileJob, OutputIsTheSameForAnyThreadCountAndSpillSetting) {
       const ProcessResult r = runJob(dir, {std::string("OMP_NUM_THREADS=") + threads});
       ASSERT_EQ(r.exitCode, kStatusDone) << r.err;
       // The settings echo names the spill setting; everything else must agree.
-      std::string pof = stablePof(tsupport::readFile(dir.file("out.pof")));
+      std::string pof = tsupport::stablePof(tsupport::readFile(dir.file("out.pof")));
       const std::string echo = "1: cfg(*PATH_CASH_CT " + std::string(spill) + ")\n";
       ASSERT_NE(pof.find(echo), std::string::npos);
       pof.erase(pof.find(echo), echo.size());

@@ -200,20 +200,6 @@ TEST(HostProgram, BypassFileIsEchoedFirstInPofModeOnly) {
   EXPECT_EQ(kfy.out.find("line one"), std::string::npos);
 }
 
-// The lines of a POF text that differ between runs or builds by nature
-// (clock, run id, release) lose their values.
-std::string stablePof(const std::string& text) {
-  std::string out;
-  for (const std::string& line : tsupport::splitLines(text)) {
-    bool varies = false;
-    for (const char* head : {"0: time(", "0: elapsed(", "0: ucid(", "0: release("}) {
-      varies = varies || line.rfind(head, 0) == 0;
-    }
-    out += (varies ? line.substr(0, line.find('(')) + "(...)" : line) + "\n";
-  }
-  return out;
-}
-
 // A ".CFG" job writes the tool definition with its contours from a kFY
 // tool contour file at the cycle begin, between the literal blocks BTC and
 // ATC.
@@ -241,7 +227,7 @@ TEST(HostProgram, CfgJobWritesItsToolDefinition) {
                                   "*LITERAL_1 BTC:T12 M6\n"));
   const ProcessResult r = runHost(dir, {"-Sjob.CFG"});
   EXPECT_EQ(r.exitCode, kStatusFailed) << r.err;
-  tsupport::expectGolden(stablePof(tsupport::readFile(dir.file("out.pof"))),
+  tsupport::expectGolden(tsupport::stablePof(tsupport::readFile(dir.file("out.pof"))),
                          "pof/cfg_tool_job.pof");
 }
 

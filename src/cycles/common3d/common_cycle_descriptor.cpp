@@ -78,13 +78,6 @@ bool gPolyFrameSet = false;
 // The tool reference name of the last "*TOOL_REFERENCE".
 std::string gToolReferenceName;
 
-Text param(const CycleDescriptor* ctx, const char* name) {
-  char* value = paramListGet(ctx->params, name, nullptr);
-  if (value == nullptr) return std::nullopt;
-  std::string s = value;
-  memFree(value);
-  return s;
-}
 
 void setParam(CycleDescriptor* ctx, const char* name, const std::string& value) {
   ctx->params = paramListSet(ctx->params, name, value.c_str(), kOriginRuntime);
@@ -92,7 +85,7 @@ void setParam(CycleDescriptor* ctx, const char* name, const std::string& value) 
 
 // 1 when the parameter name holds exactly "true".
 bool paramIsTrue(const CycleDescriptor* ctx, const char* name) {
-  const Text v = param(ctx, name);
+  const Text v = cyc3dParam(ctx, name);
   return v && *v == "true";
 }
 
@@ -241,7 +234,7 @@ const std::vector<KeyRow>& keyTable() {
 // "frame" with exactly five commas, stored with each comma as "/"; with it
 // "frameOn" and "frameOff".
 void readFrame(CycleDescriptor* ctx, Cyc3dRecord* rec) {
-  const Text frame = param(ctx, "frame");
+  const Text frame = cyc3dParam(ctx, "frame");
   if (!frame) return;
   std::string stored = *frame;
   int commas = 0;
@@ -253,8 +246,8 @@ void readFrame(CycleDescriptor* ctx, Cyc3dRecord* rec) {
   }
   if (commas != 5) return;
   rec->frame = stored;
-  if (const Text on = param(ctx, "frameOn")) rec->frameOn = *on == "true" ? 1 : 0;
-  if (const Text off = param(ctx, "frameOff")) rec->frameOff = *off == "true" ? 1 : 0;
+  if (const Text on = cyc3dParam(ctx, "frameOn")) rec->frameOn = *on == "true" ? 1 : 0;
+  if (const Text off = cyc3dParam(ctx, "frameOff")) rec->frameOff = *off == "true" ? 1 : 0;
 }
 
 void removeIfNamed(std::string& name) {
@@ -269,19 +262,19 @@ int cyc3dInit(CycleDescriptor* ctx) {
   const bool nc = paramIsTrue(ctx, "NCOutp");
   const bool drill = paramIsTrue(ctx, "drillPointsOutp");
   const bool original = paramIsTrue(ctx, "originalOutp");
-  if (const Text precision = param(ctx, "precision")) numSetPrecision(atoiC(*precision));
-  if (const Text geo = param(ctx, "geoSource")) setParam(ctx, "sourceGeometry", *geo);
+  if (const Text precision = cyc3dParam(ctx, "precision")) numSetPrecision(atoiC(*precision));
+  if (const Text geo = cyc3dParam(ctx, "geoSource")) setParam(ctx, "sourceGeometry", *geo);
   if (ctx->outputMode == kOutputKfy) {
-    if (const Text geo = param(ctx, "geoSource")) {
+    if (const Text geo = cyc3dParam(ctx, "geoSource")) {
       rec->geoSource = *geo;
       setParam(ctx, "sourceGeometry", *geo);
     }
     // Later readers of "geoSource" see the output file.
-    if (const Text out = param(ctx, "geoOut")) setParam(ctx, "geoSource", *out);
+    if (const Text out = cyc3dParam(ctx, "geoOut")) setParam(ctx, "geoSource", *out);
   }
   Text msgFile;
-  if (const Text language = param(ctx, "SystemLanguage")) msgFile = param(ctx, language->c_str());
-  if (!msgFile) msgFile = param(ctx, "MessageFile");
+  if (const Text language = cyc3dParam(ctx, "SystemLanguage")) msgFile = cyc3dParam(ctx, language->c_str());
+  if (!msgFile) msgFile = cyc3dParam(ctx, "MessageFile");
   if (!msgFile) msgFile = rec->logFileName;
 
   struct Channel {
@@ -335,11 +328,19 @@ int cyc3dInit(CycleDescriptor* ctx) {
   cycSendStatusRecord(ctx, kRecLayers, "layers", layers.c_str());
   outSendParamComments(ctx);
   outSendToolAxis(ctx, 0, 0, 1);
-  if (const Text job = param(ctx, "ppJobID")) {
+  if (const Text job = cyc3dParam(ctx, "ppJobID")) {
     const int part = atoiC(*job);
     if (part > 0) outPartBegin(ctx, part, nullptr, nullptr);
   }
   return 1;
+}
+
+std::optional<std::string> cyc3dParam(const CycleDescriptor* ctx, const char* name) {
+  char* value = paramListGet(ctx->params, name, nullptr);
+  if (value == nullptr) return std::nullopt;
+  std::string s = value;
+  memFree(value);
+  return s;
 }
 
 int cyc3dReadParams(CycleDescriptor* ctx) {
@@ -352,27 +353,27 @@ int cyc3dReadParams(CycleDescriptor* ctx) {
     cycSendStatusRecord(ctx, kRecAbort, "error", "geoOut names an input file of the job");
     result = 0;
   }
-  const Text poly = param(ctx, "polySource");
+  const Text poly = cyc3dParam(ctx, "polySource");
   if (poly) rec->polySource = *poly;
   if (!poly && rec->polySource.empty()) {
     cycSendStatusRecord(ctx, kRecAbort, "error", "1,(polySource)");
     result = 0;
   }
-  if (const Text d = param(ctx, "toolDiameter")) {
+  if (const Text d = cyc3dParam(ctx, "toolDiameter")) {
     rec->toolDiameter = atofC(*d);
   } else {
     cycSendStatusRecord(ctx, kRecAbort, "error", "1,(toolDiameter)");
     result = 0;
   }
   for (const KeyRow& row : keyTable()) {
-    if (const Text v = param(ctx, row.key)) row.set(*rec, *v);
+    if (const Text v = cyc3dParam(ctx, row.key)) row.set(*rec, *v);
   }
   readFrame(ctx, rec);
   rec->cfgFile = cyc3dTakeTempName(rec, "cfg");
-  if (!param(ctx, "retractPlane")) {
+  if (!cyc3dParam(ctx, "retractPlane")) {
     rec->retractPlane = rec->clearancePlane;
   } else {
-    rec->retractPlane = atofC(*param(ctx, "retractPlane"));
+    rec->retractPlane = atofC(*cyc3dParam(ctx, "retractPlane"));
   }
   if (rec->clearancePlane < rec->retractPlane) rec->retractPlane = rec->clearancePlane;
   outSetClearanceOffset(rec->clearancePlane - rec->retractPlane);

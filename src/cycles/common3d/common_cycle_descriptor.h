@@ -7,6 +7,7 @@
 // test the model file and close the cycle.  All run on the cycle thread.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "cycle/cycle_descriptor.h"
@@ -34,6 +35,9 @@ int cyc3dInit(CycleDescriptor* ctx);
 // retract plane (the clearance plane when not given, never above it) with
 // the clearance offset.  1, or 0 after any refusal.
 int cyc3dReadParams(CycleDescriptor* ctx);
+
+// The text of key name in ctx's parameter list, or none.
+std::optional<std::string> cyc3dParam(const CycleDescriptor* ctx, const char* name);
 // Slot 13: polyhedron frame and working frame from the record, geometry
 // conversion when "geoSource" is set, the output cycle and NC format, the
 // frame arguments, and a test read of the model file (message 332 and 0

@@ -13,7 +13,7 @@
 #include "boundaries/bnd_file.h"
 #include "boundaries/curve_boundary.h"
 #include "cycles/profile/height_grid.h"
-#include "cycles/profile/job_record.h"
+#include "cycles/profile/job/job_record.h"
 #include "cycles/profile/path_output.h"
 #include "cycles/profile/plist_store.h"
 #include "geometry/pline/pline_reduce.h"

@@ -18,7 +18,7 @@
 
 #include "boundaries/boundary_rec.h"
 #include "boundaries/links/link_params.h"
-#include "cycles/profile/job_record.h"
+#include "cycles/profile/job/job_record.h"
 #include "cycles/profile/line_set.h"
 #include "cycles/profile/pline_list.h"
 #include "model/mesh/model.h"

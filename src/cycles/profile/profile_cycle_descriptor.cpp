@@ -1,7 +1,6 @@
 #include "cycles/profile/profile_cycle_descriptor.h"
 
 #include "base/job_scale.h"
-#include "base/memory.h"
 #include "base/messages.h"
 #include "base/number_format.h"
 #include "boundaries/bnd_file.h"
@@ -12,12 +11,11 @@
 #include "cycles/common3d/common3d_record.h"
 #include "cycles/common3d/common_cycle_descriptor.h"
 #include "cycles/common3d/geometry_convert.h"
-#include "cycles/profile/job_prepare.h"
-#include "cycles/profile/job_record.h"
+#include "cycles/profile/job/job_prepare.h"
+#include "cycles/profile/job/job_record.h"
+#include "cycles/profile/job/profile_params.h"
 #include "cycles/profile/links/facet_link_output.h"
-#include "cycles/profile/profile_params.h"
 #include "cycles/profile/profile_run.h"
-#include "formats/settings/param_list.h"
 #include "geometry/contour2d/kont2d.h"
 #include "geometry/curves/kfy_contours.h"
 #include "geometry/frame/working_frame.h"
@@ -93,11 +91,9 @@ int profReadJobLines(CycleDescriptor* ctx) {
 int profSetRetractPlane(CycleDescriptor* ctx) {
   Cyc3dRecord* rec = cyc3dRecordOf(ctx);
   if (rec != nullptr) {
-    char* given = paramListGet(ctx->params, "retractPlane", nullptr);
-    if (given == nullptr || rec->clearancePlane <= rec->retractPlane) {
+    if (!cyc3dParam(ctx, "retractPlane") || rec->clearancePlane <= rec->retractPlane) {
       rec->retractPlane = rec->clearancePlane;
     }
-    memFree(given);
   }
   // Every run names its cycle from its own job: the number a run before
   // chose must not stay.

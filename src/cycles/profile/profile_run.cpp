@@ -6,8 +6,8 @@
 #include "base/job_scale.h"
 #include "base/messages.h"
 #include "boundaries/links/move_hooks.h"
-#include "cycles/profile/job_boundaries.h"
-#include "cycles/profile/job_prepare.h"
+#include "cycles/profile/job/job_boundaries.h"
+#include "cycles/profile/job/job_prepare.h"
 #include "cycles/profile/parallel_driver.h"
 #include "cycles/profile/path_output.h"
 #include "model/collision/holder_check.h"
@@ -65,8 +65,7 @@ int endElement(int code, double, double) { return outPathContextEnd(code); }
 constexpr int kOutputElementMask = 33;
 
 void setUpOutput(JobRecord& job) {
-  linkSetMoveHooks(emitMove, beginPiece, endPiece);
-  linkSetElementHooks(kOutputElementMask, beginElement, endElement);
+  profSetOutputHooks();
   if (job.apt[0] == '\0') std::snprintf(job.apt, sizeof job.apt, "%s", "tmp.pof");
   outReset();
   outCycleHeader(&jobTechnology);
@@ -93,6 +92,11 @@ bool fileExists(const char* path) {
 }
 
 }  // namespace
+
+void profSetOutputHooks() {
+  linkSetMoveHooks(emitMove, beginPiece, endPiece);
+  linkSetElementHooks(kOutputElementMask, beginElement, endElement);
+}
 
 void profSetDriver(ProfDriverKind kind, ProfDriver driver) {
   gDrivers[kind] = driver != nullptr ? driver : kOwnDrivers[kind];

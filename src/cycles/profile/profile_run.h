@@ -4,7 +4,7 @@
 #pragma once
 
 #include "boundaries/links/link_params.h"
-#include "cycles/profile/job_record.h"
+#include "cycles/profile/job/job_record.h"
 #include "model/mesh/model.h"
 
 // Computes the paths of one pass from the working job record, the link
@@ -30,6 +30,10 @@ extern int crossPassActive;
 
 // The working record of the current (or last) run, in internal units.
 const JobRecord& profRunJob();
+
+// Sends the moves, pieces and cutting-path elements of the link output to
+// the output adapter, as a run does.  Cycle thread, outside a run.
+void profSetOutputHooks();
 
 // Runs the job: prepares the working record from jobRecord (read first from
 // path when not null), sets up the output (move hooks to the output

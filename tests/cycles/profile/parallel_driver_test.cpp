@@ -13,7 +13,7 @@
 
 #include "base/messages.h"
 #include "boundaries/bnd_active.h"
-#include "cycles/profile/job_record.h"
+#include "cycles/profile/job/job_record.h"
 #include "cycles/profile/path_output.h"
 #include "geometry/curves/curve.h"
 #include "model/contact/contact_settings.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cycles/profile/job_prepare.h"
+#include "cycles/profile/job/job_prepare.h"
 #include "cycles/profile/path_output.h"
 #include "support/job_records.h"
 #include "support/message_capture.h"

@@ -100,8 +100,6 @@ class FacetLinkOutput : public ::testing::Test {
     params_.maxLinkDistance = 10;
     params_.macro.approachKind = 0;
     params_.macro.retractKind = 0;
-    params_.macro.approachRadius = 5;
-    params_.macro.retractRadius = 5;
     params_.macro.approachDistance = 0;
     params_.macro.retractDistance = 0;
   }

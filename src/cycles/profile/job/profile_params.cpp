@@ -1,39 +1,26 @@
-#include "cycles/profile/profile_params.h"
+#include "cycles/profile/job/profile_params.h"
 
-#include <charconv>
 #include <cmath>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "base/memory.h"
+#include "base/text_helpers.h"
 #include "cycles/common3d/common3d_record.h"
-#include "cycles/profile/job_record.h"
+#include "cycles/common3d/common_cycle_descriptor.h"
+#include "cycles/profile/job/job_record.h"
 #include "formats/settings/job_keywords.h"
-#include "formats/settings/param_list.h"
 
 ProfParams profParams;
 
 namespace {
 
-std::optional<std::string> param(const CycleDescriptor* ctx, const char* name) {
-  char* value = paramListGet(ctx->params, name, nullptr);
-  if (value == nullptr) return std::nullopt;
-  std::string text = value;
-  memFree(value);
-  return text;
-}
-
-// The leading decimal number of text (blanks skipped, an optional sign), 0
-// when there is none.  Independent of the locale.
+// The leading number of text in the C locale, 0 when there is none or it is
+// not finite.
 double number(const std::string& text) {
-  std::size_t i = text.find_first_not_of(" \t");
-  if (i == std::string::npos) return 0;
-  if (text[i] == '+') ++i;
-  double v = 0;
-  const auto [end, err] = std::from_chars(text.data() + i, text.data() + text.size(), v);
-  return err == std::errc() && std::isfinite(v) ? v : 0;
+  const double v = strToDoubleC(text.c_str(), nullptr);
+  return std::isfinite(v) ? v : 0;
 }
 
 int choice(const std::string& text, const std::vector<std::pair<const char*, int>>& words,
@@ -71,12 +58,12 @@ void profReadOwnParams(CycleDescriptor* ctx) {
   ProfParams& p = profParams;
   auto readChoice = [&](const char* key, int32_t* field,
                         const std::vector<std::pair<const char*, int>>& words, int other) {
-    if (const auto v = param(ctx, key)) *field = choice(*v, words, other);
+    if (const auto v = cyc3dParam(ctx, key)) *field = choice(*v, words, other);
   };
   auto readNumber = [&](const char* key, double* field) {
-    if (const auto v = param(ctx, key)) *field = number(*v);
+    if (const auto v = cyc3dParam(ctx, key)) *field = number(*v);
   };
-  if (const auto v = param(ctx, "strategy")) {
+  if (const auto v = cyc3dParam(ctx, "strategy")) {
     p.strategy = choice(*v,
                         {{"standardX", 2},
                          {"standardY", 1},
@@ -107,13 +94,14 @@ void profReadOwnParams(CycleDescriptor* ctx) {
   readNumber("taperAngle", &p.taperAngle);
   readNumber("tipLength", &p.tipLength);
   readNumber("taperHeight", &p.tipLength);  // read after tipLength: it wins
-  if (const auto v = param(ctx, "sortToolpath")) setJob("*CLIP_SORT", *v == "true" ? 2.0 : 0.0);
-  if (const auto v = param(ctx, "clearAngle")) setJob("*CLEAR_ANGLE", number(*v));
-  if (const auto v = param(ctx, "macroAvoidance")) {
+  if (const auto v = cyc3dParam(ctx, "sortToolpath"))
+    setJob("*CLIP_SORT", *v == "true" ? 2.0 : 0.0);
+  if (const auto v = cyc3dParam(ctx, "clearAngle")) setJob("*CLEAR_ANGLE", number(*v));
+  if (const auto v = cyc3dParam(ctx, "macroAvoidance")) {
     setJob("*MACRO_AVOIDANCE", choice(*v, {{"modify", 2}, {"trim", 1}}, 0));
   }
-  if (const auto v = param(ctx, "stockHeight")) setJob("*STOCK_HEIGHT", number(*v));
-  if (const auto v = param(ctx, "stockSource")) setJob("*STOCK_3DF", v->substr(0, 256));
+  if (const auto v = cyc3dParam(ctx, "stockHeight")) setJob("*STOCK_HEIGHT", number(*v));
+  if (const auto v = cyc3dParam(ctx, "stockSource")) setJob("*STOCK_3DF", v->substr(0, 256));
 }
 
 void profJobFromParams(CycleDescriptor* ctx) {

@@ -7,7 +7,7 @@
 // copy, so a second run of the process starts from the same settings.
 #pragma once
 
-#include "cycles/profile/job_record.h"
+#include "cycles/profile/job/job_record.h"
 #include "model/mesh/model.h"
 #include "output/adapter/output_adapter.h"
 

@@ -1,4 +1,4 @@
-#include "cycles/profile/boundary_projection.h"
+#include "cycles/profile/job/boundary_projection.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "base/text_helpers.h"
-#include "cycles/profile/job_boundaries.h"
-#include "cycles/profile/job_prepare.h"
+#include "cycles/profile/job/job_boundaries.h"
+#include "cycles/profile/job/job_prepare.h"
 #include "formats/kfy/kfy_file.h"
 #include "geometry/frame/working_frame.h"
 #include "model/contact/contact_settings.h"

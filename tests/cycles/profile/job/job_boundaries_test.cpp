@@ -1,4 +1,4 @@
-#include "cycles/profile/job_boundaries.h"
+#include "cycles/profile/job/job_boundaries.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 
 #include "boundaries/bnd_file.h"
 #include "boundaries/bnd_library.h"
-#include "cycles/profile/job_prepare.h"
+#include "cycles/profile/job/job_prepare.h"
 #include "formats/kfy/kfy_file.h"
 #include "geometry/frame/working_frame.h"
 #include "support/message_capture.h"

@@ -1,4 +1,4 @@
-#include "cycles/profile/job_record.h"
+#include "cycles/profile/job/job_record.h"
 
 #include <gtest/gtest.h>
 

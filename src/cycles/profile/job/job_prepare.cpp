@@ -1,4 +1,4 @@
-#include "cycles/profile/job_prepare.h"
+#include "cycles/profile/job/job_prepare.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,8 +11,8 @@
 #include "boundaries/bnd_file.h"
 #include "boundaries/bnd_library.h"
 #include "boundaries/links/link_params.h"
-#include "cycles/profile/boundary_projection.h"
-#include "cycles/profile/job_boundaries.h"
+#include "cycles/profile/job/boundary_projection.h"
+#include "cycles/profile/job/job_boundaries.h"
 #include "cycles/profile/links/facet_link_output.h"
 #include "geometry/curves/bezier_link.h"
 #include "geometry/errors/error_state.h"

@@ -1,4 +1,4 @@
-#include "cycles/profile/job_prepare.h"
+#include "cycles/profile/job/job_prepare.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "boundaries/links/link_params.h"
 #include "model/io/model_load.h"
-#include "cycles/profile/job_boundaries.h"
+#include "cycles/profile/job/job_boundaries.h"
 #include "geometry/frame/working_frame.h"
 #include "support/job_records.h"
 #include "support/message_capture.h"

@@ -1,4 +1,4 @@
-#include "cycles/profile/job_boundaries.h"
+#include "cycles/profile/job/job_boundaries.h"
 
 #include <algorithm>
 #include <cstdio>

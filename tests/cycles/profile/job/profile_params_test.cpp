@@ -1,4 +1,4 @@
-#include "cycles/profile/profile_params.h"
+#include "cycles/profile/job/profile_params.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "cycle/cycle_descriptor.h"
 #include "cycles/common3d/common3d_record.h"
-#include "cycles/profile/job_record.h"
+#include "cycles/profile/job/job_record.h"
 #include "cycles/profile/profile_cycle_descriptor.h"
 #include "formats/settings/param_list.h"
 #include "support/temp_dir.h"

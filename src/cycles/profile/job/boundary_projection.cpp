@@ -1,4 +1,4 @@
-#include "cycles/profile/boundary_projection.h"
+#include "cycles/profile/job/boundary_projection.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -8,7 +8,7 @@
 #include "base/text_helpers.h"
 #include "base/tolerances.h"
 #include "boundaries/curve_fit.h"
-#include "cycles/profile/job_boundaries.h"
+#include "cycles/profile/job/job_boundaries.h"
 #include "geometry/curves/curve.h"
 #include "geometry/frame/working_frame.h"
 #include "model/contact/contact_settings.h"
