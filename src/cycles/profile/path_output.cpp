@@ -188,7 +188,8 @@ int plineRunRisesFirst(const Pline* path, int a, int b) {
 }
 
 int plineChooseRun(const Pline* w, const IntPairList* runs, const Pline* path, double gap) {
-  if (w == nullptr || w->count == 0 || runs == nullptr || runs->count == 0) return 0;
+  // A single run is the choice whatever the distances say.
+  if (w == nullptr || w->count == 0 || runs == nullptr || runs->count <= 1) return 0;
   const Vec3d end = w->points[w->count - 1];
   int nearest = 0;
   double nearestDist = kGeoFarDistance;
