@@ -186,6 +186,19 @@ int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) 
   return result;
 }
 
+int outChannelListened(CycleDescriptor* ctx, uint16_t channel) {
+  if (ctx == nullptr) return 0;
+  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  const OutputChannel* node = findChannel(ctx, channel);
+  if (node == nullptr || node->enabled != 1) return 0;
+  const bool kfyMode = ctx->outputMode == kOutputKfy;
+  if ((kfyMode ? node->kfyWriter : node->pofWriter) != nullptr) return 1;
+  for (const OutputListener* l = node->listeners; l != nullptr; l = l->next) {
+    if ((kfyMode ? l->kfyFn != nullptr : l->pofFn != nullptr)) return 1;
+  }
+  return 0;
+}
+
 int pofSetStream(std::FILE* file) {
   struct stat st;
   if (file != nullptr && fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode)) {

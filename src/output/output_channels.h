@@ -103,6 +103,12 @@ void outFreeChannels(CycleDescriptor* ctx);
 // recursive, so a listener may send records itself.
 int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record);
 
+// 1 when a record sent on channel now would reach a writer or a listener of
+// the current output mode, else 0: senders of many records may skip making
+// the ones nobody takes.  The answer holds while the caller keeps the
+// dispatcher mutex.
+int outChannelListened(CycleDescriptor* ctx, uint16_t channel);
+
 // The output cycle: the context through which numbered messages (and the
 // output adapter's path records) are sent.  Null at load; a cycle sets it
 // at the start of its execute phase.  Setting it installs the message sink

@@ -116,6 +116,27 @@ TEST_F(OutputChannelsTest, DisabledChannelCallsNothing) {
   EXPECT_TRUE(gCalls.empty());
 }
 
+TEST_F(OutputChannelsTest, ListenedOnlyWhereARecordWouldReachSomebodyInTheMode) {
+  outRegisterChannel(&ctx_, 1, &pofWriterA, &kfyWriter, 0);  // off
+  outRegisterChannel(&ctx_, 2, &pofWriterA, nullptr, 1);     // a POF writer only
+  outRegisterChannel(&ctx_, 3, nullptr, nullptr, 1);
+  outAddListener(&ctx_, 3, nullptr, 0, &kfyListener, 1);  // a kFY listener only
+  outRegisterChannel(&ctx_, 4, nullptr, nullptr, 1);      // nobody
+  struct Row {
+    uint16_t channel;
+    int pof;
+    int kfy;
+  };
+  for (const Row& r : {Row{1, 0, 0}, Row{2, 1, 0}, Row{3, 0, 1}, Row{4, 0, 0}, Row{9, 0, 0}}) {
+    ctx_.outputMode = 0;
+    EXPECT_EQ(outChannelListened(&ctx_, r.channel), r.pof) << r.channel;
+    ctx_.outputMode = kOutputKfy;
+    EXPECT_EQ(outChannelListened(&ctx_, r.channel), r.kfy) << r.channel;
+  }
+  EXPECT_EQ(outChannelListened(nullptr, 2), 0);
+  EXPECT_TRUE(gCalls.empty());
+}
+
 TEST_F(OutputChannelsTest, KfyModeNeverCallsPofFunctions) {
   outRegisterChannel(&ctx_, 0, &pofWriterA, &kfyWriter, 1);
   outAddListener(&ctx_, 0, &pofListener, 1, &kfyListener, 2);

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -243,6 +244,8 @@ int outPathPoint(const Vec3d* point, int kind) {
 
 int outMoveRecord(const Vec3d* point, int kind) {
   if (point == nullptr) return 0;
+  // The records of one move go out together.
+  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
   OutAdapterState& s = st();
   // The caller's point stays as it is: a point written twice is shifted
   // once each time, never twice.
@@ -290,7 +293,9 @@ int outMoveRecord(const Vec3d* point, int kind) {
     // point is lost from the NC output.
     sendOwn = breaksElement || !buffered;
   }
-  if (sendOwn) sendFlagged(kChanNcBlocks, rapid ? kRecNcRapidAxes : kRecNcLineAxes, flags, p);
+  if (sendOwn && outChannelListened(outGetContext(), kChanNcBlocks) != 0) {
+    sendFlagged(kChanNcBlocks, rapid ? kRecNcRapidAxes : kRecNcLineAxes, flags, p);
+  }
   if (s.moveCount < 2) ++s.moveCount;
   return 0;
 }
