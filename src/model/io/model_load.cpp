@@ -204,8 +204,8 @@ int openFacetFile(FacetFileSession* session, const char* name, FacetFileHeader* 
 // Sorts count facets, computes their corners and (withExtents) the rotated
 // extents, and makes them the model's own.  0 or -1 (nothing handed over).
 int installModelFacets(ModelRec* model, MallocPtr<Facet> facets, int count, const Box& box,
-                       bool withExtents) {
-  if (!modelSortFacets(facets.get(), count)) return kModelLoadNoMemory;
+                       bool withExtents, bool sorted = false) {
+  if (!sorted && !modelSortFacets(facets.get(), count)) return kModelLoadNoMemory;
   MallocPtr<Vec3d> mins = mallocArray<Vec3d>(count);
   MallocPtr<Vec3d> maxs = mallocArray<Vec3d>(count);
   if (!mins || !maxs) return kModelLoadNoMemory;
@@ -673,26 +673,34 @@ int modelLoadStlFacets(ModelRec* model, const char* name) {
   if (!stl || stl->count <= 0) return failLoad(model, kModelLoadUnreadable);
   const int n = stl->count;
   MallocPtr<Facet> facets = mallocArray<Facet>(n);
-  if (!facets) return failLoad(model, kModelLoadNoMemory);
-  // Each facet depends on its own triangle only.
-  const Tri* in = stl->items;
-  Facet* out = facets.get();
+  MallocPtr<double> keys = mallocArray<double>(n);
+  MallocPtr<int> order = mallocArray<int>(n);
+  if (!facets || !keys || !order) return failLoad(model, kModelLoadNoMemory);
+  // Each facet depends on its own triangle only.  The triangles are mapped
+  // in place, and the facets made from them go straight to their sorted
+  // places: the facet array is written once.
+  Tri* in = stl->items;
+  const auto facetOf = [](const Tri& t) { return Facet{0, {t.v[0], t.v[1], t.v[2], t.v[2]}}; };
 #pragma omp parallel for schedule(static)
   for (int i = 0; i < n; ++i) {
-    Tri t = in[i];
-    mapTri(&t);
-    triTopVertexFirst(&t);
-    out[i] = Facet{0, {t.v[0], t.v[1], t.v[2], t.v[2]}};
+    mapTri(&in[i]);
+    triTopVertexFirst(&in[i]);
+    const Facet f = facetOf(in[i]);
+    keys[i] = facetTopZ(&f);
   }
-  stl.reset();
+  if (!modelTopZOrder(keys.get(), n, order.get())) return failLoad(model, kModelLoadNoMemory);
+  Facet* out = facets.get();
+#pragma omp parallel for schedule(static)
+  for (int k = 0; k < n; ++k) out[k] = facetOf(in[order[k]]);
   Box box;
   for (int i = 0; i < n; ++i) {
-    for (int k = 0; k < 3; ++k) box.add(out[i].v[k]);
+    for (int k = 0; k < 3; ++k) box.add(in[i].v[k]);
   }
+  stl.reset();
   // STL facets get no rotated extents; extents of an earlier load would
   // describe other facets, so none stay.
   if (modelDiagonalBoxesOn()) modelFreeDiagonalExtents();
-  const int rc = installModelFacets(model, std::move(facets), n, box, false);
+  const int rc = installModelFacets(model, std::move(facets), n, box, false, true);
   return rc == kModelLoadOk ? rc : failLoad(model, rc);
 }
 

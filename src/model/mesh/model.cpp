@@ -71,20 +71,14 @@ bool keyedBefore(const KeyedItem& a, const KeyedItem& b) {
   return a.index < b.index;
 }
 
-// Sorts items by their top z, highest first, keeping the order of equal keys
-// (the order a stable sort gives).  Keys sit beside their indices, so the
-// sort reads memory in order; runs are sorted and merged by several threads,
-// and each item moves once, in place.
-template <class Item>
-bool sortByTopZ(Item* items, int count, double (*topZ)(const Item*)) {
-  static_assert(std::is_trivially_copyable_v<Item>);
-  if (count <= 1) return true;
+// The sorted order of count keyed items (keys filled in): runs are sorted
+// and merged by several threads when there are many.  False when scratch
+// memory is missing.
+bool sortKeyed(std::vector<KeyedItem>& order) {
+  const int count = static_cast<int>(order.size());
   try {
-    std::vector<KeyedItem> order(count);
-    std::vector<KeyedItem> merged(count);
+    std::vector<KeyedItem> merged(order.size());
     const bool parallel = count >= kParallelSortMin;
-#pragma omp parallel for schedule(static) if (parallel)
-    for (int i = 0; i < count; ++i) order[i] = KeyedItem{topZ(&items[i]), i};
     const int runs = parallel ? kSortRuns : 1;
     std::vector<int> bound(runs + 1);
     for (int r = 0; r <= runs; ++r)
@@ -103,6 +97,24 @@ bool sortByTopZ(Item* items, int count, double (*topZ)(const Item*)) {
       }
       order.swap(merged);
     }
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+// Sorts items by their top z, highest first, keeping the order of equal keys
+// (the order a stable sort gives).  Keys sit beside their indices, so the
+// sort reads memory in order, and each item moves once, in place.
+template <class Item>
+bool sortByTopZ(Item* items, int count, double (*topZ)(const Item*)) {
+  static_assert(std::is_trivially_copyable_v<Item>);
+  if (count <= 1) return true;
+  try {
+    std::vector<KeyedItem> order(count);
+#pragma omp parallel for schedule(static) if (count >= kParallelSortMin)
+    for (int i = 0; i < count; ++i) order[i] = KeyedItem{topZ(&items[i]), i};
+    if (!sortKeyed(order)) return false;
     // The permutation is applied in place, cycle by cycle: position i takes
     // the item from order[i].index; a finished position is marked with -1.
     for (int start = 0; start < count; ++start) {
@@ -481,6 +493,21 @@ int triCompareTopZ(const void* a, const void* b) {
 }
 
 bool modelSortFacets(Facet* facets, int count) { return sortByTopZ(facets, count, facetTopZ); }
+
+bool modelTopZOrder(const double* keys, int count, int* order) {
+  if (count <= 0) return true;
+  try {
+    std::vector<KeyedItem> keyed(count);
+#pragma omp parallel for schedule(static) if (count >= kParallelSortMin)
+    for (int i = 0; i < count; ++i) keyed[i] = KeyedItem{keys[i], i};
+    if (!sortKeyed(keyed)) return false;
+#pragma omp parallel for schedule(static) if (count >= kParallelSortMin)
+    for (int i = 0; i < count; ++i) order[i] = keyed[i].index;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
 
 bool modelSortTris(Tri* tris, int count) { return sortByTopZ(tris, count, triTopZ); }
 

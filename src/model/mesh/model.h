@@ -223,6 +223,12 @@ int triCompareTopZ(const void* a, const void* b);
 bool modelSortFacets(Facet* facets, int count);
 bool modelSortTris(Tri* tris, int count);
 
+// The order those sorts give to count items whose top heights are keys:
+// order[k] is the index of the item that comes k-th.  For a loader that
+// places its items in sorted order as it makes them.  False when scratch
+// memory is missing.
+bool modelTopZOrder(const double* keys, int count, int* order);
+
 // Fills the corner arrays of count items (component-wise min and max of the
 // four facet vertices or three triangle vertices).
 void modelFacetCorners(const Facet* facets, int count, Vec3d* minCorners, Vec3d* maxCorners);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -480,14 +479,23 @@ TEST(Model, SortOrderIsTheStableOrderOfTheTopHeights) {
     for (int i = 0; i < n; ++i) {
       seed = seed * 1103515245u + 12345u;
       const double z = static_cast<double>((seed >> 8) % 37);  // many ties
-      f.push_back(Facet{static_cast<uint16_t>(i), {{0, 0, z}, {1, 0, z - 1}, {0, 1, 0}, {0, 1, 0}}});
+      f.push_back(
+          Facet{static_cast<uint16_t>(i), {{0, 0, z}, {1, 0, z - 1}, {0, 1, 0}, {0, 1, 0}}});
       f.back().v[3].x = i;  // the identity of the facet
     }
     std::vector<Facet> want = f;
     std::stable_sort(want.begin(), want.end(),
                      [](const Facet& a, const Facet& b) { return facetTopZ(&a) > facetTopZ(&b); });
+    // The order alone, as a loader that places its items itself asks for it.
+    std::vector<double> keys(n);
+    for (int i = 0; i < n; ++i) keys[i] = facetTopZ(&f[i]);
+    std::vector<int> order(n);
+    ASSERT_TRUE(modelTopZOrder(keys.data(), n, order.data()));
     ASSERT_TRUE(modelSortFacets(f.data(), n));
-    for (int i = 0; i < n; ++i) ASSERT_EQ(f[i].v[3].x, want[i].v[3].x) << n << " at " << i;
+    for (int i = 0; i < n; ++i) {
+      ASSERT_EQ(f[i].v[3].x, want[i].v[3].x) << n << " at " << i;
+      ASSERT_EQ(order[i], static_cast<int>(want[i].v[3].x)) << n << " at " << i;
+    }
   }
 }
 
