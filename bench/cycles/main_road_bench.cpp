@@ -3,12 +3,13 @@
 // 1,000,000 triangles, a ball of radius 3, lines along x with a stepover of
 // 0.5 (400 lines) over the model box, precision 0.01.  For 1, 2, 4 and 8
 // threads it prints the time of each phase (model and grids, line set,
-// parallel loop with the collection and spilling of its paths, and the
-// output: ordering, approach, retract and link moves of the facet link
-// output, and the records of the output adapter, which are counted instead
-// of written), lines and emitted points per second, the speed-up over one
-// thread and the parallel loop's share of the run.  "(results differ!)"
-// marks a thread count whose output records differ from one thread's.
+// parallel loop with the spilling and display of its paths, the collection
+// of the paths in line order, and the output: ordering, approach, retract
+// and link moves of the facet link output, and the records of the output
+// adapter, which are counted instead of written), lines and emitted points
+// per second, the speed-up over one thread and the parallel loop's share of
+// the run.  "(results differ!)" marks a thread count whose output records
+// differ from one thread's.
 //
 // A plain program: main_road_bench [largest triangle count].
 #include <omp.h>
@@ -28,8 +29,8 @@
 #include "cycles/profile/parallel_driver.h"
 #include "cycles/profile/path_output.h"
 #include "cycles/profile/profile_run.h"
-#include "model/drop/contact_drop.h"
 #include "model/contact/contact_settings.h"
+#include "model/drop/contact_drop.h"
 #include "model/io/model_load.h"
 #include "model/mesh/model_grid.h"
 #include "output/adapter/output_adapter.h"
@@ -67,9 +68,9 @@ CycleDescriptor gOutput{};
 
 void setUpOutput() {
   // The channels a profile run writes to.
-  for (const uint16_t ch : {kChanStatus, kChanSettings, kChanComments, kChanArguments,
-                            kChanVariables, kChanMarkers, kChanContour, kChanGeometry36,
-                            kChanDisplayPolylines, kChanDisplayPoints}) {
+  for (const uint16_t ch :
+       {kChanStatus, kChanSettings, kChanComments, kChanArguments, kChanVariables, kChanMarkers,
+        kChanContour, kChanGeometry36, kChanDisplayPolylines, kChanDisplayPoints}) {
     outRegisterChannel(&gOutput, ch, &countRecord, &countRecord, 1);
   }
   outSetContext(&gOutput);
@@ -78,8 +79,8 @@ void setUpOutput() {
 }
 
 struct Phases {
-  double model, lines, loop, output;  // output: ordering, links, records
-  double total() const { return model + lines + loop + output; }
+  double model, lines, loop, collect, output;  // output: ordering, links, records
+  double total() const { return model + lines + loop + collect + output; }
 };
 
 Phases runOnce(const std::string& stl, int threads, long* points, long* records, double* digest,
@@ -114,7 +115,6 @@ Phases runOnce(const std::string& stl, int threads, long* points, long* records,
   *lineCount = lines.count;
   t.lines = omp_get_wtime() - t0;
 
-  t0 = omp_get_wtime();
   LinkParams params = linkParamsDefaults();
   params.stepMin = kPrecision;
   params.stepMax = 2.0;
@@ -124,8 +124,10 @@ Phases runOnce(const std::string& stl, int threads, long* points, long* records,
   const ProfLevelInput in{&lines, model, &params, box, 2, 1, 0, 2, "", 0};
   int failed = 0;
   profStopWord().store(0);
-  profParallelLevel(in, list, &failed);
-  t.loop = omp_get_wtime() - t0;
+  ProfLevelTimes level;
+  profParallelLevel(in, list, &failed, &level);
+  t.loop = level.lines;
+  t.collect = level.collect;
 
   t0 = omp_get_wtime();
   gPoints = 0;
@@ -173,8 +175,8 @@ int main(int argc, char** argv) {
     std::printf("height field, %ld triangles, %d lines\n", tris,
                 static_cast<int>(kSide / kStepover));
     std::printf(
-        "threads   model   lines    loop  output   total  lines/s  points/s  speed-up  loop "
-        "share\n");
+        "threads   model   lines    loop collect  output   total  lines/s  points/s  speed-up  "
+        "loop share\n");
     double serial = 0.0;
     double refDigest = 0.0;
     long refPoints = 0;
@@ -191,10 +193,12 @@ int main(int argc, char** argv) {
         refPoints = points;
         refRecords = records;
       }
-      std::printf("%7d %7.3f %7.3f %7.3f %7.3f %7.3f %8.0f %9.0f %9.2f %10.0f%%%s\n", threads,
-                  t.model, t.lines, t.loop, t.output, t.total(), lineCount / t.total(),
+      std::printf("%7d %7.3f %7.3f %7.3f %7.3f %7.3f %7.3f %8.0f %9.0f %9.2f %10.0f%%%s\n", threads,
+                  t.model, t.lines, t.loop, t.collect, t.output, t.total(), lineCount / t.total(),
                   points / t.total(), serial / t.total(), 100.0 * t.loop / t.total(),
-                  (digest != refDigest || points != refPoints || records != refRecords) ? "  (results differ!)" : "");
+                  (digest != refDigest || points != refPoints || records != refRecords)
+                      ? "  (results differ!)"
+                      : "");
     }
     std::printf("digest %.17g, %ld positions, %ld records\n", refDigest, refPoints, refRecords);
     std::remove(stl.c_str());

@@ -47,9 +47,11 @@ struct PlineFree {
   void operator()(Pline* pl) const { plineFree(pl); }
 };
 
-// One line: drop the tool along line i on a private model copy, filter the
-// points and store the line in this thread's slot.  The result of the line.
-int profParallelLineBody(const ProfLevelInput& in, int i, PlistStore* store, int slot) {
+// Drops the tool along line i on a private model copy, filters the points
+// and stores the line in this thread's slot; a stored line is also left in
+// *stored for the display.  The result of the line.
+int computeLine(const ProfLevelInput& in, int i, PlistStore* store, int slot,
+                std::unique_ptr<Pline, PlineFree>* stored) {
   if (cycCheckBreak() != 0) {
     gStopWord.store(1);
     return kLineCancelled;
@@ -123,7 +125,75 @@ int profParallelLineBody(const ProfLevelInput& in, int i, PlistStore* store, int
   }
   // A line that cannot be stored would be missing from the output: the
   // level fails instead.
-  if (plistStoreAdd(store, slot, path.get(), i) < 0) result = kLineFailed;
+  if (plistStoreAdd(store, slot, path.get(), i) < 0) return kLineFailed;
+  // Shown as it is stored: without its dropped points.
+  plineCompact(path.get());
+  *stored = std::move(path);
+  return result;
+}
+
+// The display of the finished lines in line order while the loop runs.  A
+// line that is done hands its path over; whichever thread finds the next
+// line of the sequence ready shows it and every ready line after it, one
+// thread at a time.  The host sees the same sequence for any team, and no
+// thread waits for another to show its line.
+class OrderedDisplay {
+ public:
+  explicit OrderedDisplay(int count)
+      : count_(count),
+        paths_(static_cast<size_t>(count), nullptr),
+        ready_(std::make_unique<std::atomic<bool>[]>(static_cast<size_t>(count))) {}
+  ~OrderedDisplay() {
+    for (Pline* p : paths_) plineFree(p);
+  }
+  OrderedDisplay(const OrderedDisplay&) = delete;
+  OrderedDisplay& operator=(const OrderedDisplay&) = delete;
+
+  // Takes line i's path (null: nothing to show) and shows what is ready.
+  void offer(int i, Pline* path) {
+    paths_[static_cast<size_t>(i)] = path;
+    ready_[static_cast<size_t>(i)].store(true);
+    drain();
+  }
+
+  // Shows the ready lines from the next one on.  The flag and the ready
+  // marks are sequentially consistent: a thread that marks its line and
+  // then finds the flag taken can rely on the holder seeing the mark after
+  // it lets the flag go.
+  void drain() {
+    for (;;) {
+      if (busy_.exchange(true)) return;
+      int next = next_;
+      while (next < count_ && ready_[static_cast<size_t>(next)].load()) {
+        Pline*& path = paths_[static_cast<size_t>(next)];
+        // A cancelled level shows nothing more.
+        if (path != nullptr && gStopWord.load() == 0) plineDisplayRuns(path);
+        plineFree(path);
+        path = nullptr;
+        ++next;
+      }
+      next_ = next;
+      busy_.store(false);
+      if (next >= count_ || !ready_[static_cast<size_t>(next)].load()) return;
+    }
+  }
+
+ private:
+  const int count_;
+  std::vector<Pline*> paths_;
+  std::unique_ptr<std::atomic<bool>[]> ready_;
+  int next_ = 0;  // guarded by busy_
+  std::atomic<bool> busy_{false};
+};
+
+// One line: drop the tool along line i on a private model copy, filter the
+// points, store the line in this thread's slot and hand it to the display.
+// The result of the line.
+int profParallelLineBody(const ProfLevelInput& in, int i, PlistStore* store, int slot,
+                         OrderedDisplay& display) {
+  std::unique_ptr<Pline, PlineFree> stored;
+  const int result = computeLine(in, i, store, slot, &stored);
+  display.offer(i, stored.release());
   return result;
 }
 
@@ -131,7 +201,9 @@ int profParallelLineBody(const ProfLevelInput& in, int i, PlistStore* store, int
 
 std::atomic<int>& profStopWord() { return gStopWord; }
 
-int profParallelLevel(const ProfLevelInput& in, PlineList* out, int* failedLine) {
+int profParallelLevel(const ProfLevelInput& in, PlineList* out, int* failedLine,
+                      ProfLevelTimes* times) {
+  const double start = omp_get_wtime();
   *failedLine = -1;
   const int count = in.lines != nullptr ? in.lines->count : 0;
   // Slots by the team that will run (not by the processors), so that every
@@ -145,10 +217,14 @@ int profParallelLevel(const ProfLevelInput& in, PlineList* out, int* failedLine)
   // out in monotonic order: the line store merges its slots by line index.
   omp_set_max_active_levels(2);
   PlistStore* shared = store.get();
+  OrderedDisplay display(count);
 #pragma omp parallel for schedule(monotonic : dynamic, 1) num_threads(slots)
   for (int i = 0; i < count; ++i) {
-    results[static_cast<size_t>(i)] = profParallelLineBody(in, i, shared, omp_get_thread_num());
+    results[static_cast<size_t>(i)] =
+        profParallelLineBody(in, i, shared, omp_get_thread_num(), display);
   }
+  const double loopEnd = omp_get_wtime();
+  if (times != nullptr) times->lines = loopEnd - start;
 
   int smallest = kLineDone;
   for (int i = 0; i < count; ++i) {
@@ -159,12 +235,9 @@ int profParallelLevel(const ProfLevelInput& in, PlineList* out, int* failedLine)
   }
   // A cancelled level leaves no half level behind.
   if (gStopWord.load() != 0) return kLineCancelled;
-  if (plistStoreCollect(shared, out) < 0) return -1;
-  // Display records in line order on this thread: the same for any team.
-  for (PlineListNode* node = out->first; node != nullptr; node = node->next) {
-    plineDisplayRuns(node->pline);
-  }
-  return smallest;
+  const int collected = plistStoreCollect(shared, out);
+  if (times != nullptr) times->collect = omp_get_wtime() - loopEnd;
+  return collected < 0 ? -1 : smallest;
 }
 
 void pathListAfterFailure(PlineList* list, int holderCheckMode, int smallest, int failedIndex) {
@@ -268,8 +341,7 @@ int loadJobModel(const JobRecord& job, ModelRec* model) {
                               : modelLoadFile(model, job.approx);
   }
   if (job.multiPoly != 0) {
-    return modelLoadMultiWithClip(model, job.approx, job.clip3df, "", job.toolTip,
-                                  job.clipOffset);
+    return modelLoadMultiWithClip(model, job.approx, job.clip3df, "", job.toolTip, job.clipOffset);
   }
   if (job.usePbound == 2) {
     const int loaded = modelLoadWithClipAndWall(model, job.approx, job.clip3df, "", job.cbndName,
@@ -287,12 +359,12 @@ int buildHolderData(JobRecord& job, LinkParams* params, ModelRec* model) {
   int built = 1;
   double cell = holderClearanceMargin();
   if (job.wcoll != 0) {
-    built = !named(job.holder3df) && !named(job.head3df)
-                ? holderBuildDefault(model, &params->holderClearance, cell, 0)
-                : holderBuildFromFiles(model, &params->holderClearance,
-                                       job.aufmassHori + job.aufmass, job.holder3df, job.head3df,
-                                       job.holderKfy, job.headKfy, job.holderClearance,
-                                       job.headClearance);
+    built =
+        !named(job.holder3df) && !named(job.head3df)
+            ? holderBuildDefault(model, &params->holderClearance, cell, 0)
+            : holderBuildFromFiles(model, &params->holderClearance, job.aufmassHori + job.aufmass,
+                                   job.holder3df, job.head3df, job.holderKfy, job.headKfy,
+                                   job.holderClearance, job.headClearance);
     job.wcoll = 0;
     cell = 0;
   }
@@ -414,10 +486,13 @@ int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary, JobR
     model->floorZ = z;
     model->topZ = levelTop;
 
-    const ProfLevelInput in{&lines,     model,          params,        boundary,
-                            job.lauf,   job.zustellArt, job.clipSort,  job.bearbeitricht,
-                            job.tmpDir, job.pathCashCt, job.slopeMode, job.bearbeitrand,
-                            job.plred,  job.holdcheckClearDiameter};
+    const ProfLevelInput in{&lines,        model,
+                            params,        boundary,
+                            job.lauf,      job.zustellArt,
+                            job.clipSort,  job.bearbeitricht,
+                            job.tmpDir,    job.pathCashCt,
+                            job.slopeMode, job.bearbeitrand,
+                            job.plred,     job.holdcheckClearDiameter};
     int failedLine = -1;
     const int smallest = profParallelLevel(in, gDriver.paths, &failedLine);
     if (smallest == -1) {

@@ -6,12 +6,15 @@
 // Determinism: a line's result depends on the line alone (its own model
 // copy, Pline and contact snapshot; the sample positions of random mode come
 // from a generator seeded per curve), the store collects in line order and
-// the display records of the finished lines are sent on the cycle thread in
-// line order after the loop.  The output is therefore the same for any
-// number of threads and any spill setting.
+// the display records of the finished lines are sent in line order, one
+// thread at a time, while the loop runs (a line is shown once every line
+// before it is).  The output is therefore the same for any number of threads
+// and any spill setting.
 //
 // Threads: profParallelLevel runs on the cycle thread and opens the parallel
-// region itself; the stop word is shared with the lines.
+// region itself; the stop word is shared with the lines.  The display
+// records of a level reach the host from the loop's threads, never two at
+// once.
 #pragma once
 
 #include <atomic>
@@ -59,16 +62,24 @@ struct ProfLevelInput {
                                 // job's holder clearance diameter)
 };
 
+// Wall-clock seconds of the phases of one level (for the benchmark).
+struct ProfLevelTimes {
+  double lines = 0;    // the parallel loop over the lines
+  double collect = 0;  // the collection of the stored lines in line order
+};
+
 // Computes every line of the level into out (appended in ascending line
 // order).  The team has omp_get_max_threads() threads and the line store one
 // slot per thread of that team.  *failedLine gets the index of the first line
 // with the smallest result (-1 when all lines are done).  Returns the smallest
 // line result: kLineDone, kLineCancelled (a break was seen: out is left
-// empty, nothing of the level is to be emitted) or kLineFailed (a drop
+// empty, no path of the level is to be emitted, and no line is shown after
+// the break) or kLineFailed (a drop
 // failed or a line could not be stored: the lines that were made are in out).
 // -1 when the line store cannot be made or collected (out unchanged or
 // partly filled; the caller fails the run).
-int profParallelLevel(const ProfLevelInput& in, PlineList* out, int* failedLine);
+int profParallelLevel(const ProfLevelInput& in, PlineList* out, int* failedLine,
+                      ProfLevelTimes* times = nullptr);
 
 // Post-processing after a level with failures, by holder check mode: 2: in
 // the first path with a special point, every later point of that path and

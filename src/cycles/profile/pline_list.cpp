@@ -4,6 +4,7 @@
 #include <new>
 
 #include "geometry/pline/pline_copies.h"
+#include "geometry/pline/pline_reduce.h"
 #include "geometry/primitives/primitives.h"
 #include "output/adapter/output_adapter.h"
 
@@ -140,6 +141,16 @@ int plineListAppendShown(PlineList* list, const Pline* path) {
 int plineListPrependShown(PlineList* list, const Pline* path) {
   if (list == nullptr || path == nullptr) return -1;
   return addCopy(list, shownCopy(path), true);
+}
+
+int plineListAppendShownTaken(PlineList* list, Pline* path) {
+  if (list == nullptr || path == nullptr) {
+    plineFree(path);
+    return -1;
+  }
+  plineDisplayRuns(path);
+  plineCompact(path);
+  return addCopy(list, path, false);
 }
 
 int plineListAppendReduced(PlineList* list, const Pline* path) {

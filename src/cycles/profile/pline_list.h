@@ -54,6 +54,10 @@ int plineListSetShowPieces(int on);
 int plineListAppendShown(PlineList* list, const Pline* path);
 // The same, inserted at the front.
 int plineListPrependShown(PlineList* list, const Pline* path);
+// The same for a path the list may keep: displays its runs, removes its
+// dropped points in place and appends the path itself.  The list owns it
+// from then on, also when the call fails (-1: the path is freed).
+int plineListAppendShownTaken(PlineList* list, Pline* path);
 
 // Appends a reduced copy of the path (plineCopyReduced; capacity the reduced
 // count + kPlineListReducedSlack, with axes); displays its runs when

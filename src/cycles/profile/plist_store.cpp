@@ -159,16 +159,18 @@ int collectMerged(PlistStore* store, PlineList* out) {
   if (work == nullptr) return -1;
   for (int k; (k = plistNextSlot(readPos, store)) >= 0;) {
     Slot& s = store->slots[k];
-    const Pline* line = nullptr;
     if (fromFiles) {
       if (plistReadPline(work.get(), s.reader) < 0) return -1;
-      line = work.get();
+      if (plineListAppendShown(out, work.get()) < 0) return -1;
     } else {
       if (s.cursor == nullptr) return -1;  // index array and list disagree
-      line = s.cursor->pline;
+      // The slot's own copy moves on to the list: it is not needed here
+      // any more, and a second copy of every line would cost the level.
+      Pline* line = s.cursor->pline;
+      s.cursor->pline = nullptr;
       s.cursor = s.cursor->next;
+      if (plineListAppendShownTaken(out, line) < 0) return -1;
     }
-    if (plineListAppendShown(out, line) < 0) return -1;
     ++readPos[k];
   }
   // Every file must have been read to its end: bytes left over mean the

@@ -73,8 +73,10 @@ PlistStore* plistStoreNew(int slotCount, const char* directory, int cacheCount);
 int plistStoreAdd(PlistStore* store, int slot, const Pline* path, int lineIndex);
 
 // Appends every stored line to list in ascending line index (equal indices:
-// the lower slot first) with plineListAppendShown.  1, or -1 when a spill, a
-// read or an append fails.  Call once, after the parallel loop.
+// the lower slot first) with plineListAppendShown (lines still in memory
+// move to the list themselves, with plineListAppendShownTaken).  1, or -1
+// when a spill, a read or an append fails.  Call once, after the parallel
+// loop.
 int plistStoreCollect(PlistStore* store, PlineList* list);
 
 // Closes open files, removes the spill files and the store's directory and

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/messages.h"
@@ -17,7 +18,9 @@
 #include "cycles/profile/path_output.h"
 #include "geometry/curves/curve.h"
 #include "model/contact/contact_settings.h"
+#include "output/output_channels.h"
 #include "support/message_capture.h"
+#include "support/record_capture.h"
 #include "support/temp_dir.h"
 #include "support/test_models.h"
 #include "support/test_plines.h"
@@ -135,6 +138,44 @@ TEST_F(ParallelLevelTest, SameLinesForAnyTeamSizeAndSpillSetting) {
   }
   omp_set_num_threads(savedThreads);
   EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));  // spill files removed
+}
+
+// The display polylines of a level, as (first x, y, point count) per
+// polyline in the order the host received them.
+std::vector<std::tuple<double, double, int>> displayedLines(RecordCapture& capture) {
+  std::vector<std::tuple<double, double, int>> lines;
+  for (const CapturedRecord& r : capture.take()) {
+    if (r.channel != kChanDisplayPolylines) continue;
+    if (r.code == kRecRapidXYZ) lines.emplace_back(r.f64(kRecGeoX), r.f64(kRecGeoY), 0);
+    if (r.code == kRecLineXYZ && !lines.empty()) ++std::get<2>(lines.back());
+  }
+  return lines;
+}
+
+TEST_F(ParallelLevelTest, LinesAreShownInLineOrderForAnyTeamAndEachCollectedLineAgain) {
+  RecordCapture capture({kChanDisplayPolylines});
+  outSetContext(&capture.ctx);
+  const int savedThreads = omp_get_max_threads();
+  std::vector<std::tuple<double, double, int>> reference;
+  for (const int threads : {1, 8}) {
+    omp_set_num_threads(threads);
+    ListPtr out(plineListNew());
+    int failed = 0;
+    ASSERT_EQ(profParallelLevel(in_, out.get(), &failed), kLineDone);
+    const auto shown = displayedLines(capture);
+    // Every line once while the level runs, then once more as it is
+    // collected, each time in line order.
+    ASSERT_EQ(shown.size(), 2u * lines_.count) << threads;
+    for (int i = 0; i < 2 * lines_.count; ++i) {
+      const int line = i % lines_.count;
+      EXPECT_DOUBLE_EQ(std::get<1>(shown[i]), -16.0 + 4.0 * line) << threads << " " << i;
+      EXPECT_EQ(shown[i], shown[i % lines_.count]) << threads << " " << i;
+    }
+    if (reference.empty()) reference = shown;
+    EXPECT_EQ(shown, reference) << threads << " threads";
+  }
+  omp_set_num_threads(savedThreads);
+  outSetContext(nullptr);
 }
 
 TEST_F(ParallelLevelTest, CancelledLevelCollectsNothing) {

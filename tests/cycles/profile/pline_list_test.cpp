@@ -146,6 +146,23 @@ TEST(PlineList, ShownCopiesDropDroppedPointsAndKeepTheAxesChoice) {
   EXPECT_EQ(plineListAppendShown(list.get(), nullptr), -1);
 }
 
+TEST(PlineList, ATakenPathIsShownCompactedAndKeptItself) {
+  DisplayCapture display;
+  ListPtr list(plineListNew());
+  PlinePtr shown = lineOf({C, D, C, G, C}, 1);
+  ASSERT_EQ(plineListAppendShown(list.get(), shown.get()), 1);
+  Pline* taken = lineOf({C, D, C, G, C}, 1).release();
+  ASSERT_EQ(plineListAppendShownTaken(list.get(), taken), 1);
+  EXPECT_EQ(list->last->pline, taken);
+  // The same display and the same points as the copy.
+  const std::vector<int> both = display.polylines();
+  EXPECT_EQ(both, (std::vector<int>{3, 1, 3, 1}));
+  EXPECT_EQ(xs(taken), xs(list->first->pline));
+  EXPECT_EQ(xs(taken), (std::vector<double>{0, 2, 3, 4}));
+  EXPECT_EQ(plineListAppendShownTaken(list.get(), nullptr), -1);
+  EXPECT_EQ(plineListAppendShownTaken(nullptr, lineOf({C}).release()), -1);  // freed
+}
+
 TEST(PlineList, ReducedCopiesGetTheirCountPlusSlackWithAxes) {
   ListPtr list(plineListNew());
   PlinePtr pl = lineOf({C, G, G, G, G, C});
