@@ -142,6 +142,15 @@ int plineListPrependShown(PlineList* list, const Pline* path) {
   return addCopy(list, shownCopy(path), true);
 }
 
+int plineListAppendOwned(PlineList* list, Pline* path) {
+  if (path == nullptr) return -1;
+  if (list == nullptr) {
+    plineFree(path);
+    return -1;
+  }
+  return addCopy(list, path, false);
+}
+
 int plineListAppendReduced(PlineList* list, const Pline* path) {
   if (list == nullptr || path == nullptr) return -1;
   return addCopy(list, reducedCopy(path), false);
