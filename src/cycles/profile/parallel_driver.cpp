@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -16,11 +17,13 @@
 #include "cycles/profile/job/job_record.h"
 #include "cycles/profile/path_output.h"
 #include "cycles/profile/plist_store.h"
+#include "cycles/profile/profile_run.h"
 #include "geometry/pline/pline_reduce.h"
 #include "geometry/pline/pline_thin.h"
 #include "model/collision/holder_check.h"
 #include "model/collision/holder_clearance.h"
 #include "model/collision/holder_meshes.h"
+#include "model/collision/stock_model.h"
 #include "model/contact/contact_settings.h"
 #include "model/drop/contact_drop.h"
 #include "model/drop/drop_along_curve.h"
@@ -304,7 +307,55 @@ int profLevelCount(double s, double bottom, double v, int stockHeight, int* warn
   }
   if (stockHeight != 0 || !(v > 0.0)) return 1;
   const double steps = (s - bottom - kLevelCountSlack) / v;
+  // A step too small to count the range down in an int gets the most
+  // levels an int holds, never an undefined conversion.
+  if (!(steps < INT_MAX - 1.0)) return INT_MAX;
   return std::max(1, static_cast<int>(steps) + 1);
+}
+
+namespace {
+
+// Densifies, reparameterises and marks one path against the stock.
+int stockTrimPath(Pline* path, const ModelRec* stock) {
+  if (path == nullptr || path->count == 0) return 1;
+  // Points one sample step apart at most: a stretch of air between two
+  // cutting points is found, and a gap never spans a piece of stock.
+  if (plineDensify(path, stock->maxStep) < 0) return -1;
+  plineArcLengthParams(path);
+  stockMarkAirPoints(path, stock, 1, 0);
+  return 1;
+}
+
+}  // namespace
+
+int stockTrimPaths(PlineList* list, const ModelRec* stock) {
+  if (list == nullptr || stock == nullptr) return 1;
+  for (PlineListNode* node = list->first; node != nullptr; node = node->next) {
+    if (stockTrimPath(node->pline, stock) < 0) return -1;
+  }
+  return 1;
+}
+
+int pathListRaisedCopy(const PlineList* list, double dz, PlineList* out, const ModelRec* stock) {
+  if (list == nullptr) return 1;
+  if (out == nullptr) return -1;
+  for (const PlineListNode* node = list->first; node != nullptr; node = node->next) {
+    const Pline* path = node->pline;
+    if (path == nullptr) continue;
+    Pline* copy = plineNew(path->count, path->axes != nullptr ? 1 : 0);
+    if (copy == nullptr) return -1;
+    if (plineCopy(copy, path) < 0) {
+      plineFree(copy);
+      return -1;
+    }
+    for (int i = 0; i < copy->count; ++i) copy->points[i].z += dz;
+    if (stock != nullptr && stockTrimPath(copy, stock) < 0) {
+      plineFree(copy);
+      return -1;
+    }
+    if (plineListAppendOwned(out, copy) < 0) return -1;
+  }
+  return 1;
 }
 
 namespace {
@@ -317,6 +368,7 @@ struct DriverState {
   LinkParams* params = nullptr;  // holds heightGrid while the run goes on
   OffsetModel* offsetModel = nullptr;
   BoundarySet* contactSet = nullptr;
+  ModelRec* stock = nullptr;  // the stock model of *STOCK_3DF, or null
 };
 
 // *LIMIT_HEIGHT at or above this: no z limit on the model.
@@ -382,6 +434,10 @@ struct CleanupOnExit {
   ~CleanupOnExit() { profDriverCleanup(model); }
 };
 
+struct ListFree {
+  void operator()(PlineList* list) const { plineListFree(list); }
+};
+
 struct LineSetOnExit {
   LineSet* set;
   ~LineSetOnExit() { lineSetFree(set); }
@@ -399,6 +455,58 @@ int outputLevel(PlineList* list, LinkParams* params, ModelRec* model, const JobR
                                 1.5 * job.horizustel);
   }
   return pathListOutputInOrder(list, params, model, job.zustellArt);
+}
+
+// The contact switches of a level's drops: on from construction until off()
+// or the end of the scope, so that no way out of a level (a cancel, a
+// failure) leaves them on for the output or the next run.
+class LevelContactSwitches {
+ public:
+  explicit LevelContactSwitches(const JobRecord& job)
+      : job_(job), boundWalls_(job.boundStrategy == 1 && job.usePbound == 2) {
+    if (job_.slopeMode != 0) contactSetSlopeLimits(1, job_.slopeAngle, job_.slopeFlatAngle);
+    contactSetClipPass(1);
+    contactSetContactBoundaries(gDriver.contactSet);
+    if (boundWalls_) contactSetBoundWalls(1);
+  }
+  ~LevelContactSwitches() { off(); }
+  LevelContactSwitches(const LevelContactSwitches&) = delete;
+  LevelContactSwitches& operator=(const LevelContactSwitches&) = delete;
+
+  void off() {
+    if (!on_) return;
+    on_ = false;
+    if (job_.slopeMode != 0) contactSetSlopeLimits(0, job_.slopeAngle, job_.slopeFlatAngle);
+    contactSetClipPass(0);
+    contactSetContactBoundaries(nullptr);
+    if (boundWalls_) contactSetBoundWalls(0);
+  }
+
+ private:
+  const JobRecord& job_;
+  const bool boundWalls_;
+  bool on_ = true;
+};
+
+// The level's paths raised by k x *VERTZUSTEL for k = n down to 1, each set
+// output as the level is, before the level itself: the material above the
+// part is taken off in steps.  1, or the first negative output result (-1
+// when memory runs out).  A *VERTZUSTEL of zero or below never gets here:
+// the job's validation replaces it by a positive step.
+int stockHeightPasses(ModelRec* model, const PlineList* list, LinkParams* params,
+                      const JobRecord& job) {
+  const double steps = job.stockHeight / (job.vertzustel + kStockHeightSlack);
+  // Truncated as an int; a quotient beyond the int range cannot be counted.
+  const int n = steps < static_cast<double>(INT_MAX) ? static_cast<int>(steps) : INT_MAX;
+  for (int k = n; k >= 1; --k) {
+    std::unique_ptr<PlineList, ListFree> raised(plineListNew());
+    if (!raised || pathListRaisedCopy(list, k * job.vertzustel, raised.get(), gDriver.stock) < 0) {
+      return -1;
+    }
+    const int out = outputLevel(raised.get(), params, model, job);
+    if (out < 0) return out;
+  }
+  return 1;
 }
 
 // The levels of one boundary.  kDriverDone, or the driver's result.
@@ -486,16 +594,17 @@ int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary, JobR
     model->floorZ = z;
     model->topZ = levelTop;
 
-    const ProfLevelInput in{&lines,        model,
-                            params,        boundary,
-                            job.lauf,      job.zustellArt,
-                            job.clipSort,  job.bearbeitricht,
-                            job.tmpDir,    job.pathCashCt,
-                            job.slopeMode, job.bearbeitrand,
-                            job.plred,     job.holdcheckClearDiameter};
+    LevelContactSwitches switches(job);
+    const ProfLevelInput in{&lines,     model,          params,        boundary,
+                            job.lauf,   job.zustellArt, job.clipSort,  job.bearbeitricht,
+                            job.tmpDir, job.pathCashCt, job.slopeMode, job.bearbeitrand,
+                            job.plred,  job.holdcheckClearDiameter};
     int failedLine = -1;
     const int smallest = profParallelLevel(in, gDriver.paths, &failedLine);
-    if (smallest == -1) {
+    // A path list that cannot be collected or marked against the stock
+    // would lose paths or cut air.
+    if (smallest == -1 ||
+        (smallest != kLineCancelled && stockTrimPaths(gDriver.paths, gDriver.stock) < 0)) {
       msgNumbered(9, 807, "* Error: No memory for pline list", nullptr);
       return kDriverNoMemory;
     }
@@ -506,7 +615,10 @@ int runBoundary(LinkParams* params, ModelRec* model, BoundaryRec* boundary, JobR
       msgNumbered(9, 6007, "* Tool holder Collision", nullptr);
       msgNumbered(9, 6012, "* Stop calculation", nullptr);
     }
-    const int out = outputLevel(gDriver.paths, params, model, job);
+    switches.off();
+    int out = 1;
+    if (job.stockHeight != 0.0) out = stockHeightPasses(model, gDriver.paths, params, job);
+    if (out >= 0) out = outputLevel(gDriver.paths, params, model, job);
     if (out == -3) {
       msgNumbered(9, 325, "* Fehler: Kein Plattenplatz mehr verfuegbar", nullptr);
       return kDriverDiskFull;
@@ -552,6 +664,8 @@ void profDriverCleanup(ModelRec* model) {
   gDriver.params = nullptr;
   heightGridFree(gDriver.heightGrid);
   gDriver.heightGrid = nullptr;
+  stockFreeModel(gDriver.stock);
+  gDriver.stock = nullptr;
 }
 
 int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* model) {
@@ -586,6 +700,19 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
   }
   if (modelBuildGrids(model) < 0) {
     msgNumbered(9, 305, "* Fehler: Optimierungsliste kann nicht generiert werden", nullptr);
+  }
+  if (named(job.stock3df)) {
+    // The stock is read without rotated extents; the model's own stay in
+    // force (and are freed with its surfaces) when the switch is on.
+    const int diagonal = modelDiagonalBoxesOn();
+    gDriver.stock = stockLoadModel(job.stock3df, model);
+    modelSetDiagonalBoxes(diagonal);
+    // Without its stock the job would cut air as if it were material.
+    if (gDriver.stock == nullptr) {
+      msgNumbered(9, kMsgModelUnreadable, "* Fehler beim lesen der Datei %s", job.stock3df);
+      return kDriverModelFailed;
+    }
+    stockSetActive(1);
   }
   if (job.bottomOk == 0) {
     job.tief = model->boxMin.z - std::fabs(job.aufmass) - model->minStep;
@@ -661,8 +788,13 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
       return kDriverNoCandidates;
     }
   }
+  // The link state starts afresh on the first pass of a run only: the
+  // second pass of a cross optimisation links on from the first.
+  const bool firstPass = job.crossOpti == 0 || job.crossOpti == 3 ||
+                         (job.crossOpti == 1 && crossPassActive == 0) ||
+                         (job.crossOpti == 2 && crossPassActive == 1);
   const PathEmitters hooks = pathOutputEmitters();
-  if (hooks.reset != nullptr) hooks.reset();
+  if (firstPass && hooks.reset != nullptr) hooks.reset();
 
   for (BoundaryRec* b = gDriver.boundaries; b != nullptr && profStopWord().load() == 0;
        b = b->next) {

@@ -96,6 +96,24 @@ void pathListAfterFailure(PlineList* list, int holderCheckMode, int smallest, in
 // of points inserted, or -1 when an insert fails.
 int plineInsertTopPoints(Pline* path, double topZ, double tolerance);
 
+// Marks the air moves of every path of list against the stock model: each
+// path is densified to the stock's sample step (maxStep), given arc-length
+// parameters, and its points where the tool body does not touch the stock
+// become gaps, the changes between cutting and air refined along the path
+// (stockMarkAirPoints with refinement).  Paths with no points are passed
+// over; a null list or stock does nothing.  1, or -1 when a path cannot be
+// densified (memory): the paths before it are marked, the others not.
+// Cycle thread, outside parallel regions (the marking uses the process-wide
+// contact settings).
+int stockTrimPaths(PlineList* list, const ModelRec* stock);
+
+// Appends to out a copy of every path of list (null entries passed over)
+// with every point raised by dz in z; parameters, status words, axes and
+// flags are copied.  With a stock model each copy is marked against it as
+// stockTrimPaths does.  list is not changed.  1, or -1 when memory runs out
+// (out then holds the copies made so far).  Cycle thread.
+int pathListRaisedCopy(const PlineList* list, double dz, PlineList* out, const ModelRec* stock);
+
 // Number of infeed levels from the start height s down to bottom with the
 // level step v: (int)((s - bottom - 0.001) / v) + 1, at least 1; one level
 // when s <= bottom (*warnedDepth set to 1), when the stock height is set or
@@ -116,23 +134,38 @@ inline constexpr int kDriverNoCandidates = -8;
 // Message of a model file that cannot be read (with its name).
 inline constexpr int kMsgModelUnreadable = 332;
 
+// Added to *VERTZUSTEL when the number of raised stock-height passes is
+// counted.
+inline constexpr double kStockHeightSlack = 0.00001;
+
 // Entries of the model's candidate list.
 inline constexpr int kDriverCandidateCapacity = 3000;
 
 // Computes and emits every path of a pass with constant infeed: loads the
 // model file of job (the run's working record, already scaled and
 // validated; the driver works on its own copy) into model, whose tool the
-// caller has set, reads the boundaries (or takes the
-// model box), and for every outer boundary builds the standard X or Y lines
-// and runs every infeed level through profParallelLevel and the path output.
+// caller has set, loads the stock file (*STOCK_3DF) when one is named,
+// reads the boundaries (or takes the model box), and for every outer
+// boundary builds the standard X or Y lines and runs every infeed level
+// through profParallelLevel and the path output.  With a stock model the
+// air moves of every level become gaps; with a stock height the level's
+// paths are first emitted raised by k x *VERTZUSTEL for k = n .. 1, n =
+// trunc(*STOCK_HEIGHT / (*VERTZUSTEL + kStockHeightSlack)).  The contact
+// switches of a level (slope limits with *SLOPE_MODE, clip pass, contact
+// boundaries, bound walls of automatic boundaries with walls) are on only
+// for its parallel loop, and off again on every way out.
 // Results: kDriverDone; kDriverCancelled when the stop word was set, a line
 // failed (messages 6007 and 6012) or the output failed; kDriverNoMemory,
 // kDriverNoBoundary (304), kDriverNoGuide (5000 for the engraving strategy,
 // 310 for a guide curve that cannot be made), kDriverDiskFull (325),
-// kDriverNoCandidates (305), kDriverModelFailed (332: the model file cannot
-// be read).  Every exit frees what the run made (profDriverCleanup).  Cycle thread.
+// kDriverNoCandidates (305), kDriverModelFailed (332: the model file or the
+// named stock file cannot be read; a job never machines without the stock
+// it names).  Every exit frees what the run made (profDriverCleanup).
+// Cycle thread.
 int profParallelDriver(const JobRecord& job, LinkParams* params, ModelRec* model);
 
 // Frees the run state of the driver: the model's surfaces and candidate
-// list, the boundary list and the level's path list.  Safe to call twice.
+// list, the boundary list, the level's path list, the holder data, the
+// offset model, the contact boundary set and the stock model; every pointer
+// is cleared.  Safe to call twice.
 void profDriverCleanup(ModelRec* model);

@@ -143,6 +143,15 @@ int plineListPrependShown(PlineList* list, const Pline* path) {
   return addCopy(list, shownCopy(path), true);
 }
 
+int plineListAppendOwned(PlineList* list, Pline* path) {
+  if (path == nullptr) return -1;
+  if (list == nullptr) {
+    plineFree(path);
+    return -1;
+  }
+  return addCopy(list, path, false);
+}
+
 int plineListAppendShownTaken(PlineList* list, Pline* path) {
   if (list == nullptr || path == nullptr) {
     plineFree(path);
@@ -150,7 +159,7 @@ int plineListAppendShownTaken(PlineList* list, Pline* path) {
   }
   plineDisplayRuns(path);
   plineCompact(path);
-  return addCopy(list, path, false);
+  return plineListAppendOwned(list, path);
 }
 
 int plineListAppendReduced(PlineList* list, const Pline* path) {

@@ -59,6 +59,11 @@ int plineListPrependShown(PlineList* list, const Pline* path);
 // from then on, also when the call fails (-1: the path is freed).
 int plineListAppendShownTaken(PlineList* list, Pline* path);
 
+// Appends the path itself: the list takes it over.  1, or -1 for a null
+// list or path or when memory runs out; the list is then unchanged and the
+// path (when not null) freed.
+int plineListAppendOwned(PlineList* list, Pline* path);
+
 // Appends a reduced copy of the path (plineCopyReduced; capacity the reduced
 // count + kPlineListReducedSlack, with axes); displays its runs when
 // showPieces is set.  1, or -1 for a null list or path or when memory runs

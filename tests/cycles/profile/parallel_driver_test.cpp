@@ -4,6 +4,8 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <climits>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -16,8 +18,12 @@
 #include "boundaries/bnd_active.h"
 #include "cycles/profile/job/job_record.h"
 #include "cycles/profile/path_output.h"
+#include "cycles/profile/profile_run.h"
 #include "geometry/curves/curve.h"
+#include "model/collision/stock_model.h"
 #include "model/contact/contact_settings.h"
+#include "model/io/model_test_files.h"
+#include "model/mesh/model_grid.h"
 #include "output/output_channels.h"
 #include "support/message_capture.h"
 #include "support/record_capture.h"
@@ -220,6 +226,7 @@ TEST(ProfLevelCount, CountsLevelsDownToTheBottom) {
       {"zero_step_is_one_level", 10.0, 0.0, 0.0, 0, 1, 0},
       {"negative_step_is_one_level", 10.0, 0.0, -1.0, 0, 1, 0},
       {"nan_step_is_one_level", 10.0, 0.0, NAN, 0, 1, 0},
+      {"tiny_step_saturates", 10.0, 0.0, 1e-12, 0, INT_MAX, 0},
   };
   for (const Row& row : rows) {
     int warned = -1;
@@ -280,19 +287,83 @@ TEST(PlineInsertTopPoints, RisesToTheTopWhereTheModelLeavesThePath) {
   EXPECT_EQ(plineInsertTopPoints(nullptr, 10.0, 0.01), 0);
 }
 
+TEST(StockPaths, RaisedCopiesLeaveTheListAndLoseTheirMovesOutsideTheStock) {
+  // The stock: a box 40 x 40 x 10 on z = 0 (x -20 .. 20), the tool a ball of
+  // radius 2, the path along x at z 5 from -30 to 30, one point per unit.
+  TestModel stock(testmodels::box({-20, -20, 0}, {20, 20, 10}), kModelKindFacets,
+                  testmodels::ballTool(2));
+  std::vector<Vec3d> pts;
+  for (int x = -30; x <= 30; ++x) pts.push_back({static_cast<double>(x), 0.0, 5.0});
+  ListPtr list(plineListNew());
+  ASSERT_EQ(plineListAppendShown(list.get(), plineThrough(pts).get()), 1);
+  const std::string before = listBytes(list.get());
+  struct Row {
+    const char* name;
+    double dz;
+    bool withStock;
+    double reach;  // |x| from which every point is a gap (0: none are)
+  };
+  const Row rows[] = {
+      {"copy", 0.0, false, 0.0},
+      {"raised", 3.0, false, 0.0},
+      {"raised_into_the_stock", 3.0, true, 22.0},
+      {"raised_above_the_stock", 20.0, true, -1.0},
+  };
+  for (const Row& row : rows) {
+    ListPtr out(plineListNew());
+    ASSERT_EQ(
+        pathListRaisedCopy(list.get(), row.dz, out.get(), row.withStock ? stock.model() : nullptr),
+        1)
+        << row.name;
+    EXPECT_EQ(listBytes(list.get()), before) << row.name;
+    ASSERT_EQ(countPaths(out.get()), 1) << row.name;
+    const Pline* p = out->first->pline;
+    if (!row.withStock) {
+      ASSERT_EQ(p->count, static_cast<int>(pts.size())) << row.name;
+    }
+    int gaps = 0;
+    for (int i = 0; i < p->count; ++i) {
+      EXPECT_EQ(p->points[i].z, 5.0 + row.dz) << row.name;
+      const bool gap = pointStatusCode(p->status[i]) == kPointGap;
+      gaps += gap ? 1 : 0;
+      if (row.reach < 0.0) {
+        EXPECT_TRUE(gap) << row.name << " x " << p->points[i].x;
+      } else if (row.reach > 0.0 && std::fabs(p->points[i].x) >= row.reach) {
+        EXPECT_TRUE(gap) << row.name << " x " << p->points[i].x;
+      } else if (row.reach == 0.0 || std::fabs(p->points[i].x) < row.reach - 0.01) {
+        EXPECT_FALSE(gap) << row.name << " x " << p->points[i].x;
+      }
+    }
+    if (row.withStock) {
+      EXPECT_GT(gaps, 0) << row.name;
+    }
+  }
+  // Nothing to mark: a null list or stock.
+  EXPECT_EQ(stockTrimPaths(nullptr, stock.model()), 1);
+  EXPECT_EQ(stockTrimPaths(list.get(), nullptr), 1);
+  EXPECT_EQ(listBytes(list.get()), before);
+}
+
 // ---- The driver over the roof job ------------------------------------------------
 
 std::vector<std::vector<Vec3d>> gEmitted;
+std::vector<std::vector<int>> gEmittedCodes;  // status codes of gEmitted
 int recordPiece(Pline* path, LinkParams*, ModelRec*) {
   gEmitted.emplace_back(path->points, path->points + path->count);
+  gEmittedCodes.push_back(tsupport::plineCodes(path));
   return 0;
 }
+
+// The stock of the stock tests: a box over the left half of the roof, its
+// wall at x 20 (the ridge), far above the part.
+std::vector<Tri> leftHalfStock() { return testmodels::box({-5, -5, -5}, {20, 45, 30}); }
 
 class RoofDriverTest : public ::testing::Test {
  protected:
   void SetUp() override {
     contactSettingsReset();
     gEmitted.clear();
+    gEmittedCodes.clear();
     PathEmitters e;
     e.facets = recordPiece;
     e.triangles = recordPiece;
@@ -363,8 +434,11 @@ TEST_F(RoofDriverTest, CuttingMovesLieOnTheRoofInsideTheBoundaryAndAlternate) {
 }
 
 TEST_F(RoofDriverTest, SameMovesForAnyTeamSizeAndSpillSetting) {
+  ASSERT_TRUE(testmodels::writeBinaryStl(dir_.file("stock.stl"), leftHalfStock()));
   for (const int random : {0, 1}) {
     jobRecord.randomPoints = static_cast<int16_t>(random);
+    // The random run also marks its air moves against a stock.
+    setText(jobRecord.stock3df, random != 0 ? dir_.file("stock.stl") : "");
     std::vector<std::vector<Vec3d>> reference;
     const int savedThreads = omp_get_max_threads();
     for (const int threads : {1, 2, 8}) {
@@ -399,13 +473,19 @@ TEST_F(RoofDriverTest, BadJobsEndWithTheirResultAndLeaveNoFiles) {
   struct Row {
     const char* name;
     const char* model;
-    const char* bnd;  // text of the boundary file
+    const char* bnd;    // text of the boundary file
+    const char* stock;  // stock file (never written)
     int result;
+    int message;              // a message the run sends
+    const char* messageFile;  // the file it names, or null
   };
   const Row rows[] = {
-      {"missing_model", "nothing.stl", nullptr, -1},
-      {"malformed_bnd", nullptr, "**BND\nX5 Y5 Z0\n**END\n", kDriverNoBoundary},
-      {"engraving_strategy", nullptr, nullptr, kDriverNoGuide},
+      {"missing_model", "nothing.stl", nullptr, nullptr, kDriverModelFailed, 332, "nothing.stl"},
+      {"malformed_bnd", nullptr, "**BND\nX5 Y5 Z0\n**END\n", nullptr, kDriverNoBoundary, 304,
+       nullptr},
+      {"engraving_strategy", nullptr, nullptr, nullptr, kDriverNoGuide, 5000, nullptr},
+      // A stock that cannot be read never lets the job cut air as stock.
+      {"unreadable_stock", nullptr, nullptr, "nothing.stl", kDriverModelFailed, 332, "nothing.stl"},
   };
   for (const Row& row : rows) {
     SetUp();
@@ -413,13 +493,16 @@ TEST_F(RoofDriverTest, BadJobsEndWithTheirResultAndLeaveNoFiles) {
     if (row.bnd != nullptr) {
       ASSERT_TRUE(tsupport::writeFile(dir_.file("square.bnd"), row.bnd));
     }
+    if (row.stock != nullptr) setText(jobRecord.stock3df, dir_.file(row.stock));
     if (std::string(row.name) == "engraving_strategy") jobRecord.bearbeitricht = 4;
-    const int result = run();
-    if (row.result == -1) {
-      EXPECT_LT(result, 0) << row.name;
-    } else {
-      EXPECT_EQ(result, row.result) << row.name;
-    }
+    tsupport::MessageCapture messages;
+    EXPECT_EQ(run(), row.result) << row.name;
+    const std::string number = std::to_string(row.message);
+    const auto sent = [&](const std::string& v) {
+      if (row.messageFile != nullptr) return v == number + "," + dir_.file(row.messageFile);
+      return v == number || v.rfind(number + ",", 0) == 0;
+    };
+    EXPECT_TRUE(std::any_of(messages.values.begin(), messages.values.end(), sent)) << row.name;
     EXPECT_TRUE(gEmitted.empty()) << row.name;
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
@@ -468,6 +551,170 @@ TEST_F(RoofDriverTest, RunLeavesTheJobRecordAsRead) {
   EXPECT_EQ(jobRecord.oberfl, JobRecord{}.oberfl);
   EXPECT_EQ(jobRecord.tief, -1.0);
   EXPECT_EQ(jobRecord.clipSort, JobRecord{}.clipSort);
+}
+
+TEST_F(RoofDriverTest, StockMakesTheMovesThatCutOnlyAirGaps) {
+  ASSERT_EQ(run(), kDriverDone);
+  const std::vector<std::vector<Vec3d>> plain = gEmitted;
+  const std::vector<std::vector<int>> plainCodes = gEmittedCodes;
+  ASSERT_TRUE(testmodels::writeBinaryStl(dir_.file("stock.stl"), leftHalfStock()));
+  setText(jobRecord.stock3df, dir_.file("stock.stl"));
+  gEmitted.clear();
+  gEmittedCodes.clear();
+  ASSERT_EQ(run(), kDriverDone);
+  ASSERT_EQ(gEmitted.size(), plain.size());
+  // The ball (radius 3, shank as wide) reaches the stock's wall from x < 23.
+  const double reach = 23.0;
+  for (size_t k = 0; k < plain.size(); ++k) {
+    const std::vector<Vec3d>& path = gEmitted[k];
+    int air = 0;
+    for (size_t i = 0; i < path.size(); ++i) {
+      const bool gap = gEmittedCodes[k][i] == kPointGap;
+      if (path[i].x >= reach) {
+        EXPECT_TRUE(gap) << k << " x " << path[i].x;
+        ++air;
+      }
+    }
+    EXPECT_GT(air, 0) << k;
+    // Every cutting point of the plain run where the tool touches the stock
+    // is still there and still cuts.
+    for (size_t i = 0; i < plain[k].size(); ++i) {
+      if (plainCodes[k][i] == kPointGap || plain[k][i].x >= reach - 0.01) continue;
+      bool kept = false;
+      for (size_t j = 0; j < path.size() && !kept; ++j) {
+        kept = std::memcmp(&path[j], &plain[k][i], sizeof(Vec3d)) == 0 &&
+               gEmittedCodes[k][j] != kPointGap;
+      }
+      EXPECT_TRUE(kept) << k << " x " << plain[k][i].x;
+    }
+  }
+}
+
+TEST_F(RoofDriverTest, StockHeightEmitsTheRaisedPassesBeforeTheLevel) {
+  // Stock height 5 with infeed 2: passes raised by 4 and 2, then the level.
+  jobRecord.stockHeight = 5.0;
+  jobRecord.vertzustel = 2.0;
+  tsupport::MessageCapture messages;
+  ASSERT_EQ(run(), kDriverDone);
+  EXPECT_NE(std::find(messages.values.begin(), messages.values.end(), "318,1"),
+            messages.values.end());
+  ASSERT_EQ(gEmitted.size(), 21u);  // three times the seven lines
+  const double a = std::atan(0.5);
+  for (size_t j = 0; j < 7; ++j) {
+    const std::vector<Vec3d>& level = gEmitted[14 + j];
+    const double e = std::fabs(level.front().x - 20.0);
+    EXPECT_NEAR(level.front().z, 10.0 - 0.5 * e + 3.0 / std::cos(a), 1e-6) << j;
+    for (const size_t pass : {0u, 1u}) {
+      const std::vector<Vec3d>& raised = gEmitted[7 * pass + j];
+      const double dz = pass == 0 ? 4.0 : 2.0;
+      ASSERT_EQ(raised.size(), level.size()) << pass << " " << j;
+      for (size_t i = 0; i < level.size(); ++i) {
+        EXPECT_EQ(raised[i].x, level[i].x);
+        EXPECT_EQ(raised[i].y, level[i].y);
+        EXPECT_NEAR(raised[i].z, level[i].z + dz, 1e-9) << pass << " " << j << " " << i;
+      }
+    }
+  }
+}
+
+TEST_F(RoofDriverTest, StockOfAModelWithRotatedExtentsLeavesNoExtentsBehind) {
+  // The roof as a binary facet file: loaded with rotated extents (*OPT_DIA).
+  const double v[6][3] = {{0, 0, 0},  {20, 0, 10}, {20, 40, 10},
+                          {0, 40, 0}, {40, 0, 0},  {40, 40, 0}};
+  auto p = [&](int i) { return Vec3d{v[i][0], v[i][1], v[i][2]}; };
+  const std::vector<Facet> roof = {
+      model_test::facetOf(Tri{{p(0), p(1), p(2)}}), model_test::facetOf(Tri{{p(0), p(2), p(3)}}),
+      model_test::facetOf(Tri{{p(4), p(5), p(2)}}), model_test::facetOf(Tri{{p(4), p(2), p(1)}})};
+  model_test::writeBytes(dir_.file("roof.bin"), model_test::facetFileBytes(1.0f, roof));
+  ASSERT_TRUE(testmodels::writeBinaryStl(dir_.file("stock.stl"), leftHalfStock()));
+  setText(jobRecord.approx, dir_.file("roof.bin"));
+  setText(jobRecord.stock3df, dir_.file("stock.stl"));
+  jobRecord.optDia = 1;
+  ASSERT_EQ(run(), kDriverDone);
+  EXPECT_FALSE(gEmitted.empty());
+  // Extents left behind would be handed to the drops of the next model.
+  EXPECT_EQ(diagMin, nullptr);
+  EXPECT_EQ(diagMax, nullptr);
+}
+
+// What the lines of a level see of the contact switches, through the break
+// hook that every line polls.
+std::atomic<int> gSeenClip{-1};
+std::atomic<int> gSeenSlope{-1};
+std::atomic<int> gSeenWalls{-1};
+std::atomic<int> gBreakAnswer{0};
+int watchSwitches() {
+  ContactContext ctx;
+  contactContextLoad(&ctx);
+  gSeenClip.store(ctx.clipPass);
+  gSeenSlope.store(ctx.slopeSwitch);
+  gSeenWalls.store(ctx.boundWalls);
+  return gBreakAnswer.load();
+}
+
+TEST_F(RoofDriverTest, ContactSwitchesAreOnForTheLinesOnlyWhateverTheEnd) {
+  struct Row {
+    const char* name;
+    int slopeMode;
+    int boundStrategy;
+    int usePbound;
+    int cancel;
+    int result;
+  };
+  const Row rows[] = {
+      {"plain", 0, 0, 1, 0, kDriverDone},
+      {"slope_mode", 1, 0, 1, 0, kDriverDone},
+      {"automatic_walls", 0, 1, 2, 0, kDriverDone},
+      {"cancelled", 1, 1, 2, 1, kDriverCancelled},
+  };
+  for (const Row& row : rows) {
+    SetUp();
+    jobRecord.slopeMode = static_cast<int16_t>(row.slopeMode);
+    jobRecord.boundStrategy = static_cast<int16_t>(row.boundStrategy);
+    jobRecord.usePbound = static_cast<int16_t>(row.usePbound);
+    gBreakAnswer.store(row.cancel);
+    gSeenClip.store(-1);
+    cycSetBreakHook(watchSwitches);
+    EXPECT_EQ(run(), row.result) << row.name;
+    EXPECT_EQ(gSeenClip.load(), 1) << row.name;
+    EXPECT_EQ(gSeenSlope.load(), row.slopeMode) << row.name;
+    EXPECT_EQ(gSeenWalls.load(), row.boundStrategy == 1 ? 1 : 0) << row.name;
+    ContactContext after;
+    contactContextLoad(&after);
+    EXPECT_EQ(after.clipPass, 0) << row.name;
+    EXPECT_EQ(after.slopeSwitch, 0) << row.name;
+    EXPECT_EQ(after.boundWalls, 0) << row.name;
+    EXPECT_EQ(after.contactBoundaries, nullptr) << row.name;
+    TearDown();
+  }
+}
+
+int gResets = 0;
+void countReset() { ++gResets; }
+
+TEST_F(RoofDriverTest, LinkStateIsResetOnTheFirstPassOfARunOnly) {
+  struct Row {
+    const char* name;
+    int crossOpti;
+    int crossPass;
+    int resets;
+  };
+  const Row rows[] = {
+      {"no_cross", 0, 0, 1},          {"swapped_only", 3, 1, 1},
+      {"main_then_swapped", 1, 0, 1}, {"main_then_swapped_second", 1, 1, 0},
+      {"swapped_then_main", 2, 1, 1}, {"swapped_then_main_second", 2, 0, 0},
+  };
+  PathEmitters e = pathOutputEmitters();
+  e.reset = countReset;
+  pathOutputSetEmitters(e);
+  for (const Row& row : rows) {
+    jobRecord.crossOpti = static_cast<int16_t>(row.crossOpti);
+    crossPassActive = row.crossPass;
+    gResets = 0;
+    EXPECT_EQ(run(), kDriverDone) << row.name;
+    EXPECT_EQ(gResets, row.resets) << row.name;
+  }
+  crossPassActive = 0;
 }
 
 }  // namespace
