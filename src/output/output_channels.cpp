@@ -110,12 +110,14 @@ int outRegisterChannel(CycleDescriptor* ctx, uint16_t channel, OutWriterFn pofWr
       node->pofWriter = pofWriter;
       node->kfyWriter = kfyWriter;
       node->enabled = enabled;
+      ++gRegistryGeneration;
     } else if (auto* fresh = new (std::nothrow)
                    OutputChannel{channel, enabled, pofWriter, kfyWriter, nullptr, nullptr}) {
       OutputChannel** link = &ctx->channels;
       while (*link != nullptr && (*link)->channel < channel) link = &(*link)->next;
       fresh->next = *link;
       *link = fresh;
+      ++gRegistryGeneration;
     } else {
       result = 0;
     }
@@ -135,6 +137,7 @@ int outAddListener(CycleDescriptor* ctx, uint16_t channel, OutListenerFn pofFn, 
   OutputListener** link = &node->listeners;
   while (*link != nullptr) link = &(*link)->next;
   *link = listener;
+  ++gRegistryGeneration;
   return 1;
 }
 
@@ -158,6 +161,33 @@ void outFreeChannels(CycleDescriptor* ctx) {
   freeRegistry(head);
 }
 
+namespace {
+
+// The node of the last channel looked up, valid while the context keeps
+// its registry and the registry its generation: runs of records on one
+// channel skip the walk.  Guarded by the dispatcher mutex.
+struct ChannelLookup {
+  const CycleDescriptor* ctx = nullptr;
+  const OutputChannel* head = nullptr;
+  uint64_t generation = 0;
+  uint16_t channel = 0;
+  OutputChannel* node = nullptr;
+};
+ChannelLookup gLastLookup;
+
+// findChannel through the last lookup.  Call with the dispatcher mutex held.
+OutputChannel* lookUpChannel(CycleDescriptor* ctx, uint16_t channel) {
+  ChannelLookup& last = gLastLookup;
+  if (last.ctx != ctx || last.head != ctx->channels || last.generation != gRegistryGeneration ||
+      last.channel != channel) {
+    last =
+        ChannelLookup{ctx, ctx->channels, gRegistryGeneration, channel, findChannel(ctx, channel)};
+  }
+  return last.node;
+}
+
+}  // namespace
+
 int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) {
   if (ctx == nullptr || record == nullptr) return 0;
   // One lock around the whole dispatch: display records arrive from worker
@@ -168,7 +198,7 @@ int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) 
     ctx->firstRecord = 0;
     cycRaiseEvent(ctx, kEventFirstRecord);
   }
-  const OutputChannel* node = findChannel(ctx, channel);
+  const OutputChannel* node = lookUpChannel(ctx, channel);
   if (node == nullptr || node->enabled != 1) return 0;
   const uint64_t generation = gRegistryGeneration;
   const bool kfyMode = ctx->outputMode == kOutputKfy;
@@ -189,7 +219,7 @@ int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) 
 int outChannelListened(CycleDescriptor* ctx, uint16_t channel) {
   if (ctx == nullptr) return 0;
   std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
-  const OutputChannel* node = findChannel(ctx, channel);
+  const OutputChannel* node = lookUpChannel(ctx, channel);
   if (node == nullptr || node->enabled != 1) return 0;
   const bool kfyMode = ctx->outputMode == kOutputKfy;
   if ((kfyMode ? node->kfyWriter : node->pofWriter) != nullptr) return 1;

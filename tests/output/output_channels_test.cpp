@@ -134,7 +134,39 @@ TEST_F(OutputChannelsTest, ListenedOnlyWhereARecordWouldReachSomebodyInTheMode) 
     EXPECT_EQ(outChannelListened(&ctx_, r.channel), r.kfy) << r.channel;
   }
   EXPECT_EQ(outChannelListened(nullptr, 2), 0);
+  // The answer follows every change of the registry.
+  ctx_.outputMode = 0;
+  EXPECT_EQ(outChannelListened(&ctx_, 4), 0);
+  outAddListener(&ctx_, 4, &pofListener, 1, nullptr, 0);
+  EXPECT_EQ(outChannelListened(&ctx_, 4), 1);
+  outRegisterChannel(&ctx_, 4, nullptr, nullptr, 0);
+  EXPECT_EQ(outChannelListened(&ctx_, 4), 0);
+  outRegisterChannel(&ctx_, 9, &pofWriterA, nullptr, 1);
+  EXPECT_EQ(outChannelListened(&ctx_, 9), 1);
+  outFreeChannels(&ctx_);
+  EXPECT_EQ(outChannelListened(&ctx_, 9), 0);
   EXPECT_TRUE(gCalls.empty());
+}
+
+TEST_F(OutputChannelsTest, EachContextAndRegistryReachesItsOwnWriters) {
+  CycleDescriptor other{};
+  outRegisterChannel(&ctx_, 31, &pofWriterA, nullptr, 1);
+  outRegisterChannel(&other, 31, &pofWriterB, nullptr, 1);
+  OutputRecord rec;
+  outRecClear(&rec, kRecComment);
+  for (int round = 0; round < 2; ++round) {
+    EXPECT_EQ(outSendRecord(&ctx_, 31, &rec), 11);
+    EXPECT_EQ(outSendRecord(&other, 31, &rec), 12);
+  }
+  // A context whose registry was taken away reaches nobody, and one that
+  // registers again reaches its new writer.
+  outFreeChannels(&other);
+  EXPECT_EQ(outSendRecord(&other, 31, &rec), 0);
+  other.channels = nullptr;
+  outRegisterChannel(&other, 31, &pofWriterA, nullptr, 1);
+  EXPECT_EQ(outSendRecord(&other, 31, &rec), 11);
+  outFreeChannels(&other);
+  EXPECT_EQ(gCalls, (std::vector<std::string>{"pofA", "pofB", "pofA", "pofB", "pofA"}));
 }
 
 TEST_F(OutputChannelsTest, KfyModeNeverCallsPofFunctions) {
