@@ -1,5 +1,7 @@
 #include "model/mesh/model_grid.h"
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -17,6 +19,9 @@ double* diagMax = nullptr;
 namespace {
 
 int gDiagonalBoxes = 0;
+
+// Items from which a grid is built by several threads.
+constexpr int kParallelGridMin = 1 << 14;
 
 // Largest side of a grid from the cell-count rule; bounds boxes with absurd
 // or non-finite extents.
@@ -363,14 +368,40 @@ ModelGrid* modelGridBuild(int rows, int cols, int count, const Vec3d* boxMin, co
   ModelGrid* g = allocGrid(rows, cols);
   if (g == nullptr) return nullptr;
   setBox(g, boxMin, boxMax);
-  // Two passes: count the entries per cell, then place them into one block.
-  std::size_t total = 0;
-  for (int i = 0; i < count; ++i) {
-    const CellRange cr = itemRange(g, minCorners[i], maxCorners[i], margin);
-    for (int r = cr.r0; r <= cr.r1; ++r) {
-      for (int c = cr.c0; c <= cr.c1; ++c) ++g->cells[r][c].capacity;
+  std::vector<CellRange> ranges;
+  try {
+    ranges.resize(static_cast<std::size_t>(std::max(count, 0)));
+  } catch (const std::bad_alloc&) {
+    modelGridFree(g);
+    return nullptr;
+  }
+  // Many items are placed by several threads, each in a band of rows of
+  // its own and in item order: every cell lists its items in ascending
+  // order whatever the team, as one thread would list them.
+  const bool parallel = count >= kParallelGridMin && omp_get_active_level() == 0;
+  const int bands = parallel ? std::min(rows, 2 * omp_get_max_threads()) : 1;
+  const auto forBandCells = [&](int band, auto&& visit) {
+    const int first = static_cast<int>(static_cast<long long>(rows) * band / bands);
+    const int last = static_cast<int>(static_cast<long long>(rows) * (band + 1) / bands) - 1;
+    for (int i = 0; i < count; ++i) {
+      const CellRange& cr = ranges[static_cast<std::size_t>(i)];
+      for (int r = std::max(cr.r0, first); r <= std::min(cr.r1, last); ++r) {
+        for (int c = cr.c0; c <= cr.c1; ++c) visit(g->cells[r][c], i);
+      }
     }
-    total += static_cast<std::size_t>(cr.r1 - cr.r0 + 1) * (cr.c1 - cr.c0 + 1);
+  };
+#pragma omp parallel for schedule(static) if (parallel)
+  for (int i = 0; i < count; ++i) {
+    ranges[static_cast<std::size_t>(i)] = itemRange(g, minCorners[i], maxCorners[i], margin);
+  }
+  // Two passes: count the entries per cell, then place them into one block.
+#pragma omp parallel for schedule(dynamic, 1) if (parallel)
+  for (int band = 0; band < bands; ++band) {
+    forBandCells(band, [](GridCell& cell, int) { ++cell.capacity; });
+  }
+  std::size_t total = 0;
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) total += static_cast<std::size_t>(g->cells[r][c].capacity);
   }
   g->pool = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * std::max<std::size_t>(total, 1)));
   if (g->pool == nullptr) {
@@ -385,14 +416,9 @@ ModelGrid* modelGridBuild(int rows, int cols, int count, const Vec3d* boxMin, co
       offset += cell.capacity;
     }
   }
-  for (int i = 0; i < count; ++i) {
-    const CellRange cr = itemRange(g, minCorners[i], maxCorners[i], margin);
-    for (int r = cr.r0; r <= cr.r1; ++r) {
-      for (int c = cr.c0; c <= cr.c1; ++c) {
-        GridCell& cell = g->cells[r][c];
-        cell.items[cell.count++] = i;
-      }
-    }
+#pragma omp parallel for schedule(dynamic, 1) if (parallel)
+  for (int band = 0; band < bands; ++band) {
+    forBandCells(band, [](GridCell& cell, int i) { cell.items[cell.count++] = i; });
   }
   return g;
 }

@@ -1,6 +1,7 @@
 #include "model/mesh/model_grid.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
@@ -120,6 +121,40 @@ TEST(ModelGridTest, CellsGrowBeyondTheirFirstCapacity) {
   const GridCell* cell = modelGridCellAt(m.rec.grid, 0.5, 0.5);
   ASSERT_EQ(cell->count, 300);
   for (int i = 1; i < cell->count; ++i) ASSERT_LT(cell->items[i - 1], cell->items[i]);
+}
+
+// A grid of many items is built by several threads in bands of rows; every
+// cell must list the same items in the same ascending order as one thread
+// lists them, whatever the team.
+TEST(ModelGridTest, GridsOfManyItemsAreTheSameForAnyTeam) {
+  std::mt19937 rng(77);
+  std::uniform_real_distribution<double> pos(0, 100), size(0, 6);
+  const int n = 40000;
+  std::vector<Vec3d> lo(n), hi(n);
+  for (int i = 0; i < n; ++i) {
+    lo[i] = {pos(rng), pos(rng), 0};
+    hi[i] = {lo[i].x + size(rng), lo[i].y + size(rng), 1};
+  }
+  const Vec3d boxMin{0, 0, 0}, boxMax{106, 106, 1};
+  const int saved = omp_get_max_threads();
+  std::vector<std::vector<int32_t>> reference;
+  for (const int threads : {1, 3, 8}) {
+    omp_set_num_threads(threads);
+    ModelGrid* g = modelGridBuild(37, 53, n, &boxMin, &boxMax, lo.data(), hi.data(), 0.7);
+    ASSERT_NE(g, nullptr);
+    std::vector<std::vector<int32_t>> cells;
+    for (int r = 0; r < g->rows; ++r) {
+      for (int c = 0; c < g->cols; ++c) {
+        const GridCell& cell = g->cells[r][c];
+        cells.emplace_back(cell.items, cell.items + cell.count);
+        ASSERT_TRUE(std::is_sorted(cells.back().begin(), cells.back().end()));
+      }
+    }
+    modelGridFree(g);
+    if (reference.empty()) reference = cells;
+    EXPECT_EQ(cells, reference) << threads << " threads";
+  }
+  omp_set_num_threads(saved);
 }
 
 // Random boxes: for every grid (the 400-cell rule, fine cells, very fine
