@@ -130,16 +130,19 @@ int bndWriteProjectedFiles(ModelRec* model, const char* bndPath, const char* kfy
   CurveRec* const head = model->guideCurve;
   std::string bnd;
   std::string kfy = bndDebugKfyHeader();
-  for (CurveRec* c = head; c != nullptr; c = c->next) {
+  bool dropped = true;
+  for (CurveRec* c = head; c != nullptr && dropped; c = c->next) {
     model->guideCurve = c;
     path->count = 0;
-    // A stopped drop keeps the points it had; a failed one has none to keep.
-    if (contactDropAlongCurve(model, path.get()) < 0) break;
+    // A boundary that lost a profile would machine less than was asked
+    // for, or more: no file then, rather than part of one.
+    dropped = contactDropAlongCurve(model, path.get()) >= 0;
+    if (!dropped) break;
     bndWriteProjectedBlock(*path, &bnd);
     appendKfyContour(*path, &kfy);
   }
   model->guideCurve = head;
-  if (!textWriteFile(bndPath, bnd)) return -1;
+  if (!dropped || !textWriteFile(bndPath, bnd)) return -1;
   if (named(kfyPath)) textWriteFile(kfyPath, kfy);
   return 1;
 }

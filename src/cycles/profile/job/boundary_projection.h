@@ -35,8 +35,8 @@ double bndProjectionScale(double toolRadius);
 // (and extraFile beside them when extraSurfaces is set), else merged with
 // extraFile when extraSurfaces is set; multiPoly loads the multi-surface form
 // of the files.  The heights of the profiles are dropped: each profile is
-// taken as lying in the plane across direction.  A drop that fails ends the
-// projection with the profiles projected so far.
+// taken as lying in the plane across direction.  A drop that fails (or is
+// stopped) ends the projection without a file.
 //
 // Returns 1 after the projection; boundary (cap bytes) then holds the path of
 // "proj.bnd" when that file was written, and keeps its name otherwise.  -1,
@@ -51,10 +51,10 @@ int bndProjectBoundaryFile(char* boundary, std::size_t cap, const char* partFile
 
 // Drops the model's tool along each curve of the model's guide curve list in
 // turn and writes the paths as BND blocks into bndPath and as kFY contours
-// into kfyPath (null or empty: none).  A failed drop ends the list.  The
-// guide curve is the list's head again afterwards.  1; -1 when the path
-// buffer cannot be had or bndPath cannot be written whole (no file is left
-// then).  A kFY file that cannot be written is left out.
+// into kfyPath (null or empty: none).  The guide curve is the list's head
+// again afterwards.  1; -1 when the path buffer cannot be had, a drop fails
+// or is stopped, or bndPath cannot be written whole (no BND file is written
+// or left then).  A kFY file that cannot be written is left out.
 int bndWriteProjectedFiles(ModelRec* model, const char* bndPath, const char* kfyPath);
 
 // Appends one BND block of the path to text: "**BND 1", one point line per

@@ -201,17 +201,27 @@ void setJobFrame(const JobRecord& job) {
 
 // The job's boundary projected onto its part along *BND_ZVEC: *BOUNDARY
 // then names the projected file.  The projection works in a frame of its
-// own, so the job's frame is set up again afterwards.
-void projectJobBoundary(JobRecord& job) {
+// own, so the job's frame is set up again afterwards.  -1 (message 304)
+// when no projected boundary was made: the plane boundary it was drawn as
+// is not the region to machine.
+int projectJobBoundary(JobRecord& job) {
   msgNumbered(9, kMsgProjectionStart, "* Start create boundary", nullptr);
   const Vec3d direction = vec3(job.bndZvec);
+  char projected[sizeof job.boundary];
+  std::memcpy(projected, job.boundary, sizeof projected);
   // The projection chooses its own working size from the radius in the
   // job's units.
-  bndProjectBoundaryFile(job.boundary, sizeof job.boundary, job.approx, job.clip3df, job.extra3df,
-                         job.tmpDir, job.extraCount > 0 ? 1 : 0, job.multiPoly, direction,
-                         job.frradius / jobScale);
+  const int result = bndProjectBoundaryFile(
+      projected, sizeof projected, job.approx, job.clip3df, job.extra3df, job.tmpDir,
+      job.extraCount > 0 ? 1 : 0, job.multiPoly, direction, job.frradius / jobScale);
   msgNumbered(9, kMsgProjectionEnd, "* End create boundary", nullptr);
   setJobFrame(job);
+  if (result < 0 || std::strcmp(projected, job.boundary) == 0) {
+    msgNumbered(9, 304, "* Fehler: Boundary kann nicht generiert werden", nullptr);
+    return -1;
+  }
+  std::memcpy(job.boundary, projected, sizeof job.boundary);
+  return 0;
 }
 
 // The tool of the job: type and radii from the job, then the allowance.
@@ -478,7 +488,7 @@ int profValidateJob(JobRecord& job, const JobRecord& asRead) {
 
   const double stepover = job.horizustel;
   setJobFrame(job);
-  if (job.bndProject != 0) projectJobBoundary(job);
+  if (job.bndProject != 0 && projectJobBoundary(job) < 0) return -1;
   if (setJobTool(job) < 0) return -1;
   fillLinkParams(job);
   setJobHolder(job);

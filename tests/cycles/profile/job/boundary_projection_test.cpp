@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/messages.h"
 #include "base/text_helpers.h"
 #include "cycles/profile/job/job_boundaries.h"
 #include "cycles/profile/job/job_prepare.h"
@@ -221,6 +222,16 @@ TEST_F(BoundaryProjection, FailuresLeaveTheBoundaryName) {
     EXPECT_EQ(std::string(name_), row.boundary);
     EXPECT_FALSE(std::filesystem::exists(dir_.file("proj.bnd")));
   }
+}
+
+// A projection stopped on its way (here before its first profile) writes
+// no boundary at all: part of one would machine another region.
+TEST_F(BoundaryProjection, StoppedDropLeavesNoPartOfABoundary) {
+  cycSetBreakHook([] { return 1; });
+  EXPECT_EQ(project(3), 1);
+  cycSetBreakHook(nullptr);
+  EXPECT_EQ(std::string(name_), dir_.file("b.bnd"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("proj.bnd")));
 }
 
 // The projected file's path must fit the job's name field whole.

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "boundaries/links/link_params.h"
-#include "model/io/model_load.h"
 #include "cycles/profile/job/job_boundaries.h"
 #include "geometry/frame/working_frame.h"
+#include "model/io/model_load.h"
 #include "support/job_records.h"
 #include "support/message_capture.h"
 #include "support/temp_dir.h"
@@ -304,8 +304,8 @@ TEST_F(ProfPrepareJob, OutlineOfAGivenBoundaryFileBecomesItsBox) {
 // boundary becomes the profile, and the job has no boundary left.
 TEST_F(ProfPrepareJob, IgnoredProfileOfAPocketJobIsItsBoundary) {
   tsupport::TempDir dir;
-  ASSERT_TRUE(tsupport::writeFile(dir.file("b.bnd"),
-                                  "**BND 1\nX0 Y0 Z0\nX10 Y0 Z0\nX10 Y20 Z0\n**END\n"));
+  ASSERT_TRUE(
+      tsupport::writeFile(dir.file("b.bnd"), "**BND 1\nX0 Y0 Z0\nX10 Y0 Z0\nX10 Y20 Z0\n**END\n"));
   setText(jobRecord.boundary, dir.file("b.bnd").c_str());
   setText(jobRecord.tmpDir, dir.path().c_str());
   jobRecord.ignoreProfile = 1;
@@ -318,6 +318,25 @@ TEST_F(ProfPrepareJob, IgnoredProfileOfAPocketJobIsItsBoundary) {
   EXPECT_NE(kfy.find("oContour[1]()\n{\n  oL( x[0.000000/10.000000] y[0.000000/0.000000] )\n"),
             std::string::npos)
       << kfy;
+}
+
+// A job whose boundary cannot be projected stops: the plane boundary it
+// was drawn as is not the region to machine.
+TEST_F(ProfPrepareJob, BoundaryThatCannotBeProjectedStopsTheJob) {
+  tsupport::TempDir dir;
+  ASSERT_TRUE(
+      tsupport::writeFile(dir.file("b.bnd"), "**BND 1\nX0 Y0 Z0\nX2 Y0 Z0\nX2 Y2 Z0\n**END\n"));
+  setText(jobRecord.approx, dir.file("missing.stl").c_str());
+  setText(jobRecord.boundary, dir.file("b.bnd").c_str());
+  setText(jobRecord.tmpDir, dir.path().c_str());
+  jobRecord.bndProject = 1;
+  jobRecord.frradius = 3;
+  const Prepared p = prepare();
+  EXPECT_EQ(p.result, -2);  // the job does not validate
+  const auto end = std::find(p.messages.begin(), p.messages.end(), "822");
+  ASSERT_NE(end, p.messages.end()) << ::testing::PrintToString(p.messages);
+  EXPECT_NE(std::find(end, p.messages.end(), "304"), p.messages.end());
+  EXPECT_FALSE(std::filesystem::exists(dir.file("proj.bnd")));
 }
 
 // A projected boundary replaces the job's boundary between its messages;
