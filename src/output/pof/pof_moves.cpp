@@ -92,7 +92,13 @@ PofMoveBody pofFlaggedBody(const OutputRecord* r, bool fiveAxis, bool nc) {
     if (!pofFlag(r, a.flagOffset)) continue;
     const double v = outRecGetF64(r, a.valueOffset);
     const std::string text = a.rotary ? pofFixed8(v) : pofNum(v);
-    b.text += nc ? " " + std::string(1, a.ncName) + text : pofAxisPart(a.geoName, text);
+    if (nc) {
+      b.text += ' ';
+      b.text += a.ncName;
+      b.text += text;
+    } else {
+      b.text += pofAxisPart(a.geoName, text);
+    }
     b.axes |= a.bit;
   }
   return b;
@@ -133,8 +139,18 @@ int pofWriteContour(CycleDescriptor* ctx, unsigned channel, OutputRecord* record
       std::string line = ch + "oContour";
       std::string_view name = pofRecText(r, kRecName);
       std::string_view value = pofRecText(r, kRecValue);
-      if (!name.empty()) line += "[" + std::string(name) + "]";
-      line += value.empty() ? std::string("( )   {") : "( " + std::string(value) + " )   {";
+      if (!name.empty()) {
+        line += '[';
+        line += name;
+        line += ']';
+      }
+      if (value.empty()) {
+        line += "( )   {";
+      } else {
+        line += "( ";
+        line += value;
+        line += " )   {";
+      }
       pofPutLine(line);
       return 1;
     }
@@ -281,7 +297,9 @@ int pofWriteContour(CycleDescriptor* ctx, unsigned channel, OutputRecord* record
   const long before = gPofMoveCounter;
   if (kind != nullptr) {
     line += kind;
-    line += "[" + std::to_string(++gPofMoveCounter) + "](";
+    line += '[';
+    line += std::to_string(++gPofMoveCounter);
+    line += "](";
   } else {
     line += "oPos(";
   }
