@@ -675,7 +675,11 @@ void lpoWriteKfy(LPathOptimizer* opt, std::FILE* file, int full) {
     }
   }
   out += "oContour";
-  if (opt->name != nullptr) out += "[" + std::string(opt->name) + "]";
+  if (opt->name != nullptr) {
+    out += '[';
+    out += opt->name;
+    out += ']';
+  }
   out += "( n[" + std::to_string(opt->count) + "]";
   if (opt->lengthValid) out += " l[" + num(opt->length) + "]";
   if (opt->startSet) {
