@@ -1,5 +1,7 @@
 #include "base/memory.h"
 
+#include <sys/mman.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -23,6 +25,18 @@ char* strDuplicate(const char* s) {
   copy[len] = '\0';
   copy[len + 1] = '\0';
   return copy;
+}
+
+void* memAllocLarge(std::size_t n) {
+  if (n == 0) return nullptr;
+  if (n < kMemLargeBlock) return std::malloc(n);
+  const std::size_t rounded = (n + kMemLargeBlock - 1) / kMemLargeBlock * kMemLargeBlock;
+  if (rounded < n) return nullptr;
+  void* p = std::aligned_alloc(kMemLargeBlock, rounded);
+  if (p == nullptr) return std::malloc(n);
+  // Only advice: where huge pages are off the block works as any other.
+  madvise(p, rounded, MADV_HUGEPAGE);
+  return p;
 }
 
 void memFree(void* p) { std::free(p); }

@@ -24,6 +24,15 @@ void* memResize(void* p, std::size_t n);
 // memFree.
 char* strDuplicate(const char* s);
 
-// Releases a block from memAllocZeroed, memResize or strDuplicate; null is
-// ignored.
+// A block of n bytes (contents undefined), or null when n is 0 or the
+// allocation fails; free it with memFree (or free), resize it with
+// memResize.  Blocks of kMemLargeBlock bytes or more start on a huge-page
+// boundary and are advised as huge pages where the system offers them: the
+// first touch of a model's arrays then faults once per 2 MiB instead of once
+// per page.
+void* memAllocLarge(std::size_t n);
+inline constexpr std::size_t kMemLargeBlock = std::size_t{2} << 20;
+
+// Releases a block from memAllocZeroed, memAllocLarge, memResize or
+// strDuplicate; null is ignored.
 void memFree(void* p);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -41,6 +42,26 @@ TEST(Memory, AllocResizeAndFree) {
   memFree(fresh);
   memFree(nullptr);
   EXPECT_EQ(memAllocZeroed(0), nullptr);
+}
+
+// Large blocks start on a huge-page boundary; every block of any size is
+// used, grown and freed like the others.
+TEST(Memory, LargeBlocksAreAlignedAndBehaveAsAnyOther) {
+  for (const std::size_t n : {std::size_t{100}, kMemLargeBlock - 1, kMemLargeBlock,
+                              3 * kMemLargeBlock + 5}) {
+    auto* block = static_cast<unsigned char*>(memAllocLarge(n));
+    ASSERT_NE(block, nullptr) << n;
+    if (n >= kMemLargeBlock) {
+      EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % kMemLargeBlock, 0u) << n;
+    }
+    std::memset(block, 0xab, n);
+    block = static_cast<unsigned char*>(memResize(block, n + 4096));
+    ASSERT_NE(block, nullptr) << n;
+    EXPECT_EQ(block[n - 1], 0xab) << n;
+    block[n + 4095] = 1;
+    memFree(block);
+  }
+  EXPECT_EQ(memAllocLarge(0), nullptr);
 }
 
 }  // namespace

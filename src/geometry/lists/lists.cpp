@@ -9,6 +9,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "base/memory.h"
 #include "base/tolerances.h"
 #include "geometry/errors/error_state.h"
 #include "geometry/primitives/geo2d.h"
@@ -49,7 +50,7 @@ int grownCapacityHalf(int capacity) {
 // null on overflow or failure.
 void* allocBlock(std::size_t n, std::size_t size, bool zero) {
   if (n == 0 || size == 0 || n > SIZE_MAX / size) return nullptr;
-  return zero ? std::calloc(n, size) : std::malloc(n * size);
+  return zero ? std::calloc(n, size) : memAllocLarge(n * size);
 }
 
 // Grows the block of a list head to newCapacity elements; false (list

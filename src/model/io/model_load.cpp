@@ -12,6 +12,7 @@
 #include <string>
 
 #include "base/input_files.h"
+#include "base/memory.h"
 #include "base/messages.h"
 #include "boundaries/curve_fit.h"
 #include "formats/kfy/kfy_file.h"
@@ -68,7 +69,7 @@ template <class T>
 MallocPtr<T> mallocArray(long long n) {
   if (n < 0 || n > kMaxItems) return MallocPtr<T>();
   return MallocPtr<T>(
-      static_cast<T*>(std::malloc(sizeof(T) * static_cast<std::size_t>(std::max(1LL, n)))));
+      static_cast<T*>(memAllocLarge(sizeof(T) * static_cast<std::size_t>(std::max(1LL, n)))));
 }
 
 bool nameEmpty(const char* name) { return name == nullptr || name[0] == '\0'; }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/memory.h"
 #include "geometry/lists/lists.h"
 #include "model/contact/contact_settings.h"
 
@@ -403,7 +404,8 @@ ModelGrid* modelGridBuild(int rows, int cols, int count, const Vec3d* boxMin, co
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < cols; ++c) total += static_cast<std::size_t>(g->cells[r][c].capacity);
   }
-  g->pool = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * std::max<std::size_t>(total, 1)));
+  g->pool =
+      static_cast<int32_t*>(memAllocLarge(sizeof(int32_t) * std::max<std::size_t>(total, 1)));
   if (g->pool == nullptr) {
     modelGridFree(g);
     return nullptr;
