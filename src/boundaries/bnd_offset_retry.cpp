@@ -155,7 +155,7 @@ void bndWriteProblemFile(int n, double distance, int side, const char* fileName,
   if (f == nullptr) return;
   std::string text = "**BND " + std::to_string(side) + " " + numFixed(distance, 6) + "\n";
   const auto point = [&text](double x, double y) {
-    text += "X" + numFixed(x, 6) + " Y" + numFixed(y, 6) + " Z0\n";
+    text += std::string("X") + numFixed(x, 6) + " Y" + numFixed(y, 6) + " Z0\n";
   };
   if (n > 0) point(segs[0].x0, segs[0].y0);
   for (int i = 0; i < n; ++i) point(segs[i].x1, segs[i].y1);

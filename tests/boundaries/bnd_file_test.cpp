@@ -30,7 +30,7 @@ class BndFileTest : public testing::Test {
 
 std::string square(double lo, double hi, bool repeatFirst = false) {
   auto pt = [](double x, double y) {
-    return "X" + std::to_string(x) + " Y" + std::to_string(y) + " Z0\n";
+    return std::string("X") + std::to_string(x) + " Y" + std::to_string(y) + " Z0\n";
   };
   std::string s = "**BND 1\n" + pt(lo, lo) + pt(hi, lo) + pt(hi, hi) + pt(lo, hi);
   if (repeatFirst) s += pt(lo, lo);
@@ -104,7 +104,8 @@ TEST_F(BndFileTest, ManyBlocksAreAllRead) {
 
 TEST_F(BndFileTest, ClnBlocksAttachOrFailTheRead) {
   std::string cln = "**CLN\n";
-  for (int i = 0; i < 5; ++i) cln += "X" + std::to_string(i) + " Y0 Z" + std::to_string(i) + "\n";
+  for (int i = 0; i < 5; ++i)
+    cln += std::string("X") + std::to_string(i) + " Y0 Z" + std::to_string(i) + "\n";
   BoundaryRec* chain = bndReadFile(write(square(0, 10) + cln + "**END\n").c_str(), 0, 0);
   ASSERT_NE(chain, nullptr);
   EXPECT_EQ(chain->clnCount, 5);
@@ -112,7 +113,8 @@ TEST_F(BndFileTest, ClnBlocksAttachOrFailTheRead) {
   bndFreeList(chain);
 
   std::string big = "**CLN\n";
-  for (int i = 0; i < kBndClnMaxPoints + 1; ++i) big += "X" + std::to_string(i) + " Y0 Z0\n";
+  for (int i = 0; i < kBndClnMaxPoints + 1; ++i)
+    big += std::string("X") + std::to_string(i) + " Y0 Z0\n";
   tsupport::MessageCapture messages;
   EXPECT_EQ(bndReadFile(write(square(0, 10) + square(20, 30) + big + "**END\n").c_str(), 0, 0),
             nullptr);

@@ -58,7 +58,8 @@ void sendOnEachChannel(TestCycle* cycle, std::vector<int> channels) {
   cycle->setAction(kSlotInit, [channels](CycleDescriptor* ctx) {
     tsupport::registerQuietChannels(ctx, channels);
     for (int c : channels) {
-      const std::string name = "c" + std::to_string(c);
+      std::string name = "c";
+      name += std::to_string(c);
       tsupport::sendTextRecord(ctx, c, 1000 + c, name.c_str(), "");
     }
   });

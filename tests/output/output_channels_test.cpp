@@ -30,11 +30,11 @@ int kfyWriter(CycleDescriptor*, OutputRecord*) {
   return 13;
 }
 int pofListener(CycleDescriptor*, OutputRecord*, intptr_t user) {
-  gCalls.push_back("L" + std::to_string(user));
+  gCalls.push_back(std::string("L") + std::to_string(user));
   return 1;
 }
 int kfyListener(CycleDescriptor*, OutputRecord*, intptr_t user) {
-  gCalls.push_back("K" + std::to_string(user));
+  gCalls.push_back(std::string("K") + std::to_string(user));
   return 1;
 }
 void recordEvent(CycleDescriptor*, int code, intptr_t) { gCalls.push_back(std::to_string(code)); }

@@ -353,7 +353,8 @@ int onRecord(void* /*ctx*/, int channel, OutputRecord* record, intptr_t user) {
     appendText(&line, record, 264);
     appendText(&line, record, 520);
   } else if (isMarkerRecord(code)) {
-    line += " " + std::to_string(readI32(record, 8)) + " " + std::to_string(readI32(record, 12));
+    line += ' ';
+    line += std::to_string(readI32(record, 8)) + " " + std::to_string(readI32(record, 12));
     appendText(&line, record, 16);
     appendText(&line, record, 272);
     appendText(&line, record, 528);

@@ -14,14 +14,16 @@
 
 namespace {
 
-std::string show(const char* s) { return s == nullptr ? "null" : "'" + std::string(s) + "'"; }
+std::string show(const char* s) {
+  return s == nullptr ? "null" : std::string("'") + std::string(s) + "'";
+}
 
 // One line per element: kind, name, text and the attributes in order.
 std::string render(const KfyElement& e) {
   std::string out(1, static_cast<char>(e.kind));
-  out += " " + show(e.name) + " " + show(e.text);
+  out += std::string(" ") + show(e.name) + " " + show(e.text);
   for (const KfyAttr* a = e.attributes; a != nullptr; a = a->next) {
-    out += " " + show(a->key) + "=" + show(a->value);
+    out += std::string(" ") + show(a->key) + "=" + show(a->value);
   }
   if (e.bodyFile != nullptr) out += " <long body>";
   return out;

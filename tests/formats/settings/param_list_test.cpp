@@ -106,7 +106,8 @@ TEST(ParamListIndex, TakesExactlyLikeTheListWalk) {
   for (int i = 0; i < 500; ++i) {
     // Names repeat, so replacements of old and new entries mix with inserts;
     // every tenth pair has an empty value and must change nothing.
-    const std::string name = "n" + std::to_string(nameOf(rng));
+    std::string name = "n";
+    name += std::to_string(nameOf(rng));
     const std::string value = i % 10 == 0 ? "" : std::to_string(i);
     const int origin = i % 2 == 0 ? kParamOriginSettings : kParamOriginRuntime;
     PcfPair a = makePair(name, value);

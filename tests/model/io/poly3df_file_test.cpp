@@ -338,8 +338,10 @@ TEST_F(Poly3df, FaceFilterRefusesFacesOfTheFacetReaderOnly) {
 TEST_F(Poly3df, LongPackedBodiesAreReadFromTheFile) {
   std::string packed;
   const int n = 3000;
-  for (int i = 1; i <= n; ++i)
-    packed += "+" + std::to_string(i) + "+0+" + std::to_string(i % 7) + " ";
+  for (int i = 1; i <= n; ++i) {
+    packed += '+';
+    packed += std::to_string(i) + "+0+" + std::to_string(i % 7) + " ";
+  }
   ASSERT_GT(packed.size(), 10000u);
   FacetSetPtr set = facets(poly("mP[1](" + packed + ")mV(1/1/1/1500/1/3000)"));
   ASSERT_NE(set, nullptr);

@@ -253,7 +253,8 @@ TEST(StlFile, AsciiCutInsideAFacetIsRefusedWithItsLine) {
       ASSERT_EQ(messages.values.size(), 1u);
       const long long lines = std::count(cut.begin(), cut.end(), '\n') + (cut.back() != '\n');
       EXPECT_EQ(messages.values[0].rfind("334,", 0), 0u) << messages.values[0];
-      EXPECT_NE(messages.values[0].find(":" + std::to_string(lines) + ":"), std::string::npos)
+      EXPECT_NE(messages.values[0].find(std::string(":") + std::to_string(lines) + ":"),
+                std::string::npos)
           << messages.values[0];
       continue;
     }

@@ -202,8 +202,8 @@ TEST(PofStreamInclude, IncludesNestedTooDeepEndWithAnError) {
   IncludeFiles f;
   const int files = kPofIncludeMaxDepth + 3;
   for (int i = 0; i < files; ++i) {
-    const std::string next = f.dir.file("f" + std::to_string(i + 1) + ".pof");
-    f.put("f" + std::to_string(i) + ".pof",
+    const std::string next = f.dir.file(std::string("f") + std::to_string(i + 1) + ".pof");
+    f.put(std::string("f") + std::to_string(i) + ".pof",
           "1: " + std::to_string(i) + "\n0: include(" + next + ")\n");
   }
   int result = 0;

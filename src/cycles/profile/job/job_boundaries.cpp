@@ -66,7 +66,8 @@ std::string bndDebugKfyHeader() {
 
 std::string bndWorldPointLine(Vec3d p) {
   framePtToolToWorld(&p);
-  return "X" + numFixed(p.x, 6) + " Y" + numFixed(p.y, 6) + " Z" + numFixed(p.z, 6) + "\n";
+  return std::string("X") + numFixed(p.x, 6) + " Y" + numFixed(p.y, 6) + " Z" + numFixed(p.z, 6) +
+         "\n";
 }
 
 void jobTempFileNote(const char* path) {

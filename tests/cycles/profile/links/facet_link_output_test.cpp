@@ -50,11 +50,11 @@ int onElementEnd(int, double, double) {
 
 int onRecord(CycleDescriptor*, OutputRecord* r, intptr_t channel) {
   if (channel == kChanMarkers && r->code == kRecMarkMoveKind) {
-    gTrace.push_back("m" + std::to_string(outRecGetI32(r, kRecMarkKind)));
+    gTrace.push_back(std::string("m") + std::to_string(outRecGetI32(r, kRecMarkKind)));
   } else if (channel == kChanMarkers && std::string(outRecText(r, kRecMarkName)) == "link") {
     gTrace.emplace_back(r->code == kRecMarkBegin ? "link+" : "link-");
   } else if (channel == kChanArguments && std::string(outRecText(r, kRecName)) == "T") {
-    gTrace.push_back("T" + std::string(outRecText(r, kRecValue)));
+    gTrace.push_back(std::string("T") + std::string(outRecText(r, kRecValue)));
   } else if (channel == kChanGeometry36) {
     gTrace.push_back(xyz("aux", outRecGetF64(r, kRecGeoX), outRecGetF64(r, kRecGeoY),
                          outRecGetF64(r, kRecGeoZ)));
