@@ -734,6 +734,9 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
+// The grid counts the reach of the cells that straddle the list's size finer.
+static_assert(kModelGridReachSplit == kContactCandidateCapacity);
+
 // The grid's order of the cell whose items a drop walks, for the drop's tool:
 // the items by descending key with their keys, and bounds of the number of
 // items the tool reaches (modelGridOrderReach; -1 when unknown).

@@ -26,6 +26,10 @@
 // Cells the model grid aims at, and groups built while loading.
 inline constexpr int kModelGridCells = 400;
 inline constexpr int kModelGridLoadCells = 30;
+// Reach count whose crossing within a cell makes the grid count that cell's
+// reach per sub-cell, and the sub-cells per side.
+inline constexpr int kModelGridReachSplit = 3000;
+inline constexpr int kModelGridReachSub = 8;
 // Indices a cell of the model grid holds at first (it doubles when full).
 inline constexpr int kModelGridCellCapacity = 100;
 // Most cells per side of the holder clearance grid.
@@ -61,6 +65,12 @@ struct ModelGrid {
   // in the cell's rectangle surely reaches, and how many it may reach (see
   // modelGridOrderReach).  Made with the order.
   int32_t* orderReach;
+  // Cells whose reach counts straddle kModelGridReachSplit also count per
+  // sub-cell (kModelGridReachSub x kModelGridReachSub per cell, row-major,
+  // two entries each): per cell the offset of its block in orderSubReach, or
+  // -1 without one.
+  int32_t* orderSubIndex;
+  int32_t* orderSubReach;
   int16_t orderToolType;
   double orderRadius;
   double orderCornerRadius;
@@ -134,8 +144,10 @@ const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const
 // the tool's radius of (x, y) in plan (by the test of the drop engines:
 // neither x, y nor the plan distance beyond the radius, max z a number):
 // *sure of them are reachable from every point of the cell's rectangle, at
-// most *maybe from any.  False under the conditions in which
-// modelGridOrderAt gives null.
+// most *maybe from any.  In a cell whose bounds straddle
+// kModelGridReachSplit, the bounds are those of the sub-cell's rectangle
+// that holds (x, y).  False under the conditions in which modelGridOrderAt
+// gives null.
 bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolShape* tool,
                          int* sure, int* maybe);
 

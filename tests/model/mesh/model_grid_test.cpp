@@ -402,3 +402,57 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
     }
   }
 }
+
+// A mesh so fine that the items within the radius of a point number about
+// kModelGridReachSplit: the cells whose reach counts straddle that number
+// count per sub-cell, and those counts still bound the items reached from
+// every point of the sub-cell, closer than the cell's own.
+TEST(ModelGridTest, SubCellReachCountsBoundTheItemsReached) {
+  std::vector<Facet> facets;
+  const int n = 110;  // n x n squares of two triangles over 10 x 10
+  const double s = 10.0 / n;
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) {
+      const Vec3d a{i * s, j * s, 0.0}, b{(i + 1) * s, j * s, 0.0};
+      const Vec3d c{(i + 1) * s, (j + 1) * s, 0.0}, d{i * s, (j + 1) * s, 0.0};
+      facets.push_back(tri(a, b, c));
+      facets.push_back(tri(a, c, d));
+    }
+  }
+  FacetTestModel m(facets, 3.0);
+  ASSERT_EQ(modelBuildGridsSized(&m.rec, 1.0), 1);
+  const ModelGrid* g = m.rec.grid;
+  ASSERT_NE(g->orderSubIndex, nullptr);
+  std::mt19937 rng(99);
+  std::uniform_real_distribution<double> pos(0.0, 10.0);
+  int straddling = 0, settled = 0;
+  for (int k = 0; k < 400; ++k) {
+    const double x = pos(rng), y = pos(rng);
+    const int* items = nullptr;
+    int count = 0;
+    modelGridCellItems(g, x, y, &items, &count);
+    int reached = 0;
+    for (int j = 0; j < count; ++j) {
+      const Vec3d& lo = m.rec.minCorners[items[j]];
+      const Vec3d& hi = m.rec.maxCorners[items[j]];
+      const double dx = std::max({lo.x - x, x - hi.x, 0.0});
+      const double dy = std::max({lo.y - y, y - hi.y, 0.0});
+      if (dx * dx + dy * dy <= 9.0) ++reached;
+    }
+    int sure = -1, maybe = -1;
+    ASSERT_TRUE(modelGridOrderReach(g, x, y, &m.tool, &sure, &maybe));
+    ASSERT_LE(sure, reached) << x << "," << y;
+    ASSERT_GE(maybe, reached) << x << "," << y;
+    const std::ptrdiff_t at = modelGridCellAt(g, x, y) - g->cells[0];
+    const int32_t* cell = g->orderReach + 2 * at;
+    if (g->orderSubIndex[at] < 0) continue;
+    ++straddling;
+    ASSERT_LE(cell[0], kModelGridReachSplit);
+    ASSERT_GT(cell[1], kModelGridReachSplit);
+    ASSERT_GE(sure, cell[0]);
+    ASSERT_LE(maybe, cell[1]);
+    if (sure > kModelGridReachSplit || maybe <= kModelGridReachSplit) ++settled;
+  }
+  EXPECT_GT(straddling, 0);
+  EXPECT_GT(settled, straddling / 2);
+}
