@@ -247,6 +247,14 @@ inline double planeBound(const Vec3d& a, const Vec3d& b, const Vec3d& c, double 
   return zAxis + (ring * std::sqrt(nxy2) + rc * std::sqrt(nxy2 + nz * nz)) / anz;
 }
 
+// planeBound from the plane made beforehand (the same operations on the same
+// numbers).
+inline double planeBoundOf(const SurfacePlane& pl, double x, double y, double ring, double rc) {
+  if (pl.nz == 0.0) return HUGE_VAL;
+  const double zAxis = pl.az - (pl.nx * (x - pl.ax) + pl.ny * (y - pl.ay)) / pl.nz;
+  return zAxis + (ring * pl.hxy + rc * pl.len) / std::fabs(pl.nz);
+}
+
 // Slack of the plane bound against rounding of both computations.
 constexpr double kPlaneBoundSlack = 1e-7;
 
@@ -254,7 +262,7 @@ constexpr double kPlaneBoundSlack = 1e-7;
 // change nothing).  Only for the plain tool shapes without the taper cone.
 template <bool kFacets>
 inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
-                        double h) {
+                        double h, const SurfacePlane* planes) {
   double ring, rc;
   switch (tool->type) {
     case kToolBall:
@@ -274,7 +282,9 @@ inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, co
   }
   if (ctx->taperOn) return false;
   double bound;
-  if constexpr (kFacets) {
+  if (planes != nullptr && planes[i].nz == planes[i].nz) {
+    bound = planeBoundOf(planes[i], start->x, start->y, ring, rc);
+  } else if constexpr (kFacets) {
     const Vec3d* v = ctx->facets[i].v;
     bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
     if (!(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) {
@@ -319,8 +329,9 @@ inline int surfaceContact(const ContactContext* ctx, int i, const Vec3d* start,
 // Returns the contact's result.
 template <bool kFacets>
 inline int walkOne(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
-                   Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound) {
-  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z)) return 0;
+                   Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound,
+                   const SurfacePlane* planes = nullptr) {
+  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z, planes)) return 0;
   const int r = surfaceContact<kFacets>(ctx, i, start, tool, &position->z, contact, kind);
   if (r <= 0) return r;
   if (r == 2 && inZRange(ctx, position->z)) *faceFound = 1;
@@ -358,7 +369,8 @@ int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position
         continue;
       }
     }
-    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
+    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
+                         boxes->planes) > 0) {
       l = lowestReach(tool, position->z);
     }
     if (stopAt >= 0 && (i == stopAt || faceFound)) break;
@@ -526,7 +538,8 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   }
   int decided = -1;
   const auto walk = [&](int i) {
-    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
+    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
+                         boxes->planes) > 0) {
       decided = i;
     }
   };
@@ -696,8 +709,8 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
     for (int k = to - 1; k >= from; --k) {
       const int i = indices[k];
       if (!reachable(i)) continue;
-      if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) >
-          0) {
+      if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
+                           boxes->planes) > 0) {
         return;
       }
     }
@@ -709,7 +722,8 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
     if (B < position->z) break;
     if (!(boxes->minCorners[i].z == B)) {
       if (reachable(i)) {
-        walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+        walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
+                         boxes->planes);
       }
       ++k;
       continue;
@@ -726,7 +740,8 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
       // A face contact a rounding above B ends the walk here, as the sorted
       // walk stops at the first bound below the height.
       if (B < position->z) return finishWalk(ctx, tool, position, touched, faceFound, contact);
-      walkOne<kFacets>(ctx, j, &start, tool, position, contact, kind, &touched, &faceFound);
+      walkOne<kFacets>(ctx, j, &start, tool, position, contact, kind, &touched, &faceFound,
+                       boxes->planes);
       pending = ++k;
     }
     walkLastTouching(pending, k, B);
@@ -737,14 +752,17 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
 // The grid counts the reach of the cells that straddle the list's size finer.
 static_assert(kModelGridReachSplit == kContactCandidateCapacity);
 
-// The grid's order of the cell whose items a drop walks, for the drop's tool:
-// the items by descending key with their keys, and bounds of the number of
-// items the tool reaches (modelGridOrderReach; -1 when unknown).
+// What the grid holds for the cell whose items a drop walks: its order for
+// the drop's tool (the items by descending key with their keys, null
+// without), bounds of the number of items the tool reaches
+// (modelGridOrderReach; -1 when unknown), and the planes of the grid's items
+// (or null).
 struct CellOrder {
   const int32_t* items;
   const float* keys;
   int sure;
   int maybe;
+  const SurfacePlane* planes;
 };
 
 // The candidate walk on the per-thread scratch: the same visiting order as a
@@ -795,7 +813,8 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     const int i = e[0].index;
     std::pop_heap(e, e + n, CandidateAfter());
     --n;
-    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
+                     boxes->planes);
   }
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
@@ -833,7 +852,7 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
     const Vec3d& mn = boxes->minCorners[i];
     const Vec3d& mx = boxes->maxCorners[i];
     if (boxRejects(boxes, i, p, R) || boxBelow(tool, mn, mx, p, best)) return;
-    if (surelyBelow<kFacets>(ctx, i, &start, tool, best)) return;
+    if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes->planes)) return;
     // Offered just below the best, so that a tie reports itself.
     double h = std::nextafter(best, -HUGE_VAL);
     Vec3d at;
@@ -971,11 +990,13 @@ void contactListFree(CandidateList* list) {
   std::free(list);
 }
 
-void contactBoxSetClear(FacetBoxSet* boxes) { *boxes = {nullptr, nullptr, nullptr, nullptr}; }
+void contactBoxSetClear(FacetBoxSet* boxes) {
+  *boxes = {nullptr, nullptr, nullptr, nullptr, nullptr};
+}
 
 void contactBoxSetInit(FacetBoxSet* boxes, const Vec3d* minCorners, const Vec3d* maxCorners,
                        const double* diagMin, const double* diagMax) {
-  *boxes = {maxCorners, minCorners, diagMin, diagMax};
+  *boxes = {maxCorners, minCorners, diagMin, diagMax, nullptr};
 }
 
 int contactCandidatesAt(const FacetBoxSet* boxes, CandidateList* list, const int* indices,
@@ -1062,8 +1083,9 @@ namespace {
 // cell (scanBallFullOrdered).
 bool orderedBallWalkApplies(const ContactContext* ctx, const FacetBoxSet* boxes,
                             const ToolShape* tool, const int* indices, const CellOrder* cell) {
-  return cell != nullptr && indices != nullptr && tool->type == kToolBall && !ctx->taperOn &&
-         boxes->minCorners != nullptr && boxes->maxCorners != nullptr;
+  return cell != nullptr && cell->items != nullptr && indices != nullptr &&
+         tool->type == kToolBall && !ctx->taperOn && boxes->minCorners != nullptr &&
+         boxes->maxCorners != nullptr;
 }
 
 // The engines, with the grid's order of the cell (or null).
@@ -1072,6 +1094,7 @@ int dropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ, const To
                    int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, ctx->diagMin, ctx->diagMax);
+  if (cell != nullptr) boxes.planes = cell->planes;
   if (indices == nullptr) count = ctx->facetCount;
   if (ctx->facets == nullptr) count = 0;
   *kind = 0;
@@ -1097,6 +1120,7 @@ int dropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ, const
                       int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, nullptr, nullptr);
+  if (cell != nullptr) boxes.planes = cell->planes;
   if (ctx->triangles == nullptr) {
     count = 0;
   } else if (indices == nullptr) {
@@ -1165,13 +1189,15 @@ int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const 
   int orderCount = 0;
   const int32_t* order =
       modelGridOrderAt(model->grid, position->x, position->y, tool, &keys, &orderCount);
-  CellOrder cell{order, keys, -1, -1};
-  if (order != nullptr && orderCount == count &&
+  const bool ordered = order != nullptr && orderCount == count;
+  CellOrder cell{ordered ? order : nullptr, ordered ? keys : nullptr, -1, -1,
+                 model->grid != nullptr ? model->grid->planes : nullptr};
+  if (ordered &&
       !modelGridOrderReach(model->grid, position->x, position->y, tool, &cell.sure, &cell.maybe)) {
     cell.sure = -1;
     cell.maybe = -1;
   }
-  const CellOrder* cellOrder = order != nullptr && orderCount == count ? &cell : nullptr;
+  const CellOrder* cellOrder = ordered || cell.planes != nullptr ? &cell : nullptr;
   if (model->kind == kModelKindFacets) {
     return dropOnFacetSet(ctx, position, startZ, tool, indices, count, cellOrder, contact, kind);
   }

@@ -325,9 +325,16 @@ int buildOwnGrid(ModelRec* model, double cellSize) {
   if (model->tool != nullptr && model->tool->taperOn) toolShapeSetCone(model->tool);
   const int own = itemCountOf(model->kind, model->facets, model->facetCount, model->triangles);
   if (own <= 0 || model->tool == nullptr) return 1;
-  return rebuildGrid(&model->grid, own, model->boxMin, model->boxMax, model->minCorners,
-                     model->maxCorners, modelGridToolMargin(model->tool), kModelGridCells, cellSize,
-                     model->tool);
+  const int result = rebuildGrid(&model->grid, own, model->boxMin, model->boxMax, model->minCorners,
+                                 model->maxCorners, modelGridToolMargin(model->tool),
+                                 kModelGridCells, cellSize, model->tool);
+  // Grids with a cell size also get the planes of the items (without them
+  // the drops give the same heights, only slower).
+  if (cellSize > 0.0 && model->grid != nullptr) {
+    modelGridPlanes(model->grid, model->kind == kModelKindFacets ? model->facets : nullptr,
+                    model->triangles, own);
+  }
+  return result;
 }
 
 int buildGrids(ModelRec* model, double cellSize) {
@@ -387,6 +394,7 @@ void modelGridFree(ModelGrid* grid) {
   std::free(grid->orderReach);
   std::free(grid->orderSubIndex);
   std::free(grid->orderSubReach);
+  std::free(grid->planes);
   std::free(grid);
 }
 
@@ -604,6 +612,48 @@ bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolSh
   *sure = slot[0];
   *maybe = slot[1];
   return true;
+}
+
+namespace {
+
+// The plane of the triangle a, b, c (see SurfacePlane), computed as the
+// engines' bound computes it.
+SurfacePlane planeOfTriangle(const Vec3d& a, const Vec3d& b, const Vec3d& c) {
+  const double e1x = b.x - a.x, e1y = b.y - a.y, e1z = b.z - a.z;
+  const double e2x = c.x - a.x, e2y = c.y - a.y, e2z = c.z - a.z;
+  const double nx = e1y * e2z - e1z * e2y;
+  const double ny = e1z * e2x - e1x * e2z;
+  const double nz = e1x * e2y - e1y * e2x;
+  const double nxy2 = nx * nx + ny * ny;
+  const double scale = (e1x * e1x + e1y * e1y + e1z * e1z) * (e2x * e2x + e2y * e2y + e2z * e2z);
+  SurfacePlane p{a.x, a.y, a.z, nx, ny, nz, std::sqrt(nxy2), std::sqrt(nxy2 + nz * nz)};
+  // Slopes beyond about 84 degrees and slivers give no bound.
+  if (!(nz * nz > 0.01 * (nxy2 + nz * nz)) || !(nz * nz > 1e-12 * scale)) p.nz = 0.0;
+  return p;
+}
+
+}  // namespace
+
+int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count) {
+  std::free(grid->planes);
+  grid->planes = nullptr;
+  if (count <= 0) return 1;
+  auto* planes = static_cast<SurfacePlane*>(
+      std::malloc(sizeof(SurfacePlane) * static_cast<std::size_t>(count)));
+  if (planes == nullptr) return -1;
+#pragma omp parallel for schedule(static)
+  for (int i = 0; i < count; ++i) {
+    if (facets != nullptr) {
+      const Vec3d* v = facets[i].v;
+      planes[i] = planeOfTriangle(v[0], v[1], v[2]);
+      if (!(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) planes[i].nz = NAN;
+    } else {
+      const Vec3d* v = tris->items[i].v;
+      planes[i] = planeOfTriangle(v[0], v[1], v[2]);
+    }
+  }
+  grid->planes = planes;
+  return 1;
 }
 
 double modelGridToolMargin(const ToolShape* tool) {

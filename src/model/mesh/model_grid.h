@@ -49,6 +49,18 @@ struct GridCell {
   int32_t* items;  // capacity slots, the first count used, ascending
 };
 
+// The plane of an item's first triangle (V0 V1 V2) as the height bounds of
+// the drop engines use it: the first vertex a, the cross product n of the
+// edges V1 - V0 and V2 - V0 (not normalised), the length of its horizontal
+// part (hxy) and its whole length (len).  nz is 0 for a triangle too steep
+// or too thin to bound, and NaN for an item whose bound needs its vertices
+// (a facet of two triangles).
+struct SurfacePlane {
+  double ax, ay, az;
+  double nx, ny, nz;
+  double hxy, len;
+};
+
 struct ModelGrid {
   int32_t rows;
   int32_t cols;
@@ -71,6 +83,8 @@ struct ModelGrid {
   // -1 without one.
   int32_t* orderSubIndex;
   int32_t* orderSubReach;
+  // Optional planes of the items (see modelGridPlanes), one per item index.
+  SurfacePlane* planes;
   int16_t orderToolType;
   double orderRadius;
   double orderCornerRadius;
@@ -151,6 +165,11 @@ const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const
 bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolShape* tool,
                          int* sure, int* maybe);
 
+// Makes the grid's planes of count items: facets when facets is not null,
+// else the triangles of tris.  Replaces earlier planes.  1 when made, -1 when
+// memory runs out (the grid then has none).
+int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count);
+
 // The reach of a tool for the grid margin: its radius, plus the radius growth
 // of its taper cone when taperOn is set, at least half its shank diameter.
 double modelGridToolMargin(const ToolShape* tool);
@@ -168,8 +187,9 @@ int modelBuildGrids(ModelRec* model);
 // As modelBuildGrids with cells of about cellSize (for instance the tool
 // diameter) in place of the 400-cell rule; cellSize <= 0 is the 400-cell
 // rule.  Drop heights do not depend on the choice.  Grids with a cell size
-// also get the order of their tool (modelGridOrderForTool) when it applies;
-// an order that cannot be allocated is left out.
+// also get the order of their tool (modelGridOrderForTool) when it applies,
+// and the model's own grid the planes of its items (modelGridPlanes); what
+// cannot be allocated is left out.
 int modelBuildGridsSized(ModelRec* model, double cellSize);
 
 // Builds only the model's own grid (groups untouched), by the 400-cell rule

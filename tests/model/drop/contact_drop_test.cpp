@@ -472,12 +472,13 @@ TEST_F(ContactDropTest, CrowdedCellsGiveTheOutcomeOfThePlainFullWalk) {
     for (int k = 0; k < 60; ++k) positions.push_back({u(rng), u(rng)});
     for (int k = 0; k < 60; ++k) positions.push_back({lo + 0.13 * k, lo + 0.4 + 0.11 * k});
     for (const int kind : {kModelKindFacets, kModelKindTriangles}) {
-      for (const int type : {kToolBall, kToolTorus}) {
+      for (const int type : {kToolBall, kToolTorus, kToolFlat}) {
         const ToolShape tool = toolOf(type);
         TestModel fast(*tris, kind, tool);
         fast.buildGrid(1.0);
         fast.enableCandidates();
-        // The grid of the 400-cell rule has no order: the same walks without it.
+        // The grid of the 400-cell rule has no order and no planes: the same
+        // walks without them.
         TestModel plain(*tris, kind, tool);
         plain.buildGrid();
         plain.enableCandidates();

@@ -403,6 +403,49 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
   }
 }
 
+// The planes of a sized grid: per item the first vertex and the cross
+// product of the first triangle's edges with its horizontal and whole
+// lengths; no bound (nz 0) for a wall or a sliver, and none made from the
+// planes (nz NaN) for a facet of two triangles.
+TEST(ModelGridTest, PlanesOfTheItems) {
+  struct Row {
+    const char* name;
+    Facet facet;
+    double nz;  // expected nz; NaN: not a number
+  };
+  const Row rows[] = {
+      {"tilted", tri({0, 0, 0}, {2, 0, 1}, {0, 1, 0}), 2.0},
+      {"wall", tri({0, 0, 0}, {1, 0, 0}, {0, 0, 1}), 0.0},
+      {"sliver", tri({0, 0, 0}, {1, 0, 0}, {2, 1e-7, 0}), 0.0},
+      {"quad", Facet{0, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}}, NAN},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FacetTestModel m({row.facet}, 3.0);
+    ASSERT_EQ(modelBuildGridsSized(&m.rec, 1.0), 1);
+    ASSERT_NE(m.rec.grid->planes, nullptr);
+    const SurfacePlane& p = m.rec.grid->planes[0];
+    if (std::isnan(row.nz)) {
+      EXPECT_TRUE(std::isnan(p.nz));
+      continue;
+    }
+    EXPECT_EQ(p.nz, row.nz);
+    EXPECT_EQ(p.ax, row.facet.v[0].x);
+    EXPECT_EQ(p.az, row.facet.v[0].z);
+    if (row.nz != 0.0) {
+      // (2, 0, 1) x (0, 1, 0) = (-1, 0, 2).
+      EXPECT_EQ(p.nx, -1.0);
+      EXPECT_EQ(p.ny, 0.0);
+      EXPECT_EQ(p.hxy, 1.0);
+      EXPECT_EQ(p.len, std::sqrt(5.0));
+    }
+  }
+  // The grid of the 400-cell rule has none.
+  FacetTestModel plain({rows[0].facet}, 3.0);
+  ASSERT_EQ(modelBuildGrids(&plain.rec), 1);
+  EXPECT_EQ(plain.rec.grid->planes, nullptr);
+}
+
 // A mesh so fine that the items within the radius of a point number about
 // kModelGridReachSplit: the cells whose reach counts straddle that number
 // count per sub-cell, and those counts still bound the items reached from
