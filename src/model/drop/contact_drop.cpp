@@ -312,10 +312,20 @@ inline bool boxBelow(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, co
   return bound + kBoxBelowSlack * (1.0 + std::fabs(bound)) < h;
 }
 
-// The contact test of surface i of the context's facets or triangles.
+// The contact test of surface i of the context's facets or triangles; from
+// the planes of the selection's grid (when boxes holds them) for a surface of
+// one triangle and a plain tool without the cone.
 template <bool kFacets>
 inline int surfaceContact(const ContactContext* ctx, int i, const Vec3d* start,
-                          const ToolShape* tool, double* height, Vec3d* contact, int* kind) {
+                          const ToolShape* tool, double* height, Vec3d* contact, int* kind,
+                          const FacetBoxSet* boxes = nullptr) {
+  if (boxes != nullptr && boxes->trianglePlanes != nullptr && !ctx->taperOn &&
+      boxes->planes[i].nz == boxes->planes[i].nz &&
+      (tool->type == kToolBall || tool->type == kToolFlat || tool->type == kToolTorus)) {
+    const Vec3d* v = kFacets ? ctx->facets[i].v : ctx->triangles->items[i].v;
+    return contactTriangleShapePlain(v, boxes->trianglePlanes[i], start, tool, kFacets, height,
+                                     contact, kind);
+  }
   if constexpr (kFacets) {
     return contactFacetShape(ctx, &ctx->facets[i], start, tool, height, contact, kind);
   } else {
@@ -330,9 +340,12 @@ inline int surfaceContact(const ContactContext* ctx, int i, const Vec3d* start,
 template <bool kFacets>
 inline int walkOne(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
                    Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound,
-                   const SurfacePlane* planes = nullptr) {
-  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z, planes)) return 0;
-  const int r = surfaceContact<kFacets>(ctx, i, start, tool, &position->z, contact, kind);
+                   const FacetBoxSet* boxes = nullptr) {
+  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z,
+                           boxes != nullptr ? boxes->planes : nullptr)) {
+    return 0;
+  }
+  const int r = surfaceContact<kFacets>(ctx, i, start, tool, &position->z, contact, kind, boxes);
   if (r <= 0) return r;
   if (r == 2 && inZRange(ctx, position->z)) *faceFound = 1;
   *touched = 1;
@@ -370,7 +383,7 @@ int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position
       }
     }
     if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
-                         boxes->planes) > 0) {
+                         boxes) > 0) {
       l = lowestReach(tool, position->z);
     }
     if (stopAt >= 0 && (i == stopAt || faceFound)) break;
@@ -397,10 +410,10 @@ int scanList(const ContactContext* ctx, const CandidateList* list, Vec3d* positi
 // higher): the contact's result.  Writes nothing of the walk.
 template <bool kFacets>
 int probeContact(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
-                 double* h) {
+                 double* h, const FacetBoxSet* boxes) {
   Vec3d contact;
   int kind = 0;
-  return surfaceContact<kFacets>(ctx, i, start, tool, h, &contact, &kind);
+  return surfaceContact<kFacets>(ctx, i, start, tool, h, &contact, &kind, boxes);
 }
 
 // ---- Level surfaces -------------------------------------------------------------
@@ -532,14 +545,14 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     if (!boxRejects(boxes, i, p, R) &&
         candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) {
       double h = position->z;
-      probeContact<kFacets>(ctx, i, &start, tool, &h);
+      probeContact<kFacets>(ctx, i, &start, tool, &h, boxes);
       floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
     }
   }
   int decided = -1;
   const auto walk = [&](int i) {
     if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
-                         boxes->planes) > 0) {
+                         boxes) > 0) {
       decided = i;
     }
   };
@@ -562,7 +575,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   };
   const auto reachesExactly = [&](int i, double T) {
     double h = position->z;
-    return probeContact<kFacets>(ctx, i, &start, tool, &h) > 0 && h == T;
+    return probeContact<kFacets>(ctx, i, &start, tool, &h, boxes) > 0 && h == T;
   };
   // Pops the top entry and walks it, or, for a torus, the run of entries tied
   // with it.  Popped entries stay behind the heap: member t of a run of m
@@ -650,7 +663,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       // rounding, and the surface itself must stay above the floor.
       probed = true;
       double h = position->z;
-      probeContact<kFacets>(ctx, i, &start, tool, &h);
+      probeContact<kFacets>(ctx, i, &start, tool, &h, boxes);
       floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
       if (bound < floorH) continue;
     }
@@ -710,7 +723,7 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
       const int i = indices[k];
       if (!reachable(i)) continue;
       if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
-                           boxes->planes) > 0) {
+                           boxes) > 0) {
         return;
       }
     }
@@ -723,7 +736,7 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
     if (!(boxes->minCorners[i].z == B)) {
       if (reachable(i)) {
         walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
-                         boxes->planes);
+                         boxes);
       }
       ++k;
       continue;
@@ -740,8 +753,7 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
       // A face contact a rounding above B ends the walk here, as the sorted
       // walk stops at the first bound below the height.
       if (B < position->z) return finishWalk(ctx, tool, position, touched, faceFound, contact);
-      walkOne<kFacets>(ctx, j, &start, tool, position, contact, kind, &touched, &faceFound,
-                       boxes->planes);
+      walkOne<kFacets>(ctx, j, &start, tool, position, contact, kind, &touched, &faceFound, boxes);
       pending = ++k;
     }
     walkLastTouching(pending, k, B);
@@ -763,6 +775,7 @@ struct CellOrder {
   int sure;
   int maybe;
   const SurfacePlane* planes;
+  const TrianglePlane* trianglePlanes;
 };
 
 // The candidate walk on the per-thread scratch: the same visiting order as a
@@ -813,8 +826,7 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     const int i = e[0].index;
     std::pop_heap(e, e + n, CandidateAfter());
     --n;
-    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
-                     boxes->planes);
+    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound, boxes);
   }
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
@@ -857,7 +869,7 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
     double h = std::nextafter(best, -HUGE_VAL);
     Vec3d at;
     int k = 0;
-    const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k);
+    const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k, boxes);
     if (r <= 0) return;
     if (h > best || (h == best && winner >= 0 && i < winner)) {
       best = h;
@@ -991,12 +1003,12 @@ void contactListFree(CandidateList* list) {
 }
 
 void contactBoxSetClear(FacetBoxSet* boxes) {
-  *boxes = {nullptr, nullptr, nullptr, nullptr, nullptr};
+  *boxes = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 }
 
 void contactBoxSetInit(FacetBoxSet* boxes, const Vec3d* minCorners, const Vec3d* maxCorners,
                        const double* diagMin, const double* diagMax) {
-  *boxes = {maxCorners, minCorners, diagMin, diagMax, nullptr};
+  *boxes = {maxCorners, minCorners, diagMin, diagMax, nullptr, nullptr};
 }
 
 int contactCandidatesAt(const FacetBoxSet* boxes, CandidateList* list, const int* indices,
@@ -1094,7 +1106,10 @@ int dropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ, const To
                    int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, ctx->diagMin, ctx->diagMax);
-  if (cell != nullptr) boxes.planes = cell->planes;
+  if (cell != nullptr) {
+    boxes.planes = cell->planes;
+    boxes.trianglePlanes = cell->trianglePlanes;
+  }
   if (indices == nullptr) count = ctx->facetCount;
   if (ctx->facets == nullptr) count = 0;
   *kind = 0;
@@ -1120,7 +1135,10 @@ int dropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ, const
                       int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, nullptr, nullptr);
-  if (cell != nullptr) boxes.planes = cell->planes;
+  if (cell != nullptr) {
+    boxes.planes = cell->planes;
+    boxes.trianglePlanes = cell->trianglePlanes;
+  }
   if (ctx->triangles == nullptr) {
     count = 0;
   } else if (indices == nullptr) {
@@ -1190,8 +1208,12 @@ int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const 
   const int32_t* order =
       modelGridOrderAt(model->grid, position->x, position->y, tool, &keys, &orderCount);
   const bool ordered = order != nullptr && orderCount == count;
-  CellOrder cell{ordered ? order : nullptr, ordered ? keys : nullptr, -1, -1,
-                 model->grid != nullptr ? model->grid->planes : nullptr};
+  CellOrder cell{ordered ? order : nullptr,
+                 ordered ? keys : nullptr,
+                 -1,
+                 -1,
+                 model->grid != nullptr ? model->grid->planes : nullptr,
+                 model->grid != nullptr ? model->grid->trianglePlanes : nullptr};
   if (ordered &&
       !modelGridOrderReach(model->grid, position->x, position->y, tool, &cell.sure, &cell.maybe)) {
     cell.sure = -1;

@@ -395,6 +395,7 @@ void modelGridFree(ModelGrid* grid) {
   std::free(grid->orderSubIndex);
   std::free(grid->orderSubReach);
   std::free(grid->planes);
+  std::free(grid->trianglePlanes);
   std::free(grid);
 }
 
@@ -636,23 +637,29 @@ SurfacePlane planeOfTriangle(const Vec3d& a, const Vec3d& b, const Vec3d& c) {
 
 int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count) {
   std::free(grid->planes);
+  std::free(grid->trianglePlanes);
   grid->planes = nullptr;
+  grid->trianglePlanes = nullptr;
   if (count <= 0) return 1;
-  auto* planes = static_cast<SurfacePlane*>(
-      std::malloc(sizeof(SurfacePlane) * static_cast<std::size_t>(count)));
-  if (planes == nullptr) return -1;
+  const auto n = static_cast<std::size_t>(count);
+  auto* planes = static_cast<SurfacePlane*>(std::malloc(sizeof(SurfacePlane) * n));
+  auto* triangles = static_cast<TrianglePlane*>(std::malloc(sizeof(TrianglePlane) * n));
+  if (planes == nullptr || triangles == nullptr) {
+    std::free(planes);
+    std::free(triangles);
+    return -1;
+  }
 #pragma omp parallel for schedule(static)
   for (int i = 0; i < count; ++i) {
-    if (facets != nullptr) {
-      const Vec3d* v = facets[i].v;
-      planes[i] = planeOfTriangle(v[0], v[1], v[2]);
-      if (!(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) planes[i].nz = NAN;
-    } else {
-      const Vec3d* v = tris->items[i].v;
-      planes[i] = planeOfTriangle(v[0], v[1], v[2]);
+    const Vec3d* v = facets != nullptr ? facets[i].v : tris->items[i].v;
+    planes[i] = planeOfTriangle(v[0], v[1], v[2]);
+    trianglePlaneOf(v[0], v[1], v[2], &triangles[i]);
+    if (facets != nullptr && !(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) {
+      planes[i].nz = NAN;
     }
   }
   grid->planes = planes;
+  grid->trianglePlanes = triangles;
   return 1;
 }
 

@@ -22,6 +22,7 @@
 #include <cstdint>
 
 #include "model/mesh/model.h"
+#include "model/mesh/triangle_plane.h"
 
 // Cells the model grid aims at, and groups built while loading.
 inline constexpr int kModelGridCells = 400;
@@ -53,8 +54,8 @@ struct GridCell {
 // the drop engines use it: the first vertex a, the cross product n of the
 // edges V1 - V0 and V2 - V0 (not normalised), the length of its horizontal
 // part (hxy) and its whole length (len).  nz is 0 for a triangle too steep
-// or too thin to bound, and NaN for an item whose bound needs its vertices
-// (a facet of two triangles).
+// or too thin to bound, and NaN for an item whose bound and contact need its
+// vertices (a facet of two triangles).
 struct SurfacePlane {
   double ax, ay, az;
   double nx, ny, nz;
@@ -83,8 +84,10 @@ struct ModelGrid {
   // -1 without one.
   int32_t* orderSubIndex;
   int32_t* orderSubReach;
-  // Optional planes of the items (see modelGridPlanes), one per item index.
+  // Optional planes of the items (see modelGridPlanes), one per item index:
+  // for the height bounds and for the contact cases of the first triangle.
   SurfacePlane* planes;
+  TrianglePlane* trianglePlanes;
   int16_t orderToolType;
   double orderRadius;
   double orderCornerRadius;
@@ -165,9 +168,10 @@ const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const
 bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolShape* tool,
                          int* sure, int* maybe);
 
-// Makes the grid's planes of count items: facets when facets is not null,
-// else the triangles of tris.  Replaces earlier planes.  1 when made, -1 when
-// memory runs out (the grid then has none).
+// Makes the grid's planes of count items (both kinds, of each item's first
+// triangle): facets when facets is not null, else the triangles of tris.
+// Replaces earlier planes.  1 when made, -1 when memory runs out (the grid
+// then has none).
 int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count);
 
 // The reach of a tool for the grid margin: its radius, plus the radius growth
