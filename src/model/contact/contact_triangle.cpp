@@ -189,21 +189,29 @@ inline int ballVertex(const Vec3d& v, const Vec3d& p, double r, Best* best) {
   return 1;
 }
 
+// The face case of the ball: true when the plane is not vertical and the
+// point q where the ball whose centre c lies r above the plane on the drop
+// line touches it lies inside the triangle.
+inline bool ballFace(const Vec3d* v, const Plane& pl, const Vec3d& p, double r, Vec3d* c,
+                     Vec3d* q) {
+  if (tiltClass(pl.t, kContactRoundTiltLo, kContactRoundTiltHi) == 0) return false;
+  // Centre r above the plane on the drop line, touching at r along n.
+  const double h = -(dot(pl.n, p) + pl.k + r) / pl.t;
+  *c = {p.x, p.y, p.z - h};
+  *q = {c->x + r * pl.n.x, c->y + r * pl.n.y, c->z + r * pl.n.z};
+  double a, b;
+  barycentric(pl, v[0], *q, &a, &b);
+  return insideStrict(a, b);
+}
+
 int ballCases(const Vec3d* v, const Plane& pl, const Vec3d& p, double r, Best* best) {
-  if (tiltClass(pl.t, kContactRoundTiltLo, kContactRoundTiltHi) != 0) {
-    // Centre r above the plane on the drop line, touching at r along n.
-    const double h = -(dot(pl.n, p) + pl.k + r) / pl.t;
-    const Vec3d c{p.x, p.y, p.z - h};
-    const Vec3d q{c.x + r * pl.n.x, c.y + r * pl.n.y, c.z + r * pl.n.z};
-    double a, b;
-    barycentric(pl, v[0], q, &a, &b);
-    if (insideStrict(a, b)) {
-      if (c.z > best->h) {
-        best->offer(c.z, q, kContactKindRim);
-        return kContactFace;
-      }
-      return kContactEdge;
+  Vec3d c, q;
+  if (ballFace(v, pl, p, r, &c, &q)) {
+    if (c.z > best->h) {
+      best->offer(c.z, q, kContactKindRim);
+      return kContactFace;
     }
+    return kContactEdge;
   }
   int found = 0;
   found |= ballEdge(v[0], v[1], p, r, best);
@@ -712,6 +720,12 @@ int contactFacetShape(const ContactContext* ctx, const Facet* facet, const Vec3d
 }
 
 static_assert(kContactDegenerateArea == kGeoEqualTol);
+
+bool contactBallFaceDecides(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
+                            double radius) {
+  Vec3d c, q;
+  return ballFace(v, pl, *position, radius, &c, &q) && c.z > DropRules::kNoHeight;
+}
 
 int contactTriangleShapePlain(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
                               const ToolShape* tool, bool facetRule, double* height, Vec3d* contact,

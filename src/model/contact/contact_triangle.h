@@ -163,6 +163,13 @@ int contactTriangleShapePlain(const Vec3d* v, const TrianglePlane& pl, const Vec
                               const ToolShape* tool, bool facetRule, double* height, Vec3d* contact,
                               int* kind);
 
+// True when the face case decides the contact of a ball of the given radius
+// with the triangle v[0..2] (plane pl made beforehand): contactTriangleShapePlain
+// then gives kContactFace whenever it stores.  When false, a ball's result
+// on the triangle is never kContactFace.
+bool contactBallFaceDecides(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
+                            double radius);
+
 // One triangle of nine doubles (V0, V1, V2) with the tool and then the taper
 // cone as in contactFacetShape (without the torus axis rule).  Returns the
 // cone's result when the cone raised, else the shape's.

@@ -831,6 +831,120 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
+// Relative slack of the floor below.
+constexpr double kVertexFloorSlack = 1e-9;
+
+// A floor of the contact height of a ball at p on the triangle v: its highest
+// vertex contact (of the vertices within the reach of the vertex case),
+// lowered by a slack far above any rounding; minus infinity without such a
+// vertex.  Every case of the triangle that stores reaches that high.
+inline double ballVertexFloor(const Vec3d* v, const Vec3d* p, double r) {
+  const double reach = r - kContactBallReachTol;
+  double floor = -HUGE_VAL;
+  for (int n = 0; n < 3; ++n) {
+    const double dx = v[n].x - p->x;
+    const double dy = v[n].y - p->y;
+    const double g2 = dx * dx + dy * dy;
+    if (reach < 0.0 || g2 > reach * reach) continue;
+    floor = std::max(floor, v[n].z + std::sqrt(r * r - g2));
+  }
+  return floor - kVertexFloorSlack * (1.0 + std::fabs(floor));
+}
+
+// Whether the full walk of a ball in index order meets a face contact within
+// the z range among the raises before surface winner (the one that reaches
+// the walk's final height first), found without the contacts of most
+// surfaces: a raise is a surface whose contact lies above the start height
+// z0 and above every contact before it, and only a surface whose face case
+// decides its contact (contactBallFaceDecides) can give a face contact.  So
+// the walk tests those faces in index order and each one's rivals before
+// it: `known` is the highest contact found so far (a surface whose bound
+// lies below it can be no raise and no rival), and a surface that is not a
+// face waits in a list until a face needs to know whether it reaches that
+// face's height.  A face above known and every rival is a raise: within the
+// z range it answers; else it becomes known (and nothing waiting can reach
+// it any more).  known may also be a floor of the contact of a surface passed
+// (its vertices).  1 when such a face is met, 0 when none, -1 when the answer
+// needs the plain walk (a facet of two triangles, whose results depend on
+// the height offered, or more waiting surfaces than the list holds).
+//
+// found (count of them, ascending by index) holds contacts known beforehand:
+// each surface's exact contact height, which from the surface on is a floor
+// of known.
+template <bool kFacets>
+int faceRaiseBeforeWinner(const ContactContext* ctx, const FacetBoxSet* boxes, const Vec3d* start,
+                          const ToolShape* tool, const int* indices, int count, int winner,
+                          double z0, const CandidateEntry* found, int foundCount) {
+  const SurfacePlane* planes = boxes->planes;
+  const TrianglePlane* triangles = boxes->trianglePlanes;
+  if (planes == nullptr || triangles == nullptr || !(planes[winner].nz == planes[winner].nz)) {
+    return -1;
+  }
+  const DropPoint p = dropPointOf(start);
+  const double R = tool->radius;
+  const auto vertices = [&](int i) {
+    if constexpr (kFacets) {
+      return static_cast<const Vec3d*>(ctx->facets[i].v);
+    } else {
+      return static_cast<const Vec3d*>(ctx->triangles->items[i].v);
+    }
+  };
+  // A surface surely below h: by its box or by its plane.
+  const auto below = [&](int i, double h) {
+    return boxBelow(tool, boxes->minCorners[i], boxes->maxCorners[i], p, h) ||
+           surelyBelow<kFacets>(ctx, i, start, tool, h, planes);
+  };
+  CandidateEntry* waiting = candidateScratch().data();
+  int waitCount = 0;
+  double known = z0;
+  int next = 0;
+  for (int k = 0; k < count; ++k) {
+    const int i = indices[k];
+    if (i >= winner) return 0;
+    for (; next < foundCount && found[next].index < i; ++next) {
+      known = std::max(known, found[next].bound);
+    }
+    if (lowestReach(tool, known) > boxes->maxCorners[i].z) return -1;
+    if (boxRejects(boxes, i, p, R) || below(i, known)) continue;
+    if (!(planes[i].nz == planes[i].nz)) return -1;
+    const Vec3d* v = vertices(i);
+    // The surface's vertices lift known at little cost (a surface whose bound
+    // lies below the floor gives neither a raise nor a rival).
+    known = std::max(known, ballVertexFloor(v, start, R));
+    if (!contactBallFaceDecides(v, triangles[i], start, R)) {
+      if (waitCount == kContactCandidateCapacity) return -1;
+      waiting[waitCount++] = {i, 0.0};
+      continue;
+    }
+    double h = z0;
+    Vec3d at;
+    int kind = 0;
+    if (contactTriangleShapePlain(v, triangles[i], start, tool, kFacets, &h, &at, &kind) !=
+        kContactFace) {
+      if (h > z0) return -1;  // a raise that is no face: not as expected
+      continue;
+    }
+    if (!(h > known)) continue;
+    // A waiting surface that reaches h takes the raise from this face.
+    bool beaten = false;
+    for (int w = 0; w < waitCount && !beaten; ++w) {
+      const int j = waiting[w].index;
+      if (below(j, h)) continue;
+      double hj = std::nextafter(h, -HUGE_VAL);
+      if (contactTriangleShapePlain(vertices(j), triangles[j], start, tool, kFacets, &hj, &at,
+                                    &kind) > 0) {
+        known = hj;
+        beaten = true;
+      }
+    }
+    if (beaten) continue;
+    if (inZRange(ctx, h)) return 1;
+    known = h;
+    waitCount = 0;
+  }
+  return 0;
+}
+
 // The full walk of a ball over a grid cell, led by the grid's order of the
 // cell.  The full walk visits the surfaces in index order and a ball stores
 // only strictly higher contacts, so its outcome is: the highest contact H of
@@ -843,10 +957,12 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
 // on the height offered, as long as it lies above it).  When the winner's
 // own raise is a face contact within range (for a facet of one triangle,
 // whose result does not depend on the height offered), the face flag is set
-// whatever came before.  Otherwise the walk in index order runs up to the
-// winner (nothing after it can raise the height) or to the first face
-// contact, and must arrive at the same height and contact; should it not,
-// the complete walk runs from the start.
+// whatever came before.  Otherwise faceRaiseBeforeWinner tells from the
+// grid's planes whether a raise before the winner was a face contact within
+// range; where it cannot, the walk in index order runs up to the winner
+// (nothing after it can raise the height) or to the first face contact, and
+// must arrive at the same height and contact; should it not, the complete
+// walk runs from the start.
 template <bool kFacets>
 int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                         double startZ, const ToolShape* tool, const int* indices, int count,
@@ -860,6 +976,12 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
   int winnerResult = 0;
   int winnerKind = 0;
   Vec3d winnerContact{0.0, 0.0, 0.0};
+  // The contacts found on the way (height as the bound), for the walk in
+  // index order.
+  constexpr int kFoundMax = 256;
+  thread_local std::vector<CandidateEntry> foundScratch(kFoundMax);
+  CandidateEntry* found = foundScratch.data();
+  int foundCount = 0;
   const auto offer = [&](int i) {
     const Vec3d& mn = boxes->minCorners[i];
     const Vec3d& mx = boxes->maxCorners[i];
@@ -871,6 +993,7 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
     int k = 0;
     const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k, boxes);
     if (r <= 0) return;
+    if (foundCount < kFoundMax) found[foundCount++] = {i, h};
     if (h > best || (h == best && winner >= 0 && i < winner)) {
       best = h;
       winner = i;
@@ -905,6 +1028,16 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
     *contact = winnerContact;
     *kind = winnerKind;
     return kContactFace;
+  }
+  std::sort(found, found + foundCount,
+            [](const CandidateEntry& a, const CandidateEntry& b) { return a.index < b.index; });
+  const int faced = faceRaiseBeforeWinner<kFacets>(ctx, boxes, &start, tool, indices, count, winner,
+                                                   z0, found, foundCount);
+  if (faced >= 0) {
+    position->z = best;
+    *contact = winnerContact;
+    *kind = winnerKind;
+    return faced ? kContactFace : kContactEdge;
   }
   const Vec3d contact0 = *contact;
   const int r =
