@@ -49,7 +49,8 @@ DropPoint dropPointOf(const Vec3d* p) {
 
 // True when the surface's box lies farther than R from the point in x or y
 // (or along the diagonals when the extents exist).
-inline bool boxRejects(const FacetBoxSet* b, int i, const DropPoint& p, double R) {
+[[gnu::always_inline]] inline bool boxRejects(const FacetBoxSet* b, int i, const DropPoint& p,
+                                              double R) {
   const Vec3d& mx = b->maxCorners[i];
   const Vec3d& mn = b->minCorners[i];
   if (p.x - R > mx.x || p.y - R > mx.y || mn.x > p.x + R || mn.y > p.y + R) return true;
@@ -63,7 +64,8 @@ inline bool boxRejects(const FacetBoxSet* b, int i, const DropPoint& p, double R
 
 // The bound of a surface with top maxZ at squared plan distance d2 from the
 // axis; false when the tool cannot reach it (or for other tool types).
-inline bool boundAtDistance(const ToolShape* tool, double maxZ, double d2, double* bound) {
+[[gnu::always_inline]] inline bool boundAtDistance(const ToolShape* tool, double maxZ, double d2,
+                                                   double* bound) {
   const double r = tool->radius;
   if (!(d2 <= r * r)) return false;
   switch (tool->type) {
@@ -88,8 +90,9 @@ inline bool boundAtDistance(const ToolShape* tool, double maxZ, double d2, doubl
 
 // The height bound of one surface for the tool (true when reachable): d is
 // the plan distance of the position from the surface's box (0 inside).
-inline bool candidateBound(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx,
-                           const DropPoint& p, double* bound) {
+[[gnu::always_inline]] inline bool candidateBound(const ToolShape* tool, const Vec3d& mn,
+                                                  const Vec3d& mx, const DropPoint& p,
+                                                  double* bound) {
   const double dx = p.x < mn.x ? mn.x - p.x : (p.x > mx.x ? p.x - mx.x : 0.0);
   const double dy = p.y < mn.y ? mn.y - p.y : (p.y > mx.y ? p.y - mx.y : 0.0);
   return boundAtDistance(tool, mx.z, dx * dx + dy * dy, bound);
@@ -790,8 +793,12 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
   const int32_t* order = cell != nullptr ? cell->items : nullptr;
   const float* keys = cell != nullptr ? cell->keys : nullptr;
   if (indices != nullptr && count <= kContactCandidateCapacity && tool->type == kToolFlat) {
-    return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, indices, count, contact,
-                                    kind);
+    // The grid's order for a flat tool: the items of the cell in their
+    // order, those out of reach of the whole cell (last) left out.
+    const int* list = order != nullptr ? order : indices;
+    int n = count;
+    while (order != nullptr && n > 0 && keys[n - 1] == -HUGE_VALF) --n;
+    return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, list, n, contact, kind);
   }
   CandidateEntry* e = candidateScratch().data();
   if (indices != nullptr && count <= kContactCandidateCapacity) {
@@ -808,8 +815,9 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     return -3;
   }
   // Every surface the walk collects is reachable, so the list cannot
-  // overflow: the walk led by the grid's order collects far fewer.
-  if (indices != nullptr && keys != nullptr) {
+  // overflow: the walk led by the grid's order collects far fewer (a flat
+  // tool's order keeps the items' own order, not that of its keys).
+  if (indices != nullptr && keys != nullptr && tool->type != kToolFlat) {
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
   }
@@ -871,10 +879,12 @@ inline double ballVertexFloor(const Vec3d* v, const Vec3d* p, double r) {
 // found (count of them, ascending by index) holds contacts known beforehand:
 // each surface's exact contact height, which from the surface on is a floor
 // of known.
+// Kept out of line: the walks it leaves alone stay inlined into the engines.
 template <bool kFacets>
-int faceRaiseBeforeWinner(const ContactContext* ctx, const FacetBoxSet* boxes, const Vec3d* start,
-                          const ToolShape* tool, const int* indices, int count, int winner,
-                          double z0, const CandidateEntry* found, int foundCount) {
+[[gnu::noinline]] int faceRaiseBeforeWinner(const ContactContext* ctx, const FacetBoxSet* boxes,
+                                            const Vec3d* start, const ToolShape* tool,
+                                            const int* indices, int count, int winner, double z0,
+                                            const CandidateEntry* found, int foundCount) {
   const SurfacePlane* planes = boxes->planes;
   const TrianglePlane* triangles = boxes->trianglePlanes;
   if (planes == nullptr || triangles == nullptr || !(planes[winner].nz == planes[winner].nz)) {

@@ -95,7 +95,7 @@ CellRect cellRectOf(const ModelGrid* g, int r, int c) {
 bool orderApplies(const ToolShape* tool) {
   if (tool == nullptr || tool->taperOn) return false;
   if (!(tool->radius > 0.0) || !std::isfinite(tool->radius)) return false;
-  if (tool->type == kToolBall) return true;
+  if (tool->type == kToolBall || tool->type == kToolFlat) return true;
   return tool->type == kToolTorus && tool->cornerRadius >= 0.0 &&
          tool->cornerRadius <= tool->radius;
 }
@@ -116,7 +116,9 @@ float orderKey(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, const Ce
   const double r = tool->radius;
   if (!(d2 <= r * r)) return -HUGE_VALF;
   double lift;
-  if (tool->type == kToolBall) {
+  if (tool->type == kToolFlat) {
+    lift = 0.0;
+  } else if (tool->type == kToolBall) {
     lift = std::sqrt(r * r - d2);
   } else {
     const double c = tool->cornerRadius;
@@ -175,10 +177,17 @@ void orderRow(const ModelGrid* grid, int r, const Vec3d* minCorners, const Vec3d
     int32_t* slot = reach + 2 * (static_cast<std::ptrdiff_t>(r) * grid->cols + c);
     slot[0] = sure;
     slot[1] = maybe;
-    // Highest key first; equal keys by ascending item (any order would do).
-    std::sort(cell.begin(), cell.end(), [](const auto& a, const auto& b) {
-      return a.first != b.first ? a.first > b.first : a.second < b.second;
-    });
+    if (tool->type == kToolFlat) {
+      // A flat tool's walk follows the items' own order: the items in reach
+      // keep it, the others follow.
+      std::stable_partition(cell.begin(), cell.end(),
+                            [](const auto& a) { return a.first != -HUGE_VALF; });
+    } else {
+      // Highest key first; equal keys by ascending item (any order would do).
+      std::sort(cell.begin(), cell.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+      });
+    }
     const std::ptrdiff_t offset = gc.items - grid->pool;
     for (int k = 0; k < gc.count; ++k) {
       keys[offset + k] = cell[static_cast<std::size_t>(k)].first;

@@ -138,15 +138,17 @@ ModelGrid* modelGridBuild(int rows, int cols, int count, const Vec3d* boxMin, co
                           const Vec3d* minCorners, const Vec3d* maxCorners, double margin);
 
 // Orders the items of every cell of a pool grid (made by modelGridBuild over
-// the same corners) for a plain ball or torus tool: per cell, descending by a
-// key that is at least the height bound the tool can reach on the item from
-// any point of the cell's rectangle (the item's max z plus what the tool adds
-// at the plan distance from the rectangle to the item's box; minus infinity
-// when that distance exceeds the radius, plus infinity for a max z that is
-// not a number).  A candidate walk can then stop as soon as the next key lies
-// below the height reached.  Replaces an earlier order.  1 when ordered, 0
-// when the grid or tool does not apply (no pool, a tapered tool, another
-// type), -1 when memory runs out (the grid then has no order).
+// the same corners) for a plain ball, torus or flat tool: per cell, descending
+// by a key that is at least the height bound the tool can reach on the item
+// from any point of the cell's rectangle (the item's max z plus what the tool
+// adds at the plan distance from the rectangle to the item's box; minus
+// infinity when that distance exceeds the radius, plus infinity for a max z
+// that is not a number).  A candidate walk can then stop as soon as the next
+// key lies below the height reached.  For a flat tool the items whose key is
+// not minus infinity keep their order in the cell instead (its walk follows
+// the items' order) and the others follow.  Replaces an earlier order.  1
+// when ordered, 0 when the grid or tool does not apply (no pool, a tapered
+// tool, another type), -1 when memory runs out (the grid then has no order).
 int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners,
                           const ToolShape* tool);
 

@@ -309,12 +309,13 @@ TEST(DiagonalExtentsTest, BuildReplaceAndFree) {
 
 }  // namespace
 
-// The key order of a sized grid: per cell the same items, keys descending,
-// and each key at least the height bound of its item from any point of the
-// cell (else a walk that stops on the keys would miss a surface); the reach
-// counts of the cell bound the items within the radius of every point of it.
-// Only the tool it was made for, and only points inside the grid's box, get
-// them.
+// The key order of a sized grid: per cell the same items, keys descending (a
+// flat tool's items in reach in their own order, which the sorted items make
+// descending too), and each key at least the height bound of its item from
+// any point of the cell (else a walk that stops on the keys would miss a
+// surface); the reach counts of the cell bound the items within the radius
+// of every point of it.  Only the tool it was made for, and only points
+// inside the grid's box, get them; a frustum gets none.
 TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
   struct ToolRow {
     const char* name;
@@ -324,7 +325,8 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
   };
   const ToolRow rows[] = {{"ball", kToolBall, 3.0, 3.0, true},
                           {"torus", kToolTorus, 3.0, 1.0, true},
-                          {"flat", kToolFlat, 3.0, 0.0, false}};
+                          {"flat", kToolFlat, 3.0, 0.0, true},
+                          {"frustum", kToolConeFrustum, 3.0, 0.0, false}};
   std::mt19937 rng(4321);
   std::uniform_real_distribution<double> pos(0, 50);
   std::uniform_real_distribution<double> size(0, 4);
@@ -382,6 +384,10 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
       for (int j = 0; j < count; ++j) {
         if (j > 0) {
           ASSERT_GE(keys[j - 1], keys[j]);
+          // A flat tool's items in reach keep their order.
+          if (row.type == kToolFlat && keys[j] != -HUGE_VALF) {
+            ASSERT_LT(order[j - 1], order[j]);
+          }
         }
         const Vec3d& lo = m.rec.minCorners[order[j]];
         const Vec3d& hi = m.rec.maxCorners[order[j]];
@@ -390,6 +396,7 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
         const double d = std::sqrt(dx * dx + dy * dy);
         if (d > row.radius) continue;
         double lift = std::sqrt(row.radius * row.radius - d * d);
+        if (row.type == kToolFlat) lift = 0.0;
         if (row.type == kToolTorus) {
           const double f = d - (row.radius - row.corner);
           lift = f <= 0.0 ? row.corner : std::sqrt(row.corner * row.corner - f * f);
