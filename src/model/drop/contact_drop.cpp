@@ -796,8 +796,12 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     // The grid's order for a flat tool: the items of the cell in their
     // order, those out of reach of the whole cell (last) left out.
     const int* list = order != nullptr ? order : indices;
-    int n = count;
-    while (order != nullptr && n > 0 && keys[n - 1] == -HUGE_VALF) --n;
+    const int n =
+        order != nullptr
+            ? static_cast<int>(std::partition_point(keys, keys + count,
+                                                    [](float k) { return k != -HUGE_VALF; }) -
+                               keys)
+            : count;
     return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, list, n, contact, kind);
   }
   CandidateEntry* e = candidateScratch().data();
