@@ -434,10 +434,11 @@ constexpr double kLevelShapeMin = 1e-4;
 // shaped and the axis lies clearly outside the region that the contact's
 // barycentric face test accepts (with its slack).  False when in doubt
 // (also for slivers, degenerate triangles and non-finite input).
-bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px, double py) {
-  const double e1x = b.x - a.x, e1y = b.y - a.y;
-  const double e2x = c.x - a.x, e2y = c.y - a.y;
-  const double wx = px - a.x, wy = py - a.y;
+// The test from the first vertex (ax, ay) and the plan parts of the edges
+// e1 = b - a and e2 = c - a.
+inline bool levelFaceExcludedFrom(double ax, double ay, double e1x, double e1y, double e2x,
+                                  double e2y, double px, double py) {
+  const double wx = px - ax, wy = py - ay;
   const double cz = e1x * e2y - e1y * e2x;
   const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
   if (!(cz * cz >= kLevelShapeMin * l2 * l2) || !(l2 > 0.0)) return false;
@@ -455,6 +456,10 @@ bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px
          V > kContactFlatBaryHigh * C + tol || U + V > kContactFlatBaryHigh * C + tol;
 }
 
+bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px, double py) {
+  return levelFaceExcludedFrom(a.x, a.y, b.x - a.x, b.y - a.y, c.x - a.x, c.y - a.y, px, py);
+}
+
 // True when surface i lies level at exactly z (every vertex) and a flat tool
 // at (px, py) can touch it only on its edges: then its contact, if any, lies
 // at exactly z with result 1, whatever height it is offered from up to z.
@@ -462,6 +467,12 @@ template <bool kFacets>
 bool levelEdgeOnly(const ContactContext* ctx, const FacetBoxSet* boxes, int i, double z, double px,
                    double py) {
   if (!(boxes->minCorners[i].z == z)) return false;
+  // A surface of one triangle from the planes, without its vertices.
+  if (boxes->trianglePlanes != nullptr && boxes->planes[i].nz == boxes->planes[i].nz) {
+    const TrianglePlane& t = boxes->trianglePlanes[i];
+    return levelFaceExcludedFrom(boxes->planes[i].ax, boxes->planes[i].ay, t.e1.x, t.e1.y, t.e2.x,
+                                 t.e2.y, px, py);
+  }
   if constexpr (kFacets) {
     const Vec3d* v = ctx->facets[i].v;
     if (!levelFaceExcluded(v[0], v[1], v[2], px, py)) return false;
