@@ -7,6 +7,7 @@
 #include "geometry/primitives/primitives.h"
 #include "model/contact/torus_edge.h"
 #include "model/contact/torus_profile.h"
+#include "model/mesh/triangle_plane.h"
 
 // Conventions of this file: the drop direction is d = (0, 0, -1).  The unit
 // normal n of a triangle is turned so that n . d >= 0, i.e. it points down,
@@ -45,34 +46,13 @@ struct AxisRules {
   static constexpr bool kLevelFaceAtFirstVertex = true;
 };
 
-struct Plane {
-  Vec3d e1;  // V1 - V0
-  Vec3d e2;  // V2 - V0
-  Vec3d n;   // unit normal pointing down, or 0
-  double k;  // plane offset
-  double t;  // |n.z|, 0 for a degenerate triangle
-};
+using Plane = TrianglePlane;
 
 inline double dot(const Vec3d& a, const Vec3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline Vec3d sub(const Vec3d& a, const Vec3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 
 inline void planeOf(const Vec3d& v0, const Vec3d& v1, const Vec3d& v2, Plane* p) {
-  p->e1 = sub(v1, v0);
-  p->e2 = sub(v2, v0);
-  const Vec3d c{p->e1.y * p->e2.z - p->e1.z * p->e2.y, p->e1.z * p->e2.x - p->e1.x * p->e2.z,
-                p->e1.x * p->e2.y - p->e1.y * p->e2.x};
-  const double len = std::sqrt(dot(c, c));
-  if (len < kContactDegenerateArea) {
-    p->n = {0.0, 0.0, 0.0};
-    p->k = 0.0;
-    p->t = 0.0;
-    return;
-  }
-  // Turned towards the drop direction: a downward normal.
-  const double s = (c.z > 0.0) ? -1.0 / len : 1.0 / len;
-  p->n = {c.x * s, c.y * s, c.z * s};
-  p->k = -dot(p->n, v0);
-  p->t = std::fabs(p->n.z);
+  trianglePlaneOf(v0, v1, v2, p);
 }
 
 // 0 vertical, 1 tilted, 2 horizontal.
@@ -209,21 +189,29 @@ inline int ballVertex(const Vec3d& v, const Vec3d& p, double r, Best* best) {
   return 1;
 }
 
+// The face case of the ball: true when the plane is not vertical and the
+// point q where the ball whose centre c lies r above the plane on the drop
+// line touches it lies inside the triangle.
+inline bool ballFace(const Vec3d* v, const Plane& pl, const Vec3d& p, double r, Vec3d* c,
+                     Vec3d* q) {
+  if (tiltClass(pl.t, kContactRoundTiltLo, kContactRoundTiltHi) == 0) return false;
+  // Centre r above the plane on the drop line, touching at r along n.
+  const double h = -(dot(pl.n, p) + pl.k + r) / pl.t;
+  *c = {p.x, p.y, p.z - h};
+  *q = {c->x + r * pl.n.x, c->y + r * pl.n.y, c->z + r * pl.n.z};
+  double a, b;
+  barycentric(pl, v[0], *q, &a, &b);
+  return insideStrict(a, b);
+}
+
 int ballCases(const Vec3d* v, const Plane& pl, const Vec3d& p, double r, Best* best) {
-  if (tiltClass(pl.t, kContactRoundTiltLo, kContactRoundTiltHi) != 0) {
-    // Centre r above the plane on the drop line, touching at r along n.
-    const double h = -(dot(pl.n, p) + pl.k + r) / pl.t;
-    const Vec3d c{p.x, p.y, p.z - h};
-    const Vec3d q{c.x + r * pl.n.x, c.y + r * pl.n.y, c.z + r * pl.n.z};
-    double a, b;
-    barycentric(pl, v[0], q, &a, &b);
-    if (insideStrict(a, b)) {
-      if (c.z > best->h) {
-        best->offer(c.z, q, kContactKindRim);
-        return kContactFace;
-      }
-      return kContactEdge;
+  Vec3d c, q;
+  if (ballFace(v, pl, p, r, &c, &q)) {
+    if (c.z > best->h) {
+      best->offer(c.z, q, kContactKindRim);
+      return kContactFace;
     }
+    return kContactEdge;
   }
   int found = 0;
   found |= ballEdge(v[0], v[1], p, r, best);
@@ -729,6 +717,51 @@ int contactFacetShape(const ContactContext* ctx, const Facet* facet, const Vec3d
   const int shape2 = runShape(setup, &rec);
   if (shape2 != 0) takeShape();
   return combine(result1, cone2 != 0 ? cone2 : shape2);
+}
+
+static_assert(kContactDegenerateArea == kGeoEqualTol);
+
+bool contactBallFaceDecides(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
+                            double radius) {
+  Vec3d c, q;
+  return ballFace(v, pl, *position, radius, &c, &q) && c.z > DropRules::kNoHeight;
+}
+
+int contactTriangleShapePlain(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
+                              const ToolShape* tool, bool facetRule, double* height, Vec3d* contact,
+                              int* kind) {
+  Best best(*height, DropRules::kNoHeight);
+  int cases;
+  switch (tool->type) {
+    case kToolBall:
+      // A ball stores only a higher contact.
+      cases = ballCases(v, pl, *position, tool->radius, &best);
+      if (cases == 0 || !(best.h > *height)) return kContactNone;
+      *height = best.h;
+      *contact = best.contact;
+      *kind = kContactKindRim;
+      return cases;
+    case kToolFlat:
+      cases = flatCases<DropRules>(v, pl, *position, tool->radius, &best);
+      break;
+    case kToolTorus:
+      cases = torusCases<DropRules>(
+          v, pl, *position, TorusTool{tool->radius - tool->cornerRadius, tool->cornerRadius},
+          &best);
+      break;
+    default:
+      return kContactNone;
+  }
+  if (cases == 0 || !(best.h >= *height)) return kContactNone;
+  *height = best.h;
+  *contact = best.contact;
+  *kind = best.kind;
+  if (facetRule && tool->type == kToolTorus &&
+      std::fabs(best.h - best.contact.z - tool->cornerRadius) < kContactTorusAxisRuleTol) {
+    contact->x = position->x;
+    contact->y = position->y;
+  }
+  return cases;
 }
 
 int contactTriangleShape(const ContactContext* ctx, const double triangle[9], const Vec3d* position,

@@ -32,6 +32,7 @@
 #include "geometry/primitives/vec.h"
 #include "model/contact/contact_settings.h"
 #include "model/mesh/model.h"
+#include "model/mesh/triangle_plane.h"
 
 // Results of the shape functions: no change, an edge or vertex contact, a
 // face contact.
@@ -152,6 +153,22 @@ int contactConeTriangle(ContactTriangle* record, double ri, double ro, double zi
 // only read.
 int contactFacetShape(const ContactContext* ctx, const Facet* facet, const Vec3d* position,
                       const ToolShape* tool, double* height, Vec3d* contact, int* kind);
+
+// A ball, flat tool or torus (type 1, 2 or 3) without a taper cone on the
+// triangle v[0..2] whose plane pl was made beforehand by trianglePlaneOf:
+// the height, contact, kind and result of contactFacetShape for a facet that
+// stores that triangle (facetRule set: with its torus axis rule) or of
+// contactTriangleShape (facetRule clear).  Other types return 0.
+int contactTriangleShapePlain(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
+                              const ToolShape* tool, bool facetRule, double* height, Vec3d* contact,
+                              int* kind);
+
+// True when the face case decides the contact of a ball of the given radius
+// with the triangle v[0..2] (plane pl made beforehand): contactTriangleShapePlain
+// then gives kContactFace whenever it stores.  When false, a ball's result
+// on the triangle is never kContactFace.
+bool contactBallFaceDecides(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
+                            double radius);
 
 // One triangle of nine doubles (V0, V1, V2) with the tool and then the taper
 // cone as in contactFacetShape (without the torus axis rule).  Returns the

@@ -49,7 +49,8 @@ DropPoint dropPointOf(const Vec3d* p) {
 
 // True when the surface's box lies farther than R from the point in x or y
 // (or along the diagonals when the extents exist).
-inline bool boxRejects(const FacetBoxSet* b, int i, const DropPoint& p, double R) {
+[[gnu::always_inline]] inline bool boxRejects(const FacetBoxSet* b, int i, const DropPoint& p,
+                                              double R) {
   const Vec3d& mx = b->maxCorners[i];
   const Vec3d& mn = b->minCorners[i];
   if (p.x - R > mx.x || p.y - R > mx.y || mn.x > p.x + R || mn.y > p.y + R) return true;
@@ -63,7 +64,8 @@ inline bool boxRejects(const FacetBoxSet* b, int i, const DropPoint& p, double R
 
 // The bound of a surface with top maxZ at squared plan distance d2 from the
 // axis; false when the tool cannot reach it (or for other tool types).
-inline bool boundAtDistance(const ToolShape* tool, double maxZ, double d2, double* bound) {
+[[gnu::always_inline]] inline bool boundAtDistance(const ToolShape* tool, double maxZ, double d2,
+                                                   double* bound) {
   const double r = tool->radius;
   if (!(d2 <= r * r)) return false;
   switch (tool->type) {
@@ -88,8 +90,9 @@ inline bool boundAtDistance(const ToolShape* tool, double maxZ, double d2, doubl
 
 // The height bound of one surface for the tool (true when reachable): d is
 // the plan distance of the position from the surface's box (0 inside).
-inline bool candidateBound(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx,
-                           const DropPoint& p, double* bound) {
+[[gnu::always_inline]] inline bool candidateBound(const ToolShape* tool, const Vec3d& mn,
+                                                  const Vec3d& mx, const DropPoint& p,
+                                                  double* bound) {
   const double dx = p.x < mn.x ? mn.x - p.x : (p.x > mx.x ? p.x - mx.x : 0.0);
   const double dy = p.y < mn.y ? mn.y - p.y : (p.y > mx.y ? p.y - mx.y : 0.0);
   return boundAtDistance(tool, mx.z, dx * dx + dy * dy, bound);
@@ -247,6 +250,14 @@ inline double planeBound(const Vec3d& a, const Vec3d& b, const Vec3d& c, double 
   return zAxis + (ring * std::sqrt(nxy2) + rc * std::sqrt(nxy2 + nz * nz)) / anz;
 }
 
+// planeBound from the plane made beforehand (the same operations on the same
+// numbers).
+inline double planeBoundOf(const SurfacePlane& pl, double x, double y, double ring, double rc) {
+  if (pl.nz == 0.0) return HUGE_VAL;
+  const double zAxis = pl.az - (pl.nx * (x - pl.ax) + pl.ny * (y - pl.ay)) / pl.nz;
+  return zAxis + (ring * pl.hxy + rc * pl.len) / std::fabs(pl.nz);
+}
+
 // Slack of the plane bound against rounding of both computations.
 constexpr double kPlaneBoundSlack = 1e-7;
 
@@ -254,7 +265,7 @@ constexpr double kPlaneBoundSlack = 1e-7;
 // change nothing).  Only for the plain tool shapes without the taper cone.
 template <bool kFacets>
 inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
-                        double h) {
+                        double h, const SurfacePlane* planes) {
   double ring, rc;
   switch (tool->type) {
     case kToolBall:
@@ -274,7 +285,9 @@ inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, co
   }
   if (ctx->taperOn) return false;
   double bound;
-  if constexpr (kFacets) {
+  if (planes != nullptr && planes[i].nz == planes[i].nz) {
+    bound = planeBoundOf(planes[i], start->x, start->y, ring, rc);
+  } else if constexpr (kFacets) {
     const Vec3d* v = ctx->facets[i].v;
     bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
     if (!(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) {
@@ -302,10 +315,20 @@ inline bool boxBelow(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, co
   return bound + kBoxBelowSlack * (1.0 + std::fabs(bound)) < h;
 }
 
-// The contact test of surface i of the context's facets or triangles.
+// The contact test of surface i of the context's facets or triangles; from
+// the planes of the selection's grid (when boxes holds them) for a surface of
+// one triangle and a plain tool without the cone.
 template <bool kFacets>
 inline int surfaceContact(const ContactContext* ctx, int i, const Vec3d* start,
-                          const ToolShape* tool, double* height, Vec3d* contact, int* kind) {
+                          const ToolShape* tool, double* height, Vec3d* contact, int* kind,
+                          const FacetBoxSet* boxes = nullptr) {
+  if (boxes != nullptr && boxes->trianglePlanes != nullptr && !ctx->taperOn &&
+      boxes->planes[i].nz == boxes->planes[i].nz &&
+      (tool->type == kToolBall || tool->type == kToolFlat || tool->type == kToolTorus)) {
+    const Vec3d* v = kFacets ? ctx->facets[i].v : ctx->triangles->items[i].v;
+    return contactTriangleShapePlain(v, boxes->trianglePlanes[i], start, tool, kFacets, height,
+                                     contact, kind);
+  }
   if constexpr (kFacets) {
     return contactFacetShape(ctx, &ctx->facets[i], start, tool, height, contact, kind);
   } else {
@@ -319,9 +342,13 @@ inline int surfaceContact(const ContactContext* ctx, int i, const Vec3d* start,
 // Returns the contact's result.
 template <bool kFacets>
 inline int walkOne(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
-                   Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound) {
-  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z)) return 0;
-  const int r = surfaceContact<kFacets>(ctx, i, start, tool, &position->z, contact, kind);
+                   Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound,
+                   const FacetBoxSet* boxes = nullptr) {
+  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z,
+                           boxes != nullptr ? boxes->planes : nullptr)) {
+    return 0;
+  }
+  const int r = surfaceContact<kFacets>(ctx, i, start, tool, &position->z, contact, kind, boxes);
   if (r <= 0) return r;
   if (r == 2 && inZRange(ctx, position->z)) *faceFound = 1;
   *touched = 1;
@@ -358,7 +385,8 @@ int scanAll(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position
         continue;
       }
     }
-    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
+    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
+                         boxes) > 0) {
       l = lowestReach(tool, position->z);
     }
     if (stopAt >= 0 && (i == stopAt || faceFound)) break;
@@ -385,10 +413,10 @@ int scanList(const ContactContext* ctx, const CandidateList* list, Vec3d* positi
 // higher): the contact's result.  Writes nothing of the walk.
 template <bool kFacets>
 int probeContact(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
-                 double* h) {
+                 double* h, const FacetBoxSet* boxes) {
   Vec3d contact;
   int kind = 0;
-  return surfaceContact<kFacets>(ctx, i, start, tool, h, &contact, &kind);
+  return surfaceContact<kFacets>(ctx, i, start, tool, h, &contact, &kind, boxes);
 }
 
 // ---- Level surfaces -------------------------------------------------------------
@@ -406,10 +434,11 @@ constexpr double kLevelShapeMin = 1e-4;
 // shaped and the axis lies clearly outside the region that the contact's
 // barycentric face test accepts (with its slack).  False when in doubt
 // (also for slivers, degenerate triangles and non-finite input).
-bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px, double py) {
-  const double e1x = b.x - a.x, e1y = b.y - a.y;
-  const double e2x = c.x - a.x, e2y = c.y - a.y;
-  const double wx = px - a.x, wy = py - a.y;
+// The test from the first vertex (ax, ay) and the plan parts of the edges
+// e1 = b - a and e2 = c - a.
+inline bool levelFaceExcludedFrom(double ax, double ay, double e1x, double e1y, double e2x,
+                                  double e2y, double px, double py) {
+  const double wx = px - ax, wy = py - ay;
   const double cz = e1x * e2y - e1y * e2x;
   const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
   if (!(cz * cz >= kLevelShapeMin * l2 * l2) || !(l2 > 0.0)) return false;
@@ -427,6 +456,10 @@ bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px
          V > kContactFlatBaryHigh * C + tol || U + V > kContactFlatBaryHigh * C + tol;
 }
 
+bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px, double py) {
+  return levelFaceExcludedFrom(a.x, a.y, b.x - a.x, b.y - a.y, c.x - a.x, c.y - a.y, px, py);
+}
+
 // True when surface i lies level at exactly z (every vertex) and a flat tool
 // at (px, py) can touch it only on its edges: then its contact, if any, lies
 // at exactly z with result 1, whatever height it is offered from up to z.
@@ -434,6 +467,12 @@ template <bool kFacets>
 bool levelEdgeOnly(const ContactContext* ctx, const FacetBoxSet* boxes, int i, double z, double px,
                    double py) {
   if (!(boxes->minCorners[i].z == z)) return false;
+  // A surface of one triangle from the planes, without its vertices.
+  if (boxes->trianglePlanes != nullptr && boxes->planes[i].nz == boxes->planes[i].nz) {
+    const TrianglePlane& t = boxes->trianglePlanes[i];
+    return levelFaceExcludedFrom(boxes->planes[i].ax, boxes->planes[i].ay, t.e1.x, t.e1.y, t.e2.x,
+                                 t.e2.y, px, py);
+  }
   if constexpr (kFacets) {
     const Vec3d* v = ctx->facets[i].v;
     if (!levelFaceExcluded(v[0], v[1], v[2], px, py)) return false;
@@ -520,13 +559,14 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     if (!boxRejects(boxes, i, p, R) &&
         candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) {
       double h = position->z;
-      probeContact<kFacets>(ctx, i, &start, tool, &h);
+      probeContact<kFacets>(ctx, i, &start, tool, &h, boxes);
       floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
     }
   }
   int decided = -1;
   const auto walk = [&](int i) {
-    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) > 0) {
+    if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
+                         boxes) > 0) {
       decided = i;
     }
   };
@@ -549,7 +589,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   };
   const auto reachesExactly = [&](int i, double T) {
     double h = position->z;
-    return probeContact<kFacets>(ctx, i, &start, tool, &h) > 0 && h == T;
+    return probeContact<kFacets>(ctx, i, &start, tool, &h, boxes) > 0 && h == T;
   };
   // Pops the top entry and walks it, or, for a torus, the run of entries tied
   // with it.  Popped entries stay behind the heap: member t of a run of m
@@ -637,7 +677,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       // rounding, and the surface itself must stay above the floor.
       probed = true;
       double h = position->z;
-      probeContact<kFacets>(ctx, i, &start, tool, &h);
+      probeContact<kFacets>(ctx, i, &start, tool, &h, boxes);
       floorH = std::max(floorH, h - kBoundSlack * (1.0 + std::fabs(h)));
       if (bound < floorH) continue;
     }
@@ -696,8 +736,8 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
     for (int k = to - 1; k >= from; --k) {
       const int i = indices[k];
       if (!reachable(i)) continue;
-      if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound) >
-          0) {
+      if (walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
+                           boxes) > 0) {
         return;
       }
     }
@@ -709,7 +749,8 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
     if (B < position->z) break;
     if (!(boxes->minCorners[i].z == B)) {
       if (reachable(i)) {
-        walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+        walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound,
+                         boxes);
       }
       ++k;
       continue;
@@ -726,7 +767,7 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
       // A face contact a rounding above B ends the walk here, as the sorted
       // walk stops at the first bound below the height.
       if (B < position->z) return finishWalk(ctx, tool, position, touched, faceFound, contact);
-      walkOne<kFacets>(ctx, j, &start, tool, position, contact, kind, &touched, &faceFound);
+      walkOne<kFacets>(ctx, j, &start, tool, position, contact, kind, &touched, &faceFound, boxes);
       pending = ++k;
     }
     walkLastTouching(pending, k, B);
@@ -734,14 +775,21 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
-// The grid's order of the cell whose items a drop walks, for the drop's tool:
-// the items by descending key with their keys, and bounds of the number of
-// items the tool reaches (modelGridOrderReach; -1 when unknown).
+// The grid counts the reach of the cells that straddle the list's size finer.
+static_assert(kModelGridReachSplit == kContactCandidateCapacity);
+
+// What the grid holds for the cell whose items a drop walks: its order for
+// the drop's tool (the items by descending key with their keys, null
+// without), bounds of the number of items the tool reaches
+// (modelGridOrderReach; -1 when unknown), and the planes of the grid's items
+// (or null).
 struct CellOrder {
   const int32_t* items;
   const float* keys;
   int sure;
   int maybe;
+  const SurfacePlane* planes;
+  const TrianglePlane* trianglePlanes;
 };
 
 // The candidate walk on the per-thread scratch: the same visiting order as a
@@ -756,8 +804,16 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
   const int32_t* order = cell != nullptr ? cell->items : nullptr;
   const float* keys = cell != nullptr ? cell->keys : nullptr;
   if (indices != nullptr && count <= kContactCandidateCapacity && tool->type == kToolFlat) {
-    return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, indices, count, contact,
-                                    kind);
+    // The grid's order for a flat tool: the items of the cell in their
+    // order, those out of reach of the whole cell (last) left out.
+    const int* list = order != nullptr ? order : indices;
+    const int n =
+        order != nullptr
+            ? static_cast<int>(std::partition_point(keys, keys + count,
+                                                    [](float k) { return k != -HUGE_VALF; }) -
+                               keys)
+            : count;
+    return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, list, n, contact, kind);
   }
   CandidateEntry* e = candidateScratch().data();
   if (indices != nullptr && count <= kContactCandidateCapacity) {
@@ -774,8 +830,9 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     return -3;
   }
   // Every surface the walk collects is reachable, so the list cannot
-  // overflow: the walk led by the grid's order collects far fewer.
-  if (indices != nullptr && keys != nullptr) {
+  // overflow: the walk led by the grid's order collects far fewer (a flat
+  // tool's order keeps the items' own order, not that of its keys).
+  if (indices != nullptr && keys != nullptr && tool->type != kToolFlat) {
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
   }
@@ -792,9 +849,125 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     const int i = e[0].index;
     std::pop_heap(e, e + n, CandidateAfter());
     --n;
-    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound);
+    walkOne<kFacets>(ctx, i, &start, tool, position, contact, kind, &touched, &faceFound, boxes);
   }
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+// Relative slack of the floor below.
+constexpr double kVertexFloorSlack = 1e-9;
+
+// A floor of the contact height of a ball at p on the triangle v: its highest
+// vertex contact (of the vertices within the reach of the vertex case),
+// lowered by a slack far above any rounding; minus infinity without such a
+// vertex.  Every case of the triangle that stores reaches that high.
+inline double ballVertexFloor(const Vec3d* v, const Vec3d* p, double r) {
+  const double reach = r - kContactBallReachTol;
+  double floor = -HUGE_VAL;
+  for (int n = 0; n < 3; ++n) {
+    const double dx = v[n].x - p->x;
+    const double dy = v[n].y - p->y;
+    const double g2 = dx * dx + dy * dy;
+    if (reach < 0.0 || g2 > reach * reach) continue;
+    floor = std::max(floor, v[n].z + std::sqrt(r * r - g2));
+  }
+  return floor - kVertexFloorSlack * (1.0 + std::fabs(floor));
+}
+
+// Whether the full walk of a ball in index order meets a face contact within
+// the z range among the raises before surface winner (the one that reaches
+// the walk's final height first), found without the contacts of most
+// surfaces: a raise is a surface whose contact lies above the start height
+// z0 and above every contact before it, and only a surface whose face case
+// decides its contact (contactBallFaceDecides) can give a face contact.  So
+// the walk tests those faces in index order and each one's rivals before
+// it: `known` is the highest contact found so far (a surface whose bound
+// lies below it can be no raise and no rival), and a surface that is not a
+// face waits in a list until a face needs to know whether it reaches that
+// face's height.  A face above known and every rival is a raise: within the
+// z range it answers; else it becomes known (and nothing waiting can reach
+// it any more).  known may also be a floor of the contact of a surface passed
+// (its vertices).  1 when such a face is met, 0 when none, -1 when the answer
+// needs the plain walk (a facet of two triangles, whose results depend on
+// the height offered, or more waiting surfaces than the list holds).
+//
+// found (count of them, ascending by index) holds contacts known beforehand:
+// each surface's exact contact height, which from the surface on is a floor
+// of known.
+// Kept out of line: the walks it leaves alone stay inlined into the engines.
+template <bool kFacets>
+[[gnu::noinline]] int faceRaiseBeforeWinner(const ContactContext* ctx, const FacetBoxSet* boxes,
+                                            const Vec3d* start, const ToolShape* tool,
+                                            const int* indices, int count, int winner, double z0,
+                                            const CandidateEntry* found, int foundCount) {
+  const SurfacePlane* planes = boxes->planes;
+  const TrianglePlane* triangles = boxes->trianglePlanes;
+  if (planes == nullptr || triangles == nullptr || !(planes[winner].nz == planes[winner].nz)) {
+    return -1;
+  }
+  const DropPoint p = dropPointOf(start);
+  const double R = tool->radius;
+  const auto vertices = [&](int i) {
+    if constexpr (kFacets) {
+      return static_cast<const Vec3d*>(ctx->facets[i].v);
+    } else {
+      return static_cast<const Vec3d*>(ctx->triangles->items[i].v);
+    }
+  };
+  // A surface surely below h: by its box or by its plane.
+  const auto below = [&](int i, double h) {
+    return boxBelow(tool, boxes->minCorners[i], boxes->maxCorners[i], p, h) ||
+           surelyBelow<kFacets>(ctx, i, start, tool, h, planes);
+  };
+  CandidateEntry* waiting = candidateScratch().data();
+  int waitCount = 0;
+  double known = z0;
+  int next = 0;
+  for (int k = 0; k < count; ++k) {
+    const int i = indices[k];
+    if (i >= winner) return 0;
+    for (; next < foundCount && found[next].index < i; ++next) {
+      known = std::max(known, found[next].bound);
+    }
+    if (lowestReach(tool, known) > boxes->maxCorners[i].z) return -1;
+    if (boxRejects(boxes, i, p, R) || below(i, known)) continue;
+    if (!(planes[i].nz == planes[i].nz)) return -1;
+    const Vec3d* v = vertices(i);
+    // The surface's vertices lift known at little cost (a surface whose bound
+    // lies below the floor gives neither a raise nor a rival).
+    known = std::max(known, ballVertexFloor(v, start, R));
+    if (!contactBallFaceDecides(v, triangles[i], start, R)) {
+      if (waitCount == kContactCandidateCapacity) return -1;
+      waiting[waitCount++] = {i, 0.0};
+      continue;
+    }
+    double h = z0;
+    Vec3d at;
+    int kind = 0;
+    if (contactTriangleShapePlain(v, triangles[i], start, tool, kFacets, &h, &at, &kind) !=
+        kContactFace) {
+      if (h > z0) return -1;  // a raise that is no face: not as expected
+      continue;
+    }
+    if (!(h > known)) continue;
+    // A waiting surface that reaches h takes the raise from this face.
+    bool beaten = false;
+    for (int w = 0; w < waitCount && !beaten; ++w) {
+      const int j = waiting[w].index;
+      if (below(j, h)) continue;
+      double hj = std::nextafter(h, -HUGE_VAL);
+      if (contactTriangleShapePlain(vertices(j), triangles[j], start, tool, kFacets, &hj, &at,
+                                    &kind) > 0) {
+        known = hj;
+        beaten = true;
+      }
+    }
+    if (beaten) continue;
+    if (inZRange(ctx, h)) return 1;
+    known = h;
+    waitCount = 0;
+  }
+  return 0;
 }
 
 // The full walk of a ball over a grid cell, led by the grid's order of the
@@ -809,10 +982,12 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
 // on the height offered, as long as it lies above it).  When the winner's
 // own raise is a face contact within range (for a facet of one triangle,
 // whose result does not depend on the height offered), the face flag is set
-// whatever came before.  Otherwise the walk in index order runs up to the
-// winner (nothing after it can raise the height) or to the first face
-// contact, and must arrive at the same height and contact; should it not,
-// the complete walk runs from the start.
+// whatever came before.  Otherwise faceRaiseBeforeWinner tells from the
+// grid's planes whether a raise before the winner was a face contact within
+// range; where it cannot, the walk in index order runs up to the winner
+// (nothing after it can raise the height) or to the first face contact, and
+// must arrive at the same height and contact; should it not, the complete
+// walk runs from the start.
 template <bool kFacets>
 int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                         double startZ, const ToolShape* tool, const int* indices, int count,
@@ -826,17 +1001,24 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
   int winnerResult = 0;
   int winnerKind = 0;
   Vec3d winnerContact{0.0, 0.0, 0.0};
+  // The contacts found on the way (height as the bound), for the walk in
+  // index order.
+  constexpr int kFoundMax = 256;
+  thread_local std::vector<CandidateEntry> foundScratch(kFoundMax);
+  CandidateEntry* found = foundScratch.data();
+  int foundCount = 0;
   const auto offer = [&](int i) {
     const Vec3d& mn = boxes->minCorners[i];
     const Vec3d& mx = boxes->maxCorners[i];
     if (boxRejects(boxes, i, p, R) || boxBelow(tool, mn, mx, p, best)) return;
-    if (surelyBelow<kFacets>(ctx, i, &start, tool, best)) return;
+    if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes->planes)) return;
     // Offered just below the best, so that a tie reports itself.
     double h = std::nextafter(best, -HUGE_VAL);
     Vec3d at;
     int k = 0;
-    const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k);
+    const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k, boxes);
     if (r <= 0) return;
+    if (foundCount < kFoundMax) found[foundCount++] = {i, h};
     if (h > best || (h == best && winner >= 0 && i < winner)) {
       best = h;
       winner = i;
@@ -871,6 +1053,16 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
     *contact = winnerContact;
     *kind = winnerKind;
     return kContactFace;
+  }
+  std::sort(found, found + foundCount,
+            [](const CandidateEntry& a, const CandidateEntry& b) { return a.index < b.index; });
+  const int faced = faceRaiseBeforeWinner<kFacets>(ctx, boxes, &start, tool, indices, count, winner,
+                                                   z0, found, foundCount);
+  if (faced >= 0) {
+    position->z = best;
+    *contact = winnerContact;
+    *kind = winnerKind;
+    return faced ? kContactFace : kContactEdge;
   }
   const Vec3d contact0 = *contact;
   const int r =
@@ -968,11 +1160,13 @@ void contactListFree(CandidateList* list) {
   std::free(list);
 }
 
-void contactBoxSetClear(FacetBoxSet* boxes) { *boxes = {nullptr, nullptr, nullptr, nullptr}; }
+void contactBoxSetClear(FacetBoxSet* boxes) {
+  *boxes = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+}
 
 void contactBoxSetInit(FacetBoxSet* boxes, const Vec3d* minCorners, const Vec3d* maxCorners,
                        const double* diagMin, const double* diagMax) {
-  *boxes = {maxCorners, minCorners, diagMin, diagMax};
+  *boxes = {maxCorners, minCorners, diagMin, diagMax, nullptr, nullptr};
 }
 
 int contactCandidatesAt(const FacetBoxSet* boxes, CandidateList* list, const int* indices,
@@ -1059,8 +1253,9 @@ namespace {
 // cell (scanBallFullOrdered).
 bool orderedBallWalkApplies(const ContactContext* ctx, const FacetBoxSet* boxes,
                             const ToolShape* tool, const int* indices, const CellOrder* cell) {
-  return cell != nullptr && indices != nullptr && tool->type == kToolBall && !ctx->taperOn &&
-         boxes->minCorners != nullptr && boxes->maxCorners != nullptr;
+  return cell != nullptr && cell->items != nullptr && indices != nullptr &&
+         tool->type == kToolBall && !ctx->taperOn && boxes->minCorners != nullptr &&
+         boxes->maxCorners != nullptr;
 }
 
 // The engines, with the grid's order of the cell (or null).
@@ -1069,6 +1264,10 @@ int dropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ, const To
                    int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, ctx->diagMin, ctx->diagMax);
+  if (cell != nullptr) {
+    boxes.planes = cell->planes;
+    boxes.trianglePlanes = cell->trianglePlanes;
+  }
   if (indices == nullptr) count = ctx->facetCount;
   if (ctx->facets == nullptr) count = 0;
   *kind = 0;
@@ -1094,6 +1293,10 @@ int dropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ, const
                       int* kind) {
   FacetBoxSet boxes;
   contactBoxSetInit(&boxes, ctx->minCorners, ctx->maxCorners, nullptr, nullptr);
+  if (cell != nullptr) {
+    boxes.planes = cell->planes;
+    boxes.trianglePlanes = cell->trianglePlanes;
+  }
   if (ctx->triangles == nullptr) {
     count = 0;
   } else if (indices == nullptr) {
@@ -1162,13 +1365,19 @@ int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const 
   int orderCount = 0;
   const int32_t* order =
       modelGridOrderAt(model->grid, position->x, position->y, tool, &keys, &orderCount);
-  CellOrder cell{order, keys, -1, -1};
-  if (order != nullptr && orderCount == count &&
+  const bool ordered = order != nullptr && orderCount == count;
+  CellOrder cell{ordered ? order : nullptr,
+                 ordered ? keys : nullptr,
+                 -1,
+                 -1,
+                 model->grid != nullptr ? model->grid->planes : nullptr,
+                 model->grid != nullptr ? model->grid->trianglePlanes : nullptr};
+  if (ordered &&
       !modelGridOrderReach(model->grid, position->x, position->y, tool, &cell.sure, &cell.maybe)) {
     cell.sure = -1;
     cell.maybe = -1;
   }
-  const CellOrder* cellOrder = order != nullptr && orderCount == count ? &cell : nullptr;
+  const CellOrder* cellOrder = ordered || cell.planes != nullptr ? &cell : nullptr;
   if (model->kind == kModelKindFacets) {
     return dropOnFacetSet(ctx, position, startZ, tool, indices, count, cellOrder, contact, kind);
   }

@@ -42,6 +42,8 @@
 struct BoundaryRec;
 struct CurveRec;
 struct OffsetModel;
+struct SurfacePlane;
+struct TrianglePlane;
 
 // Entries of the candidate lists made by the engines.
 inline constexpr int kContactCandidateCapacity = 3000;
@@ -76,12 +78,16 @@ struct CandidateList {
 
 // The boxes of a surface selection: per-surface max and min corners and,
 // optionally, the 45-degree extents (two doubles per surface: along
-// u = 0.70710678 (x - y) and v = 0.70710678 (x + y)).  Borrowed pointers.
+// u = 0.70710678 (x - y) and v = 0.70710678 (x + y)) and the planes the
+// selection's grid holds for its surfaces (see modelGridPlanes; both or
+// neither).  Borrowed pointers.
 struct FacetBoxSet {
   const Vec3d* maxCorners;
   const Vec3d* minCorners;
   const double* diagMin;
   const double* diagMax;
+  const SurfacePlane* planes;
+  const TrianglePlane* trianglePlanes;
 };
 
 // ---- Engines ---------------------------------------------------------------------

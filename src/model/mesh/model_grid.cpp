@@ -101,7 +101,7 @@ CellRect cellRectOf(const ModelGrid* g, int r, int c) {
 bool orderApplies(const ToolShape* tool) {
   if (tool == nullptr || tool->taperOn) return false;
   if (!(tool->radius > 0.0) || !std::isfinite(tool->radius)) return false;
-  if (tool->type == kToolBall) return true;
+  if (tool->type == kToolBall || tool->type == kToolFlat) return true;
   return tool->type == kToolTorus && tool->cornerRadius >= 0.0 &&
          tool->cornerRadius <= tool->radius;
 }
@@ -122,7 +122,9 @@ float orderKey(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, const Ce
   const double r = tool->radius;
   if (!(d2 <= r * r)) return -HUGE_VALF;
   double lift;
-  if (tool->type == kToolBall) {
+  if (tool->type == kToolFlat) {
+    lift = 0.0;
+  } else if (tool->type == kToolBall) {
     lift = std::sqrt(r * r - d2);
   } else {
     const double c = tool->cornerRadius;
@@ -181,16 +183,119 @@ void orderRow(const ModelGrid* grid, int r, const Vec3d* minCorners, const Vec3d
     int32_t* slot = reach + 2 * (static_cast<std::ptrdiff_t>(r) * grid->cols + c);
     slot[0] = sure;
     slot[1] = maybe;
-    // Highest key first; equal keys by ascending item (any order would do).
-    std::sort(cell.begin(), cell.end(), [](const auto& a, const auto& b) {
-      return a.first != b.first ? a.first > b.first : a.second < b.second;
-    });
+    if (tool->type == kToolFlat) {
+      // A flat tool's walk follows the items' own order: the items in reach
+      // keep it, the others follow.
+      std::stable_partition(cell.begin(), cell.end(),
+                            [](const auto& a) { return a.first != -HUGE_VALF; });
+    } else {
+      // Highest key first; equal keys by ascending item (any order would do).
+      std::sort(cell.begin(), cell.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+      });
+    }
     const std::ptrdiff_t offset = gc.items - grid->pool;
     for (int k = 0; k < gc.count; ++k) {
       keys[offset + k] = cell[static_cast<std::size_t>(k)].first;
       items[offset + k] = cell[static_cast<std::size_t>(k)].second;
     }
   }
+}
+
+// Sub-cell (j, k) (row j, column k) of a cell's rectangle.  Both the counts
+// and the test of a drop point use this one computation.
+CellRect subRectOf(const CellRect& rc, int j, int k) {
+  const double w = (rc.x1 - rc.x0) / kModelGridReachSub;
+  const double h = (rc.y1 - rc.y0) / kModelGridReachSub;
+  return {rc.x0 + k * w, k + 1 == kModelGridReachSub ? rc.x1 : rc.x0 + (k + 1) * w, rc.y0 + j * h,
+          j + 1 == kModelGridReachSub ? rc.y1 : rc.y0 + (j + 1) * h};
+}
+
+// The sub-cell column (row) of v in [lo, hi]: 0 for a span without extent.
+int subIndexOf(double v, double lo, double hi) {
+  const double f = (v - lo) / (hi - lo) * kModelGridReachSub;
+  if (!(f >= 0.0)) return 0;
+  if (f >= kModelGridReachSub - 1) return kModelGridReachSub - 1;
+  return static_cast<int>(f);
+}
+
+// True when the box lies within the radius of some point of the rectangle
+// (the key's test: a key of minus infinity is out of reach).
+bool maybeReached(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, const CellRect& rc) {
+  return orderKey(tool, mn, mx, rc) != -HUGE_VALF;
+}
+
+// The reach counts of every sub-cell of cell (r, c) into out (two entries
+// per sub-cell).  An item reached from all of the cell, or from none of it,
+// counts alike in every sub-cell.
+void countSubReach(const ModelGrid* grid, int r, int c, const Vec3d* minCorners,
+                   const Vec3d* maxCorners, const ToolShape* tool, int32_t* out) {
+  constexpr int kSubs = kModelGridReachSub * kModelGridReachSub;
+  const GridCell& gc = grid->cells[r][c];
+  const CellRect rect = cellRectOf(grid, r, c);
+  CellRect subs[kSubs];
+  for (int j = 0; j < kModelGridReachSub; ++j) {
+    for (int k = 0; k < kModelGridReachSub; ++k) {
+      subs[j * kModelGridReachSub + k] = subRectOf(rect, j, k);
+    }
+  }
+  int32_t sureAll = 0;
+  for (int s = 0; s < 2 * kSubs; ++s) out[s] = 0;
+  for (int n = 0; n < gc.count; ++n) {
+    const int32_t i = gc.items[n];
+    const Vec3d& mn = minCorners[i];
+    const Vec3d& mx = maxCorners[i];
+    if (!maybeReached(tool, mn, mx, rect)) continue;
+    if (surelyReached(tool, mn, mx, rect)) {
+      ++sureAll;
+      continue;
+    }
+    for (int s = 0; s < kSubs; ++s) {
+      if (!maybeReached(tool, mn, mx, subs[s])) continue;
+      ++out[2 * s + 1];
+      if (surelyReached(tool, mn, mx, subs[s])) ++out[2 * s];
+    }
+  }
+  for (int s = 0; s < kSubs; ++s) {
+    out[2 * s] += sureAll;
+    out[2 * s + 1] += sureAll;
+  }
+}
+
+// Counts per sub-cell the reach of the cells whose bounds straddle
+// kModelGridReachSplit.  Without memory the grid keeps only the cell counts
+// (the bounds stay true, only looser).
+void orderSubCells(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners,
+                   const ToolShape* tool) {
+  constexpr int kBlock = 2 * kModelGridReachSub * kModelGridReachSub;
+  const std::size_t cells = static_cast<std::size_t>(grid->rows) * grid->cols;
+  std::vector<int32_t> split;
+  for (std::size_t n = 0; n < cells; ++n) {
+    const int32_t* slot = grid->orderReach + 2 * n;
+    if (slot[0] <= kModelGridReachSplit && slot[1] > kModelGridReachSplit) {
+      split.push_back(static_cast<int32_t>(n));
+    }
+  }
+  if (split.empty()) return;
+  auto* index = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * cells));
+  auto* counts = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * kBlock * split.size()));
+  if (index == nullptr || counts == nullptr) {
+    std::free(index);
+    std::free(counts);
+    return;
+  }
+  std::fill(index, index + cells, -1);
+  const int n = static_cast<int>(split.size());
+  for (int s = 0; s < n; ++s) index[split[static_cast<std::size_t>(s)]] = s * kBlock;
+  const int cols = grid->cols;
+#pragma omp parallel for schedule(dynamic, 1)
+  for (int s = 0; s < n; ++s) {
+    const int cell = split[static_cast<std::size_t>(s)];
+    countSubReach(grid, cell / cols, cell % cols, minCorners, maxCorners, tool,
+                  counts + static_cast<std::ptrdiff_t>(s) * kBlock);
+  }
+  grid->orderSubIndex = index;
+  grid->orderSubReach = counts;
 }
 
 int itemCountOf(int kind, const Facet* facets, int facetCount, const TriList* tris) {
@@ -235,9 +340,16 @@ int buildOwnGrid(ModelRec* model, double cellSize) {
   if (model->tool != nullptr && model->tool->taperOn) toolShapeSetCone(model->tool);
   const int own = itemCountOf(model->kind, model->facets, model->facetCount, model->triangles);
   if (own <= 0 || model->tool == nullptr) return 1;
-  return rebuildGrid(&model->grid, own, model->boxMin, model->boxMax, model->minCorners,
-                     model->maxCorners, modelGridToolMargin(model->tool), kModelGridCells, cellSize,
-                     model->tool);
+  const int result = rebuildGrid(&model->grid, own, model->boxMin, model->boxMax, model->minCorners,
+                                 model->maxCorners, modelGridToolMargin(model->tool),
+                                 kModelGridCells, cellSize, model->tool);
+  // Grids with a cell size also get the planes of the items (without them
+  // the drops give the same heights, only slower).
+  if (cellSize > 0.0 && model->grid != nullptr) {
+    modelGridPlanes(model->grid, model->kind == kModelKindFacets ? model->facets : nullptr,
+                    model->triangles, own);
+  }
+  return result;
 }
 
 int buildGrids(ModelRec* model, double cellSize) {
@@ -295,6 +407,10 @@ void modelGridFree(ModelGrid* grid) {
   std::free(grid->orderItems);
   std::free(grid->orderKeys);
   std::free(grid->orderReach);
+  std::free(grid->orderSubIndex);
+  std::free(grid->orderSubReach);
+  std::free(grid->planes);
+  std::free(grid->trianglePlanes);
   std::free(grid);
 }
 
@@ -431,9 +547,13 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
   std::free(grid->orderItems);
   std::free(grid->orderKeys);
   std::free(grid->orderReach);
+  std::free(grid->orderSubIndex);
+  std::free(grid->orderSubReach);
   grid->orderItems = nullptr;
   grid->orderKeys = nullptr;
   grid->orderReach = nullptr;
+  grid->orderSubIndex = nullptr;
+  grid->orderSubReach = nullptr;
   if (!orderApplies(tool)) return 0;
   std::size_t total = 0;
   for (int r = 0; r < grid->rows; ++r) {
@@ -471,6 +591,7 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
   grid->orderItems = items;
   grid->orderKeys = keys;
   grid->orderReach = reach;
+  orderSubCells(grid, minCorners, maxCorners, tool);
   grid->orderToolType = tool->type;
   grid->orderRadius = tool->radius;
   grid->orderCornerRadius = tool->cornerRadius;
@@ -514,10 +635,69 @@ bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolSh
                          int* sure, int* maybe) {
   int r, c;
   if (!orderedCellAt(grid, x, y, tool, &r, &c)) return false;
-  const int32_t* slot = grid->orderReach + 2 * (static_cast<std::ptrdiff_t>(r) * grid->cols + c);
+  const std::ptrdiff_t cell = static_cast<std::ptrdiff_t>(r) * grid->cols + c;
+  const int32_t* slot = grid->orderReach + 2 * cell;
+  if (grid->orderSubIndex != nullptr && grid->orderSubIndex[cell] >= 0) {
+    // The sub-cell of the point, when the point lies in its rectangle.
+    const CellRect rect = cellRectOf(grid, r, c);
+    const int k = subIndexOf(x, rect.x0, rect.x1);
+    const int j = subIndexOf(y, rect.y0, rect.y1);
+    const CellRect sub = subRectOf(rect, j, k);
+    if (sub.x0 <= x && x <= sub.x1 && sub.y0 <= y && y <= sub.y1) {
+      slot = grid->orderSubReach + grid->orderSubIndex[cell] + 2 * (j * kModelGridReachSub + k);
+    }
+  }
   *sure = slot[0];
   *maybe = slot[1];
   return true;
+}
+
+namespace {
+
+// The plane of the triangle a, b, c (see SurfacePlane), computed as the
+// engines' bound computes it.
+SurfacePlane planeOfTriangle(const Vec3d& a, const Vec3d& b, const Vec3d& c) {
+  const double e1x = b.x - a.x, e1y = b.y - a.y, e1z = b.z - a.z;
+  const double e2x = c.x - a.x, e2y = c.y - a.y, e2z = c.z - a.z;
+  const double nx = e1y * e2z - e1z * e2y;
+  const double ny = e1z * e2x - e1x * e2z;
+  const double nz = e1x * e2y - e1y * e2x;
+  const double nxy2 = nx * nx + ny * ny;
+  const double scale = (e1x * e1x + e1y * e1y + e1z * e1z) * (e2x * e2x + e2y * e2y + e2z * e2z);
+  SurfacePlane p{a.x, a.y, a.z, nx, ny, nz, std::sqrt(nxy2), std::sqrt(nxy2 + nz * nz)};
+  // Slopes beyond about 84 degrees and slivers give no bound.
+  if (!(nz * nz > 0.01 * (nxy2 + nz * nz)) || !(nz * nz > 1e-12 * scale)) p.nz = 0.0;
+  return p;
+}
+
+}  // namespace
+
+int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count) {
+  std::free(grid->planes);
+  std::free(grid->trianglePlanes);
+  grid->planes = nullptr;
+  grid->trianglePlanes = nullptr;
+  if (count <= 0) return 1;
+  const auto n = static_cast<std::size_t>(count);
+  auto* planes = static_cast<SurfacePlane*>(std::malloc(sizeof(SurfacePlane) * n));
+  auto* triangles = static_cast<TrianglePlane*>(std::malloc(sizeof(TrianglePlane) * n));
+  if (planes == nullptr || triangles == nullptr) {
+    std::free(planes);
+    std::free(triangles);
+    return -1;
+  }
+#pragma omp parallel for schedule(static)
+  for (int i = 0; i < count; ++i) {
+    const Vec3d* v = facets != nullptr ? facets[i].v : tris->items[i].v;
+    planes[i] = planeOfTriangle(v[0], v[1], v[2]);
+    trianglePlaneOf(v[0], v[1], v[2], &triangles[i]);
+    if (facets != nullptr && !(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) {
+      planes[i].nz = NAN;
+    }
+  }
+  grid->planes = planes;
+  grid->trianglePlanes = triangles;
+  return 1;
 }
 
 double modelGridToolMargin(const ToolShape* tool) {

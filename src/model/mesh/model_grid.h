@@ -22,10 +22,15 @@
 #include <cstdint>
 
 #include "model/mesh/model.h"
+#include "model/mesh/triangle_plane.h"
 
 // Cells the model grid aims at, and groups built while loading.
 inline constexpr int kModelGridCells = 400;
 inline constexpr int kModelGridLoadCells = 30;
+// Reach count whose crossing within a cell makes the grid count that cell's
+// reach per sub-cell, and the sub-cells per side.
+inline constexpr int kModelGridReachSplit = 3000;
+inline constexpr int kModelGridReachSub = 8;
 // Indices a cell of the model grid holds at first (it doubles when full).
 inline constexpr int kModelGridCellCapacity = 100;
 // Most cells per side of the holder clearance grid.
@@ -45,6 +50,18 @@ struct GridCell {
   int32_t* items;  // capacity slots, the first count used, ascending
 };
 
+// The plane of an item's first triangle (V0 V1 V2) as the height bounds of
+// the drop engines use it: the first vertex a, the cross product n of the
+// edges V1 - V0 and V2 - V0 (not normalised), the length of its horizontal
+// part (hxy) and its whole length (len).  nz is 0 for a triangle too steep
+// or too thin to bound, and NaN for an item whose bound and contact need its
+// vertices (a facet of two triangles).
+struct SurfacePlane {
+  double ax, ay, az;
+  double nx, ny, nz;
+  double hxy, len;
+};
+
 struct ModelGrid {
   int32_t rows;
   int32_t cols;
@@ -61,6 +78,16 @@ struct ModelGrid {
   // in the cell's rectangle surely reaches, and how many it may reach (see
   // modelGridOrderReach).  Made with the order.
   int32_t* orderReach;
+  // Cells whose reach counts straddle kModelGridReachSplit also count per
+  // sub-cell (kModelGridReachSub x kModelGridReachSub per cell, row-major,
+  // two entries each): per cell the offset of its block in orderSubReach, or
+  // -1 without one.
+  int32_t* orderSubIndex;
+  int32_t* orderSubReach;
+  // Optional planes of the items (see modelGridPlanes), one per item index:
+  // for the height bounds and for the contact cases of the first triangle.
+  SurfacePlane* planes;
+  TrianglePlane* trianglePlanes;
   int16_t orderToolType;
   double orderRadius;
   double orderCornerRadius;
@@ -111,15 +138,17 @@ ModelGrid* modelGridBuild(int rows, int cols, int count, const Vec3d* boxMin, co
                           const Vec3d* minCorners, const Vec3d* maxCorners, double margin);
 
 // Orders the items of every cell of a pool grid (made by modelGridBuild over
-// the same corners) for a plain ball or torus tool: per cell, descending by a
-// key that is at least the height bound the tool can reach on the item from
-// any point of the cell's rectangle (the item's max z plus what the tool adds
-// at the plan distance from the rectangle to the item's box; minus infinity
-// when that distance exceeds the radius, plus infinity for a max z that is
-// not a number).  A candidate walk can then stop as soon as the next key lies
-// below the height reached.  Replaces an earlier order.  1 when ordered, 0
-// when the grid or tool does not apply (no pool, a tapered tool, another
-// type), -1 when memory runs out (the grid then has no order).
+// the same corners) for a plain ball, torus or flat tool: per cell, descending
+// by a key that is at least the height bound the tool can reach on the item
+// from any point of the cell's rectangle (the item's max z plus what the tool
+// adds at the plan distance from the rectangle to the item's box; minus
+// infinity when that distance exceeds the radius, plus infinity for a max z
+// that is not a number).  A candidate walk can then stop as soon as the next
+// key lies below the height reached.  For a flat tool the items whose key is
+// not minus infinity keep their order in the cell instead (its walk follows
+// the items' order) and the others follow.  Replaces an earlier order.  1
+// when ordered, 0 when the grid or tool does not apply (no pool, a tapered
+// tool, another type), -1 when memory runs out (the grid then has no order).
 int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners,
                           const ToolShape* tool);
 
@@ -134,10 +163,18 @@ const int32_t* modelGridOrderAt(const ModelGrid* grid, double x, double y, const
 // the tool's radius of (x, y) in plan (by the test of the drop engines:
 // neither x, y nor the plan distance beyond the radius, max z a number):
 // *sure of them are reachable from every point of the cell's rectangle, at
-// most *maybe from any.  False under the conditions in which
-// modelGridOrderAt gives null.
+// most *maybe from any.  In a cell whose bounds straddle
+// kModelGridReachSplit, the bounds are those of the sub-cell's rectangle
+// that holds (x, y).  False under the conditions in which modelGridOrderAt
+// gives null.
 bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolShape* tool,
                          int* sure, int* maybe);
+
+// Makes the grid's planes of count items (both kinds, of each item's first
+// triangle): facets when facets is not null, else the triangles of tris.
+// Replaces earlier planes.  1 when made, -1 when memory runs out (the grid
+// then has none).
+int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count);
 
 // The reach of a tool for the grid margin: its radius, plus the radius growth
 // of its taper cone when taperOn is set, at least half its shank diameter.
@@ -156,8 +193,9 @@ int modelBuildGrids(ModelRec* model);
 // As modelBuildGrids with cells of about cellSize (for instance the tool
 // diameter) in place of the 400-cell rule; cellSize <= 0 is the 400-cell
 // rule.  Drop heights do not depend on the choice.  Grids with a cell size
-// also get the order of their tool (modelGridOrderForTool) when it applies;
-// an order that cannot be allocated is left out.
+// also get the order of their tool (modelGridOrderForTool) when it applies,
+// and the model's own grid the planes of its items (modelGridPlanes); what
+// cannot be allocated is left out.
 int modelBuildGridsSized(ModelRec* model, double cellSize);
 
 // Builds only the model's own grid (groups untouched), by the 400-cell rule

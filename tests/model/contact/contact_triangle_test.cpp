@@ -1024,4 +1024,54 @@ TEST(ContactFacetTest, RepeatedHalfOfATriangleFacetChangesNothing) {
   }
 }
 
+// A plane made beforehand gives the facet and triangle entries' outcomes to
+// the bit: random, steep, level and degenerate triangles, the three plain
+// tools (the torus also under its flat end, where the facet entry reports the
+// axis), offered from far below, from just below and at the height the
+// triangle gives.
+TEST(ContactPlainTest, PlaneMadeBeforehandGivesTheEntriesOutcomes) {
+  std::vector<Tri3> tris = randomTriangles(505, 240);
+  tris.push_back({{{0.5, 0, -1}, {0.5, 0, 2}, {3, 2, 0}}});
+  tris.push_back({{{-1, -1, 0}, {-1, -1, 0}, {2, 1, 1}}});
+  tris.push_back({{{-3, -1, -1}, {0, 0, 0.5}, {3, 1, 2}}});
+  tris.push_back({{{-10, -10, 1}, {10, -10, 1}, {0, 10, 1}}});
+  const ContactContext ctx = plainContext();
+  std::mt19937 rng(17);
+  std::uniform_real_distribution<double> pos(-4.0, 4.0);
+  int touched = 0;
+  for (const ToolShape& tool : {kBall, kFlat, kTorus}) {
+    for (const Tri3& t : tris) {
+      TrianglePlane pl;
+      trianglePlaneOf(t.v[0], t.v[1], t.v[2], &pl);
+      const Facet f = facetOf(t);
+      const double nine[9] = {t.v[0].x, t.v[0].y, t.v[0].z, t.v[1].x, t.v[1].y,
+                              t.v[1].z, t.v[2].x, t.v[2].y, t.v[2].z};
+      const Vec3d p{pos(rng), pos(rng), 100.0};
+      double own = -1e9;
+      Vec3d at{};
+      int k = 0;
+      if (contactFacetShape(&ctx, &f, &p, &tool, &own, &at, &k) > 0) ++touched;
+      for (const double offered : {-1e9, std::nextafter(own, -1e9), own}) {
+        for (const bool facetRule : {true, false}) {
+          SCOPED_TRACE(testing::Message() << "type " << tool.type << " offered " << offered
+                                          << (facetRule ? " facet" : " triangle"));
+          double h1 = offered, h2 = offered;
+          Vec3d c1{7, 7, 7}, c2{7, 7, 7};
+          int k1 = -1, k2 = -1;
+          const int r1 = facetRule ? contactFacetShape(&ctx, &f, &p, &tool, &h1, &c1, &k1)
+                                   : contactTriangleShape(&ctx, nine, &p, &tool, &h1, &c1, &k1);
+          const int r2 = contactTriangleShapePlain(t.v, pl, &p, &tool, facetRule, &h2, &c2, &k2);
+          ASSERT_EQ(r1, r2);
+          ASSERT_EQ(h1, h2);
+          ASSERT_EQ(k1, k2);
+          ASSERT_EQ(c1.x, c2.x);
+          ASSERT_EQ(c1.y, c2.y);
+          ASSERT_EQ(c1.z, c2.z);
+        }
+      }
+    }
+  }
+  EXPECT_GT(touched, 100);
+}
+
 }  // namespace

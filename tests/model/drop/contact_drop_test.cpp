@@ -463,21 +463,66 @@ TEST_F(ContactDropTest, CrowdedCellsGiveTheOutcomeOfThePlainFullWalk) {
       [](double x, double y) { return std::sin(x / 1.4) * std::cos(y / 1.8); }, 0.0, 8.0, 0.0, 8.0,
       90, 90);
   const std::vector<Tri> dome = testmodels::hemisphereOnPlate(3.0, 24, 96, 4.0, 40);
+  // A fine level plate with small tilted chips standing above it, each placed
+  // where a ball dropped at a point of its own touches the chip's face on the
+  // way down, lower than the plate lifts it in the end.
+  const std::vector<Tri> plate =
+      testmodels::heightField([](double, double) { return 0.0; }, 0.0, 8.0, 0.0, 8.0, 90, 90);
+  std::vector<Tri> chips = plate;
+  std::vector<Tri> bar = plate;
+  std::vector<Vec2d> chipDrops;
   std::mt19937 rng(31);
-  for (const auto* tris : {&field, &dome}) {
-    const bool isField = tris == &field;
+  {
+    std::uniform_real_distribution<double> at(1.0, 7.0), angle(0.5, 1.05), turn(0.0, 6.28),
+        base(0.02, 0.3);
+    for (int k = 0; k < 12; ++k) {
+      const Vec2d drop{at(rng), at(rng)};
+      const double slope = angle(rng), t = turn(rng), z0 = base(rng);
+      const double dx = std::cos(t), dy = std::sin(t), m = std::tan(slope);
+      const double cx = drop.x + kR * std::sin(slope) * dx, cy = drop.y + kR * std::sin(slope) * dy;
+      // a along the rise, b across it; the touch point lies inside one of
+      // the two triangles, off their shared edge.
+      const auto corner = [&](double a, double b) {
+        a += 0.3;
+        b -= 0.5;
+        return Vec3d{cx + 0.2 * (a * dx - b * dy), cy + 0.2 * (a * dy + b * dx), z0 + 0.2 * a * m};
+      };
+      chips.push_back(Tri{{corner(-1, -1), corner(1, -1), corner(1, 1)}});
+      chips.push_back(Tri{{corner(-1, -1), corner(1, 1), corner(-1, 1)}});
+      chipDrops.push_back(drop);
+    }
+    // On the plate alone: a level bar whose long edge passes the drop point
+    // at 1.5, its corners out of reach; its edge contact lies above the face
+    // contact of a low chip that comes after it.
+    const Vec2d q{4.1, 3.9};
+    const double cx = q.x + kR * std::sin(0.5), m = std::tan(0.5);
+    const auto corner = [&](double a, double b) {
+      return Vec3d{cx + 0.2 * (a + 0.3), q.y + 0.2 * (b - 0.5), 0.05 + 0.2 * (a + 0.3) * m};
+    };
+    bar.push_back(Tri{{corner(-1, -1), corner(1, -1), corner(1, 1)}});
+    bar.push_back(Tri{{corner(-1, -1), corner(1, 1), corner(-1, 1)}});
+    bar.push_back(Tri{{{q.x - 3.5, q.y + 1.5, 0.35},
+                       {q.x + 3.5, q.y + 1.5, 0.35},
+                       {q.x + 3.5, q.y + 1.6, 0.35}}});
+  }
+  for (const std::vector<Tri>* tris : {&field, &dome, static_cast<const std::vector<Tri>*>(&chips),
+                                       static_cast<const std::vector<Tri>*>(&bar)}) {
+    const bool isField = tris != &dome;
     const double lo = isField ? 0.0 : -4.0, hi = isField ? 8.0 : 4.0;
     std::uniform_real_distribution<double> u(lo, hi);
     std::vector<Vec2d> positions;
     for (int k = 0; k < 60; ++k) positions.push_back({u(rng), u(rng)});
     for (int k = 0; k < 60; ++k) positions.push_back({lo + 0.13 * k, lo + 0.4 + 0.11 * k});
+    if (tris == &chips) positions.insert(positions.end(), chipDrops.begin(), chipDrops.end());
+    if (tris == &bar) positions.push_back({4.1, 3.9});
     for (const int kind : {kModelKindFacets, kModelKindTriangles}) {
-      for (const int type : {kToolBall, kToolTorus}) {
+      for (const int type : {kToolBall, kToolTorus, kToolFlat}) {
         const ToolShape tool = toolOf(type);
         TestModel fast(*tris, kind, tool);
         fast.buildGrid(1.0);
         fast.enableCandidates();
-        // The grid of the 400-cell rule has no order: the same walks without it.
+        // The grid of the 400-cell rule has no order and no planes: the same
+        // walks without them.
         TestModel plain(*tris, kind, tool);
         plain.buildGrid();
         plain.enableCandidates();
@@ -487,6 +532,17 @@ TEST_F(ContactDropTest, CrowdedCellsGiveTheOutcomeOfThePlainFullWalk) {
           const DropResult a = dropAt(fast.model(), fast.tool(), q.x, q.y);
           const DropResult b = dropAt(plain.model(), plain.tool(), q.x, q.y);
           expectSameDrop(a, b);
+          // z ranges that hold only some of the raises: which of them are
+          // face contacts within the range decides the result.
+          for (const double below : {3.0, 0.3, 0.03, 0.003}) {
+            ContactContext band;
+            contactContextLoad(&band);
+            band.zFloor = a.z - below;
+            band.zTop = a.z - 0.1 * below;
+            ContactContext band2 = band;
+            expectSameDrop(dropAt(fast.model(), fast.tool(), q.x, q.y, &band),
+                           dropAt(plain.model(), plain.tool(), q.x, q.y, &band2));
+          }
           if (::testing::Test::HasFailure()) return;
         }
       }

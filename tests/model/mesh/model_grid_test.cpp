@@ -344,12 +344,13 @@ TEST(DiagonalExtentsTest, BuildReplaceAndFree) {
 
 }  // namespace
 
-// The key order of a sized grid: per cell the same items, keys descending,
-// and each key at least the height bound of its item from any point of the
-// cell (else a walk that stops on the keys would miss a surface); the reach
-// counts of the cell bound the items within the radius of every point of it.
-// Only the tool it was made for, and only points inside the grid's box, get
-// them.
+// The key order of a sized grid: per cell the same items, keys descending (a
+// flat tool's items in reach in their own order, which the sorted items make
+// descending too), and each key at least the height bound of its item from
+// any point of the cell (else a walk that stops on the keys would miss a
+// surface); the reach counts of the cell bound the items within the radius
+// of every point of it.  Only the tool it was made for, and only points
+// inside the grid's box, get them; a frustum gets none.
 TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
   struct ToolRow {
     const char* name;
@@ -359,7 +360,8 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
   };
   const ToolRow rows[] = {{"ball", kToolBall, 3.0, 3.0, true},
                           {"torus", kToolTorus, 3.0, 1.0, true},
-                          {"flat", kToolFlat, 3.0, 0.0, false}};
+                          {"flat", kToolFlat, 3.0, 0.0, true},
+                          {"frustum", kToolConeFrustum, 3.0, 0.0, false}};
   std::mt19937 rng(4321);
   std::uniform_real_distribution<double> pos(0, 50);
   std::uniform_real_distribution<double> size(0, 4);
@@ -417,6 +419,10 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
       for (int j = 0; j < count; ++j) {
         if (j > 0) {
           ASSERT_GE(keys[j - 1], keys[j]);
+          // A flat tool's items in reach keep their order.
+          if (row.type == kToolFlat && keys[j] != -HUGE_VALF) {
+            ASSERT_LT(order[j - 1], order[j]);
+          }
         }
         const Vec3d& lo = m.rec.minCorners[order[j]];
         const Vec3d& hi = m.rec.maxCorners[order[j]];
@@ -425,6 +431,7 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
         const double d = std::sqrt(dx * dx + dy * dy);
         if (d > row.radius) continue;
         double lift = std::sqrt(row.radius * row.radius - d * d);
+        if (row.type == kToolFlat) lift = 0.0;
         if (row.type == kToolTorus) {
           const double f = d - (row.radius - row.corner);
           lift = f <= 0.0 ? row.corner : std::sqrt(row.corner * row.corner - f * f);
@@ -436,4 +443,101 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
       EXPECT_GT(sureSeen, 0);
     }
   }
+}
+
+// The planes of a sized grid: per item the first vertex and the cross
+// product of the first triangle's edges with its horizontal and whole
+// lengths; no bound (nz 0) for a wall or a sliver, and none made from the
+// planes (nz NaN) for a facet of two triangles.
+TEST(ModelGridTest, PlanesOfTheItems) {
+  struct Row {
+    const char* name;
+    Facet facet;
+    double nz;  // expected nz; NaN: not a number
+  };
+  const Row rows[] = {
+      {"tilted", tri({0, 0, 0}, {2, 0, 1}, {0, 1, 0}), 2.0},
+      {"wall", tri({0, 0, 0}, {1, 0, 0}, {0, 0, 1}), 0.0},
+      {"sliver", tri({0, 0, 0}, {1, 0, 0}, {2, 1e-7, 0}), 0.0},
+      {"quad", Facet{0, {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}}, NAN},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    FacetTestModel m({row.facet}, 3.0);
+    ASSERT_EQ(modelBuildGridsSized(&m.rec, 1.0), 1);
+    ASSERT_NE(m.rec.grid->planes, nullptr);
+    const SurfacePlane& p = m.rec.grid->planes[0];
+    if (std::isnan(row.nz)) {
+      EXPECT_TRUE(std::isnan(p.nz));
+      continue;
+    }
+    EXPECT_EQ(p.nz, row.nz);
+    EXPECT_EQ(p.ax, row.facet.v[0].x);
+    EXPECT_EQ(p.az, row.facet.v[0].z);
+    if (row.nz != 0.0) {
+      // (2, 0, 1) x (0, 1, 0) = (-1, 0, 2).
+      EXPECT_EQ(p.nx, -1.0);
+      EXPECT_EQ(p.ny, 0.0);
+      EXPECT_EQ(p.hxy, 1.0);
+      EXPECT_EQ(p.len, std::sqrt(5.0));
+    }
+  }
+  // The grid of the 400-cell rule has none.
+  FacetTestModel plain({rows[0].facet}, 3.0);
+  ASSERT_EQ(modelBuildGrids(&plain.rec), 1);
+  EXPECT_EQ(plain.rec.grid->planes, nullptr);
+}
+
+// A mesh so fine that the items within the radius of a point number about
+// kModelGridReachSplit: the cells whose reach counts straddle that number
+// count per sub-cell, and those counts still bound the items reached from
+// every point of the sub-cell, closer than the cell's own.
+TEST(ModelGridTest, SubCellReachCountsBoundTheItemsReached) {
+  std::vector<Facet> facets;
+  const int n = 110;  // n x n squares of two triangles over 10 x 10
+  const double s = 10.0 / n;
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) {
+      const Vec3d a{i * s, j * s, 0.0}, b{(i + 1) * s, j * s, 0.0};
+      const Vec3d c{(i + 1) * s, (j + 1) * s, 0.0}, d{i * s, (j + 1) * s, 0.0};
+      facets.push_back(tri(a, b, c));
+      facets.push_back(tri(a, c, d));
+    }
+  }
+  FacetTestModel m(facets, 3.0);
+  ASSERT_EQ(modelBuildGridsSized(&m.rec, 1.0), 1);
+  const ModelGrid* g = m.rec.grid;
+  ASSERT_NE(g->orderSubIndex, nullptr);
+  std::mt19937 rng(99);
+  std::uniform_real_distribution<double> pos(0.0, 10.0);
+  int straddling = 0, settled = 0;
+  for (int k = 0; k < 400; ++k) {
+    const double x = pos(rng), y = pos(rng);
+    const int* items = nullptr;
+    int count = 0;
+    modelGridCellItems(g, x, y, &items, &count);
+    int reached = 0;
+    for (int j = 0; j < count; ++j) {
+      const Vec3d& lo = m.rec.minCorners[items[j]];
+      const Vec3d& hi = m.rec.maxCorners[items[j]];
+      const double dx = std::max({lo.x - x, x - hi.x, 0.0});
+      const double dy = std::max({lo.y - y, y - hi.y, 0.0});
+      if (dx * dx + dy * dy <= 9.0) ++reached;
+    }
+    int sure = -1, maybe = -1;
+    ASSERT_TRUE(modelGridOrderReach(g, x, y, &m.tool, &sure, &maybe));
+    ASSERT_LE(sure, reached) << x << "," << y;
+    ASSERT_GE(maybe, reached) << x << "," << y;
+    const std::ptrdiff_t at = modelGridCellAt(g, x, y) - g->cells[0];
+    const int32_t* cell = g->orderReach + 2 * at;
+    if (g->orderSubIndex[at] < 0) continue;
+    ++straddling;
+    ASSERT_LE(cell[0], kModelGridReachSplit);
+    ASSERT_GT(cell[1], kModelGridReachSplit);
+    ASSERT_GE(sure, cell[0]);
+    ASSERT_LE(maybe, cell[1]);
+    if (sure > kModelGridReachSplit || maybe <= kModelGridReachSplit) ++settled;
+  }
+  EXPECT_GT(straddling, 0);
+  EXPECT_GT(settled, straddling / 2);
 }

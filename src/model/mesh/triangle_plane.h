@@ -1,0 +1,41 @@
+// The plane of a triangle as the contact cases use it, made in one place so
+// that a plane made beforehand (kept with a model's grid) and one made during
+// a drop are the same to the bit.
+//
+// The unit normal n points down, away from a tool lowered onto the triangle
+// (n.z <= 0); the plane is n . X + k = 0 and t = |n.z| is the cosine of the
+// slope.  A triangle whose edge cross product is shorter than kGeoEqualTol
+// has n = 0, k = 0 and t = 0.
+#pragma once
+
+#include <cmath>
+
+#include "base/tolerances.h"
+#include "geometry/primitives/vec.h"
+
+struct TrianglePlane {
+  Vec3d e1;  // V1 - V0
+  Vec3d e2;  // V2 - V0
+  Vec3d n;   // unit normal pointing down, or 0
+  double k;  // plane offset
+  double t;  // |n.z|, 0 for a degenerate triangle
+};
+
+inline void trianglePlaneOf(const Vec3d& v0, const Vec3d& v1, const Vec3d& v2, TrianglePlane* p) {
+  p->e1 = {v1.x - v0.x, v1.y - v0.y, v1.z - v0.z};
+  p->e2 = {v2.x - v0.x, v2.y - v0.y, v2.z - v0.z};
+  const Vec3d c{p->e1.y * p->e2.z - p->e1.z * p->e2.y, p->e1.z * p->e2.x - p->e1.x * p->e2.z,
+                p->e1.x * p->e2.y - p->e1.y * p->e2.x};
+  const double len = std::sqrt(c.x * c.x + c.y * c.y + c.z * c.z);
+  if (len < kGeoEqualTol) {
+    p->n = {0.0, 0.0, 0.0};
+    p->k = 0.0;
+    p->t = 0.0;
+    return;
+  }
+  // Turned towards the drop direction: a downward normal.
+  const double s = (c.z > 0.0) ? -1.0 / len : 1.0 / len;
+  p->n = {c.x * s, c.y * s, c.z * s};
+  p->k = -(p->n.x * v0.x + p->n.y * v0.y + p->n.z * v0.z);
+  p->t = std::fabs(p->n.z);
+}
