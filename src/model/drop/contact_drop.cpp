@@ -234,28 +234,16 @@ inline bool inZRange(const ContactContext* ctx, double h) {
 // the plane, so its height is at most the plane's height at the axis plus
 // ring x tan(slope) + rc / cos(slope).  No bound (infinity) for steep or
 // ill-shaped triangles, where the numbers would not be trustworthy.
-inline double planeBound(const Vec3d& a, const Vec3d& b, const Vec3d& c, double x, double y,
-                         double ring, double rc) {
-  const double e1x = b.x - a.x, e1y = b.y - a.y, e1z = b.z - a.z;
-  const double e2x = c.x - a.x, e2y = c.y - a.y, e2z = c.z - a.z;
-  const double nx = e1y * e2z - e1z * e2y;
-  const double ny = e1z * e2x - e1x * e2z;
-  const double nz = e1x * e2y - e1y * e2x;
-  const double nxy2 = nx * nx + ny * ny;
-  const double scale = (e1x * e1x + e1y * e1y + e1z * e1z) * (e2x * e2x + e2y * e2y + e2z * e2z);
-  // Slopes beyond about 84 degrees and slivers give no bound.
-  if (!(nz * nz > 0.01 * (nxy2 + nz * nz)) || !(nz * nz > 1e-12 * scale)) return HUGE_VAL;
-  const double anz = std::fabs(nz);
-  const double zAxis = a.z - (nx * (x - a.x) + ny * (y - a.y)) / nz;
-  return zAxis + (ring * std::sqrt(nxy2) + rc * std::sqrt(nxy2 + nz * nz)) / anz;
-}
-
-// planeBound from the plane made beforehand (the same operations on the same
-// numbers).
 inline double planeBoundOf(const SurfacePlane& pl, double x, double y, double ring, double rc) {
   if (pl.nz == 0.0) return HUGE_VAL;
   const double zAxis = pl.az - (pl.nx * (x - pl.ax) + pl.ny * (y - pl.ay)) / pl.nz;
   return zAxis + (ring * pl.hxy + rc * pl.len) / std::fabs(pl.nz);
+}
+
+// The same from the triangle's vertices.
+inline double planeBound(const Vec3d& a, const Vec3d& b, const Vec3d& c, double x, double y,
+                         double ring, double rc) {
+  return planeBoundOf(surfacePlaneOf(a, b, c), x, y, ring, rc);
 }
 
 // Slack of the plane bound against rounding of both computations.

@@ -652,25 +652,6 @@ bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolSh
   return true;
 }
 
-namespace {
-
-// The plane of the triangle a, b, c (see SurfacePlane), computed as the
-// engines' bound computes it.
-SurfacePlane planeOfTriangle(const Vec3d& a, const Vec3d& b, const Vec3d& c) {
-  const double e1x = b.x - a.x, e1y = b.y - a.y, e1z = b.z - a.z;
-  const double e2x = c.x - a.x, e2y = c.y - a.y, e2z = c.z - a.z;
-  const double nx = e1y * e2z - e1z * e2y;
-  const double ny = e1z * e2x - e1x * e2z;
-  const double nz = e1x * e2y - e1y * e2x;
-  const double nxy2 = nx * nx + ny * ny;
-  const double scale = (e1x * e1x + e1y * e1y + e1z * e1z) * (e2x * e2x + e2y * e2y + e2z * e2z);
-  SurfacePlane p{a.x, a.y, a.z, nx, ny, nz, std::sqrt(nxy2), std::sqrt(nxy2 + nz * nz)};
-  // Slopes beyond about 84 degrees and slivers give no bound.
-  if (!(nz * nz > 0.01 * (nxy2 + nz * nz)) || !(nz * nz > 1e-12 * scale)) p.nz = 0.0;
-  return p;
-}
-
-}  // namespace
 
 int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count) {
   std::free(grid->planes);
@@ -689,7 +670,7 @@ int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, i
 #pragma omp parallel for schedule(static)
   for (int i = 0; i < count; ++i) {
     const Vec3d* v = facets != nullptr ? facets[i].v : tris->items[i].v;
-    planes[i] = planeOfTriangle(v[0], v[1], v[2]);
+    planes[i] = surfacePlaneOf(v[0], v[1], v[2]);
     trianglePlaneOf(v[0], v[1], v[2], &triangles[i]);
     if (facets != nullptr && !(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) {
       planes[i].nz = NAN;

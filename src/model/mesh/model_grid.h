@@ -19,6 +19,7 @@
 // process-wide, set by loaders on the cycle thread.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 #include "model/mesh/model.h"
@@ -61,6 +62,23 @@ struct SurfacePlane {
   double nx, ny, nz;
   double hxy, len;
 };
+
+// The plane of the triangle a, b, c.  Inline: the grid's planes and the
+// bounds an engine computes during a drop come from this one computation,
+// so they agree to the bit.
+inline SurfacePlane surfacePlaneOf(const Vec3d& a, const Vec3d& b, const Vec3d& c) {
+  const double e1x = b.x - a.x, e1y = b.y - a.y, e1z = b.z - a.z;
+  const double e2x = c.x - a.x, e2y = c.y - a.y, e2z = c.z - a.z;
+  const double nx = e1y * e2z - e1z * e2y;
+  const double ny = e1z * e2x - e1x * e2z;
+  const double nz = e1x * e2y - e1y * e2x;
+  const double nxy2 = nx * nx + ny * ny;
+  const double scale = (e1x * e1x + e1y * e1y + e1z * e1z) * (e2x * e2x + e2y * e2y + e2z * e2z);
+  SurfacePlane p{a.x, a.y, a.z, nx, ny, nz, std::sqrt(nxy2), std::sqrt(nxy2 + nz * nz)};
+  // Slopes beyond about 84 degrees and slivers give no bound.
+  if (!(nz * nz > 0.01 * (nxy2 + nz * nz)) || !(nz * nz > 1e-12 * scale)) p.nz = 0.0;
+  return p;
+}
 
 struct ModelGrid {
   int32_t rows;
