@@ -560,8 +560,8 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
     for (int c = 0; c < grid->cols; ++c) total += static_cast<std::size_t>(grid->cells[r][c].count);
   }
   const std::size_t slots = std::max<std::size_t>(total, 1);
-  auto* items = static_cast<int32_t*>(std::malloc(sizeof(int32_t) * slots));
-  auto* keys = static_cast<float*>(std::malloc(sizeof(float) * slots));
+  auto* items = static_cast<int32_t*>(memAllocLarge(sizeof(int32_t) * slots));
+  auto* keys = static_cast<float*>(memAllocLarge(sizeof(float) * slots));
   auto* reach = static_cast<int32_t*>(
       std::malloc(sizeof(int32_t) * 2 * static_cast<std::size_t>(grid->rows) * grid->cols));
   if (items == nullptr || keys == nullptr || reach == nullptr) {
@@ -660,8 +660,8 @@ int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, i
   grid->trianglePlanes = nullptr;
   if (count <= 0) return 1;
   const auto n = static_cast<std::size_t>(count);
-  auto* planes = static_cast<SurfacePlane*>(std::malloc(sizeof(SurfacePlane) * n));
-  auto* triangles = static_cast<TrianglePlane*>(std::malloc(sizeof(TrianglePlane) * n));
+  auto* planes = static_cast<SurfacePlane*>(memAllocLarge(sizeof(SurfacePlane) * n));
+  auto* triangles = static_cast<TrianglePlane*>(memAllocLarge(sizeof(TrianglePlane) * n));
   if (planes == nullptr || triangles == nullptr) {
     std::free(planes);
     std::free(triangles);
