@@ -393,7 +393,8 @@ int loadJobModel(const JobRecord& job, ModelRec* model) {
                               : modelLoadFile(model, job.approx);
   }
   if (job.multiPoly != 0) {
-    return modelLoadMultiWithClip(model, job.approx, job.clip3df, "", job.toolTip, job.clipOffset);
+    return modelLoadMultiWithClip(model, job.approx, job.clip3df, "", job.toolTip,
+                                  job.clipOffset);
   }
   if (job.usePbound == 2) {
     const int loaded = modelLoadWithClipAndWall(model, job.approx, job.clip3df, "", job.cbndName,
@@ -411,12 +412,12 @@ int buildHolderData(JobRecord& job, LinkParams* params, ModelRec* model) {
   int built = 1;
   double cell = holderClearanceMargin();
   if (job.wcoll != 0) {
-    built =
-        !named(job.holder3df) && !named(job.head3df)
-            ? holderBuildDefault(model, &params->holderClearance, cell, 0)
-            : holderBuildFromFiles(model, &params->holderClearance, job.aufmassHori + job.aufmass,
-                                   job.holder3df, job.head3df, job.holderKfy, job.headKfy,
-                                   job.holderClearance, job.headClearance);
+    built = !named(job.holder3df) && !named(job.head3df)
+                ? holderBuildDefault(model, &params->holderClearance, cell, 0)
+                : holderBuildFromFiles(model, &params->holderClearance,
+                                       job.aufmassHori + job.aufmass, job.holder3df, job.head3df,
+                                       job.holderKfy, job.headKfy, job.holderClearance,
+                                       job.headClearance);
     job.wcoll = 0;
     cell = 0;
   }
