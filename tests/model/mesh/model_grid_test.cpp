@@ -351,6 +351,21 @@ TEST(DiagonalExtentsTest, BuildReplaceAndFree) {
 // surface); the reach counts of the cell bound the items within the radius
 // of every point of it.  Only the tool it was made for, and only points
 // inside the grid's box, get them; a frustum gets none.
+// How many of the listed items have a box within radius of (x, y) in plan.
+template <class Index>
+int itemsWithin(const ModelRec& model, const Index* items, int count, double x, double y,
+                double radius) {
+  int reached = 0;
+  for (int j = 0; j < count; ++j) {
+    const Vec3d& lo = model.minCorners[items[j]];
+    const Vec3d& hi = model.maxCorners[items[j]];
+    const double dx = std::max({lo.x - x, x - hi.x, 0.0});
+    const double dy = std::max({lo.y - y, y - hi.y, 0.0});
+    if (dx * dx + dy * dy <= radius * radius) ++reached;
+  }
+  return reached;
+}
+
 TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
   struct ToolRow {
     const char* name;
@@ -405,14 +420,7 @@ TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
       // The reach counts bound the items within the radius of the point.
       int sure = -1, maybe = -1;
       ASSERT_TRUE(modelGridOrderReach(g, x, y, &m.tool, &sure, &maybe));
-      int reached = 0;
-      for (int j = 0; j < count; ++j) {
-        const Vec3d& lo = m.rec.minCorners[order[j]];
-        const Vec3d& hi = m.rec.maxCorners[order[j]];
-        const double dx = std::max({lo.x - x, x - hi.x, 0.0});
-        const double dy = std::max({lo.y - y, y - hi.y, 0.0});
-        if (dx * dx + dy * dy <= row.radius * row.radius) ++reached;
-      }
+      const int reached = itemsWithin(m.rec, order, count, x, y, row.radius);
       ASSERT_LE(sure, reached);
       ASSERT_GE(maybe, reached);
       sureSeen += sure;
@@ -516,14 +524,7 @@ TEST(ModelGridTest, SubCellReachCountsBoundTheItemsReached) {
     const int* items = nullptr;
     int count = 0;
     modelGridCellItems(g, x, y, &items, &count);
-    int reached = 0;
-    for (int j = 0; j < count; ++j) {
-      const Vec3d& lo = m.rec.minCorners[items[j]];
-      const Vec3d& hi = m.rec.maxCorners[items[j]];
-      const double dx = std::max({lo.x - x, x - hi.x, 0.0});
-      const double dy = std::max({lo.y - y, y - hi.y, 0.0});
-      if (dx * dx + dy * dy <= 9.0) ++reached;
-    }
+    const int reached = itemsWithin(m.rec, items, count, x, y, 3.0);
     int sure = -1, maybe = -1;
     ASSERT_TRUE(modelGridOrderReach(g, x, y, &m.tool, &sure, &maybe));
     ASSERT_LE(sure, reached) << x << "," << y;
