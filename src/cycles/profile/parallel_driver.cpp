@@ -143,8 +143,7 @@ int computeLine(const ProfLevelInput& in, int i, PlistStore* store, int slot,
 class OrderedDisplay {
  public:
   explicit OrderedDisplay(int count)
-      : count_(count),
-        paths_(static_cast<size_t>(count), nullptr),
+      : paths_(static_cast<size_t>(count), nullptr),
         ready_(std::make_unique<std::atomic<bool>[]>(static_cast<size_t>(count))) {}
   ~OrderedDisplay() {
     for (Pline* p : paths_) plineFree(p);
@@ -166,9 +165,9 @@ class OrderedDisplay {
   void drain() {
     for (;;) {
       if (busy_.exchange(true)) return;
-      int next = next_;
-      while (next < count_ && ready_[static_cast<size_t>(next)].load()) {
-        Pline*& path = paths_[static_cast<size_t>(next)];
+      size_t next = next_;
+      while (next < paths_.size() && ready_[next].load()) {
+        Pline*& path = paths_[next];
         // A cancelled level shows nothing more.
         if (path != nullptr && gStopWord.load() == 0) plineDisplayRuns(path);
         plineFree(path);
@@ -177,15 +176,14 @@ class OrderedDisplay {
       }
       next_ = next;
       busy_.store(false);
-      if (next >= count_ || !ready_[static_cast<size_t>(next)].load()) return;
+      if (next >= paths_.size() || !ready_[next].load()) return;
     }
   }
 
  private:
-  const int count_;
   std::vector<Pline*> paths_;
   std::unique_ptr<std::atomic<bool>[]> ready_;
-  int next_ = 0;  // guarded by busy_
+  size_t next_ = 0;  // guarded by busy_
   std::atomic<bool> busy_{false};
 };
 
