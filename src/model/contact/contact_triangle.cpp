@@ -51,10 +51,6 @@ using Plane = TrianglePlane;
 inline double dot(const Vec3d& a, const Vec3d& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 inline Vec3d sub(const Vec3d& a, const Vec3d& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 
-inline void planeOf(const Vec3d& v0, const Vec3d& v1, const Vec3d& v2, Plane* p) {
-  trianglePlaneOf(v0, v1, v2, p);
-}
-
 // 0 vertical, 1 tilted, 2 horizontal.
 inline int tiltClass(double t, double lo, double hi) {
   if (t < lo) return 0;
@@ -594,7 +590,7 @@ namespace {
 template <class Rules>
 int ballTriangle(ContactTriangle* record) {
   Plane pl;
-  planeOf(record->v[0], record->v[1], record->v[2], &pl);
+  trianglePlaneOf(record->v[0], record->v[1], record->v[2], &pl);
   Best best(record->height, Rules::kNoHeight);
   const int cases = ballCases(record->v, pl, record->position, record->radius, &best);
   return store(record, cases, best, false, false);
@@ -603,7 +599,7 @@ int ballTriangle(ContactTriangle* record) {
 template <class Rules>
 int flatTriangle(ContactTriangle* record) {
   Plane pl;
-  planeOf(record->v[0], record->v[1], record->v[2], &pl);
+  trianglePlaneOf(record->v[0], record->v[1], record->v[2], &pl);
   Best best(record->height, Rules::kNoHeight);
   const int cases = flatCases<Rules>(record->v, pl, record->position, record->radius, &best);
   return store(record, cases, best, true, true);
@@ -612,7 +608,7 @@ int flatTriangle(ContactTriangle* record) {
 template <class Rules>
 int torusTriangle(ContactTriangle* record) {
   Plane pl;
-  planeOf(record->v[0], record->v[1], record->v[2], &pl);
+  trianglePlaneOf(record->v[0], record->v[1], record->v[2], &pl);
   Best best(record->height, Rules::kNoHeight);
   const TorusTool tool{record->ringRadius, record->cornerRadius};
   const int cases = torusCases<Rules>(record->v, pl, record->position, tool, &best);
@@ -719,12 +715,12 @@ int contactFacetShape(const ContactContext* ctx, const Facet* facet, const Vec3d
   return combine(result1, cone2 != 0 ? cone2 : shape2);
 }
 
-static_assert(kContactDegenerateArea == kGeoEqualTol);
-
 bool contactBallFaceDecides(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
-                            double radius) {
+                            double radius, double* faceHeight) {
   Vec3d c, q;
-  return ballFace(v, pl, *position, radius, &c, &q) && c.z > DropRules::kNoHeight;
+  if (!ballFace(v, pl, *position, radius, &c, &q) || !(c.z > DropRules::kNoHeight)) return false;
+  *faceHeight = c.z;
+  return true;
 }
 
 int contactTriangleShapePlain(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,

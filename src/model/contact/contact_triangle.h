@@ -67,8 +67,6 @@ inline constexpr double kContactTorusHorizontalEdge = 0.00001;
 inline constexpr double kContactTorusAxisTol = 0.00001;
 // Horizontal extent below which an edge has no direction across the drop.
 inline constexpr double kContactVerticalEdgeTol = 1e-12;
-// Cross-product length below which a triangle has no normal.
-inline constexpr double kContactDegenerateArea = kGeoEqualTol;
 // Radial and height slack of the taper cone.
 inline constexpr double kContactConeTol = 0.00001;
 // Torus contacts within this of the corner radius below the height lie under
@@ -165,10 +163,12 @@ int contactTriangleShapePlain(const Vec3d* v, const TrianglePlane& pl, const Vec
 
 // True when the face case decides the contact of a ball of the given radius
 // with the triangle v[0..2] (plane pl made beforehand): contactTriangleShapePlain
-// then gives kContactFace whenever it stores.  When false, a ball's result
-// on the triangle is never kContactFace.
+// then gives kContactFace whenever it stores, and it stores exactly when
+// *faceHeight (the height of that face contact, set when true) lies above
+// the height offered.  When false, a ball's result on the triangle is never
+// kContactFace.
 bool contactBallFaceDecides(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
-                            double radius);
+                            double radius, double* faceHeight);
 
 // One triangle of nine doubles (V0, V1, V2) with the tool and then the taper
 // cone as in contactFacetShape (without the torus axis rule).  Returns the

@@ -924,21 +924,17 @@ template <bool kFacets>
     // The surface's vertices lift known at little cost (a surface whose bound
     // lies below the floor gives neither a raise nor a rival).
     known = std::max(known, ballVertexFloor(v, start, R));
-    if (!contactBallFaceDecides(v, triangles[i], start, R)) {
+    double h;
+    if (!contactBallFaceDecides(v, triangles[i], start, R, &h)) {
       if (waitCount == kContactCandidateCapacity) return -1;
       waiting[waitCount++] = {i, 0.0};
       continue;
     }
-    double h = z0;
-    Vec3d at;
-    int kind = 0;
-    if (contactTriangleShapePlain(v, triangles[i], start, tool, kFacets, &h, &at, &kind) !=
-        kContactFace) {
-      if (h > z0) return -1;  // a raise that is no face: not as expected
-      continue;
-    }
+    // known never lies below z0: a face at or below it is no raise.
     if (!(h > known)) continue;
     // A waiting surface that reaches h takes the raise from this face.
+    Vec3d at;
+    int kind = 0;
     bool beaten = false;
     for (int w = 0; w < waitCount && !beaten; ++w) {
       const int j = waiting[w].index;
@@ -1019,15 +1015,18 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
   const void* surfaces =
       kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
   WalkMemo& memo = walkMemo();
+  int offeredFirst = -1;
   if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
-    offer(memo.index);
+    offeredFirst = memo.index;
+    offer(offeredFirst);
   }
   for (int k = 0; k < count; ++k) {
     // No surface from here on has a bound above its key.
     const double key = cell->keys[k];
     const double limit = key + kBoundSlack * (1.0 + std::fabs(key));
     if (limit + kBoxBelowSlack * (1.0 + std::fabs(limit)) < best) break;
-    offer(cell->items[k]);
+    // Offered again it would only tie with itself.
+    if (cell->items[k] != offeredFirst) offer(cell->items[k]);
   }
   if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
   memo = {surfaces, winner};
