@@ -309,7 +309,7 @@ inline bool boxBelow(const ToolShape* tool, const Vec3d& mn, const Vec3d& mx, co
 template <bool kFacets>
 inline int surfaceContact(const ContactContext* ctx, int i, const Vec3d* start,
                           const ToolShape* tool, double* height, Vec3d* contact, int* kind,
-                          const FacetBoxSet* boxes = nullptr) {
+                          const FacetBoxSet* boxes) {
   if (boxes != nullptr && boxes->trianglePlanes != nullptr && !ctx->taperOn &&
       boxes->planes[i].nz == boxes->planes[i].nz &&
       (tool->type == kToolBall || tool->type == kToolFlat || tool->type == kToolTorus)) {
