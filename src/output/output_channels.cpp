@@ -77,7 +77,7 @@ std::atomic<CycleDescriptor*> gOutputCycle{nullptr};
 // One lock (the dispatcher's) for reading the output cycle and sending:
 // messages come from worker threads too.
 int sendMessage(const char* message) {
-  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  std::lock_guard<DispatchMutex> lock(outDispatchMutex());
   CycleDescriptor* ctx = gOutputCycle.load();
   if (ctx == nullptr) return 0;
   return outSendError(ctx, message);
@@ -92,10 +92,10 @@ void outSetContext(CycleDescriptor* ctx) {
 
 CycleDescriptor* outGetContext() { return gOutputCycle.load(); }
 
-std::recursive_mutex& outDispatchMutex() {
+DispatchMutex& outDispatchMutex() {
   // Never destroyed: worker threads may still dispatch while the process
   // exits.
-  static auto* mutex = new std::recursive_mutex;
+  static auto* mutex = new DispatchMutex;
   return *mutex;
 }
 
@@ -105,7 +105,7 @@ int outRegisterChannel(CycleDescriptor* ctx, uint16_t channel, OutWriterFn pofWr
   cycRaiseEvent(ctx, kEventChannelRegisterBegin);
   int result = 1;
   {
-    std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+    std::lock_guard<DispatchMutex> lock(outDispatchMutex());
     if (OutputChannel* node = findChannel(ctx, channel)) {
       node->pofWriter = pofWriter;
       node->kfyWriter = kfyWriter;
@@ -129,7 +129,7 @@ int outRegisterChannel(CycleDescriptor* ctx, uint16_t channel, OutWriterFn pofWr
 int outAddListener(CycleDescriptor* ctx, uint16_t channel, OutListenerFn pofFn, intptr_t user,
                    OutListenerFn kfyFn, intptr_t user2) {
   if (ctx == nullptr || (pofFn == nullptr && kfyFn == nullptr)) return 0;
-  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  std::lock_guard<DispatchMutex> lock(outDispatchMutex());
   OutputChannel* node = findChannel(ctx, channel);
   if (node == nullptr) return 0;
   auto* listener = new (std::nothrow) OutputListener{pofFn, user, kfyFn, user2, nullptr};
@@ -143,7 +143,7 @@ int outAddListener(CycleDescriptor* ctx, uint16_t channel, OutListenerFn pofFn, 
 
 void outFreeChannels(CycleDescriptor* ctx) {
   if (ctx == nullptr) return;
-  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  std::lock_guard<DispatchMutex> lock(outDispatchMutex());
   OutputChannel* head = ctx->channels;
   ctx->channels = nullptr;
   ++gRegistryGeneration;
@@ -163,27 +163,36 @@ void outFreeChannels(CycleDescriptor* ctx) {
 
 namespace {
 
-// The node of the last channel looked up, valid while the context keeps
-// its registry and the registry its generation: runs of records on one
-// channel skip the walk.  Guarded by the dispatcher mutex.
+// The nodes of the channels looked up last, one slot per channel number
+// modulo the slot count, valid while the context keeps its registry and the
+// registry its generation: a move's records alternate between a few
+// channels, and each of them skips the walk.  Guarded by the dispatcher
+// mutex.
 struct ChannelLookup {
+  static constexpr int kSlots = 16;
+  struct Slot {
+    int channel = -1;
+    OutputChannel* node = nullptr;
+  };
   const CycleDescriptor* ctx = nullptr;
   const OutputChannel* head = nullptr;
   uint64_t generation = 0;
-  uint16_t channel = 0;
-  OutputChannel* node = nullptr;
+  Slot slots[kSlots];
 };
-ChannelLookup gLastLookup;
+ChannelLookup gLookups;
 
-// findChannel through the last lookup.  Call with the dispatcher mutex held.
+// findChannel through the lookups.  Call with the dispatcher mutex held.
 OutputChannel* lookUpChannel(CycleDescriptor* ctx, uint16_t channel) {
-  ChannelLookup& last = gLastLookup;
-  if (last.ctx != ctx || last.head != ctx->channels || last.generation != gRegistryGeneration ||
-      last.channel != channel) {
-    last =
-        ChannelLookup{ctx, ctx->channels, gRegistryGeneration, channel, findChannel(ctx, channel)};
+  ChannelLookup& seen = gLookups;
+  if (seen.ctx != ctx || seen.head != ctx->channels || seen.generation != gRegistryGeneration) {
+    seen = ChannelLookup{};
+    seen.ctx = ctx;
+    seen.head = ctx->channels;
+    seen.generation = gRegistryGeneration;
   }
-  return last.node;
+  ChannelLookup::Slot& slot = seen.slots[channel % ChannelLookup::kSlots];
+  if (slot.channel != channel) slot = ChannelLookup::Slot{channel, findChannel(ctx, channel)};
+  return slot.node;
 }
 
 }  // namespace
@@ -192,7 +201,7 @@ int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) 
   if (ctx == nullptr || record == nullptr) return 0;
   // One lock around the whole dispatch: display records arrive from worker
   // threads, and the host must never be entered twice at once.
-  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  std::lock_guard<DispatchMutex> lock(outDispatchMutex());
   DispatchScope scope;
   if (ctx->firstRecord == 1) {
     ctx->firstRecord = 0;
@@ -218,7 +227,7 @@ int outSendRecord(CycleDescriptor* ctx, uint16_t channel, OutputRecord* record) 
 
 int outChannelListened(CycleDescriptor* ctx, uint16_t channel) {
   if (ctx == nullptr) return 0;
-  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  std::lock_guard<DispatchMutex> lock(outDispatchMutex());
   const OutputChannel* node = lookUpChannel(ctx, channel);
   if (node == nullptr || node->enabled != 1) return 0;
   const bool kfyMode = ctx->outputMode == kOutputKfy;

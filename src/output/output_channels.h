@@ -6,9 +6,11 @@
 // (CycleDescriptor::channels), kept in ascending channel order.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <thread>
 
 #include "base/cycle_context.h"
 #include "tessaro.h"
@@ -118,9 +120,36 @@ void outSetContext(CycleDescriptor* ctx);
 CycleDescriptor* outGetContext();
 
 // The dispatcher mutex.  Code that must keep several records together, or
-// that formats shared state before sending (the message sink), holds it;
-// it is recursive.
-std::recursive_mutex& outDispatchMutex();
+// that formats shared state before sending (the message sink), holds it.
+// The thread that holds it may take it again: a move's records pass
+// through several nested holds, and only the outermost one touches the
+// mutex itself.
+class DispatchMutex {
+ public:
+  void lock() {
+    const std::thread::id self = std::this_thread::get_id();
+    if (owner_.load(std::memory_order_relaxed) == self) {
+      ++depth_;
+      return;
+    }
+    mutex_.lock();
+    owner_.store(self, std::memory_order_relaxed);
+    depth_ = 1;
+  }
+  void unlock() {
+    if (--depth_ > 0) return;
+    // Cleared before the release: a thread that no longer holds the mutex
+    // never reads its own id here again.
+    owner_.store(std::thread::id(), std::memory_order_relaxed);
+    mutex_.unlock();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::atomic<std::thread::id> owner_{};
+  int depth_ = 0;  // the holder's count of holds
+};
+DispatchMutex& outDispatchMutex();
 
 // Makes file the POF output stream when it is an open regular file
 // (returns 1); otherwise standard output becomes the stream (returns 0).

@@ -169,6 +169,48 @@ TEST_F(OutputChannelsTest, EachContextAndRegistryReachesItsOwnWriters) {
   EXPECT_EQ(gCalls, (std::vector<std::string>{"pofA", "pofB", "pofA", "pofB", "pofA"}));
 }
 
+// A move's records alternate between channels; channels whose numbers
+// share a lookup slot, and a channel registered anew between records, each
+// reach their own writer.
+TEST_F(OutputChannelsTest, AlternatingChannelsReachTheirOwnWriters) {
+  outRegisterChannel(&ctx_, 1, &pofWriterA, nullptr, 1);
+  outRegisterChannel(&ctx_, 17, &pofWriterB, nullptr, 1);
+  outRegisterChannel(&ctx_, 33, &kfyWriter, nullptr, 1);
+  EXPECT_EQ(send(1), 11);
+  EXPECT_EQ(send(17), 12);
+  EXPECT_EQ(send(1), 11);
+  EXPECT_EQ(send(33), 13);
+  EXPECT_EQ(send(49), 0);  // not registered
+  outRegisterChannel(&ctx_, 1, &pofWriterB, nullptr, 1);
+  EXPECT_EQ(send(17), 12);
+  EXPECT_EQ(send(1), 12);
+  outRegisterChannel(&ctx_, 49, &pofWriterA, nullptr, 1);
+  EXPECT_EQ(send(49), 11);
+}
+
+// The thread that holds the dispatcher takes it again at once; any other
+// thread waits until the outermost hold ends.
+TEST(DispatchMutex, TakenAgainByItsHolderAndAwaitedByOthers) {
+  DispatchMutex mutex;
+  std::atomic<bool> entered{false};
+  mutex.lock();
+  mutex.lock();
+  std::thread other([&] {
+    std::lock_guard<DispatchMutex> hold(mutex);
+    entered = true;
+  });
+  usleep(20000);
+  EXPECT_FALSE(entered.load());
+  mutex.unlock();
+  usleep(20000);
+  EXPECT_FALSE(entered.load());
+  mutex.unlock();
+  other.join();
+  EXPECT_TRUE(entered.load());
+  // Released by the other thread, it is free for this one again.
+  std::lock_guard<DispatchMutex> again(mutex);
+}
+
 TEST_F(OutputChannelsTest, KfyModeNeverCallsPofFunctions) {
   outRegisterChannel(&ctx_, 0, &pofWriterA, &kfyWriter, 1);
   outAddListener(&ctx_, 0, &pofListener, 1, &kfyListener, 2);

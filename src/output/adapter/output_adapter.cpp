@@ -269,7 +269,7 @@ void outDisplayPolyline(const Vec3d* points, int count, const char* name, const 
   if (ctx == nullptr) return;
   // One lock for the whole polyline: worker threads send these, and the
   // host must see each polyline whole.
-  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  std::lock_guard<DispatchMutex> lock(outDispatchMutex());
   outDisplayBegin(ctx, name, comment, usage);
   for (int i = 0; i < count; ++i) {
     Vec3d p = points[i];
@@ -286,7 +286,7 @@ void outDisplayMarker(const Vec3d* point) {
   if (ctx == nullptr) return;
   Vec3d p = *point;
   framePtToolToNc(&p);
-  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  std::lock_guard<DispatchMutex> lock(outDispatchMutex());
   outDisplayPoint(ctx, p.x, p.y, p.z);
 }
 

@@ -245,7 +245,7 @@ int outPathPoint(const Vec3d* point, int kind) {
 int outMoveRecord(const Vec3d* point, int kind) {
   if (point == nullptr) return 0;
   // The records of one move go out together.
-  std::lock_guard<std::recursive_mutex> lock(outDispatchMutex());
+  std::lock_guard<DispatchMutex> lock(outDispatchMutex());
   OutAdapterState& s = st();
   // The caller's point stays as it is: a point written twice is shifted
   // once each time, never twice.
