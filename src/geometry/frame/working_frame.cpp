@@ -1,6 +1,7 @@
 #include "geometry/frame/working_frame.h"
 
 #include <cmath>
+#include <cstring>
 
 #include "base/tolerances.h"
 
@@ -111,6 +112,13 @@ void framePtToolToWorld(Vec3d* p) {
 
 void framePtToolToNc(Vec3d* p) {
   const double s = gFrame.frameScale;
+  // Unscaled through the identity, the product below is each finite
+  // coordinate plus +0 (which only turns -0 into +0): the same values
+  // without the arithmetic.  Most jobs' tool and NC systems coincide.
+  if (s == 1.0 && std::memcmp(&gFrame.frameToolToNcMat, &kIdentity, sizeof kIdentity) == 0) {
+    *p = {p->x + 0.0, p->y + 0.0, p->z + 0.0};
+    return;
+  }
   const Vec3d q{p->x / s, p->y / s, p->z / s};
   mat4ApplyPoint(&q, &gFrame.frameToolToNcMat, p);
 }

@@ -95,6 +95,13 @@ int chooseFeed(const Vec3d& p) {
   const double dx = p.x - s.lastX;
   const double dy = p.y - s.lastY;
   const double dz = p.z - s.lastZ;
+  // A move that is clearly longer than the tolerance and does not go down
+  // is a normal feed whatever the rounding of its length; the exact rules
+  // below decide every other move.
+  constexpr double kClearlyLong = 4.0 * kOutGeoTol * kOutGeoTol;
+  if (dz >= 0.0 && s.feedCosine >= 0.0 && dx * dx + dy * dy + dz * dz > kClearlyLong) {
+    return kFeedNormal;
+  }
   const double dxy = std::hypot(dx, dy);
   const double len = std::sqrt(dxy * dxy + dz * dz);
   if (len < kOutGeoTol) return -1;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 
 namespace {
@@ -39,6 +40,20 @@ TEST_F(WorkingFrameTest, InitialMapsAreIdentity) {
   }
   EXPECT_EQ(frameSystemsEqual(), 1);
   EXPECT_EQ(frameToolAxisDiffers(), 0);
+}
+
+// Through the identity, tool points reach the NC system with the values of
+// the full product, zeros and their signs included.
+TEST_F(WorkingFrameTest, ToolToNcThroughTheIdentityGivesTheValuesOfTheProduct) {
+  const Vec3d points[] = {{-0.0, 0.0, -0.0}, {1.5, -0.0, 3}, {-1e-300, 1e300, -7.25}};
+  Mat4 identity;
+  mat4Identity(&identity);
+  for (const Vec3d& p : points) {
+    Vec3d want;
+    mat4ApplyPoint(&p, &identity, &want);
+    const Vec3d got = mapped(framePtToolToNc, p);
+    EXPECT_EQ(std::memcmp(&got, &want, sizeof got), 0) << p.x << " " << p.y << " " << p.z;
+  }
 }
 
 TEST_F(WorkingFrameTest, ShiftedToolSystemWithScaleRoundTrips) {

@@ -101,6 +101,24 @@ TEST_F(PathOutputTest, AFeedPointThatDoesNotMoveIsDropped) {
   EXPECT_EQ(lines({31}), (V{"31 L x1"}));
 }
 
+// Moves level, up and down around the tolerance of 1e-5: shorter ones are
+// dropped, longer ones kept, whichever way they go.
+TEST_F(PathOutputTest, FeedPointsShorterThanTheToleranceAreDroppedInEveryDirection) {
+  const struct {
+    double dx, dz;
+    bool kept;
+  } rows[] = {{0.9e-5, 0, false}, {1.1e-5, 0, true}, {0, 0.9e-5, false}, {0, 1.1e-5, true},
+              {0.6e-5, 0.6e-5, false}, {0.8e-5, 0.8e-5, true}, {0, -0.9e-5, false},
+              {0, -1.1e-5, true}, {1.9e-5, 0, true}, {0, 2.1e-5, true}};
+  for (const auto& row : rows) {
+    SetUp();
+    startAt0010();
+    point(1, 0, 10);
+    point(1 + row.dx, 0, 10 + row.dz);
+    EXPECT_EQ(lines({31}).size(), row.kept ? 2u : 1u) << row.dx << " " << row.dz;
+  }
+}
+
 TEST_F(PathOutputTest, VerticalDescentUsesThePlungeFeedOnceThenBackToFX) {
   startAt0010();
   point(0, 0, 5);
