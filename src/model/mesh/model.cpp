@@ -1,11 +1,15 @@
 #include "model/mesh/model.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <new>
-#include <numeric>
 #include <type_traits>
 #include <vector>
 
@@ -53,82 +57,106 @@ void retype(ToolShape* tool) {
 // Items from this count on are sorted (and their corners found) by several
 // threads.
 constexpr int kParallelSortMin = 1 << 15;
-// Runs sorted on their own before the merges (any count gives the same order).
-constexpr int kSortRuns = 16;
+// Chunks of the items that count and place their digits on their own
+// (any count gives the same order).
+constexpr int kSortChunks = 16;
+constexpr int kDigitBits = 8;
+constexpr int kDigitCount = 1 << kDigitBits;
 
-struct KeyedItem {
-  double key;
+struct RadixItem {
+  uint64_t key;
   int index;
 };
 
-// Highest key first; equal keys (and keys that are not numbers, which come
-// last) in index order: a total order, so any split of the work sorts alike.
-bool keyedBefore(const KeyedItem& a, const KeyedItem& b) {
-  const bool aNum = a.key == a.key;
-  const bool bNum = b.key == b.key;
-  if (aNum != bNum) return aNum;
-  if (aNum && a.key != b.key) return a.key > b.key;
-  return a.index < b.index;
+// The key whose ascending order is the top-first order of the values:
+// highest first, -0 equal to +0, and values that are not numbers last.
+uint64_t topFirstKey(double value) {
+  if (value != value) return std::numeric_limits<uint64_t>::max();
+  constexpr uint64_t kSign = uint64_t{1} << 63;
+  const uint64_t bits = std::bit_cast<uint64_t>(value + 0.0);  // -0 + 0 is +0
+  const uint64_t ascending = (bits & kSign) != 0 ? ~bits : bits | kSign;
+  return ~ascending;
 }
 
-// The sorted order of count keyed items (keys filled in): runs are sorted
-// and merged by several threads when there are many.  False when scratch
-// memory is missing.
-bool sortKeyed(std::vector<KeyedItem>& order) {
-  const int count = static_cast<int>(order.size());
-  try {
-    std::vector<KeyedItem> merged(order.size());
-    const bool parallel = count >= kParallelSortMin;
-    const int runs = parallel ? kSortRuns : 1;
-    std::vector<int> bound(runs + 1);
-    for (int r = 0; r <= runs; ++r)
-      bound[r] = static_cast<int>(static_cast<long long>(count) * r / runs);
-#pragma omp parallel for schedule(static) if (parallel)
-    for (int r = 0; r < runs; ++r) {
-      std::sort(order.begin() + bound[r], order.begin() + bound[r + 1], keyedBefore);
-    }
-    for (int width = 1; width < runs; width *= 2) {
-#pragma omp parallel for schedule(static) if (parallel)
-      for (int r = 0; r < runs; r += 2 * width) {
-        const int mid = bound[std::min(r + width, runs)];
-        const int end = bound[std::min(r + 2 * width, runs)];
-        std::merge(order.begin() + bound[r], order.begin() + mid, order.begin() + mid,
-                   order.begin() + end, merged.begin() + bound[r], keyedBefore);
-      }
-      order.swap(merged);
-    }
-  } catch (const std::bad_alloc&) {
-    return false;
+// The order of count keys, highest first, with equal keys (and the keys
+// that are not numbers, which come last) in index order.  A stable
+// radix sort, digit by digit from the lowest, whose chunks several threads
+// count and place when there are many.  False when scratch memory is
+// missing.
+bool topFirstOrder(const double* keys, int count, int* order) {
+  if (count <= 0) return true;
+  std::unique_ptr<RadixItem[]> from(new (std::nothrow) RadixItem[count]);
+  std::unique_ptr<RadixItem[]> to(new (std::nothrow) RadixItem[count]);
+  if (!from || !to) return false;
+  const bool parallel = count >= kParallelSortMin;
+  const int chunks = parallel ? kSortChunks : 1;
+  int bound[kSortChunks + 1];
+  for (int c = 0; c <= chunks; ++c) {
+    bound[c] = static_cast<int>(static_cast<long long>(count) * c / chunks);
   }
+#pragma omp parallel for schedule(static) if (parallel)
+  for (int i = 0; i < count; ++i) from[i] = RadixItem{topFirstKey(keys[i]), i};
+  // next[c][d]: where chunk c puts its next item of digit d.
+  std::array<int, kDigitCount> next[kSortChunks];
+  for (int shift = 0; shift < 64; shift += kDigitBits) {
+    const auto digit = [shift](const RadixItem& item) {
+      return static_cast<int>((item.key >> shift) & (kDigitCount - 1));
+    };
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int c = 0; c < chunks; ++c) {
+      next[c].fill(0);
+      for (int i = bound[c]; i < bound[c + 1]; ++i) ++next[c][digit(from[i])];
+    }
+    int start = 0;
+    bool oneDigit = false;
+    for (int d = 0; d < kDigitCount; ++d) {
+      const int first = start;
+      for (int c = 0; c < chunks; ++c) {
+        const int n = next[c][d];
+        next[c][d] = start;
+        start += n;
+      }
+      oneDigit = oneDigit || start - first == count;
+    }
+    // Items that all share this digit keep their order.
+    if (oneDigit) continue;
+#pragma omp parallel for schedule(static) if (parallel)
+    for (int c = 0; c < chunks; ++c) {
+      for (int i = bound[c]; i < bound[c + 1]; ++i) to[next[c][digit(from[i])]++] = from[i];
+    }
+    from.swap(to);
+  }
+#pragma omp parallel for schedule(static) if (parallel)
+  for (int i = 0; i < count; ++i) order[i] = from[i].index;
   return true;
 }
 
 // Sorts items by their top z, highest first, keeping the order of equal keys
-// (the order a stable sort gives).  Keys sit beside their indices, so the
-// sort reads memory in order, and each item moves once, in place.
+// (the order a stable sort gives).  Each item moves once, in place.
 template <class Item>
 bool sortByTopZ(Item* items, int count, double (*topZ)(const Item*)) {
   static_assert(std::is_trivially_copyable_v<Item>);
   if (count <= 1) return true;
   try {
-    std::vector<KeyedItem> order(count);
+    std::vector<double> keys(count);
+    std::vector<int> order(count);
 #pragma omp parallel for schedule(static) if (count >= kParallelSortMin)
-    for (int i = 0; i < count; ++i) order[i] = KeyedItem{topZ(&items[i]), i};
-    if (!sortKeyed(order)) return false;
-    // The permutation is applied in place, cycle by cycle: position i takes
-    // the item from order[i].index; a finished position is marked with -1.
+    for (int i = 0; i < count; ++i) keys[i] = topZ(&items[i]);
+    if (!topFirstOrder(keys.data(), count, order.data())) return false;
+    // The permutation is applied cycle by cycle: position i takes the item
+    // from order[i]; a finished position is marked with -1.
     for (int start = 0; start < count; ++start) {
-      if (order[start].index < 0 || order[start].index == start) continue;
+      if (order[start] < 0 || order[start] == start) continue;
       const Item first = items[start];
       int at = start;
-      while (order[at].index != start) {
-        const int from = order[at].index;
+      while (order[at] != start) {
+        const int from = order[at];
         items[at] = items[from];
-        order[at].index = -1;
+        order[at] = -1;
         at = from;
       }
       items[at] = first;
-      order[at].index = -1;
+      order[at] = -1;
     }
   } catch (const std::bad_alloc&) {
     return false;
@@ -495,18 +523,7 @@ int triCompareTopZ(const void* a, const void* b) {
 bool modelSortFacets(Facet* facets, int count) { return sortByTopZ(facets, count, facetTopZ); }
 
 bool modelTopZOrder(const double* keys, int count, int* order) {
-  if (count <= 0) return true;
-  try {
-    std::vector<KeyedItem> keyed(count);
-#pragma omp parallel for schedule(static) if (count >= kParallelSortMin)
-    for (int i = 0; i < count; ++i) keyed[i] = KeyedItem{keys[i], i};
-    if (!sortKeyed(keyed)) return false;
-#pragma omp parallel for schedule(static) if (count >= kParallelSortMin)
-    for (int i = 0; i < count; ++i) order[i] = keyed[i].index;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  return true;
+  return topFirstOrder(keys, count, order);
 }
 
 bool modelSortTris(Tri* tris, int count) { return sortByTopZ(tris, count, triTopZ); }

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -496,6 +498,34 @@ TEST(Model, SortOrderIsTheStableOrderOfTheTopHeights) {
       ASSERT_EQ(f[i].v[3].x, want[i].v[3].x) << n << " at " << i;
       ASSERT_EQ(order[i], static_cast<int>(want[i].v[3].x)) << n << " at " << i;
     }
+  }
+}
+
+// Any heights: negative ones, both zeros (equal), infinities, the smallest
+// magnitudes and values that are not numbers (last, in index order).
+TEST(Model, TopZOrderIsTheStableOrderOfAnyHeights) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const double special[] = {-0.0, 0.0,   nan,   -inf,  inf,   4.9e-324, -4.9e-324,
+                            -1.5, 1.5,   -1e300, 1e300, 2.0,  -2.0,     0.0};
+  for (const int n : {14, 9001, 70001}) {
+    std::vector<double> keys(n);
+    unsigned seed = 4242;
+    for (int i = 0; i < n; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      keys[i] = i < 14 ? special[i] : special[(seed >> 8) % 14] * ((seed >> 20) % 3 + 1);
+    }
+    std::vector<int> want(n);
+    for (int i = 0; i < n; ++i) want[i] = i;
+    std::stable_sort(want.begin(), want.end(), [&](int a, int b) {
+      const double x = keys[a];
+      const double y = keys[b];
+      if (std::isnan(x) || std::isnan(y)) return !std::isnan(x) && std::isnan(y);
+      return x > y;
+    });
+    std::vector<int> order(n);
+    ASSERT_TRUE(modelTopZOrder(keys.data(), n, order.data()));
+    for (int i = 0; i < n; ++i) ASSERT_EQ(order[i], want[i]) << n << " at " << i;
   }
 }
 
