@@ -80,6 +80,13 @@ void reportSkipped(const char* name) {
   msgNumbered(kMsgLevel, kModelMsgFileUnreadable, kMsgFileUnreadableText, name);
 }
 
+// Chunks of the triangles of a load, mapped on their own by several threads.
+constexpr int kLoadChunks = 16;
+
+int chunkStart(int count, int chunk) {
+  return static_cast<int>(static_cast<long long>(count) * chunk / kLoadChunks);
+}
+
 // A box that the first point widening it replaces.
 struct Box {
   bool set = false;
@@ -679,24 +686,32 @@ int modelLoadStlFacets(ModelRec* model, const char* name) {
   if (!facets || !keys || !order) return failLoad(model, kModelLoadNoMemory);
   // Each facet depends on its own triangle only.  The triangles are mapped
   // in place, and the facets made from them go straight to their sorted
-  // places: the facet array is written once.
+  // places: the facet array is written once.  The box is widened chunk by
+  // chunk, and by the chunks' boxes in chunk order: the box of one pass
+  // over the triangles in order, for any team.
   Tri* in = stl->items;
   const auto facetOf = [](const Tri& t) { return Facet{0, {t.v[0], t.v[1], t.v[2], t.v[2]}}; };
+  Box chunkBoxes[kLoadChunks];
 #pragma omp parallel for schedule(static)
-  for (int i = 0; i < n; ++i) {
-    mapTri(&in[i]);
-    triTopVertexFirst(&in[i]);
-    const Facet f = facetOf(in[i]);
-    keys[i] = facetTopZ(&f);
+  for (int c = 0; c < kLoadChunks; ++c) {
+    for (int i = chunkStart(n, c); i < chunkStart(n, c + 1); ++i) {
+      mapTri(&in[i]);
+      triTopVertexFirst(&in[i]);
+      const Facet f = facetOf(in[i]);
+      keys[i] = facetTopZ(&f);
+      for (const Vec3d& v : in[i].v) chunkBoxes[c].add(v);
+    }
+  }
+  Box box;
+  for (const Box& b : chunkBoxes) {
+    if (!b.set) continue;
+    box.add(b.lo);
+    box.add(b.hi);
   }
   if (!modelTopZOrder(keys.get(), n, order.get())) return failLoad(model, kModelLoadNoMemory);
   Facet* out = facets.get();
 #pragma omp parallel for schedule(static)
   for (int k = 0; k < n; ++k) out[k] = facetOf(in[order[k]]);
-  Box box;
-  for (int i = 0; i < n; ++i) {
-    for (int k = 0; k < 3; ++k) box.add(in[i].v[k]);
-  }
   stl.reset();
   // STL facets get no rotated extents; extents of an earlier load would
   // describe other facets, so none stay.

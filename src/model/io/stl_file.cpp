@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,9 +22,11 @@
 namespace {
 
 // Records read per block of the binary reader.
-constexpr std::size_t kStlRecordsPerBlock = 4096;
+constexpr std::size_t kStlRecordsPerBlock = 16384;
 // Blocks of at least this many records are decoded by several threads.
 constexpr int kStlParallelRecords = 1024;
+// Chunks of such a block, decoded on their own.
+constexpr int kStlChunksPerBlock = 16;
 // Bytes read per block while looking for the word "facet".
 constexpr std::size_t kStlScanBlock = 1 << 16;
 // Rough bytes per facet of an ASCII file, to size the list before reading,
@@ -58,30 +61,47 @@ void reportDamage(const char* name, const std::string& where, const std::string&
               std::string(name) + ":" + where + ": " + what);
 }
 
-// Keeps the triangles of non-zero area, reports the others (335) and a
-// list without any (336).  Null when nothing is left.
-TriList* finishList(ListPtr list, const char* name) {
+// True when triangle t has an area: the cross product of its edges is not
+// the zero vector.
+bool hasArea(const Tri& t) {
+  const Vec3d* v = t.v;
+  const double e1[3] = {v[1].x - v[0].x, v[1].y - v[0].y, v[1].z - v[0].z};
+  const double e2[3] = {v[2].x - v[0].x, v[2].y - v[0].y, v[2].z - v[0].z};
+  const double c[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                       e1[0] * e2[1] - e1[1] * e2[0]};
+  return !(c[0] == 0.0 && c[1] == 0.0 && c[2] == 0.0);
+}
+
+// Removes the triangles without area, keeping the order of the others; the
+// number removed.
+int dropFlat(TriList* list) {
   int kept = 0;
   for (int i = 0; i < list->count; ++i) {
-    const Vec3d* v = list->items[i].v;
-    const double e1[3] = {v[1].x - v[0].x, v[1].y - v[0].y, v[1].z - v[0].z};
-    const double e2[3] = {v[2].x - v[0].x, v[2].y - v[0].y, v[2].z - v[0].z};
-    const double c[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
-                         e1[0] * e2[1] - e1[1] * e2[0]};
-    if (c[0] == 0.0 && c[1] == 0.0 && c[2] == 0.0) continue;
-    list->items[kept++] = list->items[i];
+    if (hasArea(list->items[i])) list->items[kept++] = list->items[i];
   }
   const int skipped = list->count - kept;
   list->count = kept;
+  return skipped;
+}
+
+// Reports the skipped triangles without area (335) and a list without any
+// triangle (336).  Null when nothing is left.
+TriList* finishList(ListPtr list, const char* name, int skipped) {
   if (skipped > 0) {
     sendMessage(kStlMsgDegenerate, "* Warnung: %s Dreiecke ohne Flaeche uebergangen",
                 std::string(name) + ": " + std::to_string(skipped));
   }
-  if (kept == 0) {
+  if (list->count == 0) {
     sendMessage(kStlMsgNoTriangle, "* Fehler: STL-Datei ohne Dreieck: %s", name);
     return nullptr;
   }
   return list.release();
+}
+
+// finishList after removing the triangles without area.
+TriList* finishCheckedList(ListPtr list, const char* name) {
+  const int skipped = dropFlat(list.get());
+  return finishList(std::move(list), name, skipped);
 }
 
 // ---- Form ------------------------------------------------------------------------
@@ -158,6 +178,60 @@ bool recordsPlausible(std::FILE* f, uint32_t count, bool bigEndian) {
   return true;
 }
 
+// What the decoding of some records found: the first damaged record (-1
+// for none), the number of triangles without area, and the box of the
+// vertices, each bound replaced only by a strictly smaller or larger value,
+// as one reading in order does.
+struct DecodedChunk {
+  static constexpr double kInf = std::numeric_limits<double>::infinity();
+  int damaged = -1;
+  int flat = 0;
+  double lo[3] = {kInf, kInf, kInf};
+  double hi[3] = {-kInf, -kInf, -kInf};
+};
+
+void widenBounds(double lo[3], double hi[3], const double p[3]) {
+  for (int k = 0; k < 3; ++k) {
+    if (p[k] < lo[k]) lo[k] = p[k];
+    if (p[k] > hi[k]) hi[k] = p[k];
+  }
+}
+
+// Widens the list's box by the box of a chunk that came after the
+// vertices already in it.
+void widenBox(TriList* list, const DecodedChunk& d) {
+  double* min[3] = {&list->minX, &list->minY, &list->minZ};
+  double* max[3] = {&list->maxX, &list->maxY, &list->maxZ};
+  for (int k = 0; k < 3; ++k) {
+    if (d.lo[k] < *min[k]) *min[k] = d.lo[k];
+    if (d.hi[k] > *max[k]) *max[k] = d.hi[k];
+  }
+}
+
+// Decodes records [from, to) of a block into out[from, to); stops at the
+// first damaged one.
+DecodedChunk decodeRecords(const unsigned char* records, bool bigEndian, int from, int to,
+                           Tri* out) {
+  DecodedChunk d;
+  for (int r = from; r < to; ++r) {
+    float v[9];
+    loadVertices(records + static_cast<std::size_t>(r) * kStlBinaryRecordSize, bigEndian, v);
+    for (const float x : v) {
+      if (!std::isfinite(x)) {
+        d.damaged = r;
+        return d;
+      }
+    }
+    for (int k = 0; k < 3; ++k) {
+      out[r].v[k] = Vec3d{v[3 * k], v[3 * k + 1], v[3 * k + 2]};
+      const double p[3] = {out[r].v[k].x, out[r].v[k].y, out[r].v[k].z};
+      widenBounds(d.lo, d.hi, p);
+    }
+    if (!hasArea(out[r])) ++d.flat;
+  }
+  return d;
+}
+
 TriList* readBinary(std::FILE* f, const char* name) {
   const long long size = modelFileSize(f);
   if (size < 0) return nullptr;
@@ -207,50 +281,41 @@ TriList* readBinary(std::FILE* f, const char* name) {
   if (!list) return nullptr;
 
   std::vector<unsigned char> block(kStlRecordsPerBlock * kStlBinaryRecordSize);
+  int flat = 0;
   for (uint32_t done = 0; done < count;) {
     const std::size_t want = std::min<std::size_t>(kStlRecordsPerBlock, count - done);
     if (std::fread(block.data(), kStlBinaryRecordSize, want, f) != want) {
       reportDamage(name, "record " + std::to_string(done + 1), "read error");
       return nullptr;
     }
-    // The records of a block are decoded by several threads straight into
-    // the list (sized for the whole count); the first damaged record is
-    // the one named, whatever the threads did.
     const int n = static_cast<int>(want);
     if (list->count + n > list->capacity) return nullptr;
-    const unsigned char* records = block.data();
     Tri* out = list->items + list->count;
-    int damaged = n;
-#pragma omp parallel for schedule(static) reduction(min : damaged) if (n >= kStlParallelRecords)
-    for (int r = 0; r < n; ++r) {
-      float v[9];
-      loadVertices(records + static_cast<std::size_t>(r) * kStlBinaryRecordSize, bigEndian, v);
-      bool finite = true;
-      for (const float x : v) finite = finite && std::isfinite(x);
-      if (!finite) {
-        damaged = std::min(damaged, r);
-        continue;
-      }
-      for (int k = 0; k < 3; ++k) out[r].v[k] = Vec3d{v[3 * k], v[3 * k + 1], v[3 * k + 2]};
+    // The records of a block are decoded in chunks by several threads,
+    // straight into the list (sized for the whole count).  Each chunk keeps
+    // its first damaged record and the box of its vertices; the chunks are
+    // then taken in order, so the damaged record named and the box are
+    // those of one reading from the start, whatever the threads did.
+    const int chunks = n >= kStlParallelRecords ? kStlChunksPerBlock : 1;
+    DecodedChunk found[kStlChunksPerBlock];
+#pragma omp parallel for schedule(static) if (chunks > 1)
+    for (int c = 0; c < chunks; ++c) {
+      found[c] = decodeRecords(block.data(), bigEndian, n * c / chunks, n * (c + 1) / chunks, out);
     }
-    if (damaged < n) {
-      reportDamage(name, "record " + std::to_string(done + damaged + 1), "vertex not a number");
-      return nullptr;
-    }
-    for (int r = 0; r < n; ++r) {
-      for (const Vec3d& p : out[r].v) {
-        if (p.x < list->minX) list->minX = p.x;
-        if (p.y < list->minY) list->minY = p.y;
-        if (p.z < list->minZ) list->minZ = p.z;
-        if (p.x > list->maxX) list->maxX = p.x;
-        if (p.y > list->maxY) list->maxY = p.y;
-        if (p.z > list->maxZ) list->maxZ = p.z;
+    for (int c = 0; c < chunks; ++c) {
+      const DecodedChunk& d = found[c];
+      if (d.damaged >= 0) {
+        reportDamage(name, "record " + std::to_string(done + d.damaged + 1), "vertex not a number");
+        return nullptr;
       }
+      flat += d.flat;
+      widenBox(list.get(), d);
     }
     list->count += n;
     done += static_cast<uint32_t>(want);
   }
-  return finishList(std::move(list), name);
+  const int skipped = flat > 0 ? dropFlat(list.get()) : 0;
+  return finishList(std::move(list), name, skipped);
 }
 
 // ---- ASCII -----------------------------------------------------------------------
@@ -350,7 +415,9 @@ TriList* readAscii(std::FILE* f, const char* name) {
     switch (state) {
       case State::kOutside:
         if (is("solid") || is("endsolid")) break;
-        if (is("end") && nextWord(line, pos).empty()) return finishList(std::move(list), name);
+        if (is("end") && nextWord(line, pos).empty()) {
+          return finishCheckedList(std::move(list), name);
+        }
         if (!is("facet")) return fail("\"facet\" expected");
         state = State::kFacet;
         break;
@@ -382,7 +449,7 @@ TriList* readAscii(std::FILE* f, const char* name) {
     }
   }
   if (state != State::kOutside) return fail("the file ends inside a facet");
-  return finishList(std::move(list), name);
+  return finishCheckedList(std::move(list), name);
 }
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -529,29 +531,43 @@ INSTANTIATE_TEST_SUITE_P(Files, StlHostile, ::testing::ValuesIn(kHostile),
                            return std::string(info.param.name);
                          });
 
-// Files of many records are decoded block by block by several threads: the
-// triangles and the box come out as read one by one, and of two damaged
-// records the first is named.
+// Files of many records are decoded block by block, and each block in
+// chunks by several threads: the triangles, the box (to the sign of a zero
+// bound) and the triangles without area come out as read one by one, and
+// of two damaged records the first is named.
 TEST(StlBinaryBlocks, ManyRecordsReadInOrderAndTheFirstDamageIsNamed) {
   TempDir dir;
-  std::vector<Tri> tris = hemisphere(10, 40, 80);  // over 4096 records
-  ASSERT_GT(tris.size(), 5000u);
-  writeBytes(dir.file("m.stl"), stlBinaryBytes(tris, false));
+  std::vector<Tri> tris = hemisphere(10, 100, 100);  // two blocks
+  ASSERT_GT(tris.size(), 16384u + 3000u);
+  // The lowest z is a zero: first -0, then +0 in a later chunk.
+  tris[700].v[1].z = -0.0;
+  tris[9000].v[2].z = 0.0;
+  std::vector<Tri> file = tris;
+  for (const std::size_t at : {5u, 8000u, 19000u}) file.insert(file.begin() + at, kFlat);
+  writeBytes(dir.file("m.stl"), stlBinaryBytes(file, false));
+  tsupport::MessageCapture flat;
   ListPtr list = read(dir.file("m.stl"));
   expectSameTris(list.get(), tris);
-  double lo = tris[0].v[0].x, hi = lo;
-  for (const Tri& t : tris) {
+  ASSERT_EQ(flat.values.size(), 1u);
+  EXPECT_NE(flat.values[0].find(": 3"), std::string::npos) << flat.values[0];
+  Vec3d lo = file[0].v[0];
+  Vec3d hi = lo;
+  for (const Tri& t : file) {
     for (const Vec3d& v : t.v) {
-      lo = std::min(lo, v.x);
-      hi = std::max(hi, v.x);
+      lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
+      hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
     }
   }
-  EXPECT_EQ(list->minX, lo);
-  EXPECT_EQ(list->maxX, hi);
+  const double got[6] = {list->minX, list->minY, list->minZ, list->maxX, list->maxY, list->maxZ};
+  const double want[6] = {lo.x, lo.y, lo.z, hi.x, hi.y, hi.z};
+  for (int k = 0; k < 6; ++k) {
+    EXPECT_EQ(std::bit_cast<uint64_t>(got[k]), std::bit_cast<uint64_t>(want[k])) << "bound " << k;
+  }
+  EXPECT_TRUE(std::signbit(list->minZ));
 
   Bytes bytes = stlBinaryBytes(tris, false);
   const float nan = std::numeric_limits<float>::quiet_NaN();
-  for (const std::size_t record : {4999u, 2999u}) {  // 1-based 5000 and 3000
+  for (const std::size_t record : {18999u, 4999u, 2999u}) {  // 1-based 19000, 5000 and 3000
     std::memcpy(bytes.data() + 84 + 50 * record + 12 + 4, &nan, sizeof nan);
   }
   writeBytes(dir.file("bad.stl"), bytes);
