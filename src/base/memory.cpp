@@ -36,6 +36,11 @@ void* memAllocLarge(std::size_t n) {
   if (p == nullptr) return std::malloc(n);
   // Only advice: where huge pages are off the block works as any other.
   madvise(p, rounded, MADV_HUGEPAGE);
+  // The pages are mapped here, one after the other.  Threads that fill
+  // parts of one huge page at once would race to map it, and on some
+  // systems that costs ten times the mapping itself.
+  auto* bytes = static_cast<volatile unsigned char*>(p);
+  for (std::size_t at = 0; at < rounded; at += kMemLargeBlock) bytes[at] = 0;
   return p;
 }
 

@@ -27,9 +27,9 @@ char* strDuplicate(const char* s);
 // A block of n bytes (contents undefined), or null when n is 0 or the
 // allocation fails; free it with memFree (or free), resize it with
 // memResize.  Blocks of kMemLargeBlock bytes or more start on a huge-page
-// boundary and are advised as huge pages where the system offers them: the
-// first touch of a model's arrays then faults once per 2 MiB instead of once
-// per page.
+// boundary, are advised as huge pages where the system offers them and are
+// mapped before they are returned: a model's arrays then fault once per
+// 2 MiB instead of once per page, and not while several threads fill them.
 void* memAllocLarge(std::size_t n);
 inline constexpr std::size_t kMemLargeBlock = std::size_t{2} << 20;
 
