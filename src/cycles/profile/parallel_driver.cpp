@@ -787,13 +787,11 @@ int profParallelDriver(const JobRecord& runJob, LinkParams* params, ModelRec* mo
       return kDriverNoCandidates;
     }
   }
-  // The link state starts afresh on the first pass of a run only: the
-  // second pass of a cross optimisation links on from the first.
-  const bool firstPass = job.crossOpti == 0 || job.crossOpti == 3 ||
-                         (job.crossOpti == 1 && crossPassActive == 0) ||
-                         (job.crossOpti == 2 && crossPassActive == 1);
+  // The link state starts afresh on the first pass of a run only (also
+  // when the job skips the main pass): the second pass of a cross
+  // optimisation links on from the first.
   const PathEmitters hooks = pathOutputEmitters();
-  if (firstPass && hooks.reset != nullptr) hooks.reset();
+  if (passOfRun <= 1 && hooks.reset != nullptr) hooks.reset();
 
   for (BoundaryRec* b = gDriver.boundaries; b != nullptr && profStopWord().load() == 0;
        b = b->next) {

@@ -123,6 +123,7 @@ void profResetRunState() {
   jobScale = 1;
   jobSetLengthScale(1);
   crossPassActive = 0;
+  passOfRun = 0;
   collToolAxisReset();
   stockReset();
   holderCheckReset();

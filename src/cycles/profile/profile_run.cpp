@@ -15,6 +15,7 @@
 #include "output/adapter/path_output.h"
 
 int crossPassActive = 0;
+int passOfRun = 0;
 
 namespace {
 
@@ -45,6 +46,7 @@ int runPass(const JobRecord& job, bool swapped) {
   JobRecord passJob = job;
   if (swapped) passJob.bearbeitricht = static_cast<int16_t>(3 - job.bearbeitricht);
   crossPassActive = swapped ? 1 : 0;
+  ++passOfRun;
   ModelRec passModel = jobModel;
   const ProfDriver driver = gDrivers[job.zustellArt == 1 ? kProfDriverParallel : kProfDriverSequential];
   const int result = driver(passJob, linkParams, passModel);
@@ -125,9 +127,11 @@ int profRunCycle(const char* path) {
     job.crossOpti = 0;
   }
   result = 0;
+  passOfRun = 0;
   if (job.crossOpti == 2) result = runPass(job, true);
   if (job.crossOpti != 3 && result >= 0 && mainAllowed) result = runPass(job, false);
   if ((job.crossOpti == 1 || job.crossOpti == 3) && result >= 0) result = runPass(job, true);
+  passOfRun = 0;
   endOutput(job);
   return result;
 }

@@ -28,6 +28,10 @@ constexpr int kMsgNoDriver = 4310;
 // 1 while the swapped pass of a cross optimisation runs.
 extern int crossPassActive;
 
+// The number of the pass that runs, counted from 1 for the first pass of
+// each run (whichever passes the job skips); 0 outside a run.
+extern int passOfRun;
+
 // The working record of the current (or last) run, in internal units.
 const JobRecord& profRunJob();
 

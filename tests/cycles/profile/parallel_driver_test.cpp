@@ -695,26 +695,20 @@ void countReset() { ++gResets; }
 TEST_F(RoofDriverTest, LinkStateIsResetOnTheFirstPassOfARunOnly) {
   struct Row {
     const char* name;
-    int crossOpti;
-    int crossPass;
+    int pass;
     int resets;
   };
-  const Row rows[] = {
-      {"no_cross", 0, 0, 1},          {"swapped_only", 3, 1, 1},
-      {"main_then_swapped", 1, 0, 1}, {"main_then_swapped_second", 1, 1, 0},
-      {"swapped_then_main", 2, 1, 1}, {"swapped_then_main_second", 2, 0, 0},
-  };
+  const Row rows[] = {{"outside_a_run", 0, 1}, {"first_pass", 1, 1}, {"second_pass", 2, 0}};
   PathEmitters e = pathOutputEmitters();
   e.reset = countReset;
   pathOutputSetEmitters(e);
   for (const Row& row : rows) {
-    jobRecord.crossOpti = static_cast<int16_t>(row.crossOpti);
-    crossPassActive = row.crossPass;
+    passOfRun = row.pass;
     gResets = 0;
     EXPECT_EQ(run(), kDriverDone) << row.name;
     EXPECT_EQ(gResets, row.resets) << row.name;
   }
-  crossPassActive = 0;
+  passOfRun = 0;
 }
 
 }  // namespace

@@ -20,13 +20,14 @@ namespace {
 struct Call {
   int16_t direction;
   int crossActive;
+  int pass;
 };
 
 std::vector<Call> gCalls;
 int gDriverResult = 0;
 
 int recordingDriver(JobRecord& job, LinkParams&, ModelRec&) {
-  gCalls.push_back({job.bearbeitricht, crossPassActive});
+  gCalls.push_back({job.bearbeitricht, crossPassActive, passOfRun});
   // A driver may change its record; the next pass must not see it.
   job.horizustel = -1;
   return gDriverResult;
@@ -66,9 +67,12 @@ struct PassRow {
 
 TEST_F(ProfRunCycle, RunsTheCrossOptimisationPasses) {
   const PassRow rows[] = {
-      {"none", 0, 1, {{1, 0}}, false},           {"after", 1, 1, {{1, 0}, {2, 1}}, false},
-      {"before", 2, 2, {{1, 1}, {2, 0}}, false}, {"only", 3, 2, {{1, 1}}, false},
-      {"only, std x", 3, 1, {{2, 1}}, false},    {"equidistant drops it", 1, 3, {{3, 0}}, true},
+      {"none", 0, 1, {{1, 0, 1}}, false},
+      {"after", 1, 1, {{1, 0, 1}, {2, 1, 2}}, false},
+      {"before", 2, 2, {{1, 1, 1}, {2, 0, 2}}, false},
+      {"only", 3, 2, {{1, 1, 1}}, false},
+      {"only, std x", 3, 1, {{2, 1, 1}}, false},
+      {"equidistant drops it", 1, 3, {{3, 0, 1}}, true},
   };
   profSetDriver(kProfDriverParallel, recordingDriver);
   for (const PassRow& row : rows) {
@@ -84,11 +88,33 @@ TEST_F(ProfRunCycle, RunsTheCrossOptimisationPasses) {
     for (size_t i = 0; i < gCalls.size(); ++i) {
       EXPECT_EQ(gCalls[i].direction, row.calls[i].direction) << row.name << " " << i;
       EXPECT_EQ(gCalls[i].crossActive, row.calls[i].crossActive) << row.name << " " << i;
+      EXPECT_EQ(gCalls[i].pass, row.calls[i].pass) << row.name << " " << i;
     }
     bool warned = false;
     for (const std::string& m : capture.values) warned = warned || m == "4300";
     EXPECT_EQ(warned, row.warns) << row.name;
     EXPECT_EQ(crossPassActive, 0);
+    EXPECT_EQ(passOfRun, 0);
+  }
+}
+
+// ONLAY without its boundary file skips the main pass; the pass after it
+// is then the run's first pass, and starts the link state afresh.
+TEST_F(ProfRunCycle, OnlayWithoutItsBoundaryMakesThePassAfterTheFirst) {
+  profSetDriver(kProfDriverParallel, recordingDriver);
+  for (const int16_t crossOpti : {0, 1}) {
+    jobRecordReset();
+    std::snprintf(jobRecord.approx, sizeof jobRecord.approx, "%s", "model.3df");
+    std::snprintf(jobRecord.a1, sizeof jobRecord.a1, "%s", "ONLAY");
+    std::snprintf(jobRecord.boundary, sizeof jobRecord.boundary, "%s", "/no/such/onlay.bnd");
+    jobRecord.crossOpti = crossOpti;
+    gCalls.clear();
+    EXPECT_EQ(profRunCycle(nullptr), 0) << crossOpti;
+    ASSERT_EQ(gCalls.size(), crossOpti == 0 ? 0u : 1u) << crossOpti;
+    if (crossOpti == 1) {
+      EXPECT_EQ(gCalls[0].crossActive, 1);
+      EXPECT_EQ(gCalls[0].pass, 1);
+    }
   }
 }
 
