@@ -455,6 +455,11 @@ TEST(HostProgram, SecondCtrlCEndsABlockedRunWithStatus130) {
 }
 
 TEST(HostProgram, RunStillBlockedAfterCtrlCEndsWithStatus130) {
+#ifdef TESSARO_THREAD_SANITIZER
+  // As above: a Ctrl-C that reaches the blocked run's thread or the waiting
+  // watcher is held back for good, and the grace time never starts.
+  GTEST_SKIP() << "signals are held back under ThreadSanitizer";
+#endif
   TempDir dir;
   BlockedRun run(dir);
   run.host().signal(SIGINT);
