@@ -125,6 +125,35 @@ void contactSetModel(const ModelRec* model, int keepUntouched) {
   withSettings([&](ContactSettings& s) { contactContextSetModel(&s, model, keepUntouched); });
 }
 
+void contactForgetModel(const ModelRec* model) {
+  if (model == nullptr) return;
+  const auto held = [](const void* selected, const void* own) {
+    return selected != nullptr && selected == own;
+  };
+  std::lock_guard<std::mutex> guard(gLock);
+  ContactSettings& s = gSettings;
+  if (!held(s.facets, model->facets) && !held(s.triangles, model->triangles) &&
+      !held(s.minCorners, model->minCorners) && !held(s.maxCorners, model->maxCorners) &&
+      !held(s.candidates, model->candidates)) {
+    return;
+  }
+  const ContactContext fresh = defaultSettings();
+  if (held(s.facets, model->facets)) {
+    s.facets = fresh.facets;
+    s.facetCount = fresh.facetCount;
+  }
+  if (held(s.triangles, model->triangles)) s.triangles = fresh.triangles;
+  // The corners, candidates and z range came with the last selection; they
+  // go when they are this model's (a selection of the other kind may still
+  // be another model's).
+  if (held(s.minCorners, model->minCorners) || held(s.maxCorners, model->maxCorners) ||
+      held(s.candidates, model->candidates)) {
+    setSelectionBounds(&s, fresh.minCorners, fresh.maxCorners, fresh.candidates, fresh.zFloor,
+                       fresh.zTop, fresh.keepUntouched);
+  }
+  gGeneration.fetch_add(1, std::memory_order_release);
+}
+
 int contactSetVertexSamples(int on) {
   withSettings([&](ContactSettings& s) { s.vertexSamples = on; });
   return on;

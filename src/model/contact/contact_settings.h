@@ -138,6 +138,13 @@ void contactSetTriangleModel(TriList* triangles, Vec3d* minCorners, Vec3d* maxCo
 // any other kind by contactSetFacetModel, each with the model's corners and
 // candidate list and its box's min z and max z as z floor and z top.
 void contactSetModel(const ModelRec* model, int keepUntouched);
+// Takes every array of model (facets, triangles, corners, candidate list)
+// out of the selection before the model frees them, so that no later drop
+// reaches freed surfaces: those pointers go back to their defaults, and with
+// the corners also the z floor, z top and keep flag that came with them.
+// Changes nothing when the selection holds none of them (so it may run
+// wherever a model is freed).
+void contactForgetModel(const ModelRec* model);
 
 int contactSetVertexSamples(int on);  // returns on
 void contactSetSlopeLimits(int on, double slopeAngle, double flatAngle);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/messages.h"
+#include "model/contact/contact_settings.h"
 #include "model/mesh/model_grid.h"
 
 namespace {
@@ -257,6 +258,7 @@ void surfaceGroupFree(SurfaceGroup* group) {
 
 void modelFreeSurfaces(ModelRec* model) {
   if (model == nullptr) return;
+  contactForgetModel(model);
   std::free(model->facets);
   model->facets = nullptr;
   model->facetCount = 0;

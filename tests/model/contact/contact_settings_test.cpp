@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -185,6 +186,40 @@ TEST_F(ContactSettingsTest, ModelSelectionKeepsTheOtherKindsSelection) {
   EXPECT_EQ(ctx.zTop, 2.0);
   EXPECT_EQ(ctx.triangles, &tris);
   EXPECT_EQ(loaded().zTop, 7.0);
+}
+
+// A model that frees its surfaces takes them out of the selection first;
+// another model's selection stays.
+TEST_F(ContactSettingsTest, FreedModelLeavesTheSelection) {
+  const auto facetModel = [](int n) {
+    ModelRec m{};
+    modelInit(&m, kModelKindFacets);
+    m.facets = static_cast<Facet*>(std::calloc(n, sizeof(Facet)));
+    m.facetCount = n;
+    m.minCorners = static_cast<Vec3d*>(std::calloc(n, sizeof(Vec3d)));
+    m.maxCorners = static_cast<Vec3d*>(std::calloc(n, sizeof(Vec3d)));
+    m.boxMin = {0, 0, -2.0};
+    m.boxMax = {1, 1, 5.0};
+    return m;
+  };
+  ModelRec kept = facetModel(2);
+  ModelRec freed = facetModel(3);
+  contactSetModel(&kept, 1);
+  modelFreeSurfaces(&freed);
+  EXPECT_EQ(loaded().facets, kept.facets);
+  EXPECT_EQ(loaded().minCorners, kept.minCorners);
+
+  freed = facetModel(3);
+  contactSetModel(&freed, 1);
+  modelFreeSurfaces(&freed);
+  const ContactContext ctx = loaded();
+  EXPECT_EQ(ctx.facets, nullptr);
+  EXPECT_EQ(ctx.facetCount, 0);
+  EXPECT_EQ(ctx.minCorners, nullptr);
+  EXPECT_EQ(ctx.maxCorners, nullptr);
+  EXPECT_EQ(ctx.zTop, kContactDefaultZTop);
+  EXPECT_EQ(ctx.keepUntouched, 0);
+  modelFreeSurfaces(&kept);
 }
 
 TEST_F(ContactSettingsTest, GroupContextTakesGroupSelectionAndCurrentExtraAllowance) {
