@@ -257,6 +257,11 @@ CurveRec* curveReadPrfAll(const char* name, const BoundaryRec* bnd, double step,
                           int side) {
   std::vector<std::string> lines;
   if (prfLoadLines(name, &lines) < 0) return nullptr;
+  return curveReadPrfAllLines(lines, name, bnd, step, reverse, side);
+}
+
+CurveRec* curveReadPrfAllLines(const std::vector<std::string>& lines, const char* name,
+                               const BoundaryRec* bnd, double step, int reverse, int side) {
   std::vector<PrfRange> ranges;
   const int profiles = prfMultiProfileRanges(lines, &ranges);
   if (profiles < 0) return nullptr;

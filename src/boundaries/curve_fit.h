@@ -16,6 +16,9 @@
 // send message 601 through the output cycle (kernel/core/messages.h).
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "boundaries/boundary_rec.h"
 #include "geometry/curves/curve.h"
 #include "geometry/primitives/vec.h"
@@ -116,3 +119,6 @@ CurveRec* curveReadPrfFitted(const char* name, const BoundaryRec* bnd, double st
 // when there is none).  Free with curveFree.
 CurveRec* curveReadPrfAll(const char* name, const BoundaryRec* bnd, double step, int reverse,
                           int side);
+// The same from the lines of a file already read (name for the messages).
+CurveRec* curveReadPrfAllLines(const std::vector<std::string>& lines, const char* name,
+                               const BoundaryRec* bnd, double step, int reverse, int side);

@@ -199,6 +199,22 @@ TEST_F(BoundaryProjection, EveryBoundaryBecomesABlockOfItsOwn) {
   }
 }
 
+// A "**CLN" block holds the 3D curve of the boundary before it: no
+// boundary of its own is projected from it.
+TEST_F(BoundaryProjection, CurveBlocksAreNoBoundariesOfTheirOwn) {
+  const std::string cln = "**CLN\nX0 Y0 Z0\nX40 Y40 Z0\n**END\n";
+  ASSERT_TRUE(
+      writeFile(dir_.file("cln.bnd"),
+                std::string(kSquare) + cln + "**BND 2\nX10 Y10 Z0\nX12 Y10 Z0\n**END\n" + cln));
+  setName(dir_.file("cln.bnd"));
+  ASSERT_EQ(project(3), 1);
+  const auto b = blocks(readFile(dir_.file("proj.bnd")));
+  ASSERT_EQ(b.size(), 2u);
+  for (const Point& p : b[0]) EXPECT_TRUE(onSquareOutline(p)) << p.x << " " << p.y;
+  ASSERT_FALSE(b[1].empty());
+  for (const Point& p : b[1]) EXPECT_NEAR(p.y, 10, 1e-6);
+}
+
 TEST_F(BoundaryProjection, FailuresLeaveTheBoundaryName) {
   ASSERT_TRUE(writeFile(dir_.file("empty.bnd"), ""));
   const struct {
