@@ -209,10 +209,11 @@ int openFacetFile(FacetFileSession* session, const char* name, FacetFileHeader* 
 
 // ---- Handing items to the model ------------------------------------------------
 
-// Sorts count facets, computes their corners and (withExtents) the rotated
-// extents, and makes them the model's own.  0 or -1 (nothing handed over).
+// Sorts count facets (unless they come sorted), computes their corners and
+// (withExtents) the rotated extents, and makes them the model's own.  0 or -1
+// (nothing handed over).
 int installModelFacets(ModelRec* model, MallocPtr<Facet> facets, int count, const Box& box,
-                       bool withExtents, bool sorted = false) {
+                       bool withExtents, bool sorted) {
   if (!sorted && !modelSortFacets(facets.get(), count)) return kModelLoadNoMemory;
   MallocPtr<Vec3d> mins = mallocArray<Vec3d>(count);
   MallocPtr<Vec3d> maxs = mallocArray<Vec3d>(count);
@@ -742,7 +743,7 @@ int modelLoadFacetFile(ModelRec* model, const char* name) {
     facets[stored++] = f;
   }
   session.close();
-  rc = installModelFacets(model, std::move(facets), stored, box, diagonal);
+  rc = installModelFacets(model, std::move(facets), stored, box, diagonal, false);
   return rc == kModelLoadOk ? rc : failLoad(model, rc);
 }
 

@@ -652,7 +652,6 @@ bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolSh
   return true;
 }
 
-
 int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count) {
   std::free(grid->planes);
   std::free(grid->trianglePlanes);

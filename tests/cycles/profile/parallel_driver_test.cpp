@@ -4,8 +4,8 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <climits>
 #include <atomic>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <filesystem>

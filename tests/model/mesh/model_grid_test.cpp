@@ -344,13 +344,6 @@ TEST(DiagonalExtentsTest, BuildReplaceAndFree) {
 
 }  // namespace
 
-// The key order of a sized grid: per cell the same items, keys descending (a
-// flat tool's items in reach in their own order, which the sorted items make
-// descending too), and each key at least the height bound of its item from
-// any point of the cell (else a walk that stops on the keys would miss a
-// surface); the reach counts of the cell bound the items within the radius
-// of every point of it.  Only the tool it was made for, and only points
-// inside the grid's box, get them; a frustum gets none.
 // How many of the listed items have a box within radius of (x, y) in plan.
 template <class Index>
 int itemsWithin(const ModelRec& model, const Index* items, int count, double x, double y,
@@ -366,6 +359,13 @@ int itemsWithin(const ModelRec& model, const Index* items, int count, double x, 
   return reached;
 }
 
+// The key order of a sized grid: per cell the same items, keys descending (a
+// flat tool's items in reach in their own order, which the sorted items make
+// descending too), and each key at least the height bound of its item from
+// any point of the cell (else a walk that stops on the keys would miss a
+// surface); the reach counts of the cell bound the items within the radius
+// of every point of it.  Only the tool it was made for, and only points
+// inside the grid's box, get them; a frustum gets none.
 TEST(ModelGridTest, KeyOrderBoundsEveryItemFromEveryPointOfItsCell) {
   struct ToolRow {
     const char* name;

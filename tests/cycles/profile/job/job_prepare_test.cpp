@@ -320,17 +320,25 @@ TEST_F(ProfPrepareJob, IgnoredProfileOfAPocketJobIsItsBoundary) {
       << kfy;
 }
 
+// A job whose boundary (the text bnd, written to b.bnd) is projected onto
+// the part file of dir with a tool of the given radius.  False when the
+// boundary file cannot be written.
+bool projectionJob(const tsupport::TempDir& dir, const char* part, const char* bnd, double radius) {
+  if (!tsupport::writeFile(dir.file("b.bnd"), bnd)) return false;
+  setText(jobRecord.approx, dir.file(part).c_str());
+  setText(jobRecord.boundary, dir.file("b.bnd").c_str());
+  setText(jobRecord.tmpDir, dir.path().c_str());
+  jobRecord.bndProject = 1;
+  jobRecord.frradius = radius;
+  return true;
+}
+
 // A job whose boundary cannot be projected stops: the plane boundary it
 // was drawn as is not the region to machine.
 TEST_F(ProfPrepareJob, BoundaryThatCannotBeProjectedStopsTheJob) {
   tsupport::TempDir dir;
   ASSERT_TRUE(
-      tsupport::writeFile(dir.file("b.bnd"), "**BND 1\nX0 Y0 Z0\nX2 Y0 Z0\nX2 Y2 Z0\n**END\n"));
-  setText(jobRecord.approx, dir.file("missing.stl").c_str());
-  setText(jobRecord.boundary, dir.file("b.bnd").c_str());
-  setText(jobRecord.tmpDir, dir.path().c_str());
-  jobRecord.bndProject = 1;
-  jobRecord.frradius = 3;
+      projectionJob(dir, "missing.stl", "**BND 1\nX0 Y0 Z0\nX2 Y0 Z0\nX2 Y2 Z0\n**END\n", 3));
   const Prepared p = prepare();
   EXPECT_EQ(p.result, -2);  // the job does not validate
   const auto end = std::find(p.messages.begin(), p.messages.end(), "822");
@@ -347,13 +355,8 @@ TEST_F(ProfPrepareJob, ProjectedBoundaryBecomesTheJobsBoundary) {
   const auto plane =
       testmodels::heightField([](double, double) { return 5.0; }, -20, 30, -20, 30, 5, 5);
   ASSERT_TRUE(testmodels::writeBinaryStl(dir.file("plane.stl"), plane));
-  ASSERT_TRUE(tsupport::writeFile(dir.file("b.bnd"),
-                                  "**BND 1\nX0 Y0 Z0\nX2 Y0 Z0\nX2 Y2 Z0\nX0 Y2 Z0\n**END\n"));
-  setText(jobRecord.approx, dir.file("plane.stl").c_str());
-  setText(jobRecord.boundary, dir.file("b.bnd").c_str());
-  setText(jobRecord.tmpDir, dir.path().c_str());
-  jobRecord.bndProject = 1;
-  jobRecord.frradius = 0.5;
+  ASSERT_TRUE(projectionJob(dir, "plane.stl",
+                            "**BND 1\nX0 Y0 Z0\nX2 Y0 Z0\nX2 Y2 Z0\nX0 Y2 Z0\n**END\n", 0.5));
   const Prepared p = prepare();
   ASSERT_EQ(p.result, 0);
   ASSERT_EQ(jobScale, 25);
