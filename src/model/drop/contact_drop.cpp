@@ -499,6 +499,15 @@ constexpr double kBoundSlack = 1e-9;
 // Surfaces fetched ahead of the one collected.
 constexpr int kPrefetchAhead = 12;
 
+// The end of a ball's candidate walk: its height, and the surface that
+// reaches it first with that contact's point and kind.
+struct BallWalkEnd {
+  double height;
+  int winner;
+  Vec3d contact;
+  int kind;
+};
+
 // The candidate walk of a short index list (at most one list of candidates,
 // so it cannot overflow) in the order of a sorted list, without collecting
 // surfaces that cannot be reached.  The index list ascends and the surfaces
@@ -515,11 +524,16 @@ constexpr int kPrefetchAhead = 12;
 // every surface not yet collected has a bound of at most the next key, which
 // then takes the place of M + lift.  Surfaces far from the axis come late, so
 // collecting stops much earlier; the visiting order is the same.
+//
+// known, when given, is the end of the walk of a ball found beforehand (see
+// scanBallCandidates): its height, lowered by the bound slack, takes the
+// place of the probes as the floor, and the walk ends with it as soon as a
+// face contact within the z range has been met.
 template <bool kFacets>
 int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                          double startZ, const ToolShape* tool, const int* indices, int count,
                          const int32_t* order, const float* keys, CandidateEntry* e, Vec3d* contact,
-                         int* kind) {
+                         int* kind, const BallWalkEnd* known = nullptr) {
   const int* const collectOrder = order != nullptr ? order : indices;
   const Vec3d start{position->x, position->y, startZ};
   const DropPoint p = dropPointOf(position);
@@ -533,7 +547,10 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   int k = shaped ? 0 : count;
   // Entries below floorH are never walked (see the probes below).
   double floorH = position->z;
-  bool probed = false;
+  bool probed = known != nullptr;
+  if (known != nullptr) {
+    floorH = std::max(floorH, known->height - kBoundSlack * (1.0 + std::fabs(known->height)));
+  }
   // Drops of one thread follow each other closely (grid rows, curve
   // samples): the surface that decided the last drop usually touches here
   // too.  Any reachable surface of the list gives a lower bound of the
@@ -541,7 +558,8 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   const void* surfaces =
       kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
   WalkMemo& memo = walkMemo();
-  if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
+  if (!probed && memo.surfaces == surfaces &&
+      std::binary_search(indices, indices + count, memo.index)) {
     const int i = memo.index;
     double bound;
     if (!boxRejects(boxes, i, p, R) &&
@@ -557,6 +575,15 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
                          boxes) > 0) {
       decided = i;
     }
+  };
+  // The known end, once a face contact within range was met on the way.
+  const auto settled = [&]() { return known != nullptr && faceFound; };
+  const auto settle = [&]() {
+    memo = {surfaces, known->winner};
+    position->z = known->height;
+    *contact = known->contact;
+    *kind = known->kind;
+    return kContactFace;
   };
   // Torus runs.  Surfaces that lie level at one height B within the ring of
   // the axis share the bound T = B + rc, and each one the flat inner disk
@@ -636,6 +663,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
         return finishWalk(ctx, tool, position, touched, faceFound, contact);
       }
       walkTop();
+      if (settled()) return settle();
     }
     if (k >= count || limit < std::max(position->z, floorH)) break;
     // The surfaces of a cell lie scattered through the corner arrays (they
@@ -681,9 +709,121 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     }
   }
   // Nothing left to collect can reach the height: the rest of the heap in order.
-  while (n > 0 && !(e[0].bound < position->z)) walkTop();
+  while (n > 0 && !(e[0].bound < position->z)) {
+    walkTop();
+    if (settled()) return settle();
+  }
   if (decided >= 0) memo = {surfaces, decided};
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
+}
+
+// ---- Balls: the candidate walk settled by its highest contact -----------------
+
+// The candidate walk of a plain ball, most often without walking it.  A
+// ball's contact on a surface does not depend on the height offered (as long
+// as it lies above it), so the walk ends at the highest contact H of the
+// surfaces it reaches, on the first of them in its order (bound, then index)
+// that reaches H: the winner W.  When W's bound is at least H, the walk
+// reaches W (every surface before it has a bound of at least W's and a
+// contact below H) and nothing after it: the surfaces whose bound lies below
+// H may be left out of the search.  Its result is a face when one of its
+// raises was a face contact within the z range, and W is its last raise: a
+// face of W within the range settles it (for a facet of one triangle, whose
+// result does not depend on the height offered).  So the surfaces are offered
+// by descending key, each tested only while its bound and plane may reach the
+// best height so far (no heap, and the best soon lies near H: the surface
+// that decided the thread's last drop is offered first).  Otherwise the walk
+// runs, from H lowered by the bound slack as its floor, and when it is known
+// to end on W, it ends as soon as one of its raises was a face contact within
+// the range: its height, contact and result are settled then.
+template <bool kFacets>
+int scanBallCandidates(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+                       double startZ, const ToolShape* tool, const int* indices, int count,
+                       const int32_t* order, const float* keys, CandidateEntry* e, Vec3d* contact,
+                       int* kind) {
+  const int* const visitOrder = order != nullptr ? order : indices;
+  const Vec3d start{position->x, position->y, startZ};
+  const DropPoint p = dropPointOf(position);
+  const double R = tool->radius;
+  const double lift = boundLiftMax(tool);
+  const double z0 = position->z;
+  double best = z0;
+  int winner = -1;
+  double winnerBound = 0.0;
+  int winnerResult = 0;
+  int winnerKind = 0;
+  Vec3d winnerContact{0.0, 0.0, 0.0};
+  // Surface i, reachable with the given bound, offered above the best (just
+  // below it once there is a winner, so that a tie reports itself).
+  const auto offer = [&](int i, double bound) {
+    if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes->planes)) return;
+    double h = winner >= 0 ? std::nextafter(best, -HUGE_VAL) : best;
+    Vec3d at;
+    int k = 0;
+    const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k, boxes);
+    if (r <= 0 || h < best) return;
+    if (h == best && winner >= 0 &&
+        !CandidateAfter()({winner, winnerBound}, CandidateEntry{i, bound})) {
+      return;
+    }
+    best = h;
+    winner = i;
+    winnerBound = bound;
+    winnerResult = r;
+    winnerKind = k;
+    winnerContact = at;
+  };
+  const auto reachable = [&](int i, double* bound) {
+    return !boxRejects(boxes, i, p, R) &&
+           candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, bound);
+  };
+  const void* surfaces =
+      kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
+  WalkMemo& memo = walkMemo();
+  int offeredFirst = -1;
+  if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
+    double bound;
+    offeredFirst = memo.index;
+    if (reachable(offeredFirst, &bound) && !(bound < best)) offer(offeredFirst, bound);
+  }
+  for (int k = 0; k < count; ++k) {
+    // No surface from here on has a bound above the limit.
+    double limit;
+    if (keys != nullptr) {
+      const double m = keys[k];
+      limit = m + kBoundSlack * (1.0 + std::fabs(m));
+    } else {
+      const double m = boxes->maxCorners[indices[k]].z;
+      limit = m + lift + kBoundSlack * (1.0 + std::fabs(m));
+    }
+    if (limit < best) break;
+    if (k + kPrefetchAhead < count) {
+      const int ahead = visitOrder[k + kPrefetchAhead];
+      __builtin_prefetch(&boxes->maxCorners[ahead]);
+      __builtin_prefetch(&boxes->minCorners[ahead]);
+    }
+    const int i = visitOrder[k];
+    if (i == offeredFirst || maxSideBelow(tool, boxes->maxCorners[i], p, best)) continue;
+    double bound;
+    if (reachable(i, &bound) && !(bound < best)) offer(i, bound);
+  }
+  if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
+  bool oneTriangle = true;
+  if constexpr (kFacets) {
+    const Vec3d* v = ctx->facets[winner].v;
+    oneTriangle = v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z;
+  }
+  if (oneTriangle && winnerBound >= best && winnerResult == kContactFace && inZRange(ctx, best)) {
+    memo = {surfaces, winner};
+    position->z = best;
+    *contact = winnerContact;
+    *kind = winnerKind;
+    return kContactFace;
+  }
+  const BallWalkEnd end{best, winner, winnerContact, winnerKind};
+  return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
+                                       keys, e, contact, kind,
+                                       winnerBound >= best && oneTriangle ? &end : nullptr);
 }
 
 // ---- Flat tools: the candidate walk in index order -----------------------------
@@ -804,7 +944,12 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, list, n, contact, kind);
   }
   CandidateEntry* e = candidateScratch().data();
+  const bool plainBall = tool->type == kToolBall && !ctx->taperOn;
   if (indices != nullptr && count <= kContactCandidateCapacity) {
+    if (plainBall) {
+      return scanBallCandidates<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
+                                         keys, e, contact, kind);
+    }
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
   }
@@ -821,6 +966,10 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
   // overflow: the walk led by the grid's order collects far fewer (a flat
   // tool's order keeps the items' own order, not that of its keys).
   if (indices != nullptr && keys != nullptr && tool->type != kToolFlat) {
+    if (plainBall) {
+      return scanBallCandidates<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
+                                         keys, e, contact, kind);
+    }
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
   }
