@@ -499,8 +499,9 @@ constexpr double kBoundSlack = 1e-9;
 // Surfaces fetched ahead of the one collected.
 constexpr int kPrefetchAhead = 12;
 
-// The end of a ball's candidate walk: its height, and the surface that
-// reaches it first with that contact's point and kind.
+// The end of the candidate walk of a ball or torus: its height, and the
+// surface that decides it (-1 when the height is only known as a contact on
+// the way, a floor of the end) with that contact's point and kind.
 struct BallWalkEnd {
   double height;
   int winner;
@@ -525,10 +526,10 @@ struct BallWalkEnd {
 // then takes the place of M + lift.  Surfaces far from the axis come late, so
 // collecting stops much earlier; the visiting order is the same.
 //
-// known, when given, is the end of the walk of a ball found beforehand (see
-// scanBallCandidates): its height, lowered by the bound slack, takes the
-// place of the probes as the floor, and the walk ends with it as soon as a
-// face contact within the z range has been met.
+// known, when given, comes from the search of a ball or torus that ran before
+// (see scanBallCandidates): its height, lowered by the bound slack, takes the
+// place of the probes as the floor, and with its winner the walk ends with it
+// as soon as a face contact within the z range has been met.
 template <bool kFacets>
 int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                          double startZ, const ToolShape* tool, const int* indices, int count,
@@ -577,7 +578,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     }
   };
   // The known end, once a face contact within range was met on the way.
-  const auto settled = [&]() { return known != nullptr && faceFound; };
+  const auto settled = [&]() { return known != nullptr && known->winner >= 0 && faceFound; };
   const auto settle = [&]() {
     memo = {surfaces, known->winner};
     position->z = known->height;
@@ -753,18 +754,21 @@ int scanBallCandidates(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
   int winnerResult = 0;
   int winnerKind = 0;
   Vec3d winnerContact{0.0, 0.0, 0.0};
-  // Surface i, reachable with the given bound, offered above the best (just
+  // A torus stores on equal heights: the last surface that reaches H wins.
+  const bool lastTieWins = tool->type == kToolTorus;
+  // Surface i, reachable with the given bound, offered the best (a ball just
   // below it once there is a winner, so that a tie reports itself).
   const auto offer = [&](int i, double bound) {
     if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes->planes)) return;
-    double h = winner >= 0 ? std::nextafter(best, -HUGE_VAL) : best;
+    double h = winner >= 0 && !lastTieWins ? std::nextafter(best, -HUGE_VAL) : best;
     Vec3d at;
     int k = 0;
     const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k, boxes);
     if (r <= 0 || h < best) return;
-    if (h == best && winner >= 0 &&
-        !CandidateAfter()({winner, winnerBound}, CandidateEntry{i, bound})) {
-      return;
+    if (h == best && winner >= 0) {
+      const CandidateEntry was{winner, winnerBound};
+      const CandidateEntry now{i, bound};
+      if (lastTieWins ? CandidateAfter()(was, now) : CandidateAfter()(now, was)) return;
     }
     best = h;
     winner = i;
@@ -781,6 +785,7 @@ int scanBallCandidates(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
       kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
   WalkMemo& memo = walkMemo();
   int offeredFirst = -1;
+  bool levelRun = false;
   if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
     double bound;
     offeredFirst = memo.index;
@@ -805,7 +810,15 @@ int scanBallCandidates(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     const int i = visitOrder[k];
     if (i == offeredFirst || maxSideBelow(tool, boxes->maxCorners[i], p, best)) continue;
     double bound;
-    if (reachable(i, &bound) && !(bound < best)) offer(i, bound);
+    if (!reachable(i, &bound) || bound < best) continue;
+    // A level surface that may tie a torus' best: level runs are the walk's
+    // (it tests only the last surface of a run that reaches its height).
+    if (lastTieWins && winner >= 0 && bound == best &&
+        boxes->minCorners[i].z == boxes->maxCorners[i].z) {
+      levelRun = true;
+      break;
+    }
+    offer(i, bound);
   }
   if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
   bool oneTriangle = true;
@@ -813,17 +826,17 @@ int scanBallCandidates(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     const Vec3d* v = ctx->facets[winner].v;
     oneTriangle = v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z;
   }
-  if (oneTriangle && winnerBound >= best && winnerResult == kContactFace && inZRange(ctx, best)) {
+  const bool endKnown = !levelRun && oneTriangle && winnerBound >= best;
+  if (endKnown && winnerResult == kContactFace && inZRange(ctx, best)) {
     memo = {surfaces, winner};
     position->z = best;
     *contact = winnerContact;
     *kind = winnerKind;
     return kContactFace;
   }
-  const BallWalkEnd end{best, winner, winnerContact, winnerKind};
+  const BallWalkEnd end{best, endKnown ? winner : -1, winnerContact, winnerKind};
   return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
-                                       keys, e, contact, kind,
-                                       winnerBound >= best && oneTriangle ? &end : nullptr);
+                                       keys, e, contact, kind, &end);
 }
 
 // ---- Flat tools: the candidate walk in index order -----------------------------
@@ -944,7 +957,7 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, list, n, contact, kind);
   }
   CandidateEntry* e = candidateScratch().data();
-  const bool plainBall = tool->type == kToolBall && !ctx->taperOn;
+  const bool plainBall = (tool->type == kToolBall || tool->type == kToolTorus) && !ctx->taperOn;
   if (indices != nullptr && count <= kContactCandidateCapacity) {
     if (plainBall) {
       return scanBallCandidates<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
