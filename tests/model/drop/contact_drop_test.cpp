@@ -308,6 +308,14 @@ const SortedWalkCase kSortedWalkCases[] = {
     {"jitteredLevelPlate", [] { return jitteredLevelPlate(0.1 + kPlateZ / 7.0, 6.0, 14, 5); }, -7.0,
      7.0},
     {"plateWithPadsRampsAndSlivers", plateWithPadsRampsAndSlivers, -8.0, 8.0},
+    // Above the groove's middle a tool touches both slopes at exactly one
+    // height, on mirrored points: the walk's order decides which one counts.
+    {"symmetricGroove",
+     [] {
+       return testmodels::heightField([](double x, double) { return 0.5 * std::fabs(x); }, -6.0,
+                                      6.0, -6.0, 6.0, 16, 16);
+     },
+     -7.0, 7.0},
 };
 
 class SortedWalkTest : public ::testing::TestWithParam<SortedWalkCase> {
