@@ -785,7 +785,18 @@ int scanBallCandidates(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
       kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
   WalkMemo& memo = walkMemo();
   int offeredFirst = -1;
+  // A level surface that may tie a torus' best: level runs are the walk's
+  // (it tests only the last surface of a run that reaches its height).
   bool levelRun = false;
+  const auto tiesLevel = [&](int i, double bound) {
+    levelRun = levelRun || (lastTieWins && winner >= 0 && bound == best &&
+                            boxes->minCorners[i].z == boxes->maxCorners[i].z);
+    return levelRun;
+  };
+  // Surfaces whose box holds the axis are offered at once: they soon raise
+  // the best near the end.  The others wait in e (every one is reachable, so
+  // e has room) and are offered after the scan, if still above the best.
+  int deferred = 0;
   if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
     double bound;
     offeredFirst = memo.index;
@@ -811,14 +822,18 @@ int scanBallCandidates(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     if (i == offeredFirst || maxSideBelow(tool, boxes->maxCorners[i], p, best)) continue;
     double bound;
     if (!reachable(i, &bound) || bound < best) continue;
-    // A level surface that may tie a torus' best: level runs are the walk's
-    // (it tests only the last surface of a run that reaches its height).
-    if (lastTieWins && winner >= 0 && bound == best &&
-        boxes->minCorners[i].z == boxes->maxCorners[i].z) {
-      levelRun = true;
-      break;
+    if (tiesLevel(i, bound)) break;
+    const Vec3d& mn = boxes->minCorners[i];
+    const Vec3d& mx = boxes->maxCorners[i];
+    if (mn.x <= p.x && p.x <= mx.x && mn.y <= p.y && p.y <= mx.y) {
+      offer(i, bound);
+    } else {
+      e[deferred++] = {i, bound};
     }
-    offer(i, bound);
+  }
+  for (int t = 0; t < deferred && !levelRun; ++t) {
+    if (e[t].bound < best || tiesLevel(e[t].index, e[t].bound)) continue;
+    offer(e[t].index, e[t].bound);
   }
   if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
   bool oneTriangle = true;
