@@ -502,7 +502,7 @@ constexpr int kPrefetchAhead = 12;
 // The end of the candidate walk of a ball or torus: its height, and the
 // surface that decides it (-1 when the height is only known as a contact on
 // the way, a floor of the end) with that contact's point and kind.
-struct BallWalkEnd {
+struct KnownWalkEnd {
   double height;
   int winner;
   Vec3d contact;
@@ -527,14 +527,14 @@ struct BallWalkEnd {
 // collecting stops much earlier; the visiting order is the same.
 //
 // known, when given, comes from the search of a ball or torus that ran before
-// (see scanBallCandidates): its height, lowered by the bound slack, takes the
+// (see scanByHighestContact): its height, lowered by the bound slack, takes the
 // place of the probes as the floor, and with its winner the walk ends with it
 // as soon as a face contact within the z range has been met.
 template <bool kFacets>
 int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                          double startZ, const ToolShape* tool, const int* indices, int count,
                          const int32_t* order, const float* keys, CandidateEntry* e, Vec3d* contact,
-                         int* kind, const BallWalkEnd* known = nullptr) {
+                         int* kind, const KnownWalkEnd* known = nullptr) {
   const int* const collectOrder = order != nullptr ? order : indices;
   const Vec3d start{position->x, position->y, startZ};
   const DropPoint p = dropPointOf(position);
@@ -718,27 +718,28 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   return finishWalk(ctx, tool, position, touched, faceFound, contact);
 }
 
-// ---- Balls: the candidate walk settled by its highest contact -----------------
+// ---- Balls and tori: the candidate walk settled by its highest contact --------
 
-// The candidate walk of a plain ball, most often without walking it.  A
-// ball's contact on a surface does not depend on the height offered (as long
-// as it lies above it), so the walk ends at the highest contact H of the
-// surfaces it reaches, on the first of them in its order (bound, then index)
-// that reaches H: the winner W.  When W's bound is at least H, the walk
-// reaches W (every surface before it has a bound of at least W's and a
-// contact below H) and nothing after it: the surfaces whose bound lies below
-// H may be left out of the search.  Its result is a face when one of its
-// raises was a face contact within the z range, and W is its last raise: a
-// face of W within the range settles it (for a facet of one triangle, whose
-// result does not depend on the height offered).  So the surfaces are offered
-// by descending key, each tested only while its bound and plane may reach the
-// best height so far (no heap, and the best soon lies near H: the surface
-// that decided the thread's last drop is offered first).  Otherwise the walk
-// runs, from H lowered by the bound slack as its floor, and when it is known
-// to end on W, it ends as soon as one of its raises was a face contact within
-// the range: its height, contact and result are settled then.
+// The candidate walk of a ball or torus without the cone, most often without
+// walking it.  The contact of such a tool on a surface does not depend on the
+// height offered (as long as the tool reaches it), so the walk ends at the
+// highest contact H of the surfaces it reaches, on its winner W: of the
+// surfaces that reach H, the first in the walk's order (bound, then index)
+// for a ball, which stores only higher contacts, the last for a torus, which
+// stores equal ones too.  When W's bound is at least H, the walk reaches W and
+// every surface after it has a bound below H or stores nothing new: the
+// surfaces whose bound lies below H may be left out.  The result is a face
+// when one of the walk's stores was a face contact within the z range, and W
+// stores last: a face of W within the range settles it (for a facet of one
+// triangle, whose result does not depend on the height offered).  So the
+// surfaces are offered by descending key, each tested only while its bound and
+// plane may reach the best height so far (no heap; the surface that decided
+// the thread's last drop is offered first, and the best soon lies near H).
+// Otherwise the walk runs, from H lowered by the bound slack as its floor,
+// and when W is known it ends as soon as a face contact within the range was
+// stored on the way: its height, contact and result are settled then.
 template <bool kFacets>
-int scanBallCandidates(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
+int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                        double startZ, const ToolShape* tool, const int* indices, int count,
                        const int32_t* order, const float* keys, CandidateEntry* e, Vec3d* contact,
                        int* kind) {
@@ -849,7 +850,7 @@ int scanBallCandidates(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     *kind = winnerKind;
     return kContactFace;
   }
-  const BallWalkEnd end{best, endKnown ? winner : -1, winnerContact, winnerKind};
+  const KnownWalkEnd end{best, endKnown ? winner : -1, winnerContact, winnerKind};
   return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                        keys, e, contact, kind, &end);
 }
@@ -972,10 +973,10 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
     return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, list, n, contact, kind);
   }
   CandidateEntry* e = candidateScratch().data();
-  const bool plainBall = (tool->type == kToolBall || tool->type == kToolTorus) && !ctx->taperOn;
+  const bool roundTool = (tool->type == kToolBall || tool->type == kToolTorus) && !ctx->taperOn;
   if (indices != nullptr && count <= kContactCandidateCapacity) {
-    if (plainBall) {
-      return scanBallCandidates<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
+    if (roundTool) {
+      return scanByHighestContact<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
     }
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
@@ -994,8 +995,8 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
   // overflow: the walk led by the grid's order collects far fewer (a flat
   // tool's order keeps the items' own order, not that of its keys).
   if (indices != nullptr && keys != nullptr && tool->type != kToolFlat) {
-    if (plainBall) {
-      return scanBallCandidates<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
+    if (roundTool) {
+      return scanByHighestContact<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
     }
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
