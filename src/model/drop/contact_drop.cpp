@@ -499,6 +499,20 @@ constexpr double kBoundSlack = 1e-9;
 // Surfaces fetched ahead of the one collected.
 constexpr int kPrefetchAhead = 12;
 
+// A limit of the bounds of the surfaces from list position k on: the key
+// there (keys of the grid's order), else the max z there (the list ascends,
+// the surfaces are stored by descending top z) plus the largest lift, each
+// with the bound slack.
+inline double boundLimitFrom(const FacetBoxSet* boxes, const int* indices, const float* keys,
+                             int k, double lift) {
+  if (keys != nullptr) {
+    const double m = keys[k];
+    return m + kBoundSlack * (1.0 + std::fabs(m));
+  }
+  const double m = boxes->maxCorners[indices[k]].z;
+  return m + lift + kBoundSlack * (1.0 + std::fabs(m));
+}
+
 // The end of the candidate walk of a ball or torus: its height, and the
 // surface that decides it (-1 when the height is only known as a contact on
 // the way, a floor of the end) with that contact's point and kind.
@@ -647,16 +661,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     walkLastReachingT(pending, m);
   };
   for (;;) {
-    double limit = -HUGE_VAL;
-    if (k < count) {
-      if (keys != nullptr) {
-        const double m = keys[k];
-        limit = m + kBoundSlack * (1.0 + std::fabs(m));
-      } else {
-        const double m = boxes->maxCorners[indices[k]].z;
-        limit = m + lift + kBoundSlack * (1.0 + std::fabs(m));
-      }
-    }
+    const double limit = k < count ? boundLimitFrom(boxes, indices, keys, k, lift) : -HUGE_VAL;
     // Walk every entry that precedes all surfaces not yet collected.
     while (n > 0 && e[0].bound > limit) {
       if (e[0].bound < position->z) {
@@ -804,16 +809,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     if (reachable(offeredFirst, &bound) && !(bound < best)) offer(offeredFirst, bound);
   }
   for (int k = 0; k < count; ++k) {
-    // No surface from here on has a bound above the limit.
-    double limit;
-    if (keys != nullptr) {
-      const double m = keys[k];
-      limit = m + kBoundSlack * (1.0 + std::fabs(m));
-    } else {
-      const double m = boxes->maxCorners[indices[k]].z;
-      limit = m + lift + kBoundSlack * (1.0 + std::fabs(m));
-    }
-    if (limit < best) break;
+    if (boundLimitFrom(boxes, indices, keys, k, lift) < best) break;
     if (k + kPrefetchAhead < count) {
       const int ahead = visitOrder[k + kPrefetchAhead];
       __builtin_prefetch(&boxes->maxCorners[ahead]);
