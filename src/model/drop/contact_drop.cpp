@@ -543,7 +543,7 @@ struct KnownWalkEnd {
 // known, when given, comes from the search of a ball or torus that ran before
 // (see scanByHighestContact): its height, lowered by the bound slack, takes the
 // place of the probes as the floor, and with its winner the walk ends with it
-// as soon as a face contact within the z range has been met.
+// as soon as the winner or a face contact within the z range has stored.
 template <bool kFacets>
 int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                          double startZ, const ToolShape* tool, const int* indices, int count,
@@ -591,10 +591,16 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       decided = i;
     }
   };
-  // The known end, once a face contact within range was met on the way.
-  const auto settled = [&]() { return known != nullptr && known->winner >= 0 && faceFound; };
+  // The known end, once the winner stored (nothing after it stores) or a
+  // face contact within range was met on the way.
+  const auto settled = [&]() {
+    return known != nullptr && known->winner >= 0 && (faceFound || decided == known->winner);
+  };
   const auto settle = [&]() {
     memo = {surfaces, known->winner};
+    if (decided == known->winner) {
+      return finishWalk(ctx, tool, position, touched, faceFound, contact);
+    }
     position->z = known->height;
     *contact = known->contact;
     *kind = known->kind;
@@ -741,8 +747,9 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
 // plane may reach the best height so far (no heap; the surface that decided
 // the thread's last drop is offered first, and the best soon lies near H).
 // Otherwise the walk runs, from H lowered by the bound slack as its floor,
-// and when W is known it ends as soon as a face contact within the range was
-// stored on the way: its height, contact and result are settled then.
+// and when W is known it ends as soon as W stored (no surface after it
+// stores) or a face contact within the range was stored on the way: its
+// height, contact and result are settled then.
 template <bool kFacets>
 int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                        double startZ, const ToolShape* tool, const int* indices, int count,
