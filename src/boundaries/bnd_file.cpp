@@ -267,6 +267,25 @@ BoundaryRec* readFile(const char* path, double contactOffset, double reduceOffse
 
 }  // namespace
 
+std::vector<std::string> bndLinesWithoutCln(const std::vector<std::string>& lines) {
+  std::vector<std::string> kept;
+  bool inCln = false;
+  for (const std::string& line : lines) {
+    const LineKind kind = classify(line);
+    if (kind == LineKind::kCln) {
+      inCln = true;
+      continue;
+    }
+    if (inCln && kind == LineKind::kEnd) {
+      inCln = false;
+      continue;
+    }
+    if (kind == LineKind::kBnd) inCln = false;
+    if (!inCln) kept.push_back(line);
+  }
+  return kept;
+}
+
 void bndSetInternalScale(double scale) { gInternalScale = scale != 0.0 ? scale : 1.0; }
 
 void bndSetOuterExtraOffset(double d) { gOuterExtraOffset = d; }

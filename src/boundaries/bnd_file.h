@@ -13,6 +13,9 @@
 // detection, the extra outer offset, the internal scale): cycle thread only.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "boundaries/boundary_rec.h"
 
 // Most points of a CLN block; one more fails the whole read.
@@ -62,6 +65,11 @@ void bndFreeList(BoundaryRec* chain);
 BoundarySet* bndSetLoad(const char* path);
 // Frees the chain, the polylines and the set (null allowed).
 void bndSetFree(BoundarySet* set);
+
+// The lines of a BND file without its "**CLN" blocks (each up to its
+// "**END", or to the next "**BND"): those hold the 3D curve of the boundary
+// before them, not a boundary of their own.
+std::vector<std::string> bndLinesWithoutCln(const std::vector<std::string>& lines);
 
 // Offsets the boundary's contour by d (d > 0 enlarges, d < 0 shrinks): the
 // planar offset, then the offset with retries at d and at 0.8 d.  1, or -1

@@ -132,22 +132,22 @@ void contactForgetModel(const ModelRec* model) {
   };
   std::lock_guard<std::mutex> guard(gLock);
   ContactSettings& s = gSettings;
-  if (!held(s.facets, model->facets) && !held(s.triangles, model->triangles) &&
-      !held(s.minCorners, model->minCorners) && !held(s.maxCorners, model->maxCorners) &&
-      !held(s.candidates, model->candidates)) {
-    return;
-  }
-  const ContactContext fresh = defaultSettings();
-  if (held(s.facets, model->facets)) {
-    s.facets = fresh.facets;
-    s.facetCount = fresh.facetCount;
-  }
-  if (held(s.triangles, model->triangles)) s.triangles = fresh.triangles;
+  const bool facets = held(s.facets, model->facets);
+  const bool triangles = held(s.triangles, model->triangles);
   // The corners, candidates and z range came with the last selection; they
   // go when they are this model's (a selection of the other kind may still
   // be another model's).
-  if (held(s.minCorners, model->minCorners) || held(s.maxCorners, model->maxCorners) ||
-      held(s.candidates, model->candidates)) {
+  const bool bounds = held(s.minCorners, model->minCorners) ||
+                      held(s.maxCorners, model->maxCorners) ||
+                      held(s.candidates, model->candidates);
+  if (!facets && !triangles && !bounds) return;
+  const ContactContext fresh = defaultSettings();
+  if (facets) {
+    s.facets = fresh.facets;
+    s.facetCount = fresh.facetCount;
+  }
+  if (triangles) s.triangles = fresh.triangles;
+  if (bounds) {
     setSelectionBounds(&s, fresh.minCorners, fresh.maxCorners, fresh.candidates, fresh.zFloor,
                        fresh.zTop, fresh.keepUntouched);
   }

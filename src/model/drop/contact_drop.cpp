@@ -476,7 +476,24 @@ bool levelEdgeOnly(const ContactContext* ctx, const FacetBoxSet* boxes, int i, d
 struct WalkMemo {
   const void* surfaces = nullptr;
   int index = -1;
+  // That surface when it is one of surfaces and lies in the (ascending)
+  // index list, else -1.
+  int within(const void* walked, const int* indices, int count) const {
+    const bool listed = surfaces == walked && std::binary_search(indices, indices + count, index);
+    return listed ? index : -1;
+  }
 };
+
+// The surfaces a walk over the context's facets or triangles runs on: the
+// key of the memo.
+template <bool kFacets>
+const void* walkSurfaces(const ContactContext* ctx) {
+  if constexpr (kFacets) {
+    return ctx->facets;
+  } else {
+    return ctx->triangles;
+  }
+}
 
 WalkMemo& walkMemo() {
   thread_local WalkMemo memo;
@@ -570,12 +587,11 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   // samples): the surface that decided the last drop usually touches here
   // too.  Any reachable surface of the list gives a lower bound of the
   // final height (the walk reaches it, or stops at a height above its bound).
-  const void* surfaces =
-      kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
+  const void* surfaces = walkSurfaces<kFacets>(ctx);
   WalkMemo& memo = walkMemo();
-  if (!probed && memo.surfaces == surfaces &&
-      std::binary_search(indices, indices + count, memo.index)) {
-    const int i = memo.index;
+  const int remembered = probed ? -1 : memo.within(surfaces, indices, count);
+  if (remembered >= 0) {
+    const int i = remembered;
     double bound;
     if (!boxRejects(boxes, i, p, R) &&
         candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, &bound)) {
@@ -794,10 +810,8 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     return !boxRejects(boxes, i, p, R) &&
            candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, bound);
   };
-  const void* surfaces =
-      kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
+  const void* surfaces = walkSurfaces<kFacets>(ctx);
   WalkMemo& memo = walkMemo();
-  int offeredFirst = -1;
   // A level surface that may tie a torus' best: level runs are the walk's
   // (it tests only the last surface of a run that reaches its height).
   bool levelRun = false;
@@ -810,10 +824,10 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   // the best near the end.  The others wait in e (every one is reachable, so
   // e has room) and are offered after the scan, if still above the best.
   int deferred = 0;
-  if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
-    double bound;
-    offeredFirst = memo.index;
-    if (reachable(offeredFirst, &bound) && !(bound < best)) offer(offeredFirst, bound);
+  const int offeredFirst = memo.within(surfaces, indices, count);
+  double firstBound;
+  if (offeredFirst >= 0 && reachable(offeredFirst, &firstBound) && !(firstBound < best)) {
+    offer(offeredFirst, firstBound);
   }
   for (int k = 0; k < count; ++k) {
     if (boundLimitFrom(boxes, indices, keys, k, lift) < best) break;
@@ -1193,14 +1207,10 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
     }
   };
   // The surface that decided this thread's last drop raises the best early.
-  const void* surfaces =
-      kFacets ? static_cast<const void*>(ctx->facets) : static_cast<const void*>(ctx->triangles);
+  const void* surfaces = walkSurfaces<kFacets>(ctx);
   WalkMemo& memo = walkMemo();
-  int offeredFirst = -1;
-  if (memo.surfaces == surfaces && std::binary_search(indices, indices + count, memo.index)) {
-    offeredFirst = memo.index;
-    offer(offeredFirst);
-  }
+  const int offeredFirst = memo.within(surfaces, indices, count);
+  if (offeredFirst >= 0) offer(offeredFirst);
   for (int k = 0; k < count; ++k) {
     // No surface from here on has a bound above its key.
     const double key = cell->keys[k];

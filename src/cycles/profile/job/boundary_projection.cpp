@@ -9,6 +9,7 @@
 #include "base/number_format.h"
 #include "base/text_helpers.h"
 #include "base/tolerances.h"
+#include "boundaries/bnd_file.h"
 #include "boundaries/curve_fit.h"
 #include "cycles/profile/job/job_boundaries.h"
 #include "geometry/curves/curve.h"
@@ -97,36 +98,6 @@ int loadPart(ModelRec* model, const char* partFile, const char* clipFile, const 
   return multiPoly != 0 ? modelLoadMultiFile(model, part, 0, 0) : modelLoadFile(model, part);
 }
 
-// The first word of a line ("" for a blank one).
-std::string firstWord(const std::string& line) {
-  const std::size_t a = line.find_first_not_of(" \t\r\f\v");
-  if (a == std::string::npos) return "";
-  const std::size_t b = line.find_first_of(" \t\r\f\v", a);
-  return line.substr(a, b == std::string::npos ? std::string::npos : b - a);
-}
-
-// The lines of a BND file without its "**CLN" blocks (each up to its "**END",
-// or to the next "**BND"): those hold the 3D curve of the boundary before
-// them, not a boundary of their own.
-std::vector<std::string> withoutClnBlocks(const std::vector<std::string>& lines) {
-  std::vector<std::string> kept;
-  bool inCln = false;
-  for (const std::string& line : lines) {
-    const std::string word = firstWord(line);
-    if (word == "**CLN") {
-      inCln = true;
-      continue;
-    }
-    if (inCln && word == "**END") {
-      inCln = false;
-      continue;
-    }
-    if (word == "**BND") inCln = false;
-    if (!inCln) kept.push_back(line);
-  }
-  return kept;
-}
-
 // One kFY contour of the path: a line per pair of consecutive points, in
 // world coordinates.
 void appendKfyContour(const Pline& path, std::string* text) {
@@ -210,7 +181,7 @@ int bndProjectBoundaryFile(char* boundary, std::size_t cap, const char* partFile
   if (modelBuildGrids(&p.model) < 0) return -1;
   std::vector<std::string> lines;
   if (prfLoadLines(boundary, &lines) < 0) return -1;
-  p.curves = curveReadPrfAllLines(withoutClnBlocks(lines), boundary, nullptr, 0.0, 0, 0);
+  p.curves = curveReadPrfAllLines(bndLinesWithoutCln(lines), boundary, nullptr, 0.0, 0, 0);
   if (p.curves == nullptr) return -1;
   // The profiles lie in the plane across the direction.
   for (CurveRec* c = p.curves; c != nullptr; c = c->next) {
