@@ -249,11 +249,39 @@ inline double planeBound(const Vec3d& a, const Vec3d& b, const Vec3d& c, double 
 // Slack of the plane bound against rounding of both computations.
 constexpr double kPlaneBoundSlack = 1e-7;
 
+// The plane bound of a ball or torus lowered by how far the plane's touch
+// point lies from the triangle.  Over the plane, a ball of radius rc whose
+// axis stands at a touches at plan point x at the plane's height there plus
+// sqrt(rc^2 - |x - a|^2): a concave function whose curvature is at least
+// 1 / rc in every direction, highest at its touch point q(a) = a - rc n, n
+// the plan part of the plane's upward unit normal.  So no point of the
+// triangle lifts it higher than its plane bound minus d^2 / (2 rc), d the
+// plan distance from q(a) to the triangle's box.  A torus is the union of
+// such balls with axes a within the ring of the drop axis p: the plane
+// bounds of those balls are at most the torus' plane bound, and their touch
+// points lie within the ring of q(p), so d less the ring serves for all.
+inline double planeBoundOffTouch(const SurfacePlane& pl, double bound, const Vec3d& mn,
+                                 const Vec3d& mx, double x, double y, double ring, double rc) {
+  const double s = (pl.nz > 0.0 ? rc : -rc) / pl.len;
+  const double qx = x - s * pl.nx;
+  const double qy = y - s * pl.ny;
+  const double dx = qx < mn.x ? mn.x - qx : (qx > mx.x ? qx - mx.x : 0.0);
+  const double dy = qy < mn.y ? mn.y - qy : (qy > mx.y ? qy - mx.y : 0.0);
+  double d2 = dx * dx + dy * dy;
+  if (ring > 0.0) {
+    const double d = std::sqrt(d2) - ring;
+    d2 = d > 0.0 ? d * d : 0.0;
+  }
+  return bound - d2 / (2.0 * rc);
+}
+
 // True when the surface cannot reach height h (so its contact test would
 // change nothing).  Only for the plain tool shapes without the taper cone.
+// boxes: the surfaces' boxes and planes, or null.
 template <bool kFacets>
 inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
-                        double h, const SurfacePlane* planes) {
+                        double h, const FacetBoxSet* boxes) {
+  const SurfacePlane* planes = boxes != nullptr ? boxes->planes : nullptr;
   double ring, rc;
   switch (tool->type) {
     case kToolBall:
@@ -275,6 +303,10 @@ inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, co
   double bound;
   if (planes != nullptr && planes[i].nz == planes[i].nz) {
     bound = planeBoundOf(planes[i], start->x, start->y, ring, rc);
+    if (rc > 0.0 && bound != HUGE_VAL) {
+      bound = planeBoundOffTouch(planes[i], bound, boxes->minCorners[i], boxes->maxCorners[i],
+                                 start->x, start->y, ring, rc);
+    }
   } else if constexpr (kFacets) {
     const Vec3d* v = ctx->facets[i].v;
     bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
@@ -332,8 +364,7 @@ template <bool kFacets>
 inline int walkOne(const ContactContext* ctx, int i, const Vec3d* start, const ToolShape* tool,
                    Vec3d* position, Vec3d* contact, int* kind, int* touched, int* faceFound,
                    const FacetBoxSet* boxes = nullptr) {
-  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z,
-                           boxes != nullptr ? boxes->planes : nullptr)) {
+  if (surelyBelow<kFacets>(ctx, i, start, tool, position->z, boxes)) {
     return 0;
   }
   const int r = surfaceContact<kFacets>(ctx, i, start, tool, &position->z, contact, kind, boxes);
@@ -788,7 +819,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   // Surface i, reachable with the given bound, offered the best (a ball just
   // below it once there is a winner, so that a tie reports itself).
   const auto offer = [&](int i, double bound) {
-    if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes->planes)) return;
+    if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes)) return;
     double h = winner >= 0 && !lastTieWins ? std::nextafter(best, -HUGE_VAL) : best;
     Vec3d at;
     int k = 0;
@@ -1100,7 +1131,7 @@ template <bool kFacets>
   // A surface surely below h: by its box or by its plane.
   const auto below = [&](int i, double h) {
     return boxBelow(tool, boxes->minCorners[i], boxes->maxCorners[i], p, h) ||
-           surelyBelow<kFacets>(ctx, i, start, tool, h, planes);
+           surelyBelow<kFacets>(ctx, i, start, tool, h, boxes);
   };
   CandidateEntry* waiting = candidateScratch().data();
   int waitCount = 0;
@@ -1190,7 +1221,7 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
     const Vec3d& mn = boxes->minCorners[i];
     const Vec3d& mx = boxes->maxCorners[i];
     if (boxRejects(boxes, i, p, R) || boxBelow(tool, mn, mx, p, best)) return;
-    if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes->planes)) return;
+    if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes)) return;
     // Offered just below the best, so that a tie reports itself.
     double h = std::nextafter(best, -HUGE_VAL);
     Vec3d at;
