@@ -249,30 +249,48 @@ inline double planeBound(const Vec3d& a, const Vec3d& b, const Vec3d& c, double 
 // Slack of the plane bound against rounding of both computations.
 constexpr double kPlaneBoundSlack = 1e-7;
 
+// The squared plan distance from (x, y) to the box [mn, mx].
+inline double planDistance2(double x, double y, const Vec3d& mn, const Vec3d& mx) {
+  const double dx = x < mn.x ? mn.x - x : (x > mx.x ? x - mx.x : 0.0);
+  const double dy = y < mn.y ? mn.y - y : (y > mx.y ? y - mx.y : 0.0);
+  return dx * dx + dy * dy;
+}
+
 // The plane bound of a ball or torus lowered by how far the plane's touch
-// point lies from the triangle.  Over the plane, a ball of radius rc whose
-// axis stands at a touches at plan point x at the plane's height there plus
-// sqrt(rc^2 - |x - a|^2): a concave function whose curvature is at least
-// 1 / rc in every direction, highest at its touch point q(a) = a - rc n, n
-// the plan part of the plane's upward unit normal.  So no point of the
-// triangle lifts it higher than its plane bound minus d^2 / (2 rc), d the
-// plan distance from q(a) to the triangle's box.  A torus is the union of
-// such balls with axes a within the ring of the drop axis p: the plane
-// bounds of those balls are at most the torus' plane bound, and their touch
-// points lie within the ring of q(p), so d less the ring serves for all.
+// point lies from the triangle.
+//
+// Over the plane, a ball of radius rc whose axis stands at a touches at plan
+// point x at the plane's height there plus sqrt(rc^2 - |x - a|^2): a concave
+// function whose curvature is at least 1 / rc in every direction, highest
+// (its plane bound) at its touch point q(a), which lies rc sin(slope) uphill
+// of a.  So no point of the triangle lifts it higher than its plane bound
+// minus d^2 / (2 rc), d the plan distance from q(a) to the triangle's box.
+//
+// A torus is the union of such balls with axes a = p + o, |o| <= ring, p the
+// drop axis.  Their plane bounds are the torus' bound less tan(slope)
+// (ring - u . o), u the plan direction uphill, which is at least
+// tan(slope) |o - ring u|^2 / (2 ring).  Their touch points lie |o - ring u|
+// from the torus' touch point c = q(p) + ring u, so d >= D - |o - ring u|,
+// D the distance from c to the box; the least sum of both losses over
+// |o - ring u| is D^2 / (2 (rc + ring / tan(slope))).  Also d >= D0 - ring,
+// D0 the distance from q(p): the larger loss serves.
 inline double planeBoundOffTouch(const SurfacePlane& pl, double bound, const Vec3d& mn,
                                  const Vec3d& mx, double x, double y, double ring, double rc) {
-  const double s = (pl.nz > 0.0 ? rc : -rc) / pl.len;
-  const double qx = x - s * pl.nx;
-  const double qy = y - s * pl.ny;
-  const double dx = qx < mn.x ? mn.x - qx : (qx > mx.x ? qx - mx.x : 0.0);
-  const double dy = qy < mn.y ? mn.y - qy : (qy > mx.y ? qy - mx.y : 0.0);
-  double d2 = dx * dx + dy * dy;
-  if (ring > 0.0) {
-    const double d = std::sqrt(d2) - ring;
-    d2 = d > 0.0 ? d * d : 0.0;
+  // Uphill in plan: against the plan part of the upward normal.
+  const double up = pl.nz > 0.0 ? -1.0 : 1.0;
+  const double s = up * rc / pl.len;
+  const double qx = x + s * pl.nx;
+  const double qy = y + s * pl.ny;
+  const double d2 = planDistance2(qx, qy, mn, mx);
+  if (!(ring > 0.0)) return bound - d2 / (2.0 * rc);
+  const double d = std::sqrt(d2) - ring;
+  double loss = d > 0.0 ? d * d / (2.0 * rc) : 0.0;
+  if (pl.hxy > 0.0) {
+    const double w = up * ring / pl.hxy;
+    const double c2 = planDistance2(qx + w * pl.nx, qy + w * pl.ny, mn, mx);
+    loss = std::max(loss, c2 / (2.0 * (rc + ring * std::fabs(pl.nz) / pl.hxy)));
   }
-  return bound - d2 / (2.0 * rc);
+  return bound - loss;
 }
 
 // True when the surface cannot reach height h (so its contact test would
