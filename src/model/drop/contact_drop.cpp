@@ -104,14 +104,22 @@ constexpr double kBoxBelowSlack = 1e-9;
 // Relative slack of the square-root-free floor test below.
 constexpr double kFloorTestSlack = 1e-12;
 
+// True when a ball's bound at squared plan distance d2 (<= r^2) from a box
+// with top z surely lies below floorH.  Compared on squares (no root), with
+// a slack that keeps every rounding of the root and the sum on the safe
+// side: false wherever the bound might reach floorH.
+inline bool ballLiftBelow(double r, double z, double d2, double floorH) {
+  const double gap = floorH - z - kFloorTestSlack * (1.0 + std::fabs(floorH) + std::fabs(z));
+  if (!(gap > 0.0)) return false;
+  return r * r - d2 < gap * gap * (1.0 - kFloorTestSlack);
+}
+
 // True when the surface cannot be a candidate above floorH, judged from its max
 // corner alone: the plan distance to the box's max sides is at most that to
 // the box, so the bound at that distance is an upper bound of
 // candidateBound's.  True when that distance is out of reach or the upper
-// bound surely lies below floorH.  A ball's bound is compared on squares (no
-// root on the scan's common path), with a slack that keeps every rounding of
-// the root and the sum on the safe side: false wherever the bound might reach
-// floorH.
+// bound surely lies below floorH (a ball's without a root, see
+// ballLiftBelow).
 inline bool maxSideBelow(const ToolShape* tool, const Vec3d& mx, const DropPoint& p,
                          double floorH) {
   const double dx = p.x > mx.x ? p.x - mx.x : 0.0;
@@ -120,12 +128,8 @@ inline bool maxSideBelow(const ToolShape* tool, const Vec3d& mx, const DropPoint
   const double r = tool->radius;
   if (!(d2 <= r * r)) return true;
   switch (tool->type) {
-    case kToolBall: {
-      const double gap =
-          floorH - mx.z - kFloorTestSlack * (1.0 + std::fabs(floorH) + std::fabs(mx.z));
-      if (!(gap > 0.0)) return false;
-      return r * r - d2 < gap * gap * (1.0 - kFloorTestSlack);
-    }
+    case kToolBall:
+      return ballLiftBelow(r, mx.z, d2, floorH);
     case kToolFlat:
       return mx.z < floorH;
     case kToolTorus: {
@@ -256,8 +260,8 @@ inline double planDistance2(double x, double y, const Vec3d& mn, const Vec3d& mx
   return dx * dx + dy * dy;
 }
 
-// The plane bound of a ball or torus lowered by how far the plane's touch
-// point lies from the triangle.
+// How far the plane bound of a ball or torus may be lowered, by how far the
+// plane's touch point lies from the triangle.
 //
 // Over the plane, a ball of radius rc whose axis stands at a touches at plan
 // point x at the plane's height there plus sqrt(rc^2 - |x - a|^2): a concave
@@ -274,15 +278,15 @@ inline double planDistance2(double x, double y, const Vec3d& mn, const Vec3d& mx
 // D the distance from c to the box; the least sum of both losses over
 // |o - ring u| is D^2 / (2 (rc + ring / tan(slope))).  Also d >= D0 - ring,
 // D0 the distance from q(p): the larger loss serves.
-inline double planeBoundOffTouch(const SurfacePlane& pl, double bound, const Vec3d& mn,
-                                 const Vec3d& mx, double x, double y, double ring, double rc) {
+inline double planeBoundLoss(const SurfacePlane& pl, const Vec3d& mn, const Vec3d& mx, double x,
+                             double y, double ring, double rc) {
   // Uphill in plan: against the plan part of the upward normal.
   const double up = pl.nz > 0.0 ? -1.0 : 1.0;
   const double s = up * rc / pl.len;
   const double qx = x + s * pl.nx;
   const double qy = y + s * pl.ny;
   const double d2 = planDistance2(qx, qy, mn, mx);
-  if (!(ring > 0.0)) return bound - d2 / (2.0 * rc);
+  if (!(ring > 0.0)) return d2 / (2.0 * rc);
   const double d = std::sqrt(d2) - ring;
   double loss = d > 0.0 ? d * d / (2.0 * rc) : 0.0;
   if (pl.hxy > 0.0) {
@@ -290,7 +294,7 @@ inline double planeBoundOffTouch(const SurfacePlane& pl, double bound, const Vec
     const double c2 = planDistance2(qx + w * pl.nx, qy + w * pl.ny, mn, mx);
     loss = std::max(loss, c2 / (2.0 * (rc + ring * std::fabs(pl.nz) / pl.hxy)));
   }
-  return bound - loss;
+  return loss;
 }
 
 // True when the surface cannot reach height h (so its contact test would
@@ -321,10 +325,13 @@ inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, co
   double bound;
   if (planes != nullptr && planes[i].nz == planes[i].nz) {
     bound = planeBoundOf(planes[i], start->x, start->y, ring, rc);
-    if (rc > 0.0 && bound != HUGE_VAL) {
-      bound = planeBoundOffTouch(planes[i], bound, boxes->minCorners[i], boxes->maxCorners[i],
-                                 start->x, start->y, ring, rc);
-    }
+    const double slack = kPlaneBoundSlack * (1.0 + std::fabs(bound));
+    if (bound + slack < h) return true;
+    if (!(rc > 0.0) || bound == HUGE_VAL) return false;
+    // The lowered bound, with the slack of the bound and of its loss.
+    const double loss = planeBoundLoss(planes[i], boxes->minCorners[i], boxes->maxCorners[i],
+                                       start->x, start->y, ring, rc);
+    return bound + slack + kPlaneBoundSlack * loss < h + loss;
   } else if constexpr (kFacets) {
     const Vec3d* v = ctx->facets[i].v;
     bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
@@ -859,6 +866,13 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     return !boxRejects(boxes, i, p, R) &&
            candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, bound);
   };
+  // A ball's bound surely below the best at the distance of the whole box
+  // (no root; the box test of reachable still decides reach).
+  const bool ball = tool->type == kToolBall;
+  const auto ballBelowBest = [&](int i) {
+    const Vec3d& mx = boxes->maxCorners[i];
+    return ball && ballLiftBelow(R, mx.z, planDistance2(p.x, p.y, boxes->minCorners[i], mx), best);
+  };
   const void* surfaces = walkSurfaces<kFacets>(ctx);
   WalkMemo& memo = walkMemo();
   // A level surface that may tie a torus' best: level runs are the walk's
@@ -888,7 +902,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     const int i = visitOrder[k];
     if (i == offeredFirst || maxSideBelow(tool, boxes->maxCorners[i], p, best)) continue;
     double bound;
-    if (!reachable(i, &bound) || bound < best) continue;
+    if (ballBelowBest(i) || !reachable(i, &bound) || bound < best) continue;
     if (tiesLevel(i, bound)) break;
     const Vec3d& mn = boxes->minCorners[i];
     const Vec3d& mx = boxes->maxCorners[i];
