@@ -469,9 +469,6 @@ int probeContact(const ContactContext* ctx, int i, const Vec3d* start, const Too
 // to the axis' distance from the triangle in edge lengths: far above the
 // rounding of either computation on the well-shaped triangles it accepts.
 constexpr double kLevelFaceSlack = 1e-5;
-// Least squared sine of a corner (times the fourth power of the longest
-// edge) of a triangle the face test accepts.
-constexpr double kLevelShapeMin = 1e-4;
 
 // True when a flat tool whose axis passes through (px, py) surely cannot
 // find the face case on the level triangle a, b, c: the triangle is well
@@ -482,10 +479,10 @@ constexpr double kLevelShapeMin = 1e-4;
 // e1 = b - a and e2 = c - a.
 inline bool levelFaceExcludedFrom(double ax, double ay, double e1x, double e1y, double e2x,
                                   double e2y, double px, double py) {
+  if (!levelShapeGood(e1x, e1y, e2x, e2y)) return false;
   const double wx = px - ax, wy = py - ay;
   const double cz = e1x * e2y - e1y * e2x;
   const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
-  if (!(cz * cz >= kLevelShapeMin * l2 * l2) || !(l2 > 0.0)) return false;
   // The coordinates u = U / cz (along e1) and v = V / cz (along e2) are
   // compared times |cz| (no division).  The slack is kLevelFaceSlack times
   // 2 |cz| + |U| + |V| + l2 + |w|^2, at least |cz| (1 + |u| + |v| + the
@@ -504,13 +501,43 @@ bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px
   return levelFaceExcludedFrom(a.x, a.y, b.x - a.x, b.y - a.y, c.x - a.x, c.y - a.y, px, py);
 }
 
+// Margins of the box test below: a part of the box's size, a part of the
+// axis' reach to the box's far side, and an absolute part per unit of the
+// coordinates.
+constexpr double kLevelClearSize = 0.01;
+constexpr double kLevelClearReach = 1e-5;
+constexpr double kLevelClearAbs = 1e-12;
+
+// True when the axis (px, py) clears the plan box [mn, mx] of a level
+// triangle of good shape (levelShapeGood) so far that the contact's face
+// test on it fails, whatever its rounding.  The test's barycentric
+// coordinates a, b must lie within 1e-8 of the triangle's; on such a
+// triangle their rounding error stays below 1e-6 per unit of the axis'
+// distance from the first vertex in edge lengths (the determinant is at
+// least 1e-4 times the fourth power of the longer edge), while an axis a
+// margin m outside the box lies outside the triangle grown by coordinates
+// of m / (6 size).  The margins leave a factor of more than 100.
+inline bool levelBoxCleared(const Vec3d& mn, const Vec3d& mx, double px, double py) {
+  const double size = (mx.x - mn.x) + (mx.y - mn.y);
+  const double reach = std::fabs(px - mn.x) + std::fabs(py - mn.y) + size;
+  const double m = kLevelClearSize * size + kLevelClearReach * reach +
+                   kLevelClearAbs * (1.0 + std::fabs(px) + std::fabs(py));
+  return px < mn.x - m || px > mx.x + m || py < mn.y - m || py > mx.y + m;
+}
+
 // True when surface i lies level at exactly z (every vertex) and a flat tool
-// at (px, py) can touch it only on its edges: then its contact, if any, lies
-// at exactly z with result 1, whatever height it is offered from up to z.
+// (or the flat disk of a torus) at (px, py) can touch it only on its edges:
+// then its contact, if any, lies at exactly z with result 1, whatever height
+// it is offered from up to z.  The grid's shape flags settle most surfaces
+// by their boxes.
 template <bool kFacets>
 bool levelEdgeOnly(const ContactContext* ctx, const FacetBoxSet* boxes, int i, double z, double px,
                    double py) {
   if (!(boxes->minCorners[i].z == z)) return false;
+  if (boxes->levelShapes != nullptr && boxes->levelShapes[i] != 0 &&
+      levelBoxCleared(boxes->minCorners[i], boxes->maxCorners[i], px, py)) {
+    return true;
+  }
   // A surface of one triangle from the planes, without its vertices.
   if (boxes->trianglePlanes != nullptr && boxes->planes[i].nz == boxes->planes[i].nz) {
     const TrianglePlane& t = boxes->trianglePlanes[i];
@@ -1018,8 +1045,8 @@ static_assert(kModelGridReachSplit == kContactCandidateCapacity);
 // What the grid holds for the cell whose items a drop walks: its order for
 // the drop's tool (the items by descending key with their keys, null
 // without), bounds of the number of items the tool reaches
-// (modelGridOrderReach; -1 when unknown), and the planes of the grid's items
-// (or null).
+// (modelGridOrderReach; -1 when unknown), and the planes and level shape
+// flags of the grid's items (or null).
 struct CellOrder {
   const int32_t* items;
   const float* keys;
@@ -1027,6 +1054,7 @@ struct CellOrder {
   int maybe;
   const SurfacePlane* planes;
   const TrianglePlane* trianglePlanes;
+  const uint8_t* levelShapes;
 };
 
 // The candidate walk on the per-thread scratch: the same visiting order as a
@@ -1402,12 +1430,12 @@ void contactListFree(CandidateList* list) {
 }
 
 void contactBoxSetClear(FacetBoxSet* boxes) {
-  *boxes = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  *boxes = {nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
 }
 
 void contactBoxSetInit(FacetBoxSet* boxes, const Vec3d* minCorners, const Vec3d* maxCorners,
                        const double* diagMin, const double* diagMax) {
-  *boxes = {maxCorners, minCorners, diagMin, diagMax, nullptr, nullptr};
+  *boxes = {maxCorners, minCorners, diagMin, diagMax, nullptr, nullptr, nullptr};
 }
 
 int contactCandidatesAt(const FacetBoxSet* boxes, CandidateList* list, const int* indices,
@@ -1508,6 +1536,7 @@ int dropOnFacetSet(ContactContext* ctx, Vec3d* position, double startZ, const To
   if (cell != nullptr) {
     boxes.planes = cell->planes;
     boxes.trianglePlanes = cell->trianglePlanes;
+    boxes.levelShapes = cell->levelShapes;
   }
   if (indices == nullptr) count = ctx->facetCount;
   if (ctx->facets == nullptr) count = 0;
@@ -1537,6 +1566,7 @@ int dropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ, const
   if (cell != nullptr) {
     boxes.planes = cell->planes;
     boxes.trianglePlanes = cell->trianglePlanes;
+    boxes.levelShapes = cell->levelShapes;
   }
   if (ctx->triangles == nullptr) {
     count = 0;
@@ -1612,7 +1642,8 @@ int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const 
                  -1,
                  -1,
                  model->grid != nullptr ? model->grid->planes : nullptr,
-                 model->grid != nullptr ? model->grid->trianglePlanes : nullptr};
+                 model->grid != nullptr ? model->grid->trianglePlanes : nullptr,
+                 model->grid != nullptr ? model->grid->levelShapes : nullptr};
   if (ordered &&
       !modelGridOrderReach(model->grid, position->x, position->y, tool, &cell.sure, &cell.maybe)) {
     cell.sure = -1;

@@ -78,9 +78,9 @@ struct CandidateList {
 
 // The boxes of a surface selection: per-surface max and min corners and,
 // optionally, the 45-degree extents (two doubles per surface: along
-// u = 0.70710678 (x - y) and v = 0.70710678 (x + y)) and the planes the
-// selection's grid holds for its surfaces (see modelGridPlanes; both or
-// neither).  Borrowed pointers.
+// u = 0.70710678 (x - y) and v = 0.70710678 (x + y)) and the planes and
+// level shape flags the selection's grid holds for its surfaces (see
+// modelGridPlanes; all or none).  Borrowed pointers.
 struct FacetBoxSet {
   const Vec3d* maxCorners;
   const Vec3d* minCorners;
@@ -88,6 +88,7 @@ struct FacetBoxSet {
   const double* diagMax;
   const SurfacePlane* planes;
   const TrianglePlane* trianglePlanes;
+  const uint8_t* levelShapes;
 };
 
 // ---- Engines ---------------------------------------------------------------------

@@ -411,6 +411,7 @@ void modelGridFree(ModelGrid* grid) {
   std::free(grid->orderSubReach);
   std::free(grid->planes);
   std::free(grid->trianglePlanes);
+  std::free(grid->levelShapes);
   std::free(grid);
 }
 
@@ -655,28 +656,36 @@ bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolSh
 int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count) {
   std::free(grid->planes);
   std::free(grid->trianglePlanes);
+  std::free(grid->levelShapes);
   grid->planes = nullptr;
   grid->trianglePlanes = nullptr;
+  grid->levelShapes = nullptr;
   if (count <= 0) return 1;
   const auto n = static_cast<std::size_t>(count);
   auto* planes = static_cast<SurfacePlane*>(memAllocLarge(sizeof(SurfacePlane) * n));
   auto* triangles = static_cast<TrianglePlane*>(memAllocLarge(sizeof(TrianglePlane) * n));
-  if (planes == nullptr || triangles == nullptr) {
+  auto* shapes = static_cast<uint8_t*>(memAllocLarge(n));
+  if (planes == nullptr || triangles == nullptr || shapes == nullptr) {
     std::free(planes);
     std::free(triangles);
+    std::free(shapes);
     return -1;
   }
 #pragma omp parallel for schedule(static)
   for (int i = 0; i < count; ++i) {
     const Vec3d* v = facets != nullptr ? facets[i].v : tris->items[i].v;
     planes[i] = surfacePlaneOf(v[0], v[1], v[2]);
-    trianglePlaneOf(v[0], v[1], v[2], &triangles[i]);
-    if (facets != nullptr && !(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) {
-      planes[i].nz = NAN;
-    }
+    TrianglePlane& t = triangles[i];
+    trianglePlaneOf(v[0], v[1], v[2], &t);
+    const bool oneTriangle =
+        facets == nullptr || (v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z);
+    if (!oneTriangle) planes[i].nz = NAN;
+    shapes[i] = oneTriangle && v[1].z == v[0].z && v[2].z == v[0].z &&
+                levelShapeGood(t.e1.x, t.e1.y, t.e2.x, t.e2.y);
   }
   grid->planes = planes;
   grid->trianglePlanes = triangles;
+  grid->levelShapes = shapes;
   return 1;
 }
 

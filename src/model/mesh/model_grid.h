@@ -106,6 +106,9 @@ struct ModelGrid {
   // for the height bounds and for the contact cases of the first triangle.
   SurfacePlane* planes;
   TrianglePlane* trianglePlanes;
+  // With the planes, per item: 1 for one triangle that lies level (its
+  // vertices at one z) and is well shaped (levelShapeGood), else 0.
+  uint8_t* levelShapes;
   int16_t orderToolType;
   double orderRadius;
   double orderCornerRadius;
@@ -189,7 +192,7 @@ bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolSh
                          int* sure, int* maybe);
 
 // Makes the grid's planes of count items (both kinds, of each item's first
-// triangle): facets when facets is not null, else the triangles of tris.
+// triangle, and the level shape flags): facets when facets is not null, else the triangles of tris.
 // Replaces earlier planes.  1 when made, -1 when memory runs out (the grid
 // then has none).
 int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count);

@@ -8,6 +8,7 @@
 // has n = 0, k = 0 and t = 0.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 
 #include "base/tolerances.h"
@@ -38,4 +39,19 @@ inline void trianglePlaneOf(const Vec3d& v0, const Vec3d& v1, const Vec3d& v2, T
   p->n = {c.x * s, c.y * s, c.z * s};
   p->k = -(p->n.x * v0.x + p->n.y * v0.y + p->n.z * v0.z);
   p->t = std::fabs(p->n.z);
+}
+
+// Least squared sine of a corner (times the fourth power of the longest
+// edge) of a level triangle whose face test the drops may decide without
+// running it.
+inline constexpr double kLevelShapeMin = 1e-4;
+
+// True when the triangle with plan edges e1 = (e1x, e1y) and e2 = (e2x, e2y)
+// from its first vertex is well shaped for that: the square of twice its
+// area is at least kLevelShapeMin times the fourth power of its longer edge
+// from the first vertex (false for slivers and non-finite input).
+inline bool levelShapeGood(double e1x, double e1y, double e2x, double e2y) {
+  const double cz = e1x * e2y - e1y * e2x;
+  const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
+  return cz * cz >= kLevelShapeMin * l2 * l2 && l2 > 0.0;
 }

@@ -336,7 +336,9 @@ TEST_P(SortedWalkTest, EngineMatchesTheWalkOfTheSortedList) {
   // Random positions, close neighbours along a line (successive drops of a
   // thread start from the surface that decided the previous one), and the
   // vertices and edge midpoints of the first triangles (axes on the shared
-  // edges of level triangles).
+  // edges of level triangles), and points a hair off those midpoints, across
+  // the edge (just outside a triangle, where its face test may still accept
+  // the axis).
   std::vector<Vec2d> positions;
   for (int k = 0; k < 300; ++k) positions.push_back({u(rng), u(rng)});
   const double span = sc.hi - sc.lo;
@@ -350,6 +352,13 @@ TEST_P(SortedWalkTest, EngineMatchesTheWalkOfTheSortedList) {
       const Vec3d& b = v[(e + 1) % 3];
       positions.push_back({a.x, a.y});
       positions.push_back({0.5 * (a.x + b.x), 0.5 * (a.y + b.y)});
+      const double len = std::hypot(b.x - a.x, b.y - a.y);
+      if (len > 0.0) {
+        for (const double off : {-1e-10, 1e-10}) {
+          positions.push_back({0.5 * (a.x + b.x) + off * (b.y - a.y) / len,
+                               0.5 * (a.y + b.y) - off * (b.x - a.x) / len});
+        }
+      }
     }
   }
   for (const int kind : {kModelKindFacets, kModelKindTriangles}) {
