@@ -893,12 +893,18 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     return !boxRejects(boxes, i, p, R) &&
            candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, bound);
   };
-  // A ball's bound surely below the best at the distance of the whole box
-  // (no root; the box test of reachable still decides reach).
+  // The same in one pass over the box, and false when the bound lies below
+  // the best: judged first without a root where that is sure (a ball by
+  // ballLiftBelow, any tool by its largest lift).
   const bool ball = tool->type == kToolBall;
-  const auto ballBelowBest = [&](int i) {
+  const auto reachesBest = [&](int i, double* bound) {
+    if (boxRejects(boxes, i, p, R)) return false;
     const Vec3d& mx = boxes->maxCorners[i];
-    return ball && ballLiftBelow(R, mx.z, planDistance2(p.x, p.y, boxes->minCorners[i], mx), best);
+    const double d2 = planDistance2(p.x, p.y, boxes->minCorners[i], mx);
+    if (!(d2 <= R * R) || mx.z + lift < best || (ball && ballLiftBelow(R, mx.z, d2, best))) {
+      return false;
+    }
+    return boundAtDistance(tool, mx.z, d2, bound) && !(*bound < best);
   };
   const void* surfaces = walkSurfaces<kFacets>(ctx);
   WalkMemo& memo = walkMemo();
@@ -927,9 +933,9 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       __builtin_prefetch(&boxes->minCorners[ahead]);
     }
     const int i = visitOrder[k];
-    if (i == offeredFirst || maxSideBelow(tool, boxes->maxCorners[i], p, best)) continue;
+    if (i == offeredFirst) continue;
     double bound;
-    if (ballBelowBest(i) || !reachable(i, &bound) || bound < best) continue;
+    if (!reachesBest(i, &bound)) continue;
     if (tiesLevel(i, bound)) break;
     const Vec3d& mn = boxes->minCorners[i];
     const Vec3d& mx = boxes->maxCorners[i];
