@@ -88,14 +88,19 @@ DropPoint dropPointOf(const Vec3d* p) {
   return *bound == *bound;  // a NaN bound cannot be ordered
 }
 
-// The height bound of one surface for the tool (true when reachable): d is
-// the plan distance of the position from the surface's box (0 inside).
+// The squared plan distance from (x, y) to the box [mn, mx] (0 inside).
+inline double planDistance2(double x, double y, const Vec3d& mn, const Vec3d& mx) {
+  const double dx = x < mn.x ? mn.x - x : (x > mx.x ? x - mx.x : 0.0);
+  const double dy = y < mn.y ? mn.y - y : (y > mx.y ? y - mx.y : 0.0);
+  return dx * dx + dy * dy;
+}
+
+// The height bound of one surface for the tool (true when reachable), at the
+// plan distance of the position from the surface's box.
 [[gnu::always_inline]] inline bool candidateBound(const ToolShape* tool, const Vec3d& mn,
                                                   const Vec3d& mx, const DropPoint& p,
                                                   double* bound) {
-  const double dx = p.x < mn.x ? mn.x - p.x : (p.x > mx.x ? p.x - mx.x : 0.0);
-  const double dy = p.y < mn.y ? mn.y - p.y : (p.y > mx.y ? p.y - mx.y : 0.0);
-  return boundAtDistance(tool, mx.z, dx * dx + dy * dy, bound);
+  return boundAtDistance(tool, mx.z, planDistance2(p.x, p.y, mn, mx), bound);
 }
 
 // Relative slack of the box test of the full walk.
@@ -114,34 +119,22 @@ inline bool ballLiftBelow(double r, double z, double d2, double floorH) {
   return r * r - d2 < gap * gap * (1.0 - kFloorTestSlack);
 }
 
-// True when the surface cannot be a candidate above floorH, judged from its max
-// corner alone: the plan distance to the box's max sides is at most that to
-// the box, so the bound at that distance is an upper bound of
-// candidateBound's.  True when that distance is out of reach or the upper
-// bound surely lies below floorH (a ball's without a root, see
-// ballLiftBelow).
-inline bool maxSideBelow(const ToolShape* tool, const Vec3d& mx, const DropPoint& p,
-                         double floorH) {
-  const double dx = p.x > mx.x ? p.x - mx.x : 0.0;
-  const double dy = p.y > mx.y ? p.y - mx.y : 0.0;
-  const double d2 = dx * dx + dy * dy;
-  const double r = tool->radius;
-  if (!(d2 <= r * r)) return true;
-  switch (tool->type) {
-    case kToolBall:
-      return ballLiftBelow(r, mx.z, d2, floorH);
-    case kToolFlat:
-      return mx.z < floorH;
-    case kToolTorus: {
-      const double rc = tool->cornerRadius;
-      // The bound is at most max z + rc (a root of rc^2 at most rc).
-      if (mx.z + std::max(rc, std::sqrt(rc * rc)) < floorH) return true;
-      double upper;
-      return !boundAtDistance(tool, mx.z, d2, &upper) || upper < floorH;
-    }
-    default:
-      return true;
+// The bound of surface i for the tool (as candidateBound gives it) when its
+// box is in reach and the bound reaches floorH, in one pass over the box:
+// judged first without a root where that is sure (a ball by ballLiftBelow,
+// any tool by its largest lift, boundLiftMax).
+[[gnu::always_inline]] inline bool boundReaches(const FacetBoxSet* boxes, int i,
+                                                const ToolShape* tool, const DropPoint& p,
+                                                double lift, double floorH, double* bound) {
+  const double R = tool->radius;
+  if (boxRejects(boxes, i, p, R)) return false;
+  const Vec3d& mx = boxes->maxCorners[i];
+  const double d2 = planDistance2(p.x, p.y, boxes->minCorners[i], mx);
+  if (!(d2 <= R * R) || mx.z + lift < floorH ||
+      (tool->type == kToolBall && ballLiftBelow(R, mx.z, d2, floorH))) {
+    return false;
   }
+  return boundAtDistance(tool, mx.z, d2, bound) && !(*bound < floorH);
 }
 
 // Walk order of the candidates: higher bound first, then lower index.  As a
@@ -252,13 +245,6 @@ inline double planeBound(const Vec3d& a, const Vec3d& b, const Vec3d& c, double 
 
 // Slack of the plane bound against rounding of both computations.
 constexpr double kPlaneBoundSlack = 1e-7;
-
-// The squared plan distance from (x, y) to the box [mn, mx].
-inline double planDistance2(double x, double y, const Vec3d& mn, const Vec3d& mx) {
-  const double dx = x < mn.x ? mn.x - x : (x > mx.x ? x - mx.x : 0.0);
-  const double dy = y < mn.y ? mn.y - y : (y > mx.y ? y - mx.y : 0.0);
-  return dx * dx + dy * dy;
-}
 
 // How far the plane bound of a ball or torus may be lowered, by how far the
 // plane's touch point lies from the triangle.
@@ -786,15 +772,9 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     }
     const int i = collectOrder[k++];
     const Vec3d& mx = boxes->maxCorners[i];
-    // The max corner alone bounds the bound (the distance to the box is at
-    // least that to its max sides): most surfaces that cannot reach floorH
-    // are passed over without loading their min corner.
-    if (maxSideBelow(tool, mx, p, floorH)) continue;
-    if (boxRejects(boxes, i, p, R)) continue;
     double bound;
+    if (!boundReaches(boxes, i, tool, p, lift, floorH, &bound)) continue;
     const Vec3d& mn = boxes->minCorners[i];
-    if (!candidateBound(tool, mn, mx, p, &bound)) continue;
-    if (bound < floorH) continue;
     if (!probed && mn.x <= p.x && p.x <= mx.x && mn.y <= p.y && p.y <= mx.y) {
       // The height on a surface under the axis is a lower bound of the final
       // height, found out of turn: a surface whose bound lies below it comes
@@ -893,19 +873,6 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     return !boxRejects(boxes, i, p, R) &&
            candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, bound);
   };
-  // The same in one pass over the box, and false when the bound lies below
-  // the best: judged first without a root where that is sure (a ball by
-  // ballLiftBelow, any tool by its largest lift).
-  const bool ball = tool->type == kToolBall;
-  const auto reachesBest = [&](int i, double* bound) {
-    if (boxRejects(boxes, i, p, R)) return false;
-    const Vec3d& mx = boxes->maxCorners[i];
-    const double d2 = planDistance2(p.x, p.y, boxes->minCorners[i], mx);
-    if (!(d2 <= R * R) || mx.z + lift < best || (ball && ballLiftBelow(R, mx.z, d2, best))) {
-      return false;
-    }
-    return boundAtDistance(tool, mx.z, d2, bound) && !(*bound < best);
-  };
   const void* surfaces = walkSurfaces<kFacets>(ctx);
   WalkMemo& memo = walkMemo();
   // A level surface that may tie a torus' best: level runs are the walk's
@@ -935,7 +902,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     const int i = visitOrder[k];
     if (i == offeredFirst) continue;
     double bound;
-    if (!reachesBest(i, &bound)) continue;
+    if (!boundReaches(boxes, i, tool, p, lift, best, &bound)) continue;
     if (tiesLevel(i, bound)) break;
     const Vec3d& mn = boxes->minCorners[i];
     const Vec3d& mx = boxes->maxCorners[i];
