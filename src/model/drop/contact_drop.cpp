@@ -491,18 +491,20 @@ bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px
 // axis' reach to the box's far side, and an absolute part per unit of the
 // coordinates.
 constexpr double kLevelClearSize = 0.01;
-constexpr double kLevelClearReach = 1e-5;
+constexpr double kLevelClearReach = 1e-3;
 constexpr double kLevelClearAbs = 1e-12;
 
 // True when the axis (px, py) clears the plan box [mn, mx] of a level
 // triangle of good shape (levelShapeGood) so far that the contact's face
-// test on it fails, whatever its rounding.  The test's barycentric
-// coordinates a, b must lie within 1e-8 of the triangle's; on such a
-// triangle their rounding error stays below 1e-6 per unit of the axis'
-// distance from the first vertex in edge lengths (the determinant is at
-// least 1e-4 times the fourth power of the longer edge), while an axis a
-// margin m outside the box lies outside the triangle grown by coordinates
-// of m / (6 size).  The margins leave a factor of more than 100.
+// test on it fails, whatever its rounding.  The test accepts barycentric
+// coordinates a, b within 1e-8 of the triangle's.  An axis a margin m
+// outside the box lies outside the triangle grown by m / (6 size) in those
+// coordinates (size: the box's width plus height).  On such a triangle
+// (the determinant at least 1e-4 times the fourth power of the longer edge
+// from the first vertex, that edge at least a quarter of the size) their
+// rounding error stays below 2e-6 times reach / size, reach bounding the
+// axis' distance from the first vertex.  The margins leave a factor of more
+// than 50.
 inline bool levelBoxCleared(const Vec3d& mn, const Vec3d& mx, double px, double py) {
   const double size = (mx.x - mn.x) + (mx.y - mn.y);
   const double reach = std::fabs(px - mn.x) + std::fabs(py - mn.y) + size;
