@@ -23,6 +23,10 @@ namespace {
 // only faster.
 constexpr double kBoundMargin = 1e-6;
 
+// Relative slack of the segment's parameter range that a torus edge's slope
+// search must reach.
+constexpr double kEdgeParamSlack = 1e-9;
+
 // Tolerance sets of the case analysis.  The drop uses the first; the test of
 // the tool body along its axis (the same cases in a frame whose z is the tool
 // axis) the second: one tilt class for all shapes, an exact barycentric test
@@ -406,9 +410,18 @@ inline int torusEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const Torus
     const double off = std::max(0.0, dist - rr);
     if (best->cannotBeat(zHigh + std::sqrt(std::max(0.0, rc * rc - off * off)))) return 0;
     if (best->cannotBeat(torusEdgeBound(a, e, s0, dist, rr, rc, fLo, fHi))) return 0;
+    // The search's position x gives f = s0 -+ x / w, which lies on the
+    // segment only for x in [lo, hi] (widened by a slack far above the
+    // rounding of f): a search that surely misses them is not run.
+    const double w = ulen * s;
+    const double pad = kEdgeParamSlack * (1.0 + std::fabs(s0)) * w;
+    const double lo = ((c > 0.0) ? s0 - 1.0 : -s0) * w - pad;
+    const double hi = ((c > 0.0) ? s0 : 1.0 - s0) * w + pad;
+    const double slope = std::fabs(c) / s;
+    if (torusEdgeSlopeMisses(rc, rr, dist, slope, lo, hi)) return 0;
     double x = 0.0;
-    if (torusEdgeSlopeParam(&x, rc, rr, dist, std::fabs(c) / s) != 0) return 0;
-    const double shift = x / (ulen * s);
+    if (torusEdgeSlopeParam(&x, rc, rr, dist, slope) != 0) return 0;
+    const double shift = x / w;
     f = (c > 0.0) ? s0 - shift : s0 + shift;
     if (!(f >= 0.0 && f <= 1.0)) return 0;
     lift = -torusLowerZ(x, rc, rr, dist);

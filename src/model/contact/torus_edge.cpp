@@ -39,15 +39,49 @@ void treeMids(double lo, double hi, double mid[kNodes]) {
   }
 }
 
+// The search's bounds; false for a line that misses the tube (or NaN input),
+// which has no position at all.
+bool searchBounds(double r, double R, double h, double* uLow, double* uHigh) {
+  const double reach = (r + R) * (r + R) - h * h;
+  if (!(reach > 0.0)) return false;
+  *uHigh = std::sqrt(reach) - kTorusEdgeRimOffset;
+  *uLow = (R < h ? 0.0 : std::sqrt(R * R - h * h)) + kTorusEdgeRimOffset;
+  return true;
+}
+
+// Margin of the side tests of torusEdgeSlopeMisses over the search's slope
+// tolerance, absolute and relative to the slope found, and the part of the
+// search's last interval added to hi.
+constexpr double kSideSlopeMargin = 1e-7;
+constexpr double kSideIntervalPart = 1.1;
+
 }  // namespace
+
+bool torusEdgeSlopeMisses(double r, double R, double h, double slope, double lo, double hi) {
+  double uLow, uHigh;
+  if (!searchBounds(r, R, h, &uLow, &uHigh)) return true;
+  // Every position lies within [uLow, uHigh].
+  if (hi < uLow || lo > uHigh) return true;
+  const SlopeLine f{r, R, h, slope};
+  const auto beyond = [](double v) {
+    return kTorusEdgeSlopeTol + kSideSlopeMargin * (1.0 + std::fabs(v));
+  };
+  if (lo > uLow && lo < uHigh) {
+    const double v = f.at(lo);
+    if (v >= beyond(v)) return true;
+  }
+  const double past = hi + kSideIntervalPart * kTorusEdgeSlopeTol;
+  if (past > uLow && past < uHigh) {
+    const double v = f.at(past);
+    if (v <= -beyond(v)) return true;
+  }
+  return false;
+}
 
 int torusEdgeSlopeParam(double* t, double r, double R, double h, double slope) {
   const SlopeLine f{r, R, h, slope};
-  const double reach = (r + R) * (r + R) - h * h;
-  // A line that misses the tube (or NaN input) has no position at all.
-  if (!(reach > 0.0)) return -1;
-  double uHigh = std::sqrt(reach) - kTorusEdgeRimOffset;
-  double uLow = (R < h ? 0.0 : std::sqrt(R * R - h * h)) + kTorusEdgeRimOffset;
+  double uLow, uHigh;
+  if (!searchBounds(r, R, h, &uLow, &uHigh)) return -1;
 
   // The ends and the first levels together.
   double mid[kNodes];

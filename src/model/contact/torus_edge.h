@@ -26,3 +26,12 @@ inline constexpr double kTorusEdgeSlopeTol = 0.001;
 // when the line misses the tube ((r + R)^2 <= h^2), the slope is not
 // bracketed, or an evaluation the search reaches is not finite.
 int torusEdgeSlopeParam(double* t, double r, double R, double h, double slope);
+
+// True when torusEdgeSlopeParam surely gives no position t within [lo, hi]
+// (or none at all), found without the search.  Between the search's bounds
+// the slope grows with t (the tube's lower surface is convex along a line),
+// so a slope at lo above the wanted one by more than the search's tolerance
+// puts every position it can give below lo, and one below it at hi plus the
+// search's last interval puts every position above hi; the margins stay far
+// above the rounding of the slopes.
+bool torusEdgeSlopeMisses(double r, double R, double h, double slope, double lo, double hi);

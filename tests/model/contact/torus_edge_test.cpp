@@ -77,4 +77,39 @@ TEST(TorusEdge, RandomLinesMatchThePlainSearchBitForBit) {
   EXPECT_GT(found, 50000);
 }
 
+// Whenever the quick test says the search misses [lo, hi], the search gives
+// no position there: over random lines and ranges, most of them near the
+// answer (within a few of its tolerances), where the test must hold back.
+TEST(TorusEdge, MissedRangesHoldNoAnswerOfTheSearch) {
+  std::mt19937_64 rng(20261211);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  int missed = 0;
+  int missedNear = 0;
+  for (int k = 0; k < 200000; ++k) {
+    const double r = 0.05 + 5.0 * unit(rng);
+    const double R = (k % 7 == 0) ? 0.0 : 8.0 * unit(rng);
+    const double h = (r + R) * 1.05 * unit(rng);
+    const double slope = std::tan(1.55 * unit(rng));
+    double t = -1.0;
+    const bool answered = torusEdgeSlopeParam(&t, r, R, h, slope) == 0;
+    // A range about the answer (or anywhere), moved by up to five
+    // tolerances or by up to the tube's whole reach.
+    const double scale = (k % 2 == 0) ? 5.0 * kTorusEdgeSlopeTol : r + R;
+    const double centre = (answered ? t : (r + R) * unit(rng)) + scale * (2.0 * unit(rng) - 1.0);
+    const double half = scale * unit(rng);
+    const double lo = centre - half;
+    const double hi = centre + half;
+    if (!torusEdgeSlopeMisses(r, R, h, slope, lo, hi)) continue;
+    ++missed;
+    if (k % 2 == 0 && answered) ++missedNear;
+    if (answered) {
+      ASSERT_TRUE(t < lo || t > hi) << "r " << r << " R " << R << " h " << h << " slope " << slope
+                                    << " answer " << t << " in [" << lo << ", " << hi << "]";
+    }
+  }
+  // The test settles many ranges, also close to the answer.
+  EXPECT_GT(missed, 50000);
+  EXPECT_GT(missedNear, 5000);
+}
+
 }  // namespace
