@@ -409,7 +409,6 @@ inline int torusEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const Torus
     const double zHigh = a.z + ((c > 0.0) ? fLo : fHi) * e.u.z;
     const double off = std::max(0.0, dist - rr);
     if (best->cannotBeat(zHigh + std::sqrt(std::max(0.0, rc * rc - off * off)))) return 0;
-    if (best->cannotBeat(torusEdgeBound(a, e, s0, dist, rr, rc, fLo, fHi))) return 0;
     // The search's position x gives f = s0 -+ x / w, which lies on the
     // segment only for x in [lo, hi] (widened by a slack far above the
     // rounding of f): a search that surely misses them is not run.
@@ -419,6 +418,7 @@ inline int torusEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, const Torus
     const double hi = ((c > 0.0) ? s0 : 1.0 - s0) * w + pad;
     const double slope = std::fabs(c) / s;
     if (torusEdgeSlopeMisses(rc, rr, dist, slope, lo, hi)) return 0;
+    if (best->cannotBeat(torusEdgeBound(a, e, s0, dist, rr, rc, fLo, fHi))) return 0;
     double x = 0.0;
     if (torusEdgeSlopeParam(&x, rc, rr, dist, slope) != 0) return 0;
     const double shift = x / w;
