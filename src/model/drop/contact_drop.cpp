@@ -591,8 +591,8 @@ constexpr int kPrefetchAhead = 12;
 // there (keys of the grid's order), else the max z there (the list ascends,
 // the surfaces are stored by descending top z) plus the largest lift, each
 // with the bound slack.
-inline double boundLimitFrom(const FacetBoxSet* boxes, const int* indices, const float* keys,
-                             int k, double lift) {
+inline double boundLimitFrom(const FacetBoxSet* boxes, const int* indices, const float* keys, int k,
+                             double lift) {
   if (keys != nullptr) {
     const double m = keys[k];
     return m + kBoundSlack * (1.0 + std::fabs(m));
@@ -833,13 +833,12 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
 // height, contact and result are settled then.
 template <bool kFacets>
 int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
-                       double startZ, const ToolShape* tool, const int* indices, int count,
-                       const int32_t* order, const float* keys, CandidateEntry* e, Vec3d* contact,
-                       int* kind) {
+                         double startZ, const ToolShape* tool, const int* indices, int count,
+                         const int32_t* order, const float* keys, CandidateEntry* e, Vec3d* contact,
+                         int* kind) {
   const int* const visitOrder = order != nullptr ? order : indices;
   const Vec3d start{position->x, position->y, startZ};
   const DropPoint p = dropPointOf(position);
-  const double R = tool->radius;
   const double lift = boundLiftMax(tool);
   const double z0 = position->z;
   double best = z0;
@@ -871,10 +870,6 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     winnerKind = k;
     winnerContact = at;
   };
-  const auto reachable = [&](int i, double* bound) {
-    return !boxRejects(boxes, i, p, R) &&
-           candidateBound(tool, boxes->minCorners[i], boxes->maxCorners[i], p, bound);
-  };
   const void* surfaces = walkSurfaces<kFacets>(ctx);
   WalkMemo& memo = walkMemo();
   // A level surface that may tie a torus' best: level runs are the walk's
@@ -891,7 +886,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   int deferred = 0;
   const int offeredFirst = memo.within(surfaces, indices, count);
   double firstBound;
-  if (offeredFirst >= 0 && reachable(offeredFirst, &firstBound) && !(firstBound < best)) {
+  if (offeredFirst >= 0 && boundReaches(boxes, offeredFirst, tool, p, lift, best, &firstBound)) {
     offer(offeredFirst, firstBound);
   }
   for (int k = 0; k < count; ++k) {
@@ -1059,8 +1054,8 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
   const bool roundTool = (tool->type == kToolBall || tool->type == kToolTorus) && !ctx->taperOn;
   if (indices != nullptr && count <= kContactCandidateCapacity) {
     if (roundTool) {
-      return scanByHighestContact<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
-                                         keys, e, contact, kind);
+      return scanByHighestContact<kFacets>(ctx, boxes, position, startZ, tool, indices, count,
+                                           order, keys, e, contact, kind);
     }
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
@@ -1079,8 +1074,8 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
   // tool's order keeps the items' own order, not that of its keys).
   if (indices != nullptr && keys != nullptr && tool->type != kToolFlat) {
     if (roundTool) {
-      return scanByHighestContact<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
-                                         keys, e, contact, kind);
+      return scanByHighestContact<kFacets>(ctx, boxes, position, startZ, tool, indices, count,
+                                           order, keys, e, contact, kind);
     }
     return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                          keys, e, contact, kind);
