@@ -487,32 +487,6 @@ bool levelFaceExcluded(const Vec3d& a, const Vec3d& b, const Vec3d& c, double px
   return levelFaceExcludedFrom(a.x, a.y, b.x - a.x, b.y - a.y, c.x - a.x, c.y - a.y, px, py);
 }
 
-// Margins of the box test below: a part of the box's size, a part of the
-// axis' reach to the box's far side, and an absolute part per unit of the
-// coordinates.
-constexpr double kLevelClearSize = 0.01;
-constexpr double kLevelClearReach = 1e-3;
-constexpr double kLevelClearAbs = 1e-12;
-
-// True when the axis (px, py) clears the plan box [mn, mx] of a level
-// triangle of good shape (levelShapeGood) so far that the contact's face
-// test on it fails, whatever its rounding.  The test accepts barycentric
-// coordinates a, b within 1e-8 of the triangle's.  An axis a margin m
-// outside the box lies outside the triangle grown by m / (6 size) in those
-// coordinates (size: the box's width plus height).  On such a triangle
-// (the determinant at least 1e-4 times the fourth power of the longer edge
-// from the first vertex, that edge at least a quarter of the size) their
-// rounding error stays below 2e-6 times reach / size, reach bounding the
-// axis' distance from the first vertex.  The margins leave a factor of more
-// than 50.
-inline bool levelBoxCleared(const Vec3d& mn, const Vec3d& mx, double px, double py) {
-  const double size = (mx.x - mn.x) + (mx.y - mn.y);
-  const double reach = std::fabs(px - mn.x) + std::fabs(py - mn.y) + size;
-  const double m = kLevelClearSize * size + kLevelClearReach * reach +
-                   kLevelClearAbs * (1.0 + std::fabs(px) + std::fabs(py));
-  return px < mn.x - m || px > mx.x + m || py < mn.y - m || py > mx.y + m;
-}
-
 // True when surface i lies level at exactly z (every vertex) and a flat tool
 // (or the flat disk of a torus) at (px, py) can touch it only on its edges:
 // then its contact, if any, lies at exactly z with result 1, whatever height
@@ -949,10 +923,16 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
 // skips the rest.  Every other surface of the run is walked in its turn, so
 // the height, contact, kind, result and face flag are those of the plain
 // walk.
+//
+// marks, when given, are the grid's marks of the list (modelGridLevelSlots):
+// a surface marked level-clear with the same top as the one before it lies
+// in the run and is edge-only from anywhere in the cell, so it is passed
+// over without loading its box.
 template <bool kFacets>
 int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                     double startZ, const ToolShape* tool, const int* indices, int count,
-                    Vec3d* contact, int* kind) {
+                    const uint8_t* marks, Vec3d* contact, int* kind) {
+  constexpr uint8_t kEdgeOnlyInRun = kGridSlotLevelClear | kGridSlotSameTop;
   const Vec3d start{position->x, position->y, startZ};
   const DropPoint p = dropPointOf(position);
   const double R = tool->radius;
@@ -990,9 +970,15 @@ int scanFlatInOrder(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* 
       continue;
     }
     // A run of surfaces with max z B; edge-only surfaces wait in [pending, k).
+    const int run = k;
     int pending = k;
-    while (k < count && boxes->maxCorners[indices[k]].z == B) {
+    while (k < count) {
+      if (k > run && marks != nullptr && marks[k] == kEdgeOnlyInRun) {
+        ++k;
+        continue;
+      }
       const int j = indices[k];
+      if (!(boxes->maxCorners[j].z == B)) break;
       if (!reachable(j) || levelEdgeOnly<kFacets>(ctx, boxes, j, B, p.x, p.y)) {
         ++k;
         continue;
@@ -1025,6 +1011,7 @@ struct CellOrder {
   const SurfacePlane* planes;
   const TrianglePlane* trianglePlanes;
   const uint8_t* levelShapes;
+  const uint8_t* levelSlots;
 };
 
 // The candidate walk on the per-thread scratch: the same visiting order as a
@@ -1048,7 +1035,9 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
                                                     [](float k) { return k != -HUGE_VALF; }) -
                                keys)
             : count;
-    return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, list, n, contact, kind);
+    const uint8_t* marks = order != nullptr ? cell->levelSlots : nullptr;
+    return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, list, n, marks, contact,
+                                    kind);
   }
   CandidateEntry* e = candidateScratch().data();
   const bool roundTool = (tool->type == kToolBall || tool->type == kToolTorus) && !ctx->taperOn;
@@ -1613,7 +1602,10 @@ int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const 
                  -1,
                  model->grid != nullptr ? model->grid->planes : nullptr,
                  model->grid != nullptr ? model->grid->trianglePlanes : nullptr,
-                 model->grid != nullptr ? model->grid->levelShapes : nullptr};
+                 model->grid != nullptr ? model->grid->levelShapes : nullptr,
+                 ordered && model->grid->orderLevel != nullptr
+                     ? model->grid->orderLevel + (order - model->grid->orderItems)
+                     : nullptr};
   if (ordered &&
       !modelGridOrderReach(model->grid, position->x, position->y, tool, &cell.sure, &cell.maybe)) {
     cell.sure = -1;

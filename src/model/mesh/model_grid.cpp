@@ -202,6 +202,16 @@ void orderRow(const ModelGrid* grid, int r, const Vec3d* minCorners, const Vec3d
   }
 }
 
+// The slots of an order of the grid's cells: one per item of a cell (at
+// least one in all, so that an empty grid still allocates).
+std::size_t orderSlots(const ModelGrid* grid) {
+  std::size_t total = 0;
+  for (int r = 0; r < grid->rows; ++r) {
+    for (int c = 0; c < grid->cols; ++c) total += static_cast<std::size_t>(grid->cells[r][c].count);
+  }
+  return std::max<std::size_t>(total, 1);
+}
+
 // Sub-cell (j, k) (row j, column k) of a cell's rectangle.  Both the counts
 // and the test of a drop point use this one computation.
 CellRect subRectOf(const CellRect& rc, int j, int k) {
@@ -348,6 +358,7 @@ int buildOwnGrid(ModelRec* model, double cellSize) {
   if (cellSize > 0.0 && model->grid != nullptr) {
     modelGridPlanes(model->grid, model->kind == kModelKindFacets ? model->facets : nullptr,
                     model->triangles, own);
+    modelGridLevelSlots(model->grid, model->minCorners, model->maxCorners);
   }
   return result;
 }
@@ -412,6 +423,7 @@ void modelGridFree(ModelGrid* grid) {
   std::free(grid->planes);
   std::free(grid->trianglePlanes);
   std::free(grid->levelShapes);
+  std::free(grid->orderLevel);
   std::free(grid);
 }
 
@@ -550,17 +562,15 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
   std::free(grid->orderReach);
   std::free(grid->orderSubIndex);
   std::free(grid->orderSubReach);
+  std::free(grid->orderLevel);
   grid->orderItems = nullptr;
+  grid->orderLevel = nullptr;
   grid->orderKeys = nullptr;
   grid->orderReach = nullptr;
   grid->orderSubIndex = nullptr;
   grid->orderSubReach = nullptr;
   if (!orderApplies(tool)) return 0;
-  std::size_t total = 0;
-  for (int r = 0; r < grid->rows; ++r) {
-    for (int c = 0; c < grid->cols; ++c) total += static_cast<std::size_t>(grid->cells[r][c].count);
-  }
-  const std::size_t slots = std::max<std::size_t>(total, 1);
+  const std::size_t slots = orderSlots(grid);
   auto* items = static_cast<int32_t*>(memAllocLarge(sizeof(int32_t) * slots));
   auto* keys = static_cast<float*>(memAllocLarge(sizeof(float) * slots));
   auto* reach = static_cast<int32_t*>(
@@ -657,6 +667,8 @@ int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, i
   std::free(grid->planes);
   std::free(grid->trianglePlanes);
   std::free(grid->levelShapes);
+  std::free(grid->orderLevel);
+  grid->orderLevel = nullptr;
   grid->planes = nullptr;
   grid->trianglePlanes = nullptr;
   grid->levelShapes = nullptr;
@@ -686,6 +698,41 @@ int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, i
   grid->planes = planes;
   grid->trianglePlanes = triangles;
   grid->levelShapes = shapes;
+  return 1;
+}
+
+int modelGridLevelSlots(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners) {
+  std::free(grid->orderLevel);
+  grid->orderLevel = nullptr;
+  if (grid->orderItems == nullptr || grid->orderToolType != kToolFlat ||
+      grid->levelShapes == nullptr) {
+    return 0;
+  }
+  auto* marks = static_cast<uint8_t*>(memAllocLarge(orderSlots(grid)));
+  if (marks == nullptr) return -1;
+  const int rows = grid->rows;
+#pragma omp parallel for schedule(dynamic, 4)
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < grid->cols; ++c) {
+      const GridCell& gc = grid->cells[r][c];
+      const CellRect rect = cellRectOf(grid, r, c);
+      const std::ptrdiff_t offset = gc.items - grid->pool;
+      const int32_t* items = grid->orderItems + offset;
+      for (int k = 0; k < gc.count; ++k) {
+        const int32_t i = items[k];
+        const Vec3d& mn = minCorners[i];
+        const Vec3d& mx = maxCorners[i];
+        uint8_t m = 0;
+        if (grid->levelShapes[i] != 0 && mn.z == mx.z &&
+            levelBoxClearedOver(mn, mx, rect.x0, rect.x1, rect.y0, rect.y1)) {
+          m |= kGridSlotLevelClear;
+        }
+        if (k > 0 && maxCorners[items[k - 1]].z == mx.z) m |= kGridSlotSameTop;
+        marks[offset + k] = m;
+      }
+    }
+  }
+  grid->orderLevel = marks;
   return 1;
 }
 

@@ -109,6 +109,10 @@ struct ModelGrid {
   // With the planes, per item: 1 for one triangle that lies level (its
   // vertices at one z) and is well shaped (levelShapeGood), else 0.
   uint8_t* levelShapes;
+  // With an order for a flat tool and the level shape flags, per slot of the
+  // order: its marks (kGridSlotLevelClear, kGridSlotSameTop; see
+  // modelGridLevelSlots), null without.
+  uint8_t* orderLevel;
   int16_t orderToolType;
   double orderRadius;
   double orderCornerRadius;
@@ -196,6 +200,21 @@ bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolSh
 // Replaces earlier planes.  1 when made, -1 when memory runs out (the grid
 // then has none).
 int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count);
+
+// Marks of a slot of a flat tool's order.  kGridSlotLevelClear: the item's
+// level shape flag is set, its box has one z, and its plan box is cleared
+// (levelBoxClearedOver) from the whole rectangle of the cell.
+// kGridSlotSameTop: the item's max z equals that of the item in the slot
+// before it in the same cell.
+inline constexpr uint8_t kGridSlotLevelClear = 1;
+inline constexpr uint8_t kGridSlotSameTop = 2;
+
+// Marks the slots of the grid's order (orderLevel) when the order is one for
+// a flat tool and the grid holds the level shape flags, made over the same
+// corners.  Replaces earlier marks (a new order or new planes drop them).
+// 1 when made, 0 when the grid has no such order or flags, -1 when memory
+// runs out (the grid then has no marks).
+int modelGridLevelSlots(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners);
 
 // The reach of a tool for the grid margin: its radius, plus the radius growth
 // of its taper cone when taperOn is set, at least half its shank diameter.

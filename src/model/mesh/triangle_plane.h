@@ -55,3 +55,45 @@ inline bool levelShapeGood(double e1x, double e1y, double e2x, double e2y) {
   const double l2 = std::max(e1x * e1x + e1y * e1y, e2x * e2x + e2y * e2y);
   return cz * cz >= kLevelShapeMin * l2 * l2 && l2 > 0.0;
 }
+
+// Margins of the box test below: a part of the box's size, a part of the
+// axis' reach to the box's far side, and an absolute part per unit of the
+// coordinates.
+inline constexpr double kLevelClearSize = 0.01;
+inline constexpr double kLevelClearReach = 1e-3;
+inline constexpr double kLevelClearAbs = 1e-12;
+
+// True when the axis (px, py) clears the plan box [mn, mx] of a level
+// triangle of good shape (levelShapeGood) so far that the contact's face
+// test on it fails, whatever its rounding.  The test accepts barycentric
+// coordinates a, b within 1e-8 of the triangle's.  An axis a margin m
+// outside the box lies outside the triangle grown by m / (6 size) in those
+// coordinates (size: the box's width plus height).  On such a triangle
+// (the determinant at least 1e-4 times the fourth power of the longer edge
+// from the first vertex, that edge at least a quarter of the size) their
+// rounding error stays below 2e-6 times reach / size, reach bounding the
+// axis' distance from the first vertex.  The margins leave a factor of more
+// than 50.
+inline bool levelBoxCleared(const Vec3d& mn, const Vec3d& mx, double px, double py) {
+  const double size = (mx.x - mn.x) + (mx.y - mn.y);
+  const double reach = std::fabs(px - mn.x) + std::fabs(py - mn.y) + size;
+  const double m = kLevelClearSize * size + kLevelClearReach * reach +
+                   kLevelClearAbs * (1.0 + std::fabs(px) + std::fabs(py));
+  return px < mn.x - m || px > mx.x + m || py < mn.y - m || py > mx.y + m;
+}
+
+// True when levelBoxCleared(mn, mx, px, py) holds at every point of the
+// rectangle [x0, x1] x [y0, y1].  Each term of the margin is largest at a
+// corner of the rectangle, and rounding is monotone, so no point of it
+// computes a margin above the one taken here; doubling it keeps every
+// rounding of the comparisons on the safe side.
+inline bool levelBoxClearedOver(const Vec3d& mn, const Vec3d& mx, double x0, double x1, double y0,
+                                double y1) {
+  const double size = (mx.x - mn.x) + (mx.y - mn.y);
+  const double reach = std::max(std::fabs(x0 - mn.x), std::fabs(x1 - mn.x)) +
+                       std::max(std::fabs(y0 - mn.y), std::fabs(y1 - mn.y)) + size;
+  const double abs =
+      1.0 + std::max(std::fabs(x0), std::fabs(x1)) + std::max(std::fabs(y0), std::fabs(y1));
+  const double m = 2.0 * (kLevelClearSize * size + kLevelClearReach * reach + kLevelClearAbs * abs);
+  return x1 < mn.x - m || x0 > mx.x + m || y1 < mn.y - m || y0 > mx.y + m;
+}

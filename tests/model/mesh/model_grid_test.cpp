@@ -496,6 +496,104 @@ TEST(ModelGridTest, PlanesOfTheItems) {
   EXPECT_EQ(plain.rec.grid->planes, nullptr);
 }
 
+// The marks of a flat tool's order.  Level triangles of good shape are
+// marked level-clear only where the drop's level box test passes at every
+// point of the cell, so triangles placed a hair beyond a cell's edge stay
+// unmarked in that cell; the same-top mark follows the max z of the slot
+// before.  Other tools, and grids without planes, get no marks.
+TEST(ModelGridTest, LevelSlotMarksHoldAtEveryPointOfTheirCell) {
+  std::mt19937 rng(77);
+  std::uniform_real_distribution<double> pos(1, 49);
+  std::uniform_real_distribution<double> size(0.2, 2);
+  std::uniform_int_distribution<int> level(0, 3);
+  std::vector<Facet> facets{flatTri(0, 0, 0.5, 0.5, 1), flatTri(49.5, 49.5, 50, 50, 1)};
+  for (int i = 0; i < 400; ++i) {
+    const double x = pos(rng), y = pos(rng), z = 0.25 * level(rng);
+    if (i % 10 == 0) {
+      facets.push_back(tri({x, y, z}, {x + 1, y, z}, {x + 2, y + 1e-6, z}));  // a sliver
+    } else if (i % 10 == 1) {
+      facets.push_back(tri({x, y, z}, {x + 1, y, z + 0.5}, {x, y + 1, z}));  // not level
+    } else {
+      facets.push_back(flatTri(x, y, x + size(rng), y + size(rng), z));
+    }
+  }
+  // Triangles a hair beyond a cell's edge: their places come from a first
+  // grid over the same box and count, which the second one repeats.
+  const int hairs = 200;
+  for (int i = 0; i < hairs; ++i) facets.push_back(flatTri(0, 0, 0.5, 0.5, 0));
+  double minX, minY, width, height;
+  {
+    FacetTestModel first(facets, 3.0);
+    first.tool.type = kToolFlat;
+    ASSERT_EQ(modelBuildGridsSized(&first.rec, 1.0), 1);
+    minX = first.rec.grid->minX;
+    minY = first.rec.grid->minY;
+    width = first.rec.grid->cellWidth;
+    height = first.rec.grid->cellHeight;
+  }
+  std::uniform_int_distribution<int> line(5, 40);
+  for (int i = 0; i < hairs; ++i) {
+    const double hair = i % 2 == 0 ? 1e-9 : 1e-6;
+    const double x = minX + line(rng) * width + hair;
+    const double y = minY + line(rng) * height + hair;
+    Facet& f = facets[facets.size() - hairs + static_cast<std::size_t>(i)];
+    f = i % 4 < 2 ? flatTri(x, y, x + 0.7, y + 0.6, 0.5)
+                  : flatTri(x - 0.7, y - 0.6, x - 2 * hair, y - 2 * hair, 0.5);
+  }
+  FacetTestModel m(facets, 3.0);
+  m.tool.type = kToolFlat;
+  ASSERT_EQ(modelBuildGridsSized(&m.rec, 1.0), 1);
+  const ModelGrid* g = m.rec.grid;
+  ASSERT_EQ(g->minX, minX);
+  ASSERT_EQ(g->cellWidth, width);
+  ASSERT_NE(g->orderLevel, nullptr);
+  long clear = 0, levelUnmarked = 0;
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int r = 0; r < g->rows; ++r) {
+    for (int c = 0; c < g->cols; ++c) {
+      const GridCell& cell = g->cells[r][c];
+      const std::ptrdiff_t offset = cell.items - g->pool;
+      const int32_t* order = g->orderItems + offset;
+      const uint8_t* marks = g->orderLevel + offset;
+      const double x0 = g->minX + c * g->cellWidth, x1 = g->minX + (c + 1) * g->cellWidth;
+      const double y0 = g->minY + r * g->cellHeight, y1 = g->minY + (r + 1) * g->cellHeight;
+      std::vector<Vec2d> points{{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}};
+      for (int k = 0; k < 4; ++k) {
+        points.push_back({x0 + (x1 - x0) * unit(rng), y0 + (y1 - y0) * unit(rng)});
+      }
+      for (int k = 0; k < cell.count; ++k) {
+        const int32_t i = order[k];
+        const Vec3d& lo = m.rec.minCorners[i];
+        const Vec3d& hi = m.rec.maxCorners[i];
+        const bool sameTop = k > 0 && m.rec.maxCorners[order[k - 1]].z == hi.z;
+        ASSERT_EQ((marks[k] & kGridSlotSameTop) != 0, sameTop) << "cell " << r << "," << c;
+        if ((marks[k] & kGridSlotLevelClear) == 0) {
+          levelUnmarked += g->levelShapes[i];
+          continue;
+        }
+        ++clear;
+        ASSERT_EQ(g->levelShapes[i], 1);
+        ASSERT_EQ(lo.z, hi.z);
+        for (const Vec2d& q : points) {
+          ASSERT_TRUE(levelBoxCleared(lo, hi, q.x, q.y))
+              << "item " << i << " at " << q.x << "," << q.y;
+        }
+      }
+    }
+  }
+  EXPECT_GT(clear, 1000);
+  EXPECT_GT(levelUnmarked, 100);
+  // No marks for a ball's order, nor without planes.
+  FacetTestModel ball(facets, 3.0);
+  ASSERT_EQ(modelBuildGridsSized(&ball.rec, 1.0), 1);
+  EXPECT_EQ(ball.rec.grid->orderLevel, nullptr);
+  EXPECT_EQ(modelGridLevelSlots(ball.rec.grid, ball.rec.minCorners, ball.rec.maxCorners), 0);
+  FacetTestModel plain(facets, 3.0);
+  plain.tool.type = kToolFlat;
+  ASSERT_EQ(modelBuildGrids(&plain.rec), 1);
+  EXPECT_EQ(plain.rec.grid->orderLevel, nullptr);
+}
+
 // A mesh so fine that the items within the radius of a point number about
 // kModelGridReachSplit: the cells whose reach counts straddle that number
 // count per sub-cell, and those counts still bound the items reached from
