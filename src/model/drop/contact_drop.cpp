@@ -805,6 +805,17 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
 // and when W is known it ends as soon as W stored (no surface after it
 // stores) or a face contact within the range was stored on the way: its
 // height, contact and result are settled then.
+//
+// A torus stores every surface that reaches H (the walk reaches each one
+// whose bound is at least H while its height is at most H), so a face
+// contact at exactly H within the range, on such a surface of one triangle,
+// settles the result as well.  Level runs: many surfaces lying level at one
+// height B share the bound T = B + rc and tie there.  One that cannot give
+// the face case (levelEdgeOnly) reaches at most T, never with a face, so of
+// those only the last in the walk's order that reaches T can be W: they
+// wait until the scan is over, and if the best is then T, the others are
+// offered and these are tried from the highest index down until one reaches
+// T.
 template <bool kFacets>
 int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3d* position,
                          double startZ, const ToolShape* tool, const int* indices, int count,
@@ -821,21 +832,37 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   int winnerResult = 0;
   int winnerKind = 0;
   Vec3d winnerContact{0.0, 0.0, 0.0};
-  // A torus stores on equal heights: the last surface that reaches H wins.
+  // A torus stores on equal heights: the last surface that reaches H wins,
+  // and a face of one triangle that reaches it (with its bound) settles the
+  // result.
   const bool lastTieWins = tool->type == kToolTorus;
+  bool faceAtBest = false;
+  const auto oneTriangleAt = [&](int i) {
+    if constexpr (kFacets) {
+      const Vec3d* v = ctx->facets[i].v;
+      return v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z;
+    } else {
+      return true;
+    }
+  };
   // Surface i, reachable with the given bound, offered the best (a ball just
-  // below it once there is a winner, so that a tie reports itself).
+  // below it once there is a winner, so that a tie reports itself).  True
+  // when it reaches the best.
   const auto offer = [&](int i, double bound) {
-    if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes)) return;
+    if (surelyBelow<kFacets>(ctx, i, &start, tool, best, boxes)) return false;
     double h = winner >= 0 && !lastTieWins ? std::nextafter(best, -HUGE_VAL) : best;
     Vec3d at;
     int k = 0;
     const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k, boxes);
-    if (r <= 0 || h < best) return;
+    if (r <= 0 || h < best) return false;
+    if (lastTieWins) {
+      const bool face = r == kContactFace && bound >= h && oneTriangleAt(i);
+      faceAtBest = (h == best && faceAtBest) || face;
+    }
     if (h == best && winner >= 0) {
       const CandidateEntry was{winner, winnerBound};
       const CandidateEntry now{i, bound};
-      if (lastTieWins ? CandidateAfter()(was, now) : CandidateAfter()(now, was)) return;
+      if (lastTieWins ? CandidateAfter()(was, now) : CandidateAfter()(now, was)) return true;
     }
     best = h;
     winner = i;
@@ -843,20 +870,26 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     winnerResult = r;
     winnerKind = k;
     winnerContact = at;
+    return true;
   };
   const void* surfaces = walkSurfaces<kFacets>(ctx);
   WalkMemo& memo = walkMemo();
-  // A level surface that may tie a torus' best: level runs are the walk's
-  // (it tests only the last surface of a run that reaches its height).
-  bool levelRun = false;
-  const auto tiesLevel = [&](int i, double bound) {
-    levelRun = levelRun || (lastTieWins && winner >= 0 && bound == best &&
-                            boxes->minCorners[i].z == boxes->maxCorners[i].z);
-    return levelRun;
+  // Level surfaces that tie a torus' best wait at the end of e, in the order
+  // met: entry t at e[kContactCandidateCapacity - 1 - t].
+  int ties = 0;
+  const auto levelTie = [&](int i, double bound) {
+    if (!(lastTieWins && winner >= 0 && bound == best &&
+          boxes->minCorners[i].z == boxes->maxCorners[i].z)) {
+      return false;
+    }
+    e[kContactCandidateCapacity - 1 - ties++] = {i, bound};
+    return true;
   };
   // Surfaces whose box holds the axis are offered at once: they soon raise
-  // the best near the end.  The others wait in e (every one is reachable, so
-  // e has room) and are offered after the scan, if still above the best.
+  // the best near the end.  The others wait in e and are offered after the
+  // scan, if still above the best.  Every surface kept is reachable, and the
+  // search runs only on cells that reach at most kContactCandidateCapacity,
+  // so e has room for both.
   int deferred = 0;
   const int offeredFirst = memo.within(surfaces, indices, count);
   double firstBound;
@@ -874,7 +907,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     if (i == offeredFirst) continue;
     double bound;
     if (!boundReaches(boxes, i, tool, p, lift, best, &bound)) continue;
-    if (tiesLevel(i, bound)) break;
+    if (levelTie(i, bound)) continue;
     const Vec3d& mn = boxes->minCorners[i];
     const Vec3d& mx = boxes->maxCorners[i];
     if (mn.x <= p.x && p.x <= mx.x && mn.y <= p.y && p.y <= mx.y) {
@@ -883,18 +916,40 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       e[deferred++] = {i, bound};
     }
   }
-  for (int t = 0; t < deferred && !levelRun; ++t) {
-    if (e[t].bound < best || tiesLevel(e[t].index, e[t].bound)) continue;
+  for (int t = 0; t < deferred; ++t) {
+    if (e[t].bound < best || levelTie(e[t].index, e[t].bound)) continue;
     offer(e[t].index, e[t].bound);
   }
-  if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
-  bool oneTriangle = true;
-  if constexpr (kFacets) {
-    const Vec3d* v = ctx->facets[winner].v;
-    oneTriangle = v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z;
+  if (ties > 0) {
+    // The ties still at the best: the others are offered, the edge-only ones
+    // (moved to the front of the tail) tried from the highest index down.
+    CandidateEntry* const tail = e + kContactCandidateCapacity - ties;
+    const double T = best;
+    int edgeOnly = 0;
+    for (int t = 0; t < ties; ++t) {
+      const CandidateEntry c = tail[t];
+      if (c.bound != T) continue;
+      const double B = boxes->maxCorners[c.index].z;
+      if (B + tool->cornerRadius == T && levelEdgeOnly<kFacets>(ctx, boxes, c.index, B, p.x, p.y)) {
+        tail[edgeOnly++] = c;
+      } else {
+        offer(c.index, c.bound);
+      }
+    }
+    if (best == T) {
+      std::sort(tail, tail + edgeOnly,
+                [](const CandidateEntry& a, const CandidateEntry& b) { return a.index > b.index; });
+      for (int t = 0; t < edgeOnly; ++t) {
+        // Surfaces of one bound before the winner in the walk's order: the
+        // winner stays.
+        if (winnerBound == T && tail[t].index < winner) break;
+        if (offer(tail[t].index, tail[t].bound)) break;
+      }
+    }
   }
-  const bool endKnown = !levelRun && oneTriangle && winnerBound >= best;
-  if (endKnown && winnerResult == kContactFace && inZRange(ctx, best)) {
+  if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
+  const bool endKnown = oneTriangleAt(winner) && winnerBound >= best;
+  if (endKnown && (winnerResult == kContactFace || faceAtBest) && inZRange(ctx, best)) {
     memo = {surfaces, winner};
     position->z = best;
     *contact = winnerContact;
