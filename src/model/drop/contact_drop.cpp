@@ -264,23 +264,52 @@ constexpr double kPlaneBoundSlack = 1e-7;
 // D the distance from c to the box; the least sum of both losses over
 // |o - ring u| is D^2 / (2 (rc + ring / tan(slope))).  Also d >= D0 - ring,
 // D0 the distance from q(p): the larger loss serves.
-inline double planeBoundLoss(const SurfacePlane& pl, const Vec3d& mn, const Vec3d& mx, double x,
-                             double y, double ring, double rc) {
+//
+// dist2 gives the squared plan distance from a point to the set that holds
+// the triangle: its box, or the triangle itself.
+template <class Distance2>
+inline double planeBoundLoss(const SurfacePlane& pl, double x, double y, double ring, double rc,
+                             const Distance2& dist2) {
   // Uphill in plan: against the plan part of the upward normal.
   const double up = pl.nz > 0.0 ? -1.0 : 1.0;
   const double s = up * rc / pl.len;
   const double qx = x + s * pl.nx;
   const double qy = y + s * pl.ny;
-  const double d2 = planDistance2(qx, qy, mn, mx);
+  const double d2 = dist2(qx, qy);
   if (!(ring > 0.0)) return d2 / (2.0 * rc);
   const double d = std::sqrt(d2) - ring;
   double loss = d > 0.0 ? d * d / (2.0 * rc) : 0.0;
   if (pl.hxy > 0.0) {
     const double w = up * ring / pl.hxy;
-    const double c2 = planDistance2(qx + w * pl.nx, qy + w * pl.ny, mn, mx);
+    const double c2 = dist2(qx + w * pl.nx, qy + w * pl.ny);
     loss = std::max(loss, c2 / (2.0 * (rc + ring * std::fabs(pl.nz) / pl.hxy)));
   }
   return loss;
+}
+
+// The squared plan distance from (x, y) to the segment from the origin to e
+// (w = (x, y) relative to the segment's start).
+inline double segmentDistance2(double wx, double wy, double ex, double ey) {
+  const double ee = ex * ex + ey * ey;
+  double t = ee > 0.0 ? (wx * ex + wy * ey) / ee : 0.0;
+  t = std::clamp(t, 0.0, 1.0);
+  const double dx = wx - t * ex, dy = wy - t * ey;
+  return dx * dx + dy * dy;
+}
+
+// The squared plan distance from (x, y) to the triangle with first vertex
+// (ax, ay) and plan edges e1, e2 from it: 0 inside, else the least distance
+// to its sides.  Rounding near a side leaves a distance near 0 either way.
+inline double triangleDistance2(double ax, double ay, const Vec3d& e1, const Vec3d& e2, double x,
+                                double y) {
+  const double wx = x - ax, wy = y - ay;
+  const double c = e1.x * e2.y - e1.y * e2.x;
+  const double sign = c < 0.0 ? -1.0 : 1.0;
+  const double u = sign * (wx * e2.y - wy * e2.x);
+  const double v = sign * (e1.x * wy - e1.y * wx);
+  if (c != 0.0 && u >= 0.0 && v >= 0.0 && u + v <= sign * c) return 0.0;
+  return std::min({segmentDistance2(wx, wy, e1.x, e1.y), segmentDistance2(wx, wy, e2.x, e2.y),
+                   segmentDistance2(wx - e1.x, wy - e1.y, e2.x - e1.x, e2.y - e1.y)});
 }
 
 // True when the surface cannot reach height h (so its contact test would
@@ -314,10 +343,21 @@ inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, co
     const double slack = kPlaneBoundSlack * (1.0 + std::fabs(bound));
     if (bound + slack < h) return true;
     if (!(rc > 0.0) || bound == HUGE_VAL) return false;
-    // The lowered bound, with the slack of the bound and of its loss.
-    const double loss = planeBoundLoss(planes[i], boxes->minCorners[i], boxes->maxCorners[i],
-                                       start->x, start->y, ring, rc);
-    return bound + slack + kPlaneBoundSlack * loss < h + loss;
+    // The lowered bound, with the slack of the bound and of its loss: from
+    // the box, then, where that is not enough, from the triangle.
+    const Vec3d& mn = boxes->minCorners[i];
+    const Vec3d& mx = boxes->maxCorners[i];
+    const double loss =
+        planeBoundLoss(planes[i], start->x, start->y, ring, rc,
+                       [&](double qx, double qy) { return planDistance2(qx, qy, mn, mx); });
+    if (bound + slack + kPlaneBoundSlack * loss < h + loss) return true;
+    if (boxes->trianglePlanes == nullptr) return false;
+    const TrianglePlane& t = boxes->trianglePlanes[i];
+    const double ax = planes[i].ax, ay = planes[i].ay;
+    const double near = planeBoundLoss(
+        planes[i], start->x, start->y, ring, rc,
+        [&](double qx, double qy) { return triangleDistance2(ax, ay, t.e1, t.e2, qx, qy); });
+    return bound + slack + kPlaneBoundSlack * near < h + near;
   } else if constexpr (kFacets) {
     const Vec3d* v = ctx->facets[i].v;
     bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
