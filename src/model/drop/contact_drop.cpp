@@ -954,6 +954,8 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
       offer(i, bound);
     } else {
       e[deferred++] = {i, bound};
+      // Its plane is read when it is offered, after the scan.
+      if (boxes->planes != nullptr) __builtin_prefetch(&boxes->planes[i]);
     }
   }
   for (int t = 0; t < deferred; ++t) {
