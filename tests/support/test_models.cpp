@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 
 #include "model/drop/contact_drop.h"
 #include "model/mesh/model_grid.h"
@@ -22,21 +22,31 @@ void addQuad(std::vector<Tri>* out, const Vec3d& a, const Vec3d& b, const Vec3d&
 }
 
 // Fills items sorted by top z, corners and the box of a facet or triangle set.
+// With quads, a facet model joins each triangle (a, b, c) with the next one
+// when that one is (a, c, d), as a quad splits, into the facet a, b, c, d.
 void fillItems(const std::vector<Tri>& tris, int kind, Facet** facets, int32_t* facetCount,
                TriList** triangles, Vec3d** minCorners, Vec3d** maxCorners, Vec3d* boxMin,
-               Vec3d* boxMax) {
+               Vec3d* boxMax, bool quads = false) {
   const int n = static_cast<int>(tris.size());
   *minCorners = static_cast<Vec3d*>(std::malloc(sizeof(Vec3d) * std::max(n, 1)));
   *maxCorners = static_cast<Vec3d*>(std::malloc(sizeof(Vec3d) * std::max(n, 1)));
   if (kind == kModelKindFacets) {
     if (*facets == nullptr)
       *facets = static_cast<Facet*>(std::malloc(sizeof(Facet) * std::max(n, 1)));
+    int count = 0;
     for (int i = 0; i < n; ++i) {
-      (*facets)[i] = Facet{0, {tris[i].v[0], tris[i].v[1], tris[i].v[2], tris[i].v[2]}};
+      const Vec3d* v = tris[i].v;
+      Vec3d d = v[2];
+      const Vec3d* w = i + 1 < n ? tris[i + 1].v : nullptr;
+      if (quads && w != nullptr && w[0].x == v[0].x && w[0].y == v[0].y && w[0].z == v[0].z &&
+          w[1].x == v[2].x && w[1].y == v[2].y && w[1].z == v[2].z) {
+        d = tris[++i].v[2];
+      }
+      (*facets)[count++] = Facet{0, {v[0], v[1], v[2], d}};
     }
-    *facetCount = n;
-    modelSortFacets(*facets, n);
-    modelFacetCorners(*facets, n, *minCorners, *maxCorners);
+    *facetCount = count;
+    modelSortFacets(*facets, count);
+    modelFacetCorners(*facets, count, *minCorners, *maxCorners);
   } else {
     if (*triangles == nullptr) *triangles = listTriNew(n);
     (*triangles)->count = 0;
@@ -46,7 +56,8 @@ void fillItems(const std::vector<Tri>& tris, int kind, Facet** facets, int32_t* 
   }
   *boxMin = {1e300, 1e300, 1e300};
   *boxMax = {-1e300, -1e300, -1e300};
-  for (int i = 0; i < n; ++i) {
+  const int items = kind == kModelKindFacets ? *facetCount : n;
+  for (int i = 0; i < items; ++i) {
     boxMin->x = std::min(boxMin->x, (*minCorners)[i].x);
     boxMin->y = std::min(boxMin->y, (*minCorners)[i].y);
     boxMin->z = std::min(boxMin->z, (*minCorners)[i].z);
@@ -165,11 +176,12 @@ std::vector<Tri> hemisphereOnPlate(double r, int rings, int segments, double pla
   return out;
 }
 
-TestModel::TestModel(const std::vector<Tri>& tris, int kind, const ToolShape& tool) : tool_(tool) {
+TestModel::TestModel(const std::vector<Tri>& tris, int kind, const ToolShape& tool, bool quads)
+    : tool_(tool) {
   modelInit(&model_, kind);
   model_.tool = &tool_;
   fillItems(tris, kind, &model_.facets, &model_.facetCount, &model_.triangles, &model_.minCorners,
-            &model_.maxCorners, &model_.boxMin, &model_.boxMax);
+            &model_.maxCorners, &model_.boxMin, &model_.boxMax, quads);
   model_.floorZ = model_.boxMin.z - 1.0;
   model_.topZ = model_.boxMax.z + 1000.0;
 }

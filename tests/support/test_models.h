@@ -60,8 +60,10 @@ std::vector<Tri> benchHemisphereOnPlate();
 class TestModel {
  public:
   // kind: kModelKindFacets or kModelKindTriangles.  The items are sorted by
-  // top z, the corner arrays and box are filled, the tool is copied.
-  TestModel(const std::vector<Tri>& tris, int kind, const ToolShape& tool);
+  // top z, the corner arrays and box are filled, the tool is copied.  With
+  // quads, a facet model joins the two triangles of each quad as the
+  // surfaces above split it (a, b, c and a, c, d) into one facet.
+  TestModel(const std::vector<Tri>& tris, int kind, const ToolShape& tool, bool quads = false);
   ~TestModel();
   TestModel(const TestModel&) = delete;
   TestModel& operator=(const TestModel&) = delete;

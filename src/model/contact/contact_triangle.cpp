@@ -446,35 +446,44 @@ inline int torusVertex(const Vec3d& v, const Vec3d& p, const TorusTool& tool, Be
   return 1;
 }
 
+// The face case of a torus: true when the plane is not vertical and the
+// point q where the tube touches it (or, on a nearly level plane, the point
+// under the axis) lies inside the triangle; *height is the tool's height
+// there.
+template <class Rules>
+inline bool torusFace(const Vec3d* v, const Plane& pl, const Vec3d& p, const TorusTool& tool,
+                      Vec3d* q, double* height) {
+  const int cls = tiltClass(pl.t, kContactRoundTiltLo, kContactRoundTiltHi);
+  if (cls == 0) return false;
+  if (cls == 1) {
+    // The corner circle's point uphill; the tube touches rc along n from it.
+    const double nxy = std::sqrt(pl.n.x * pl.n.x + pl.n.y * pl.n.y);
+    const double kx = p.x + tool.ring * pl.n.x / nxy;
+    const double ky = p.y + tool.ring * pl.n.y / nxy;
+    *height = (pl.n.x * kx + pl.n.y * ky + tool.corner + pl.k) / pl.t;
+    *q = {kx + tool.corner * pl.n.x, ky + tool.corner * pl.n.y, *height + tool.corner * pl.n.z};
+  } else {
+    // Under the axis, on the plane (not at the vertices' mean z, which
+    // differs from the surface there on a large, nearly level triangle).
+    const double z = Rules::kLevelFaceAtFirstVertex ? v[0].z : planeHeightAt(pl, p.x, p.y);
+    *q = {p.x, p.y, z};
+    *height = q->z + tool.corner;
+  }
+  double a, b;
+  barycentric(pl, v[0], *q, &a, &b);
+  return insideStrict(a, b);
+}
+
 template <class Rules>
 int torusCases(const Vec3d* v, const Plane& pl, const Vec3d& p, const TorusTool& tool, Best* best) {
-  const int cls = tiltClass(pl.t, kContactRoundTiltLo, kContactRoundTiltHi);
-  if (cls != 0) {
-    Vec3d q;
-    double height;
-    if (cls == 1) {
-      // The corner circle's point uphill; the tube touches rc along n from it.
-      const double nxy = std::sqrt(pl.n.x * pl.n.x + pl.n.y * pl.n.y);
-      const double kx = p.x + tool.ring * pl.n.x / nxy;
-      const double ky = p.y + tool.ring * pl.n.y / nxy;
-      height = (pl.n.x * kx + pl.n.y * ky + tool.corner + pl.k) / pl.t;
-      q = {kx + tool.corner * pl.n.x, ky + tool.corner * pl.n.y, height + tool.corner * pl.n.z};
-    } else {
-      // Under the axis, on the plane (not at the vertices' mean z, which
-      // differs from the surface there on a large, nearly level triangle).
-      const double z = Rules::kLevelFaceAtFirstVertex ? v[0].z : planeHeightAt(pl, p.x, p.y);
-      q = {p.x, p.y, z};
-      height = q.z + tool.corner;
+  Vec3d q;
+  double height;
+  if (torusFace<Rules>(v, pl, p, tool, &q, &height)) {
+    if (height > best->h) {
+      best->offer(height, q, kContactKindRim);
+      return kContactFace;
     }
-    double a, b;
-    barycentric(pl, v[0], q, &a, &b);
-    if (insideStrict(a, b)) {
-      if (height > best->h) {
-        best->offer(height, q, kContactKindRim);
-        return kContactFace;
-      }
-      return kContactEdge;
-    }
+    return kContactEdge;
   }
   int found = 0;
   found |= torusEdge(v[0], v[1], p, tool, best);
@@ -734,6 +743,13 @@ bool contactBallFaceDecides(const Vec3d* v, const TrianglePlane& pl, const Vec3d
   if (!ballFace(v, pl, *position, radius, &c, &q) || !(c.z > DropRules::kNoHeight)) return false;
   *faceHeight = c.z;
   return true;
+}
+
+bool contactTorusFaceCase(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
+                          double ring, double corner) {
+  Vec3d q;
+  double height;
+  return torusFace<DropRules>(v, pl, *position, TorusTool{ring, corner}, &q, &height);
 }
 
 int contactTriangleShapePlain(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,

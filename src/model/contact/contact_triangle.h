@@ -170,6 +170,14 @@ int contactTriangleShapePlain(const Vec3d* v, const TrianglePlane& pl, const Vec
 bool contactBallFaceDecides(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
                             double radius, double* faceHeight);
 
+// False when a torus (ring = radius - corner radius, corner) without a taper
+// cone cannot find the face case on the triangle v[0..2] (plane pl made
+// beforehand; only v[0] is read): the plane is vertical, or the point where
+// the torus touches it lies outside the triangle, as contactTriangleShapePlain
+// decides it.  Its result on the triangle is then never kContactFace.
+bool contactTorusFaceCase(const Vec3d* v, const TrianglePlane& pl, const Vec3d* position,
+                          double ring, double corner);
+
 // One triangle of nine doubles (V0, V1, V2) with the tool and then the taper
 // cone as in contactFacetShape (without the torus axis rule).  Returns the
 // cone's result when the cone raised, else the shape's.

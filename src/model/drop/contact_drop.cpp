@@ -841,6 +841,8 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
 // surfaces are offered by descending key, each tested only while its bound and
 // plane may reach the best height so far (no heap; the surface that decided
 // the thread's last drop is offered first, and the best soon lies near H).
+// Faces are stored only on surfaces before W in the walk's order, so when
+// the face case holds on none of those the result is settled as 1.
 // Otherwise the walk runs, from H lowered by the bound slack as its floor,
 // and when W is known it ends as soon as W stored (no surface after it
 // stores) or a face contact within the range was stored on the way: its
@@ -991,13 +993,42 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   }
   if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
   const bool endKnown = oneTriangleAt(winner) && winnerBound >= best;
-  if (endKnown && (winnerResult == kContactFace || faceAtBest) && inZRange(ctx, best)) {
+  const auto settleAt = [&](int result) {
     memo = {surfaces, winner};
     position->z = best;
     *contact = winnerContact;
     *kind = winnerKind;
-    return kContactFace;
+    return result;
+  };
+  if (endKnown && (winnerResult == kContactFace || faceAtBest) && inZRange(ctx, best)) {
+    return settleAt(kContactFace);
   }
+  // The walk stores a face only on a surface before W in its order (bound,
+  // then index), and only where the face case holds: when it holds on none
+  // of them, the walk ends at H on W with result 1.  Every such surface has
+  // a bound of at least W's, so the scan met it.
+  const auto faceCaseBeforeWinner = [&]() {
+    if (boxes->planes == nullptr || boxes->trianglePlanes == nullptr) return true;
+    const double ring = tool->radius - tool->cornerRadius;
+    for (int k = 0; k < count; ++k) {
+      if (boundLimitFrom(boxes, indices, keys, k, lift) < winnerBound) break;
+      const int i = visitOrder[k];
+      double bound;
+      if (i == winner || !boundReaches(boxes, i, tool, p, lift, winnerBound, &bound)) continue;
+      if (bound == winnerBound && i > winner) continue;
+      const SurfacePlane& pl = boxes->planes[i];
+      if (!(pl.nz == pl.nz)) return true;
+      const Vec3d v0{pl.ax, pl.ay, pl.az};
+      const TrianglePlane& tp = boxes->trianglePlanes[i];
+      double faceHeight;
+      if (lastTieWins ? contactTorusFaceCase(&v0, tp, &start, ring, tool->cornerRadius)
+                      : contactBallFaceDecides(&v0, tp, &start, tool->radius, &faceHeight)) {
+        return true;
+      }
+    }
+    return false;
+  };
+  if (endKnown && !faceCaseBeforeWinner()) return settleAt(kContactEdge);
   const KnownWalkEnd end{best, endKnown ? winner : -1, winnerContact, winnerKind};
   return scanCandidatesMerged<kFacets>(ctx, boxes, position, startZ, tool, indices, count, order,
                                        keys, e, contact, kind, &end);

@@ -1074,4 +1074,39 @@ TEST(ContactPlainTest, PlaneMadeBeforehandGivesTheEntriesOutcomes) {
   EXPECT_GT(touched, 100);
 }
 
+// The face-case predicates of the ball and the torus decide the face result
+// of the plain contact: where they hold, a contact offered from below is a
+// face contact at the predicted height; where they fail, none is.
+TEST(ContactPlainTest, FaceCasePredicatesDecideTheFaceResult) {
+  const std::vector<Tri3> tris = randomTriangles(606, 400);
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<double> pos(-3.0, 3.0);
+  for (const ToolShape& tool : {kBall, kTorus}) {
+    int faces = 0, others = 0;
+    for (const Tri3& t : tris) {
+      TrianglePlane pl;
+      trianglePlaneOf(t.v[0], t.v[1], t.v[2], &pl);
+      for (int n = 0; n < 8; ++n) {
+        const Vec3d p{pos(rng), pos(rng), 100.0};
+        double face = 0.0;
+        const bool holds = tool.type == kToolBall
+                               ? contactBallFaceDecides(t.v, pl, &p, tool.radius, &face)
+                               : contactTorusFaceCase(t.v, pl, &p, tool.radius - tool.cornerRadius,
+                                                      tool.cornerRadius);
+        double h = -1e9;
+        Vec3d at{};
+        int k = 0;
+        const int r = contactTriangleShapePlain(t.v, pl, &p, &tool, false, &h, &at, &k);
+        ASSERT_EQ(r == kContactFace, holds) << "type " << tool.type;
+        if (holds && tool.type == kToolBall) {
+          ASSERT_EQ(h, face);
+        }
+        ++(holds ? faces : others);
+      }
+    }
+    EXPECT_GT(faces, 200) << "type " << tool.type;
+    EXPECT_GT(others, 200) << "type " << tool.type;
+  }
+}
+
 }  // namespace

@@ -361,10 +361,13 @@ TEST_P(SortedWalkTest, EngineMatchesTheWalkOfTheSortedList) {
       }
     }
   }
-  for (const int kind : {kModelKindFacets, kModelKindTriangles}) {
+  // Facets of one triangle, facets joining the two triangles of a quad, and
+  // triangles.
+  for (const int variant : {0, 1, 2}) {
+    const int kind = variant < 2 ? kModelKindFacets : kModelKindTriangles;
     for (const int type : {kToolBall, kToolFlat, kToolTorus}) {
       const ToolShape tool = toolOf(type);
-      TestModel tm(tris, kind, tool);
+      TestModel tm(tris, kind, tool, variant == 1);
       tm.buildGrid(1.0);
       tm.enableCandidates();
       const ModelRec* m = tm.model();
@@ -373,8 +376,8 @@ TEST_P(SortedWalkTest, EngineMatchesTheWalkOfTheSortedList) {
       std::unique_ptr<CandidateList, void (*)(CandidateList*)> list(contactListNew(3000),
                                                                     contactListFree);
       for (const Vec2d& q : positions) {
-        SCOPED_TRACE("kind " + std::to_string(kind) + " type " + std::to_string(type) + " at " +
-                     std::to_string(q.x) + ", " + std::to_string(q.y));
+        SCOPED_TRACE("variant " + std::to_string(variant) + " type " + std::to_string(type) +
+                     " at " + std::to_string(q.x) + ", " + std::to_string(q.y));
         // The whole z range, then ranges below the end that hold only some
         // of the contacts on the way (which of them are face contacts within
         // the range decides the result).
