@@ -13,7 +13,9 @@
 // 20 x 20 mm and 30 x 30 mm (a fine mesh under a comparatively large tool)
 // run with the ball from STL files; and a height field of about 1,000,000
 // triangles read from an STL file reports its load time, grid build time,
-// peak memory and ball positions per second.
+// peak memory and ball positions per second.  Rows with a target rate say
+// whether the run met it (full grid only; the targets hold at 8 threads on
+// 8 cores).
 //
 // A plain program: run it as it is (drop_bench), or with arguments
 //   drop_bench [n [surface [tool [what]]]]
@@ -45,17 +47,30 @@
 
 namespace {
 
+// The rates a drop should reach here (positions per second at 8 threads on
+// 8 cores, 500 x 500 positions): per tool on the two surfaces and their STL
+// copies, with a speed-up of 7 over one thread, and for the ball on the dense
+// surfaces.  A copy read from STL should keep within 10 % of the rate of the
+// surface in memory.
+enum class Bars { kTools, kDense, kNone };
+constexpr int kBarGrid = 500;
+constexpr double kDenseBar = 200000.0;
+constexpr double kSpeedUpBar = 7.0;
+constexpr double kStlShare = 0.9;
+
 struct Surface {
   std::string name;
   std::vector<Tri> tris;
   double x0, x1, y0, y1;  // drop area
   bool fromFile;          // read back from a binary STL file
   bool ballOnly;
+  Bars bars;
 };
 
 struct ToolCase {
   const char* name;
   ToolShape tool;
+  double bar;  // positions per second on the two surfaces
 };
 
 double threadCpuSeconds() {
@@ -181,7 +196,6 @@ double peakMegabytes() {
   return kb / 1024.0;
 }
 
-
 std::string tempDirectory() {
   const char* t = std::getenv("TMPDIR");
   return t != nullptr && *t != '\0' ? t : "/tmp";
@@ -224,7 +238,7 @@ class FileModel {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int grid = argc > 1 ? std::max(2, std::atoi(argv[1])) : 500;
+  const int grid = argc > 1 ? std::max(2, std::atoi(argv[1])) : kBarGrid;
   const auto wanted = [&](int arg, const char* name) {
     if (argc <= arg || std::string(argv[arg]) == "-") return true;
     if (argv[arg][0] == '=') return std::string(name) == argv[arg] + 1;
@@ -242,10 +256,10 @@ int main(int argc, char** argv) {
     };
   };
   std::vector<Surface> surfaces;
-  surfaces.push_back({"height field", testmodels::benchHeightField(), 0.0, 100.0, 0.0, 100.0,
-                      false, false});
+  surfaces.push_back({"height field", testmodels::benchHeightField(), 0.0, 100.0, 0.0, 100.0, false,
+                      false, Bars::kTools});
   surfaces.push_back({"hemisphere on plate", testmodels::benchHemisphereOnPlate(), -60.0, 60.0,
-                      -60.0, 60.0, false, false});
+                      -60.0, 60.0, false, false, Bars::kTools});
   for (int k = 0; k < 2; ++k) {
     Surface s = surfaces[static_cast<std::size_t>(k)];
     s.name += " from STL";
@@ -255,17 +269,20 @@ int main(int argc, char** argv) {
   // The same surfaces scaled down to 20 x 20 mm and 30 x 30 mm.
   surfaces.push_back({"dense height field from STL",
                       testmodels::heightField(field(0.2), 0.0, 20.0, 0.0, 20.0, 224, 224), 0.0,
-                      20.0, 0.0, 20.0, true, true});
+                      20.0, 0.0, 20.0, true, true, Bars::kDense});
   surfaces.push_back({"dense hemisphere on plate from STL",
                       testmodels::hemisphereOnPlate(10.0, 50, 480, 15.0, 160), -15.0, 15.0, -15.0,
-                      15.0, true, true});
+                      15.0, true, true, Bars::kDense});
   // About 1,000,000 triangles over 300 x 300 mm.
   surfaces.push_back({"large height field from STL",
                       testmodels::heightField(field(3.0), 0.0, 300.0, 0.0, 300.0, 708, 708), 0.0,
-                      300.0, 0.0, 300.0, true, true});
-  const ToolCase tools[] = {{"ball R3", testmodels::ballTool(3.0)},
-                            {"flat R3", testmodels::flatTool(3.0)},
-                            {"torus R3 rc1", testmodels::torusTool(3.0, 1.0)}};
+                      300.0, 0.0, 300.0, true, true, Bars::kNone});
+  const ToolCase tools[] = {{"ball R3", testmodels::ballTool(3.0), 2.5e6},
+                            {"flat R3", testmodels::flatTool(3.0), 6e6},
+                            {"torus R3 rc1", testmodels::torusTool(3.0, 1.0), 1.8e6}};
+  // Rates of the surfaces in memory, per surface and tool, for their copies
+  // read from STL.
+  double inMemory[2][3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}};
 
   std::printf("threads: %d (processors %d)\n", all, omp_get_num_procs());
   const std::string dir = tempDirectory();
@@ -329,6 +346,24 @@ int main(int argc, char** argv) {
         std::printf(
             "  %-13s            %10.0f /s per CPU-second at 1 thread, %10.0f at %d threads\n", "",
             n2 / cpu1, n2 / cpun, all);
+        const double rate = n2 / tn;
+        const std::size_t ti = static_cast<std::size_t>(&tc - tools);
+        const Bars bars = grid == kBarGrid ? s.bars : Bars::kNone;
+        if (bars == Bars::kTools) {
+          const bool met = rate >= tc.bar && t1 / tn >= kSpeedUpBar;
+          std::printf("  %-13s            target %.1f M/s and a speed-up of %.0f: %s", "",
+                      tc.bar / 1e6, kSpeedUpBar, met ? "met" : "not met");
+          if (si < 2) inMemory[si][ti] = rate;
+          if (si >= 2 && si < 4 && inMemory[si - 2][ti] > 0.0) {
+            const double share = rate / inMemory[si - 2][ti];
+            std::printf("; %.0f %% of the rate in memory (%s)", 100.0 * share,
+                        share >= kStlShare ? "met" : "not met");
+          }
+          std::printf("\n");
+        } else if (bars == Bars::kDense) {
+          std::printf("  %-13s            target %.0f k/s: %s\n", "", kDenseBar / 1e3,
+                      rate >= kDenseBar ? "met" : "not met");
+        }
       }
       if (lines && !s.ballOnly) {
         unsigned long long d1 = 0, dn = 0;
