@@ -209,6 +209,12 @@ std::vector<CandidateEntry>& candidateScratch() {
   return scratch;
 }
 
+// Per-thread scratch of the level ties of a torus search (scanByHighestContact).
+std::vector<CandidateEntry>& tieScratch() {
+  thread_local std::vector<CandidateEntry> scratch(kContactCandidateCapacity);
+  return scratch;
+}
+
 // The end of every walk: what an untouched position reports.
 int finishWalk(const ContactContext* ctx, const ToolShape* tool, const Vec3d* position, int touched,
                int faceFound, Vec3d* contact) {
@@ -916,22 +922,22 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   };
   const void* surfaces = walkSurfaces<kFacets>(ctx);
   WalkMemo& memo = walkMemo();
-  // Level surfaces that tie a torus' best wait at the end of e, in the order
-  // met: entry t at e[kContactCandidateCapacity - 1 - t].
+  // Level surfaces that tie a torus' best wait in tie, each at most once.
+  CandidateEntry* const tie = tieScratch().data();
   int ties = 0;
   const auto levelTie = [&](int i, double bound) {
     if (!(lastTieWins && winner >= 0 && bound == best &&
           boxes->minCorners[i].z == boxes->maxCorners[i].z)) {
       return false;
     }
-    e[kContactCandidateCapacity - 1 - ties++] = {i, bound};
+    tie[ties++] = {i, bound};
     return true;
   };
   // Surfaces whose box holds the axis are offered at once: they soon raise
   // the best near the end.  The others wait in e and are offered after the
   // scan, if still above the best.  Every surface kept is reachable, and the
   // search runs only on cells that reach at most kContactCandidateCapacity,
-  // so e has room for both.
+  // so e and tie have room.
   int deferred = 0;
   const int offeredFirst = memo.within(surfaces, indices, count);
   double firstBound;
@@ -966,28 +972,27 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   }
   if (ties > 0) {
     // The ties still at the best: the others are offered, the edge-only ones
-    // (moved to the front of the tail) tried from the highest index down.
-    CandidateEntry* const tail = e + kContactCandidateCapacity - ties;
+    // (moved to the front) tried from the highest index down.
     const double T = best;
     int edgeOnly = 0;
     for (int t = 0; t < ties; ++t) {
-      const CandidateEntry c = tail[t];
+      const CandidateEntry c = tie[t];
       if (c.bound != T) continue;
       const double B = boxes->maxCorners[c.index].z;
       if (B + tool->cornerRadius == T && levelEdgeOnly<kFacets>(ctx, boxes, c.index, B, p.x, p.y)) {
-        tail[edgeOnly++] = c;
+        tie[edgeOnly++] = c;
       } else {
         offer(c.index, c.bound);
       }
     }
     if (best == T) {
-      std::sort(tail, tail + edgeOnly,
+      std::sort(tie, tie + edgeOnly,
                 [](const CandidateEntry& a, const CandidateEntry& b) { return a.index > b.index; });
       for (int t = 0; t < edgeOnly; ++t) {
         // Surfaces of one bound before the winner in the walk's order: the
         // winner stays.
-        if (winnerBound == T && tail[t].index < winner) break;
-        if (offer(tail[t].index, tail[t].bound)) break;
+        if (winnerBound == T && tie[t].index < winner) break;
+        if (offer(tie[t].index, tie[t].bound)) break;
       }
     }
   }

@@ -420,6 +420,55 @@ INSTANTIATE_TEST_SUITE_P(Surfaces, SortedWalkTest, ::testing::ValuesIn(kSortedWa
                            return std::string(info.param.name);
                          });
 
+// A torus with a small corner over a plate so fine that close to a full
+// candidate list lies within its reach, nearly all of it tied at the plate's
+// height, and drops far from each other (so no earlier winner is at hand):
+// the search holds more surfaces waiting and tied than the list has room
+// for, and must still end as the walk of the sorted list does.  Small
+// dimples whose rims lie at the plate's height come last among the surfaces
+// of that top, so the last tie of a drop is often one of them (triangles
+// report where they touch, so the winner shows).
+TEST_F(ContactDropTest, TorusOnADensePlateTiesMoreSurfacesThanTheListHolds) {
+  std::vector<Tri> tris = testmodels::heightField([](double, double) { return kPlateZ; }, -12.0,
+                                                  12.0, -12.0, 12.0, 160, 160);
+  std::mt19937 dimples(8);
+  std::uniform_real_distribution<double> at(5.0, 9.0);
+  for (int k = 0; k < 160; ++k) {
+    const double side = k % 2 == 0 ? -1.0 : 1.0;
+    const double x = side * at(dimples), y = side * at(dimples);
+    tris.push_back(
+        Tri{{{x, y, kPlateZ}, {x + 0.1, y, kPlateZ - 0.05}, {x, y + 0.1, kPlateZ - 0.05}}});
+  }
+  const ToolShape tool = testmodels::torusTool(kR, 0.1);
+  TestModel tm(tris, kModelKindTriangles, tool);
+  tm.buildGrid(1.0);
+  tm.enableCandidates();
+  const ModelRec* m = tm.model();
+  FacetBoxSet boxes;
+  contactBoxSetInit(&boxes, m->minCorners, m->maxCorners, nullptr, nullptr);
+  std::unique_ptr<CandidateList, void (*)(CandidateList*)> list(
+      contactListNew(kContactCandidateCapacity), contactListFree);
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> u(6.0, 8.0);
+  for (int k = 0; k < 24; ++k) {
+    const double side = k % 2 == 0 ? -1.0 : 1.0;
+    const Vec2d q{side * u(rng), side * u(rng)};
+    SCOPED_TRACE(std::to_string(q.x) + ", " + std::to_string(q.y));
+    ContactContext ctx;
+    contactContextLoad(&ctx);
+    const DropResult a = dropAt(tm.model(), tm.tool(), q.x, q.y, &ctx);
+    const GridCell* cell = modelGridCellAt(m->grid, q.x, q.y);
+    Vec3d pos{q.x, q.y, kLow};
+    ASSERT_GE(contactCandidatesAt(&boxes, list.get(), cell->items, cell->count, &tool, &pos), 2000);
+    Vec3d c{};
+    int kind = 0;
+    const int r =
+        contactScanTriCandidates(&ctx, list.get(), &pos, m->boxMax.z + kR + 1.0, &tool, &c, &kind);
+    expectSameDrop(a, {r, pos.z, c, kind});
+    if (HasFailure()) return;
+  }
+}
+
 TEST_F(ContactDropTest, CandidateListMatchesSortedOrderAndBounds) {
   const std::vector<Tri> tris = testmodels::tiltedPlane(kAngle, 10.0, 6);
   const ToolShape tool = toolOf(kToolBall);
