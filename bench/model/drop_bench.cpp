@@ -27,6 +27,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -65,6 +66,7 @@ struct Surface {
   bool fromFile;          // read back from a binary STL file
   bool ballOnly;
   Bars bars;
+  int inMemory = -1;  // for a copy read from STL: the index of the surface it copies
 };
 
 struct ToolCase {
@@ -264,6 +266,7 @@ int main(int argc, char** argv) {
     Surface s = surfaces[static_cast<std::size_t>(k)];
     s.name += " from STL";
     s.fromFile = true;
+    s.inMemory = k;
     surfaces.push_back(s);
   }
   // The same surfaces scaled down to 20 x 20 mm and 30 x 30 mm.
@@ -280,9 +283,8 @@ int main(int argc, char** argv) {
   const ToolCase tools[] = {{"ball R3", testmodels::ballTool(3.0), 2.5e6},
                             {"flat R3", testmodels::flatTool(3.0), 6e6},
                             {"torus R3 rc1", testmodels::torusTool(3.0, 1.0), 1.8e6}};
-  // Rates of the surfaces in memory, per surface and tool, for their copies
-  // read from STL.
-  double inMemory[2][3] = {{0.0, 0.0, 0.0}, {0.0, 0.0, 0.0}};
+  // Rates at all threads, per surface and tool, for the copies read from STL.
+  std::vector<std::array<double, 3>> rates(surfaces.size(), {0.0, 0.0, 0.0});
 
   std::printf("threads: %d (processors %d)\n", all, omp_get_num_procs());
   const std::string dir = tempDirectory();
@@ -348,14 +350,16 @@ int main(int argc, char** argv) {
             n2 / cpu1, n2 / cpun, all);
         const double rate = n2 / tn;
         const std::size_t ti = static_cast<std::size_t>(&tc - tools);
+        rates[si][ti] = rate;
         const Bars bars = grid == kBarGrid ? s.bars : Bars::kNone;
         if (bars == Bars::kTools) {
           const bool met = rate >= tc.bar && t1 / tn >= kSpeedUpBar;
           std::printf("  %-13s            target %.1f M/s and a speed-up of %.0f: %s", "",
                       tc.bar / 1e6, kSpeedUpBar, met ? "met" : "not met");
-          if (si < 2) inMemory[si][ti] = rate;
-          if (si >= 2 && si < 4 && inMemory[si - 2][ti] > 0.0) {
-            const double share = rate / inMemory[si - 2][ti];
+          const double memoryRate =
+              s.inMemory >= 0 ? rates[static_cast<std::size_t>(s.inMemory)][ti] : 0.0;
+          if (memoryRate > 0.0) {
+            const double share = rate / memoryRate;
             std::printf("; %.0f %% of the rate in memory (%s)", 100.0 * share,
                         share >= kStlShare ? "met" : "not met");
           }

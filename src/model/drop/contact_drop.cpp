@@ -367,7 +367,7 @@ inline bool surelyBelow(const ContactContext* ctx, int i, const Vec3d* start, co
   } else if constexpr (kFacets) {
     const Vec3d* v = ctx->facets[i].v;
     bound = planeBound(v[0], v[1], v[2], start->x, start->y, ring, rc);
-    if (!(v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z)) {
+    if (!facetOneTriangle(v)) {
       bound = std::max(bound, planeBound(v[0], v[2], v[3], start->x, start->y, ring, rc));
     }
   } else {
@@ -555,12 +555,23 @@ bool levelEdgeOnly(const ContactContext* ctx, const FacetBoxSet* boxes, int i, d
   if constexpr (kFacets) {
     const Vec3d* v = ctx->facets[i].v;
     if (!levelFaceExcluded(v[0], v[1], v[2], px, py)) return false;
-    if (v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z) return true;
+    if (facetOneTriangle(v)) return true;
     return levelFaceExcluded(v[0], v[2], v[3], px, py);
   } else {
     const Vec3d* v = ctx->triangles->items[i].v;
     return levelFaceExcluded(v[0], v[1], v[2], px, py);
   }
+}
+
+// True when surface i lies level at a height B whose bound for a tool with
+// corner radius rc is T (B + rc == T) and the tool's flat disk at (px, py)
+// meets it only on its edges (levelEdgeOnly): then it reaches at most T,
+// never with a face.
+template <bool kFacets>
+bool levelEdgeOnlyAt(const ContactContext* ctx, const FacetBoxSet* boxes, int i, double T,
+                     double rc, double px, double py) {
+  const double B = boxes->maxCorners[i].z;
+  return B + rc == T && levelEdgeOnly<kFacets>(ctx, boxes, i, B, px, py);
 }
 
 // The surface that decided a thread's last candidate walk.
@@ -726,10 +737,6 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   // sorted walk stops there.
   const bool torusRuns = tool->type == kToolTorus;
   const double rc = tool->cornerRadius;
-  const auto edgeOnlyAt = [&](int i, double T) {
-    const double B = boxes->maxCorners[i].z;
-    return B + rc == T && levelEdgeOnly<kFacets>(ctx, boxes, i, B, p.x, p.y);
-  };
   const auto reachesExactly = [&](int i, double T) {
     double h = position->z;
     return probeContact<kFacets>(ctx, i, &start, tool, &h, boxes) > 0 && h == T;
@@ -765,7 +772,7 @@ int scanCandidatesMerged(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     int pending = 0;
     for (int t = 0; t < m; ++t) {
       const int i = member(t);
-      if (edgeOnlyAt(i, T)) continue;
+      if (levelEdgeOnlyAt<kFacets>(ctx, boxes, i, T, rc, p.x, p.y)) continue;
       walkLastReachingT(pending, t);
       if (T < position->z) return;
       walk(i);
@@ -885,14 +892,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   // result.
   const bool lastTieWins = tool->type == kToolTorus;
   bool faceAtBest = false;
-  const auto oneTriangleAt = [&](int i) {
-    if constexpr (kFacets) {
-      const Vec3d* v = ctx->facets[i].v;
-      return v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z;
-    } else {
-      return true;
-    }
-  };
+  const auto oneTriangleAt = [&](int i) { return !kFacets || facetOneTriangle(ctx->facets[i].v); };
   // Surface i, reachable with the given bound, offered the best (a ball just
   // below it once there is a winner, so that a tie reports itself).  True
   // when it reaches the best.
@@ -978,8 +978,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     for (int t = 0; t < ties; ++t) {
       const CandidateEntry c = tie[t];
       if (c.bound != T) continue;
-      const double B = boxes->maxCorners[c.index].z;
-      if (B + tool->cornerRadius == T && levelEdgeOnly<kFacets>(ctx, boxes, c.index, B, p.x, p.y)) {
+      if (levelEdgeOnlyAt<kFacets>(ctx, boxes, c.index, T, tool->cornerRadius, p.x, p.y)) {
         tie[edgeOnly++] = c;
       } else {
         offer(c.index, c.bound);
@@ -1134,8 +1133,9 @@ static_assert(kModelGridReachSplit == kContactCandidateCapacity);
 // What the grid holds for the cell whose items a drop walks: its order for
 // the drop's tool (the items by descending key with their keys, null
 // without), bounds of the number of items the tool reaches
-// (modelGridOrderReach; -1 when unknown), and the planes and level shape
-// flags of the grid's items (or null).
+// (modelGridOrderReach; -1 when unknown), the planes and level shape flags
+// of the grid's items (or null), and the marks of the order's slots for a
+// flat tool (modelGridLevelSlots, or null).
 struct CellOrder {
   const int32_t* items;
   const float* keys;
@@ -1404,11 +1404,7 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
   }
   if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
   memo = {surfaces, winner};
-  bool oneTriangle = true;
-  if constexpr (kFacets) {
-    const Vec3d* v = ctx->facets[winner].v;
-    oneTriangle = v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z;
-  }
+  const bool oneTriangle = !kFacets || facetOneTriangle(ctx->facets[winner].v);
   if (oneTriangle && winnerResult == kContactFace && inZRange(ctx, best)) {
     position->z = best;
     *contact = winnerContact;

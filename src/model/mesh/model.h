@@ -71,6 +71,12 @@ struct Facet {
   Vec3d v[4];
 };
 
+// True for a facet of one triangle: its fourth vertex repeats the third
+// (v: the facet's four vertices).
+inline bool facetOneTriangle(const Vec3d* v) {
+  return v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z;
+}
+
 // One further surface set of a model.  A group owns its surface data, corner
 // arrays and grid; a node copied into a working copy shares them.
 struct SurfaceGroup {

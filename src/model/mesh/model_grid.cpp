@@ -533,8 +533,7 @@ ModelGrid* modelGridBuild(int rows, int cols, int count, const Vec3d* boxMin, co
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < cols; ++c) total += static_cast<std::size_t>(g->cells[r][c].capacity);
   }
-  g->pool =
-      static_cast<int32_t*>(memAllocLarge(sizeof(int32_t) * std::max<std::size_t>(total, 1)));
+  g->pool = static_cast<int32_t*>(memAllocLarge(sizeof(int32_t) * std::max<std::size_t>(total, 1)));
   if (g->pool == nullptr) {
     modelGridFree(g);
     return nullptr;
@@ -689,8 +688,7 @@ int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, i
     planes[i] = surfacePlaneOf(v[0], v[1], v[2]);
     TrianglePlane& t = triangles[i];
     trianglePlaneOf(v[0], v[1], v[2], &t);
-    const bool oneTriangle =
-        facets == nullptr || (v[3].x == v[2].x && v[3].y == v[2].y && v[3].z == v[2].z);
+    const bool oneTriangle = facets == nullptr || facetOneTriangle(v);
     if (!oneTriangle) planes[i].nz = NAN;
     shapes[i] = oneTriangle && v[1].z == v[0].z && v[2].z == v[0].z &&
                 levelShapeGood(t.e1.x, t.e1.y, t.e2.x, t.e2.y);

@@ -196,8 +196,9 @@ bool modelGridOrderReach(const ModelGrid* grid, double x, double y, const ToolSh
                          int* sure, int* maybe);
 
 // Makes the grid's planes of count items (both kinds, of each item's first
-// triangle, and the level shape flags): facets when facets is not null, else the triangles of tris.
-// Replaces earlier planes.  1 when made, -1 when memory runs out (the grid
+// triangle, and the level shape flags): facets when facets is not null, else
+// the triangles of tris.  Replaces earlier planes (and drops the slot marks
+// of modelGridLevelSlots).  1 when made, -1 when memory runs out (the grid
 // then has none).
 int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, int count);
 

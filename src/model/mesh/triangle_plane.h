@@ -63,6 +63,12 @@ inline constexpr double kLevelClearSize = 0.01;
 inline constexpr double kLevelClearReach = 1e-3;
 inline constexpr double kLevelClearAbs = 1e-12;
 
+// The margin of the box test for a box of the given size, the axis' reach
+// and the coordinates' size (1 + |px| + |py|).
+inline double levelClearMargin(double size, double reach, double coordinates) {
+  return kLevelClearSize * size + kLevelClearReach * reach + kLevelClearAbs * coordinates;
+}
+
 // True when the axis (px, py) clears the plan box [mn, mx] of a level
 // triangle of good shape (levelShapeGood) so far that the contact's face
 // test on it fails, whatever its rounding.  The test accepts barycentric
@@ -77,8 +83,7 @@ inline constexpr double kLevelClearAbs = 1e-12;
 inline bool levelBoxCleared(const Vec3d& mn, const Vec3d& mx, double px, double py) {
   const double size = (mx.x - mn.x) + (mx.y - mn.y);
   const double reach = std::fabs(px - mn.x) + std::fabs(py - mn.y) + size;
-  const double m = kLevelClearSize * size + kLevelClearReach * reach +
-                   kLevelClearAbs * (1.0 + std::fabs(px) + std::fabs(py));
+  const double m = levelClearMargin(size, reach, 1.0 + std::fabs(px) + std::fabs(py));
   return px < mn.x - m || px > mx.x + m || py < mn.y - m || py > mx.y + m;
 }
 
@@ -92,8 +97,8 @@ inline bool levelBoxClearedOver(const Vec3d& mn, const Vec3d& mx, double x0, dou
   const double size = (mx.x - mn.x) + (mx.y - mn.y);
   const double reach = std::max(std::fabs(x0 - mn.x), std::fabs(x1 - mn.x)) +
                        std::max(std::fabs(y0 - mn.y), std::fabs(y1 - mn.y)) + size;
-  const double abs =
+  const double coordinates =
       1.0 + std::max(std::fabs(x0), std::fabs(x1)) + std::max(std::fabs(y0), std::fabs(y1));
-  const double m = 2.0 * (kLevelClearSize * size + kLevelClearReach * reach + kLevelClearAbs * abs);
+  const double m = 2.0 * levelClearMargin(size, reach, coordinates);
   return x1 < mn.x - m || x0 > mx.x + m || y1 < mn.y - m || y0 > mx.y + m;
 }

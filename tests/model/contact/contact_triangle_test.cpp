@@ -1076,7 +1076,8 @@ TEST(ContactPlainTest, PlaneMadeBeforehandGivesTheEntriesOutcomes) {
 
 // The face-case predicates of the ball and the torus decide the face result
 // of the plain contact: where they hold, a contact offered from below is a
-// face contact at the predicted height; where they fail, none is.
+// face contact (for the ball at the height its predicate gives); where they
+// fail, none is.
 TEST(ContactPlainTest, FaceCasePredicatesDecideTheFaceResult) {
   const std::vector<Tri3> tris = randomTriangles(606, 400);
   std::mt19937 rng(23);
