@@ -1,9 +1,9 @@
 // Throughput of the tool drop on two surfaces of about 100,000 triangles each
 // (a height field z = 5 sin(x/7) cos(y/9) over 100 x 100 mm, and a hemisphere
 // of radius 40 on a plate): single-position drops at every point of a
-// 500 x 500 grid, and drops along 200 parallel guide lines, each at one
-// thread and at all threads.  Prints positions per second, lines per second
-// and the speed-up, and a digest of every drop's height, contact, kind and
+// 500 x 500 grid (the best of three passes), and drops along 200 parallel
+// guide lines, each at one thread and at all threads.  Prints positions per
+// second, lines per second and the speed-up, and a digest of every drop's height, contact, kind and
 // result and of every path: equal digests across builds show that a change
 // left every outcome the same, bit for bit.
 //
@@ -58,6 +58,8 @@ constexpr int kBarGrid = 500;
 constexpr double kDenseBar = 200000.0;
 constexpr double kSpeedUpBar = 7.0;
 constexpr double kStlShare = 0.9;
+// Timed passes over the positions per thread count; the fastest counts.
+constexpr int kPositionPasses = 3;
 
 struct Surface {
   std::string name;
@@ -127,7 +129,9 @@ double timePositions(ModelRec* model, ToolShape* tool, const Surface& s, int n, 
     const double c0 = threadCpuSeconds();
     ContactContext ctx;
     contactContextLoad(&ctx);
-#pragma omp for schedule(dynamic, 4)
+    // One row at a time: the threads then end within a row's time of each
+    // other, a small part of a pass.
+#pragma omp for schedule(dynamic, 1)
     for (int j = 0; j < n; ++j) {
       const double y = s.y0 + (s.y1 - s.y0) * j / (n - 1);
       for (int i = 0; i < n; ++i) {
@@ -142,6 +146,23 @@ double timePositions(ModelRec* model, ToolShape* tool, const Surface& s, int n, 
   }
   *cpu = cpuSum;
   return omp_get_wtime() - t0;
+}
+
+// The fastest of kPositionPasses runs of timePositions, and its CPU seconds:
+// a pass at 8 threads lasts a few hundredths of a second, so one pass alone
+// mostly measures how busy the host happened to be.
+double bestPositionsPass(ModelRec* model, ToolShape* tool, const Surface& s, int n, int threads,
+                         std::vector<DropOutcome>* outcomes, double* cpu) {
+  double best = HUGE_VAL;
+  for (int pass = 0; pass < kPositionPasses; ++pass) {
+    double passCpu;
+    const double t = timePositions(model, tool, s, n, threads, outcomes, &passCpu);
+    if (t < best) {
+      best = t;
+      *cpu = passCpu;
+    }
+  }
+  return best;
 }
 
 // Drops along lines parallel to x, the lines spread over the threads (as the
@@ -335,10 +356,10 @@ int main(int argc, char** argv) {
       }
       if (positions) {
         std::vector<DropOutcome> h1, hn;
-        double cpu1, cpun;
+        double cpu1 = 0.0, cpun = 0.0;
         const double n2 = static_cast<double>(grid) * grid;
-        const double t1 = timePositions(model, tool, s, grid, 1, &h1, &cpu1);
-        const double tn = timePositions(model, tool, s, grid, all, &hn, &cpun);
+        const double t1 = bestPositionsPass(model, tool, s, grid, 1, &h1, &cpu1);
+        const double tn = bestPositionsPass(model, tool, s, grid, all, &hn, &cpun);
         std::printf(
             "  %-13s positions: %10.0f /s at 1 thread, %10.0f /s at %d threads, speed-up %.2f"
             " (outcomes %016llx)%s\n",
