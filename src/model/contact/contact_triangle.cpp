@@ -277,6 +277,18 @@ inline int flatVerticalEdge(const Vec3d& a, const Vec3d& b, const Vec3d& p, doub
   return 1;
 }
 
+// True when the plan point (x, y) lies beyond the plan box of the triangle v
+// by more than 1e-7 of the box's extents: ten times the slack that the flat
+// face test's barycentric bounds allow (1e-8 of an edge), and far above
+// their rounding on any triangle that is not a sliver.
+inline bool clearlyBeyondPlanBox(const Vec3d* v, double x, double y) {
+  const auto [lx, hx] = std::minmax({v[0].x, v[1].x, v[2].x});
+  const auto [ly, hy] = std::minmax({v[0].y, v[1].y, v[2].y});
+  const auto [lz, hz] = std::minmax({v[0].z, v[1].z, v[2].z});
+  const double slack = 1e-7 * ((hx - lx) + (hy - ly) + (hz - lz));
+  return x < lx - slack || x > hx + slack || y < ly - slack || y > hy + slack;
+}
+
 template <class Rules>
 int flatCases(const Vec3d* v, const Plane& pl, const Vec3d& p, double radius, Best* best) {
   const int cls = tiltClass(pl.t, Rules::kFlatTiltLo, Rules::kFlatTiltHi);
@@ -294,15 +306,21 @@ int flatCases(const Vec3d* v, const Plane& pl, const Vec3d& p, double radius, Be
       q.x = p.x;
       q.y = p.y;
     }
-    q.z = (cls == 2 && Rules::kLevelFaceAtFirstVertex) ? v[0].z : planeHeightAt(pl, q.x, q.y);
-    double a, b;
-    barycentric(pl, v[0], q, &a, &b);
-    if (Rules::kFlatExactInside ? insideStrict(a, b) : insideFlat(a, b)) {
-      if (q.z > best->h) {
-        best->offer(q.z, q, kContactKindRim);
-        return kContactFace;
+    // A point of the plane passes the face test only within a tiny slack of
+    // the triangle, so one whose plan lies clearly beyond the triangle's plan
+    // box needs no coordinates.
+    const bool levelAtVertex = cls == 2 && Rules::kLevelFaceAtFirstVertex;
+    if (levelAtVertex || !clearlyBeyondPlanBox(v, q.x, q.y)) {
+      q.z = levelAtVertex ? v[0].z : planeHeightAt(pl, q.x, q.y);
+      double a, b;
+      barycentric(pl, v[0], q, &a, &b);
+      if (Rules::kFlatExactInside ? insideStrict(a, b) : insideFlat(a, b)) {
+        if (q.z > best->h) {
+          best->offer(q.z, q, kContactKindRim);
+          return kContactFace;
+        }
+        return kContactEdge;
       }
-      return kContactEdge;
     }
   }
   int found = 0;
