@@ -1694,18 +1694,27 @@ int contactDropOnTriangleSet(ContactContext* ctx, Vec3d* position, double startZ
 
 namespace {
 
+// Sets *field to value unless it holds it already.  A context mostly drops
+// on one selection after another, and the engine reads these fields back at
+// once, pairwise: a load that spans two fresh stores waits until they have
+// reached the cache.
+template <class T>
+inline void keep(T* field, T value) {
+  if (*field != value) *field = value;
+}
+
 // The wrappers' selection: the surfaces with their corners, no 45-degree
 // extents.
 void selectSurfaces(ContactContext* ctx, Vec3d* minCorners, Vec3d* maxCorners,
                     CandidateList* candidates, Facet* facets, int facetCount, TriList* triangles) {
-  ctx->maxCorners = maxCorners;
-  ctx->minCorners = minCorners;
-  ctx->candidates = candidates;
-  ctx->facets = facets;
-  ctx->facetCount = facetCount;
-  ctx->triangles = triangles;
-  ctx->diagMin = nullptr;
-  ctx->diagMax = nullptr;
+  keep(&ctx->maxCorners, maxCorners);
+  keep(&ctx->minCorners, minCorners);
+  keep(&ctx->candidates, candidates);
+  keep(&ctx->facets, facets);
+  keep(&ctx->facetCount, facetCount);
+  keep(&ctx->triangles, triangles);
+  keep(&ctx->diagMin, static_cast<double*>(nullptr));
+  keep(&ctx->diagMax, static_cast<double*>(nullptr));
 }
 
 }  // namespace
