@@ -5,8 +5,8 @@
 // passes), and drops along 200 parallel guide lines, each at one thread and
 // at all threads.  Prints positions per second, lines per second and the
 // speed-up, and a digest of every drop's height, contact, kind and result and
-// of every path: equal digests across builds show that a change
-// left every outcome the same, bit for bit.
+// of every path: equal digests across builds show that a change left every
+// outcome the same, bit for bit.
 //
 // Both surfaces are also written to binary STL files (in the temp directory,
 // removed at the end) and read back as facet models, as a job reads its

@@ -619,14 +619,6 @@ inline int combine(int r1, int r2) {
   return (r1 == kContactFace || r2 == kContactFace) ? kContactFace : kContactEdge;
 }
 
-inline bool sameVertex(const Vec3d& a, const Vec3d& b) {
-  return a.x == b.x && a.y == b.y && a.z == b.z;
-}
-
-}  // namespace
-
-namespace {
-
 template <class Rules>
 int ballTriangle(ContactTriangle* record) {
   Plane pl;
@@ -745,7 +737,7 @@ int contactFacetShape(const ContactContext* ctx, const Facet* facet, const Vec3d
 
   // A triangle stored as a facet repeats V2 as V3: its second half only
   // repeats edges and vertices of the first, so it is not tested again.
-  if (sameVertex(fv[3], fv[2])) return result1;
+  if (facetOneTriangle(fv)) return result1;
 
   rec.v[1] = fv[2];
   rec.v[2] = fv[3];

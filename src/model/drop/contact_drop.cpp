@@ -1699,7 +1699,7 @@ namespace {
 // once, pairwise: a load that spans two fresh stores waits until they have
 // reached the cache.
 template <class T>
-inline void keep(T* field, T value) {
+inline void assignIfChanged(T* field, T value) {
   if (*field != value) *field = value;
 }
 
@@ -1707,14 +1707,14 @@ inline void keep(T* field, T value) {
 // extents.
 void selectSurfaces(ContactContext* ctx, Vec3d* minCorners, Vec3d* maxCorners,
                     CandidateList* candidates, Facet* facets, int facetCount, TriList* triangles) {
-  keep(&ctx->maxCorners, maxCorners);
-  keep(&ctx->minCorners, minCorners);
-  keep(&ctx->candidates, candidates);
-  keep(&ctx->facets, facets);
-  keep(&ctx->facetCount, facetCount);
-  keep(&ctx->triangles, triangles);
-  keep(&ctx->diagMin, static_cast<double*>(nullptr));
-  keep(&ctx->diagMax, static_cast<double*>(nullptr));
+  assignIfChanged(&ctx->maxCorners, maxCorners);
+  assignIfChanged(&ctx->minCorners, minCorners);
+  assignIfChanged(&ctx->candidates, candidates);
+  assignIfChanged(&ctx->facets, facets);
+  assignIfChanged(&ctx->facetCount, facetCount);
+  assignIfChanged(&ctx->triangles, triangles);
+  assignIfChanged(&ctx->diagMin, static_cast<double*>(nullptr));
+  assignIfChanged(&ctx->diagMax, static_cast<double*>(nullptr));
 }
 
 }  // namespace
