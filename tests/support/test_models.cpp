@@ -33,15 +33,15 @@ void fillItems(const std::vector<Tri>& tris, int kind, Facet** facets, int32_t* 
   if (kind == kModelKindFacets) {
     if (*facets == nullptr)
       *facets = static_cast<Facet*>(std::malloc(sizeof(Facet) * std::max(n, 1)));
+    const auto same = [](const Vec3d& a, const Vec3d& b) {
+      return a.x == b.x && a.y == b.y && a.z == b.z;
+    };
     int count = 0;
     for (int i = 0; i < n; ++i) {
       const Vec3d* v = tris[i].v;
       Vec3d d = v[2];
       const Vec3d* w = i + 1 < n ? tris[i + 1].v : nullptr;
-      if (quads && w != nullptr && w[0].x == v[0].x && w[0].y == v[0].y && w[0].z == v[0].z &&
-          w[1].x == v[2].x && w[1].y == v[2].y && w[1].z == v[2].z) {
-        d = tris[++i].v[2];
-      }
+      if (quads && w != nullptr && same(w[0], v[0]) && same(w[1], v[2])) d = tris[++i].v[2];
       (*facets)[count++] = Facet{0, {v[0], v[1], v[2], d}};
     }
     *facetCount = count;

@@ -597,6 +597,13 @@ const void* walkSurfaces(const ContactContext* ctx) {
   }
 }
 
+// True when surface i is one triangle: every triangle, and a facet whose
+// fourth vertex repeats its third.
+template <bool kFacets>
+bool surfaceOneTriangle(const ContactContext* ctx, int i) {
+  return !kFacets || facetOneTriangle(ctx->facets[i].v);
+}
+
 WalkMemo& walkMemo() {
   thread_local WalkMemo memo;
   return memo;
@@ -892,7 +899,6 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
   // result.
   const bool lastTieWins = tool->type == kToolTorus;
   bool faceAtBest = false;
-  const auto oneTriangleAt = [&](int i) { return !kFacets || facetOneTriangle(ctx->facets[i].v); };
   // Surface i, reachable with the given bound, offered the best (a ball just
   // below it once there is a winner, so that a tie reports itself).  True
   // when it reaches the best.
@@ -904,7 +910,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     const int r = surfaceContact<kFacets>(ctx, i, &start, tool, &h, &at, &k, boxes);
     if (r <= 0 || h < best) return false;
     if (lastTieWins) {
-      const bool face = r == kContactFace && bound >= h && oneTriangleAt(i);
+      const bool face = r == kContactFace && bound >= h && surfaceOneTriangle<kFacets>(ctx, i);
       faceAtBest = (h == best && faceAtBest) || face;
     }
     if (h == best && winner >= 0) {
@@ -996,7 +1002,7 @@ int scanByHighestContact(const ContactContext* ctx, const FacetBoxSet* boxes, Ve
     }
   }
   if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
-  const bool endKnown = oneTriangleAt(winner) && winnerBound >= best;
+  const bool endKnown = surfaceOneTriangle<kFacets>(ctx, winner) && winnerBound >= best;
   const auto settleAt = [&](int result) {
     memo = {surfaces, winner};
     position->z = best;
@@ -1144,7 +1150,7 @@ struct CellOrder {
   const SurfacePlane* planes;
   const TrianglePlane* trianglePlanes;
   const uint8_t* levelShapes;
-  const uint8_t* levelSlots;
+  const uint8_t* slotMarks;
 };
 
 // The candidate walk on the per-thread scratch: the same visiting order as a
@@ -1168,7 +1174,7 @@ int scanCandidatesLazy(const ContactContext* ctx, const FacetBoxSet* boxes, Vec3
                                                     [](float k) { return k != -HUGE_VALF; }) -
                                keys)
             : count;
-    const uint8_t* marks = order != nullptr ? cell->levelSlots : nullptr;
+    const uint8_t* marks = order != nullptr ? cell->slotMarks : nullptr;
     return scanFlatInOrder<kFacets>(ctx, boxes, position, startZ, tool, list, n, marks, contact,
                                     kind);
   }
@@ -1404,8 +1410,8 @@ int scanBallFullOrdered(const ContactContext* ctx, const FacetBoxSet* boxes, Vec
   }
   if (winner < 0) return finishWalk(ctx, tool, position, 0, 0, contact);
   memo = {surfaces, winner};
-  const bool oneTriangle = !kFacets || facetOneTriangle(ctx->facets[winner].v);
-  if (oneTriangle && winnerResult == kContactFace && inZRange(ctx, best)) {
+  if (surfaceOneTriangle<kFacets>(ctx, winner) && winnerResult == kContactFace &&
+      inZRange(ctx, best)) {
     position->z = best;
     *contact = winnerContact;
     *kind = winnerKind;
@@ -1741,8 +1747,8 @@ int contactDropOnModelSurface(ContactContext* ctx, const ModelRec* model, const 
                  model->grid != nullptr ? model->grid->planes : nullptr,
                  model->grid != nullptr ? model->grid->trianglePlanes : nullptr,
                  model->grid != nullptr ? model->grid->levelShapes : nullptr,
-                 ordered && model->grid->orderLevel != nullptr
-                     ? model->grid->orderLevel + (order - model->grid->orderItems)
+                 ordered && model->grid->orderSlotMarks != nullptr
+                     ? model->grid->orderSlotMarks + (order - model->grid->orderItems)
                      : nullptr};
   if (ordered &&
       !modelGridOrderReach(model->grid, position->x, position->y, tool, &cell.sure, &cell.maybe)) {

@@ -423,7 +423,7 @@ void modelGridFree(ModelGrid* grid) {
   std::free(grid->planes);
   std::free(grid->trianglePlanes);
   std::free(grid->levelShapes);
-  std::free(grid->orderLevel);
+  std::free(grid->orderSlotMarks);
   std::free(grid);
 }
 
@@ -561,9 +561,9 @@ int modelGridOrderForTool(ModelGrid* grid, const Vec3d* minCorners, const Vec3d*
   std::free(grid->orderReach);
   std::free(grid->orderSubIndex);
   std::free(grid->orderSubReach);
-  std::free(grid->orderLevel);
+  std::free(grid->orderSlotMarks);
   grid->orderItems = nullptr;
-  grid->orderLevel = nullptr;
+  grid->orderSlotMarks = nullptr;
   grid->orderKeys = nullptr;
   grid->orderReach = nullptr;
   grid->orderSubIndex = nullptr;
@@ -666,8 +666,8 @@ int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, i
   std::free(grid->planes);
   std::free(grid->trianglePlanes);
   std::free(grid->levelShapes);
-  std::free(grid->orderLevel);
-  grid->orderLevel = nullptr;
+  std::free(grid->orderSlotMarks);
+  grid->orderSlotMarks = nullptr;
   grid->planes = nullptr;
   grid->trianglePlanes = nullptr;
   grid->levelShapes = nullptr;
@@ -700,8 +700,8 @@ int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, i
 }
 
 int modelGridLevelSlots(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners) {
-  std::free(grid->orderLevel);
-  grid->orderLevel = nullptr;
+  std::free(grid->orderSlotMarks);
+  grid->orderSlotMarks = nullptr;
   if (grid->orderItems == nullptr || grid->orderToolType != kToolFlat ||
       grid->levelShapes == nullptr) {
     return 0;
@@ -730,7 +730,7 @@ int modelGridLevelSlots(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* m
       }
     }
   }
-  grid->orderLevel = marks;
+  grid->orderSlotMarks = marks;
   return 1;
 }
 

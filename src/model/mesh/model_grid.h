@@ -112,7 +112,7 @@ struct ModelGrid {
   // With an order for a flat tool and the level shape flags, per slot of the
   // order: its marks (kGridSlotLevelClear, kGridSlotSameTop; see
   // modelGridLevelSlots), null without.
-  uint8_t* orderLevel;
+  uint8_t* orderSlotMarks;
   int16_t orderToolType;
   double orderRadius;
   double orderCornerRadius;
@@ -210,9 +210,9 @@ int modelGridPlanes(ModelGrid* grid, const Facet* facets, const TriList* tris, i
 inline constexpr uint8_t kGridSlotLevelClear = 1;
 inline constexpr uint8_t kGridSlotSameTop = 2;
 
-// Marks the slots of the grid's order (orderLevel) when the order is one for
-// a flat tool and the grid holds the level shape flags, made over the same
-// corners.  Replaces earlier marks (a new order or new planes drop them).
+// Marks the slots of the grid's order (orderSlotMarks) when the order is one
+// for a flat tool and the grid holds the level shape flags, made over the
+// same corners.  Replaces earlier marks (a new order or new planes drop them).
 // 1 when made, 0 when the grid has no such order or flags, -1 when memory
 // runs out (the grid then has no marks).
 int modelGridLevelSlots(ModelGrid* grid, const Vec3d* minCorners, const Vec3d* maxCorners);

@@ -546,7 +546,7 @@ TEST(ModelGridTest, LevelSlotMarksHoldAtEveryPointOfTheirCell) {
   const ModelGrid* g = m.rec.grid;
   ASSERT_EQ(g->minX, minX);
   ASSERT_EQ(g->cellWidth, width);
-  ASSERT_NE(g->orderLevel, nullptr);
+  ASSERT_NE(g->orderSlotMarks, nullptr);
   long clear = 0, levelUnmarked = 0;
   std::uniform_real_distribution<double> unit(0, 1);
   for (int r = 0; r < g->rows; ++r) {
@@ -554,7 +554,7 @@ TEST(ModelGridTest, LevelSlotMarksHoldAtEveryPointOfTheirCell) {
       const GridCell& cell = g->cells[r][c];
       const std::ptrdiff_t offset = cell.items - g->pool;
       const int32_t* order = g->orderItems + offset;
-      const uint8_t* marks = g->orderLevel + offset;
+      const uint8_t* marks = g->orderSlotMarks + offset;
       const double x0 = g->minX + c * g->cellWidth, x1 = g->minX + (c + 1) * g->cellWidth;
       const double y0 = g->minY + r * g->cellHeight, y1 = g->minY + (r + 1) * g->cellHeight;
       std::vector<Vec2d> points{{x0, y0}, {x1, y0}, {x0, y1}, {x1, y1}};
@@ -586,12 +586,12 @@ TEST(ModelGridTest, LevelSlotMarksHoldAtEveryPointOfTheirCell) {
   // No marks for a ball's order, nor without planes.
   FacetTestModel ball(facets, 3.0);
   ASSERT_EQ(modelBuildGridsSized(&ball.rec, 1.0), 1);
-  EXPECT_EQ(ball.rec.grid->orderLevel, nullptr);
+  EXPECT_EQ(ball.rec.grid->orderSlotMarks, nullptr);
   EXPECT_EQ(modelGridLevelSlots(ball.rec.grid, ball.rec.minCorners, ball.rec.maxCorners), 0);
   FacetTestModel plain(facets, 3.0);
   plain.tool.type = kToolFlat;
   ASSERT_EQ(modelBuildGrids(&plain.rec), 1);
-  EXPECT_EQ(plain.rec.grid->orderLevel, nullptr);
+  EXPECT_EQ(plain.rec.grid->orderSlotMarks, nullptr);
 }
 
 // A mesh so fine that the items within the radius of a point number about
